@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the application.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$(nproc)" --target klov klov-netsim
+echo "Built build/klov. The application window comes with the main window; for now the program starts and exits."
+./build/klov

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test headless.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/deps.sh
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+
+# The exchange and the simulator also run under AddressSanitizer and UBSan.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKLOV_SANITIZE=ON
+cmake --build build-asan -j "$jobs" --target klov_core_tests klov_netsim_tests
+ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j "$jobs" -L core --timeout 300
