@@ -12,5 +12,5 @@ ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
 
 # The exchange and the simulator also run under AddressSanitizer and UBSan.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKLOV_SANITIZE=ON
-cmake --build build-asan -j "$jobs" --target klov_core_tests klov_netsim_tests
+cmake --build build-asan -j "$jobs" --target klov_core_suite
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j "$jobs" -L core --timeout 300
