@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class TFormJournal;
+}
+
+// False until the journal window exists; journal lines before that are dropped.
+extern bool JournalReady;
+
+// The warnings journal window. It lives for the whole run; lines are added
+// whether it is shown or not and are kept only here.
+class TFormJournal : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TFormJournal(QWidget* parent = nullptr);
+    ~TFormJournal() override;
+
+    // Appends S as the last line. Without autoscroll the view stays where the
+    // operator left it.
+    void AddLine(const QString& S);
+    QStringList Lines() const;
+    bool Autoscroll() const;
+    void SetAutoscroll(bool On);
+
+private Q_SLOTS:
+    void ButtonClearJournalWindowClick();
+
+private:
+    std::unique_ptr<Ui::TFormJournal> ui;
+};
+
+extern TFormJournal* FormJournal;

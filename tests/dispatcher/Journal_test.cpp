@@ -1,0 +1,97 @@
+#include "core/Logging.h"
+#include "dispatcher/Journal.h"
+#include "dispatcher/JournalMessage.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class JournalWindow : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        FormJournal = nullptr;
+        JournalReady = false;
+        LogDebugInfo = false;
+        SetLogFileName(QString());
+    }
+
+    void create()
+    {
+        form = std::make_unique<TFormJournal>();
+        FormJournal = form.get();
+    }
+
+    QScrollBar* vbar() const { return form->findChild<QPlainTextEdit*>(QStringLiteral("MemoJournal"))->verticalScrollBar(); }
+
+    std::unique_ptr<TFormJournal> form;
+};
+
+} // namespace
+
+TEST_F(JournalWindow, MessagesBeforeTheWindowExistAreLostButStillLogged)
+{
+    QTemporaryDir dir;
+    SetLogFileName(dir.filePath(QStringLiteral("klov.log")));
+    LogDebugInfo = true;
+    AddJournalMessage(QStringLiteral("до окна"));
+    create();
+    EXPECT_TRUE(JournalReady);
+    EXPECT_TRUE(form->Lines().isEmpty());
+    QFile log(dir.filePath(QStringLiteral("klov.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(log.readAll()).contains(QStringLiteral(": до окна")));
+}
+
+TEST_F(JournalWindow, LinesAreStampedAndKeptWhileHiddenAndClearingEmptiesOnlyTheWindow)
+{
+    create();
+    AddJournalMessage(QStringLiteral("первая"));
+    AddJournalMessage(QStringLiteral("вторая"));
+    QStringList lines = form->Lines();
+    ASSERT_EQ(lines.size(), 2);
+    const int stampLen = FormatLogTimeStamp(QDateTime::currentDateTime()).size();
+    EXPECT_EQ(lines[0].mid(stampLen), QStringLiteral(": первая"));
+    EXPECT_EQ(lines[1].mid(stampLen), QStringLiteral(": вторая"));
+
+    form->show();
+    EXPECT_EQ(form->Lines().size(), 2);
+    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("ButtonClearJournalWindow")), Qt::LeftButton);
+    EXPECT_TRUE(form->Lines().isEmpty());
+    AddJournalMessage(QStringLiteral("после"));
+    lines = form->Lines();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(": после")));
+}
+
+TEST_F(JournalWindow, ViewStaysPutWithoutAutoscrollAndFollowsWithIt)
+{
+    create();
+    form->resize(600, 200);
+    form->show();
+    EXPECT_FALSE(form->Autoscroll());
+    for (int i = 0; i < 200; ++i)
+        form->AddLine(QStringLiteral("строка %1").arg(i));
+    QCoreApplication::processEvents();
+    ASSERT_GT(vbar()->maximum(), 0);
+    vbar()->setValue(0);
+    for (int i = 0; i < 50; ++i)
+        form->AddLine(QStringLiteral("ещё %1").arg(i));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(vbar()->value(), 0);
+    EXPECT_EQ(form->Lines().size(), 250);
+
+    form->SetAutoscroll(true);
+    form->AddLine(QStringLiteral("последняя"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(vbar()->value(), vbar()->maximum());
+    EXPECT_GT(vbar()->value(), 0);
+}
