@@ -111,12 +111,12 @@ private:
 inline std::vector<quint8> MakeNetReply(quint16 Source, const std::vector<quint8>& Items, quint8 RfLevel = 0x30,
                                         quint16 Destination = 0)
 {
-    std::vector<quint8> reply{0xA5,
-                              static_cast<quint8>(Destination >> 8),
-                              static_cast<quint8>(Destination),
-                              static_cast<quint8>(Source >> 8),
-                              static_cast<quint8>(Source),
-                              static_cast<quint8>(Items.size())};
+    std::vector<quint8> reply;
+    reply.reserve(Items.size() + 10);
+    for (const quint8 b : {quint8{0xA5}, static_cast<quint8>(Destination >> 8), static_cast<quint8>(Destination),
+                           static_cast<quint8>(Source >> 8), static_cast<quint8>(Source),
+                           static_cast<quint8>(Items.size())})
+        reply.push_back(b);
     reply.insert(reply.end(), Items.begin(), Items.end());
     quint16 crc = 0xFFFF;
     for (std::size_t i = 1; i < reply.size(); ++i) {
