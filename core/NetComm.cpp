@@ -9,14 +9,26 @@
 namespace {
 
 constexpr int Attempts = 3;
-constexpr int FrameHeaderSize = 5;   // destination, source, payload length
-constexpr int FrameOverhead = 7;     // header and CRC
-constexpr int ReplyHeaderSize = 6;   // one modem byte ahead of the frame header
-constexpr int ReplyOverhead = 10;    // modem byte, header, CRC, two modem bytes after
+constexpr int FrameHeaderSize = 5; // destination, source, payload length
+constexpr int FrameOverhead = 7;   // header and CRC
+constexpr int ReplyHeaderSize = 6; // one modem byte ahead of the frame header
+constexpr int ReplyOverhead = 10;  // modem byte, header, CRC, two modem bytes after
 constexpr int MinReplySize = 8;
-constexpr int ItemHeaderSize = 4;    // function, register (2), length
-constexpr int ErrorItemSize = 2;     // 0x80..0xFF, code
+constexpr int ItemHeaderSize = 4; // function, register (2), length
+constexpr int ErrorItemSize = 2;  // 0x80..0xFF, code
 constexpr quint8 ErrorItemFlag = 0x80;
+
+// The eight shift-and-xor rounds of one byte, done once for every byte value.
+constexpr std::array<quint16, 256> CrcTable = [] {
+    std::array<quint16, 256> table{};
+    for (unsigned value = 0; value < 256; ++value) {
+        unsigned crc = value;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        table[value] = static_cast<quint16>(crc);
+    }
+    return table;
+}();
 
 TNetWarningHandler& warningHandler()
 {
@@ -188,15 +200,8 @@ bool unpackItems(std::span<const quint8> Items, std::span<TNetRequest> Requests,
 
 quint16 CalcCRC16(std::span<const quint8> Data, quint16& Crc)
 {
-    for (quint8 byte : Data) {
-        for (int bit = 0; bit < 8; ++bit) {
-            if ((Crc ^ byte) & 1)
-                Crc = static_cast<quint16>((Crc >> 1) ^ 0xA001);
-            else
-                Crc = static_cast<quint16>(Crc >> 1);
-            byte >>= 1;
-        }
-    }
+    for (const quint8 byte : Data)
+        Crc = static_cast<quint16>((Crc >> 8) ^ CrcTable[(Crc ^ byte) & 0xFF]);
     return Crc;
 }
 
@@ -251,8 +256,8 @@ bool NetExchange(TConnection& Conn, quint16 Addr, std::span<TNetRequest> Request
     bool received = false;
     for (int attempt = 0; attempt < Attempts && !received; ++attempt) {
         if (LogDebugInfo)
-            WriteLog(QStringLiteral("Sent to ") + QString::number(Addr) + QStringLiteral(": ")
-                     + bin2char(frame, frameLen));
+            WriteLog(QStringLiteral("Sent to ") + QString::number(Addr) + QStringLiteral(": ") +
+                     bin2char(frame, frameLen));
         if (!Conn.Send(frame, frameLen, false, ErrMsg) && ErrMsg.startsWith(QStringLiteral("Ошибка"))) {
             // A port failure: the link is gone until it is opened again.
             NoReply = true;
@@ -278,8 +283,8 @@ bool NetExchange(TConnection& Conn, quint16 Addr, std::span<TNetRequest> Request
 
     const std::span<const quint8> reply = std::span<const quint8>(packet).first(len);
     if (LogDebugInfo)
-        WriteLog(QStringLiteral("Received assumedly from ") + QString::number(Addr) + QStringLiteral(": ")
-                 + bin2char(reply, len));
+        WriteLog(QStringLiteral("Received assumedly from ") + QString::number(Addr) + QStringLiteral(": ") +
+                 bin2char(reply, len));
 
     RfLevel = reply[len - 2];
 
@@ -300,8 +305,8 @@ bool NetExchange(TConnection& Conn, quint16 Addr, std::span<TNetRequest> Request
         ErrMsg = QStringLiteral("Получен пакет от другого устройства (№") + number + QStringLiteral(")!");
         // A copy, so a handler that replaces itself is still safe to finish.
         if (const TNetWarningHandler warn = warningHandler())
-            warn(QStringLiteral("Получен пакет от другого устройства (№") + number
-                 + QStringLiteral("), возможно на данном радиоканале работает другой радиомодем"));
+            warn(QStringLiteral("Получен пакет от другого устройства (№") + number +
+                 QStringLiteral("), возможно на данном радиоканале работает другой радиомодем"));
         return false;
     }
 

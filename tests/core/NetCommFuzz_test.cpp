@@ -1,5 +1,4 @@
 #include "core/NetComm.h"
-
 #include "support/FakeConnection.h"
 #include "support/QStringPrinter.h"
 
@@ -74,8 +73,8 @@ TNetRequest Guard()
 
 bool Same(const TNetRequest& A, const TNetRequest& B)
 {
-    return A.NetFunc == B.NetFunc && A.RegAddr == B.RegAddr && A.DataLen == B.DataLen && A.Data == B.Data
-           && A.ReplyLen == B.ReplyLen && A.Failed == B.Failed && A.ErrorCode == B.ErrorCode;
+    return A.NetFunc == B.NetFunc && A.RegAddr == B.RegAddr && A.DataLen == B.DataLen && A.Data == B.Data &&
+           A.ReplyLen == B.ReplyLen && A.Failed == B.Failed && A.ErrorCode == B.ErrorCode;
 }
 
 // What a request should look like after an exchange that accepted a reply built to
@@ -125,7 +124,8 @@ public:
 
     // Items that answer the requests in order, with extra records in between,
     // as long as they fit a payload.
-    Bytes Answer(std::span<const TNetRequest> Requests, std::vector<Expected>& Want, int& Extras, QString& Text)
+    Bytes Answer(std::span<const TNetRequest> Requests, std::vector<Expected>& Want, int& Extras,
+                 QString& Text)
     {
         Bytes items;
         Want.assign(Requests.size(), Expected{});
@@ -256,7 +256,8 @@ TEST(NetExchangeFuzz, WellFramedRepliesNeverWriteOutsideTheirPlace)
     const auto extra = std::span(extraBuf).subspan(GuardCount, ExtraRecordsSize);
 
     std::vector<Expected> want;
-    int accepted = 0, rejected = 0, refused = 0, answered = 0, failed = 0, unanswered = 0, extras = 0, fullExtra = 0;
+    int accepted = 0, rejected = 0, refused = 0, answered = 0, failed = 0, unanswered = 0, extras = 0,
+        fullExtra = 0;
 
     for (int it = 0; it < Iterations; ++it) {
         requestBuf.fill(guard);
@@ -376,7 +377,8 @@ TEST(NetExchangeFuzz, WellFramedRepliesNeverWriteOutsideTheirPlace)
             ASSERT_TRUE(DeviceTexts.contains(err)) << where() << " " << err.toStdString();
         } else {
             ++rejected;
-            ASSERT_TRUE(FailureTexts.contains(err) || err.startsWith(QStringLiteral("Получен пакет от другого")))
+            ASSERT_TRUE(FailureTexts.contains(err) ||
+                        err.startsWith(QStringLiteral("Получен пакет от другого")))
                 << where() << " " << err.toStdString();
         }
         extras += extraCount;

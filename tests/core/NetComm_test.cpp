@@ -1,6 +1,5 @@
-#include "core/NetComm.h"
-
 #include "core/Logging.h"
+#include "core/NetComm.h"
 #include "support/FakeConnection.h"
 #include "support/QStringPrinter.h"
 
@@ -39,7 +38,8 @@ TNetRequest Write(quint16 Reg, const Bytes& Data)
 
 Bytes ReadItem(quint16 Reg, const Bytes& Data, quint8 Func = NetFunction::Read)
 {
-    Bytes item{Func, static_cast<quint8>(Reg >> 8), static_cast<quint8>(Reg), static_cast<quint8>(Data.size())};
+    Bytes item{Func, static_cast<quint8>(Reg >> 8), static_cast<quint8>(Reg),
+               static_cast<quint8>(Data.size())};
     item.insert(item.end(), Data.begin(), Data.end());
     return item;
 }
@@ -239,8 +239,8 @@ TEST(NetExchange, ReceivedReplyIsLoggedAsReadFromTheModem)
     ASSERT_EQ(x.Conn.Sent.size(), 1u);
     EXPECT_EQ(bin2char(x.Conn.Sent[0], 9), QStringLiteral("00 4D 00 00 04 01 02 05 01 "));
     EXPECT_TRUE(lines[0].endsWith(QStringLiteral(": Sent to 77: ") + bin2char(x.Conn.Sent[0], 11)));
-    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(": Received assumedly from 77: ")
-                                  + bin2char(reply, static_cast<int>(reply.size()))));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(": Received assumedly from 77: ") +
+                                  bin2char(reply, static_cast<int>(reply.size()))));
 }
 
 TEST(NetExchange, LogStaysQuietWhileDebugInfoIsOff)
@@ -410,8 +410,8 @@ TEST(NetExchange, PollingReplyFillsEveryRead)
 {
     Exchange x;
     auto req = PollingReads();
-    const Bytes items = ReadItem(0x0200, {0, 0, 0x10, 0x01, 0xF0}) + ReadItem(0x0205, {0x41, 0xC8, 0, 0})
-                        + ReadItem(0x0209, {0xC1, 0x20, 0, 0}) + ReadItem(0x020D, {0x41, 0xB4, 0, 0});
+    const Bytes items = ReadItem(0x0200, {0, 0, 0x10, 0x01, 0xF0}) + ReadItem(0x0205, {0x41, 0xC8, 0, 0}) +
+                        ReadItem(0x0209, {0xC1, 0x20, 0, 0}) + ReadItem(0x020D, {0x41, 0xB4, 0, 0});
     ASSERT_EQ(items.size(), 33u);
     const Bytes reply = MakeNetReply(1234, items, 0x2A);
     ASSERT_EQ(reply.size(), 43u);
@@ -504,8 +504,9 @@ TEST(NetExchange, ExtraRecordsGoToTheExtraBufferWithoutTakingARequest)
     x.Extra[0].Failed = true;
     x.Extra[0].ErrorCode = 5;
     std::array<TNetRequest, 2> req{Read(0x0205, 2), Read(0x0209, 2)};
-    x.Conn.Reply(MakeNetReply(1234, ReadItem(0x0205, {1, 2}) + ReadItem(0x0100, {7, 8, 9}, NetFunction::ExtraRecord)
-                                        + ReadItem(0x0209, {3, 4})));
+    x.Conn.Reply(MakeNetReply(1234, ReadItem(0x0205, {1, 2}) +
+                                        ReadItem(0x0100, {7, 8, 9}, NetFunction::ExtraRecord) +
+                                        ReadItem(0x0209, {3, 4})));
     EXPECT_TRUE(x.Run(1234, req));
     EXPECT_EQ(x.ExtraCount, 1);
     EXPECT_EQ(x.Extra[0].NetFunc, NetFunction::ExtraRecord);
@@ -540,9 +541,11 @@ TEST(NetExchange, MismatchedItemsStopTheWalkAndKeepWhatWasFilled)
     const std::array<Case, 3> cases{{
         {ReadItem(0x0209, {1}, NetFunction::Write),
          QStringLiteral("Неверный номер сетевой функции в ответе! Обработка ответа прекращена.")},
-        {ReadItem(0x0300, {1}, 0x05), QStringLiteral("Неверный номер сетевой функции в ответе! Неверный адрес "
-                                                     "регистра в ответе! Обработка ответа прекращена.")},
-        {ReadItem(0x020A, {1}), QStringLiteral("Неверный адрес регистра в ответе! Обработка ответа прекращена.")},
+        {ReadItem(0x0300, {1}, 0x05),
+         QStringLiteral("Неверный номер сетевой функции в ответе! Неверный адрес "
+                        "регистра в ответе! Обработка ответа прекращена.")},
+        {ReadItem(0x020A, {1}),
+         QStringLiteral("Неверный адрес регистра в ответе! Обработка ответа прекращена.")},
     }};
     for (const Case& c : cases) {
         Exchange x;
@@ -571,8 +574,9 @@ TEST(NetExchange, RepliesThatDoNotFitAreRejectedWithoutWritingOutside)
         return g;
     }();
     auto same = [](const TNetRequest& a, const TNetRequest& b) {
-        return a.NetFunc == b.NetFunc && a.RegAddr == b.RegAddr && a.DataLen == b.DataLen && a.Data == b.Data
-               && a.ReplyLen == b.ReplyLen && a.Failed == b.Failed && a.ErrorCode == b.ErrorCode;
+        return a.NetFunc == b.NetFunc && a.RegAddr == b.RegAddr && a.DataLen == b.DataLen &&
+               a.Data == b.Data && a.ReplyLen == b.ReplyLen && a.Failed == b.Failed &&
+               a.ErrorCode == b.ErrorCode;
     };
 
     struct Case
@@ -614,8 +618,9 @@ TEST(NetExchange, RepliesThatDoNotFitAreRejectedWithoutWritingOutside)
         EXPECT_TRUE(same(extraBuf[0], guard) && same(extraBuf[c.Extras + 1], guard)) << c.What;
         for (std::size_t i = c.Extras + 1; i < extraBuf.size(); ++i)
             EXPECT_TRUE(same(extraBuf[i], guard)) << c.What << " extra " << i;
-        EXPECT_TRUE(std::all_of(reqBuf[1].Data.begin() + 1, reqBuf[1].Data.end(), [](quint8 b) { return b == 0; }))
-            << c.What;
+        EXPECT_TRUE(std::all_of(reqBuf[1].Data.begin() + 1, reqBuf[1].Data.end(), [](quint8 b) {
+            return b == 0;
+        })) << c.What;
     }
     {
         // Exactly eleven extra records still fit.

@@ -1,6 +1,5 @@
-#include "dispatcher/EepromErrorDialog.h"
-
 #include "core/NetComm.h"
+#include "dispatcher/EepromErrorDialog.h"
 #include "support/FakeConnection.h"
 #include "support/QStringPrinter.h"
 
@@ -9,6 +8,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
 
 namespace {
 
@@ -79,7 +81,8 @@ TEST(EepromErrorDialog, LongTextWrapsAtTheLabelWidthAndGrowsDownward)
     EXPECT_EQ(d.Label->width(), 400);
     EXPECT_GE(d.Label->height(), 3 * line);
     // The label shows all of it: its height is what the wrapped text needs at 400 pixels.
-    EXPECT_EQ(d.Label->height(), fm.boundingRect(QRect(0, 0, 400, 100000), Qt::TextWordWrap, longText).height());
+    EXPECT_EQ(d.Label->height(),
+              fm.boundingRect(QRect(0, 0, 400, 100000), Qt::TextWordWrap, longText).height());
     EXPECT_EQ(d.Button->y(), 16 + d.Label->height() + 16);
     EXPECT_EQ(d.Form.height(), d.Button->y() + 25 + 48);
     EXPECT_EQ(d.Form.width(), 510);
@@ -138,8 +141,9 @@ TEST(EepromErrorDialog, ReplyFromAnotherDeviceShowsUpInTheOneWindow)
     conn.Reply(MakeNetReply(1234, {})).Reply(MakeNetReply(4321, {}));
     EXPECT_FALSE(NetExchange(conn, 1235, req, err, extra, extraCount, rf, noReply));
     EXPECT_TRUE(dialog->Form.isVisible());
-    EXPECT_EQ(dialog->Form.MessageText(), QStringLiteral("Получен пакет от другого устройства (№1234), возможно на "
-                                                         "данном радиоканале работает другой радиомодем"));
+    EXPECT_EQ(dialog->Form.MessageText(),
+              QStringLiteral("Получен пакет от другого устройства (№1234), возможно на "
+                             "данном радиоканале работает другой радиомодем"));
     const int height = dialog->Form.height();
 
     // The next warning replaces the text in the same window.

@@ -78,7 +78,8 @@ public:
         WantedCounts.push_back(Count);
         switch (Current.What) {
         case Outcome::Kind::Reply: {
-            const std::size_t n = std::min({Current.Data.size(), Buf.size(), static_cast<std::size_t>(Count)});
+            const std::size_t n =
+                std::min({Current.Data.size(), Buf.size(), static_cast<std::size_t>(Count)});
             std::copy_n(Current.Data.begin(), n, Buf.begin());
             Count = Current.ReportedCount.value_or(static_cast<int>(n));
             return true;
@@ -108,21 +109,22 @@ private:
 // A device's reply as the modem hands it over: one byte ahead of the frame, the
 // frame (destination 0, Source, payload length, Items, CRC high byte first), then
 // the PC-side signal level and one more byte.
-inline std::vector<quint8> MakeNetReply(quint16 Source, const std::vector<quint8>& Items, quint8 RfLevel = 0x30,
-                                        quint16 Destination = 0)
+inline std::vector<quint8> MakeNetReply(quint16 Source, const std::vector<quint8>& Items,
+                                        quint8 RfLevel = 0x30, quint16 Destination = 0)
 {
     std::vector<quint8> reply;
     reply.reserve(Items.size() + 10);
-    for (const quint8 b : {quint8{0xA5}, static_cast<quint8>(Destination >> 8), static_cast<quint8>(Destination),
-                           static_cast<quint8>(Source >> 8), static_cast<quint8>(Source),
-                           static_cast<quint8>(Items.size())})
+    for (const quint8 b :
+         {quint8{0xA5}, static_cast<quint8>(Destination >> 8), static_cast<quint8>(Destination),
+          static_cast<quint8>(Source >> 8), static_cast<quint8>(Source), static_cast<quint8>(Items.size())})
         reply.push_back(b);
     reply.insert(reply.end(), Items.begin(), Items.end());
     quint16 crc = 0xFFFF;
     for (std::size_t i = 1; i < reply.size(); ++i) {
         quint8 byte = reply[i];
         for (int bit = 0; bit < 8; ++bit) {
-            crc = ((crc ^ byte) & 1) ? static_cast<quint16>((crc >> 1) ^ 0xA001) : static_cast<quint16>(crc >> 1);
+            crc = ((crc ^ byte) & 1) ? static_cast<quint16>((crc >> 1) ^ 0xA001)
+                                     : static_cast<quint16>(crc >> 1);
             byte >>= 1;
         }
     }
