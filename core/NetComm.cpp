@@ -277,7 +277,7 @@ bool NetExchange(TConnection& Conn, quint16 Addr, std::span<TNetRequest> Request
     }
     ErrMsg.clear();
 
-    // Too short to hold a frame: nothing to check, nothing answered.
+    // Too short to hold a frame (or a count no buffer could hold): nothing to check, nothing answered.
     if (len < MinReplySize || len > PacketBufSize)
         return true;
 
