@@ -82,7 +82,7 @@ TEST(CalcCRC16, MatchesTheModbusCheckValueAndRunsAcrossBlocks)
     EXPECT_EQ(CalcCRC16(bytes, 9, crc), 0x4B37);
     EXPECT_EQ(crc, 0x4B37);
 
-    // The running value carries over, so a block may be fed in pieces.
+    // The running value carries over, so a block may be fed in chunks.
     quint16 running = 0xFFFF;
     CalcCRC16(std::span<const quint8>(bytes, 4), running);
     CalcCRC16(std::span<const quint8>(bytes + 4, 5), running);
