@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QString>
-
 #include <span>
 #include <vector>
 

@@ -219,12 +219,13 @@ QString ChannelLineTitle(quint16 SerialNum, int ChannelNum)
     return QStringLiteral("№") + SerialToStr(SerialNum) + QStringLiteral("К") + QString::number(ChannelNum);
 }
 
-TGraphLine::TGraphLine(const QString& Title, const QColor& Color, TFormGraphic* GraphForm, IParentChart* Chart)
+TGraphLine::TGraphLine(const QString& Title, const QColor& Color, TFormGraphic* GraphForm,
+                       IParentChart* Chart)
     : Title(Title), Series(std::make_unique<TMemoryChartSeries>()), GraphForm(GraphForm)
 {
     Series->SetColor(Color);
     Series->SetTitle(Title);
-    if (GraphForm && Chart)
+    if (Chart)
         Series->SetParentChart(Chart);
 }
 
@@ -246,8 +247,7 @@ int TMeasureChannel::SignificantDigits() const
 }
 
 TDevice::TDevice(quint16 SerialNum)
-    : SerialNum(SerialNum),
-      Channel1(std::make_unique<TMeasureChannel>(1, ChannelLineTitle(SerialNum, 1))),
+    : SerialNum(SerialNum), Channel1(std::make_unique<TMeasureChannel>(1, ChannelLineTitle(SerialNum, 1))),
       Channel2(std::make_unique<TMeasureChannel>(2, ChannelLineTitle(SerialNum, 2)))
 {
 }

@@ -5,7 +5,6 @@
 #include <QColor>
 #include <QString>
 #include <QtGlobal>
-
 #include <array>
 #include <memory>
 #include <vector>
@@ -16,7 +15,7 @@ class TFormGraphic;
 enum class TDeviceType : quint8
 {
     Unknown = 0,
-    ThermoInputs = 1,  // "ЛО РВ-ТС/ТП": thermocouples and resistance thermometers, cold-junction sensor
+    ThermoInputs = 1, // "ЛО РВ-ТС/ТП": thermocouples and resistance thermometers, cold-junction sensor
     UnifiedInputs = 2, // "ЛО РВ-Т/Н": unified voltage and current signals
 };
 
@@ -82,8 +81,8 @@ QString ChannelLineTitle(quint16 SerialNum, int ChannelNum);
 class TGraphLine
 {
 public:
-    // Chart is the chart of GraphForm, in which the line is drawn at once; the
-    // line can also be attached later through Series->SetParentChart.
+    // Chart, when given, is GraphForm's chart: the line is drawn there at once.
+    // Lines are also attached later through GraphForm and Series->SetParentChart.
     TGraphLine(const QString& Title, const QColor& Color, TFormGraphic* GraphForm = nullptr,
                IParentChart* Chart = nullptr);
     ~TGraphLine();

@@ -19,8 +19,7 @@ std::size_t configOffset(const TRegister& Reg)
     return std::size_t(Reg.Address - ConfigBlockAddress);
 }
 
-template <std::size_t N>
-std::array<quint8, N> toArray(const std::vector<quint8>& V)
+template <std::size_t N> std::array<quint8, N> toArray(const std::vector<quint8>& V)
 {
     std::array<quint8, N> a{};
     std::copy_n(V.begin(), std::min(N, V.size()), a.begin());
@@ -38,8 +37,8 @@ quint16 GetWordBE(std::span<const quint8> Data, std::size_t Offset)
 quint32 GetLongBE(std::span<const quint8> Data, std::size_t Offset)
 {
     checkRange(Data.size(), Offset, 4);
-    return (quint32(Data[Offset]) << 24) | (quint32(Data[Offset + 1]) << 16) | (quint32(Data[Offset + 2]) << 8) |
-           quint32(Data[Offset + 3]);
+    return (quint32(Data[Offset]) << 24) | (quint32(Data[Offset + 1]) << 16) |
+           (quint32(Data[Offset + 2]) << 8) | quint32(Data[Offset + 3]);
 }
 
 float GetSingleBE(std::span<const quint8> Data, std::size_t Offset)
@@ -80,7 +79,8 @@ std::vector<quint8> EncodeTextField(const QString& Text, int Length)
 {
     const QByteArray bytes = CodePage::ToWindows1251(Text);
     std::vector<quint8> field(std::size_t(std::max(Length, 0)), quint8(' '));
-    std::copy_n(bytes.constBegin(), std::min<std::size_t>(field.size(), std::size_t(bytes.size())), field.begin());
+    std::copy_n(bytes.constBegin(), std::min<std::size_t>(field.size(), std::size_t(bytes.size())),
+                field.begin());
     return field;
 }
 

@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QtGlobal>
-
 #include <array>
 #include <cstddef>
 #include <span>

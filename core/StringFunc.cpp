@@ -142,13 +142,13 @@ QString formatFixed(double Value, int Decimals, QChar Sep)
     QString frac;
     for (int pos = 0; pos < d.Exponent; ++pos)
         intPart += pos < static_cast<int>(d.Digits.size()) ? QLatin1Char(d.Digits[std::size_t(pos)])
-                                                            : QLatin1Char('0');
+                                                           : QLatin1Char('0');
     if (intPart.isEmpty())
         intPart = QStringLiteral("0");
     for (int k = 0; k < Decimals; ++k) {
         const int pos = d.Exponent + k;
         frac += pos >= 0 && pos < static_cast<int>(d.Digits.size()) ? QLatin1Char(d.Digits[std::size_t(pos)])
-                                                                     : QLatin1Char('0');
+                                                                    : QLatin1Char('0');
     }
     QString r = (d.Negative && !d.Digits.empty()) ? QStringLiteral("-") : QString();
     r += intPart;
@@ -191,7 +191,7 @@ std::optional<qint64> StrToInt64Fixed(const QString& S)
     }
     if (negative)
         return v == quint64(std::numeric_limits<qint64>::max()) + 1 ? std::numeric_limits<qint64>::min()
-                                                                     : -qint64(v);
+                                                                    : -qint64(v);
     return qint64(v);
 }
 
@@ -291,8 +291,8 @@ bool FormatSignificant(const QString& S, int Digits, QString& R)
         R += ch;
     }
     if (!stoppedAt.isNull() && stoppedAt >= QLatin1Char('5')) {
-        const QString unit = QStringLiteral("0,") + QString(std::max(0, Digits - 2), QLatin1Char('0')) +
-                             QLatin1Char('1');
+        const QString unit =
+            QStringLiteral("0,") + QString(std::max(0, Digits - 2), QLatin1Char('0')) + QLatin1Char('1');
         const auto head = StrToFloatFixed(R);
         const auto inc = StrToFloatFixed(unit);
         if (head && inc)

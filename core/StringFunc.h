@@ -3,7 +3,6 @@
 #include <QChar>
 #include <QString>
 #include <QtGlobal>
-
 #include <optional>
 
 // Small text and number routines shared by the windows. Operator input uses a

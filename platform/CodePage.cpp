@@ -1,85 +1,75 @@
 #include "platform/CodePage.h"
 
 #include <QStringDecoder>
-#include <QStringEncoder>
+#include <array>
 
 namespace {
 
-constexpr const char* CodecName = "windows-1251";
-
-// One converter each for the whole run: the application is single-threaded and
-// a stateless single-byte conversion leaves nothing behind between calls.
-QStringDecoder& decoder()
+// The code page as two tables, built once from the platform's converter. A
+// table lookup per character is exact and fast, and it avoids the converter's
+// error flag, which stays set for good after the first unmappable character.
+struct TTables
 {
-    thread_local QStringDecoder dec(CodecName, QStringConverter::Flag::Stateless);
-    return dec;
-}
+    std::array<char16_t, 256> ToUnicode{};
+    std::array<qint16, 0x10000> FromUnicode{}; // -1: no byte for this character
 
-QStringEncoder& encoder()
-{
-    thread_local QStringEncoder enc(CodecName, QStringConverter::Flag::Stateless);
-    return enc;
-}
+    TTables()
+    {
+        FromUnicode.fill(-1);
+        QByteArray all(256, '\0');
+        for (int i = 0; i < 256; ++i)
+            all[i] = char(i);
+        QStringDecoder dec("windows-1251", QStringConverter::Flag::Stateless);
+        const QString text = dec.decode(all);
+        Q_ASSERT(dec.isValid() && text.size() == 256);
+        for (int i = 0; i < 256 && i < text.size(); ++i) {
+            ToUnicode[std::size_t(i)] = text.at(i).unicode();
+            FromUnicode[text.at(i).unicode()] = qint16(i);
+        }
+    }
+};
 
-// Encodes one code point (one or two UTF-16 units); false when the code page
-// has no byte for it.
-bool encodeOne(QStringView Unit, char& Out)
+const TTables& tables()
 {
-    QStringEncoder& enc = encoder();
-    enc.resetState();
-    const QByteArray b = enc.encode(Unit);
-    const bool ok = !enc.hasError() && b.size() == 1;
-    enc.resetState();
-    if (ok)
-        Out = b.at(0);
-    return ok;
+    static const TTables t;
+    return t;
 }
 
 } // namespace
 
 QString CodePage::FromWindows1251(QByteArrayView Bytes)
 {
-    QStringDecoder& dec = decoder();
-    dec.resetState();
-    QString s = dec.decode(Bytes);
-    dec.resetState();
+    const TTables& t = tables();
+    QString s(Bytes.size(), Qt::Uninitialized);
+    QChar* out = s.data();
+    for (qsizetype i = 0; i < Bytes.size(); ++i)
+        out[i] = QChar(t.ToUnicode[quint8(Bytes[i])]);
     return s;
 }
 
 QByteArray CodePage::ToWindows1251(QStringView Text)
 {
-    QStringEncoder& enc = encoder();
-    enc.resetState();
-    QByteArray whole = enc.encode(Text);
-    const bool clean = !enc.hasError() && whole.size() == Text.size();
-    enc.resetState();
-    if (clean)
-        return whole;
-
-    // Some character has no byte: the encoder's substitute (0x1A) cannot be told
-    // from a real U+001A, so go character by character.
+    const TTables& t = tables();
     QByteArray out;
     out.reserve(Text.size());
-    for (qsizetype i = 0; i < Text.size();) {
-        const qsizetype len = (Text.at(i).isHighSurrogate() && i + 1 < Text.size() &&
-                               Text.at(i + 1).isLowSurrogate())
-                                  ? 2
-                                  : 1;
-        char c = '?';
-        if (!encodeOne(Text.mid(i, len), c))
-            c = '?';
-        out.append(c);
-        i += len;
+    for (qsizetype i = 0; i < Text.size(); ++i) {
+        const QChar c = Text.at(i);
+        if (c.isHighSurrogate() && i + 1 < Text.size() && Text.at(i + 1).isLowSurrogate()) {
+            out.append('?'); // one character outside the BMP, one byte
+            ++i;
+            continue;
+        }
+        const qint16 b = t.FromUnicode[c.unicode()];
+        out.append(b < 0 ? '?' : char(b));
     }
     return out;
 }
 
 bool CodePage::IsWindows1251(QStringView Text)
 {
-    for (qsizetype i = 0; i < Text.size(); ++i) {
-        char c;
-        if (Text.at(i).isSurrogate() || !encodeOne(Text.mid(i, 1), c))
+    const TTables& t = tables();
+    for (const QChar c : Text)
+        if (t.FromUnicode[c.unicode()] < 0)
             return false;
-    }
     return true;
 }
