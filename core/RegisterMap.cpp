@@ -197,6 +197,19 @@ void ApplyIdentification(const TIdentification& Id, TDevice& Device)
     Device.Comment = Id.Comment;
 }
 
+std::array<quint8, 40> EncodeIdentification(const TIdentification& Id)
+{
+    std::array<quint8, 40> a{};
+    PutWordBE(a, RegDeviceType.Address, Id.DeviceTypeCode);
+    PutWordBE(a, RegSerialNumber.Address, Id.SerialNum);
+    a[RegHwVersion.Address] = Id.HwVersion;
+    PutWordBE(a, RegSwVersion.Address, Id.SwVersion);
+    a[RegTxPower.Address] = Id.RfPowerCode;
+    const std::array<quint8, 32> comment = EncodeComment(Id.Comment);
+    std::copy(comment.begin(), comment.end(), a.begin() + RegComment.Address);
+    return a;
+}
+
 bool DecodeConfigBlock(std::span<const quint8> Data, TDeviceType DevType, TDevice& Device)
 {
     if (Data.size() != ConfigBlock(DevType).Length)
@@ -225,6 +238,28 @@ bool DecodeConfigBlock(std::span<const quint8> Data, TDeviceType DevType, TDevic
     return true;
 }
 
+std::vector<quint8> EncodeConfigBlock(const TDevice& Device, TDeviceType DevType)
+{
+    std::vector<quint8> block(ConfigBlock(DevType).Length, 0);
+    const auto put = [&block](const TRegister& Reg, std::span<const quint8> Bytes) {
+        std::copy(Bytes.begin(), Bytes.end(), block.begin() + std::ptrdiff_t(configOffset(Reg)));
+    };
+    for (int n = 1; n <= 2; ++n) {
+        const TMeasureChannel& ch = Device.Channel(n);
+        put(RegAlarmLimits(n), EncodeAlarmLimits(ch.MinAlert, ch.MaxAlert));
+        block[configOffset(RegChannelEnable(n))] = ch.Enabled ? 1 : 0;
+        block[configOffset(RegSensorType(n))] = SensorTypeToByte(ch.SensorType);
+        block[configOffset(RegSensorType(n)) + 1] = ch.SensorModel;
+        block[configOffset(RegDecimals(n))] = quint8((ch.DigitsHi & 0x0F) << 4 | (ch.DigitsLo & 0x0F));
+        if (DevType != TDeviceType::ThermoInputs)
+            put(RegMeasRange(n), EncodeMeasRange(ch.MinBound, ch.MaxBound));
+    }
+    if (DevType == TDeviceType::ThermoInputs)
+        block[configOffset(RegColdJunction)] =
+            quint8((Device.Channel1->UseColdJunction ? 1 : 0) | (Device.Channel2->UseColdJunction ? 2 : 0));
+    return block;
+}
+
 bool DecodeFaultState(std::span<const quint8> Data, quint32& FaultRegister, quint8& SignalAtDevice)
 {
     if (Data.size() != RegFaultState.Length)
@@ -232,6 +267,14 @@ bool DecodeFaultState(std::span<const quint8> Data, quint32& FaultRegister, quin
     FaultRegister = GetLongBE(Data, 0);
     SignalAtDevice = Data[4];
     return true;
+}
+
+std::array<quint8, 5> EncodeFaultState(quint32 FaultRegister, quint8 SignalAtDevice)
+{
+    std::array<quint8, 5> a{};
+    PutLongBE(a, 0, FaultRegister);
+    a[4] = SignalAtDevice;
+    return a;
 }
 
 bool DecodeSingleRegister(std::span<const quint8> Data, float& Value)

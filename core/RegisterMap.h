@@ -173,14 +173,19 @@ bool DecodeIdentification(std::span<const quint8> Data, TIdentification& Id);
 // Device type, versions, power code and comment; the serial number and the
 // radio channel are the caller's.
 void ApplyIdentification(const TIdentification& Id, TDevice& Device);
+// The block as a device sends it (the comment padded with blanks).
+std::array<quint8, 40> EncodeIdentification(const TIdentification& Id);
 
 // Limits, enable flags, sensors, digits and, by device type, the cold-junction
 // flags (type 1) or the ranges (otherwise) of both channels. False, leaving the
 // device untouched, unless Data has the length of ConfigBlock(DevType).
 bool DecodeConfigBlock(std::span<const quint8> Data, TDeviceType DevType, TDevice& Device);
+// The block as a device of DevType sends it for the settings held in Device.
+std::vector<quint8> EncodeConfigBlock(const TDevice& Device, TDeviceType DevType);
 
 // The current-value items.
 bool DecodeFaultState(std::span<const quint8> Data, quint32& FaultRegister, quint8& SignalAtDevice);
+std::array<quint8, 5> EncodeFaultState(quint32 FaultRegister, quint8 SignalAtDevice);
 bool DecodeSingleRegister(std::span<const quint8> Data, float& Value);
 
 // RegFwInfo as written at the start of an update, and the running firmware's CRC

@@ -256,8 +256,8 @@ double RoundToSignificant(int Digits, double Value)
 bool FormatSignificant(const QString& S, int Digits, QString& R)
 {
     R.clear();
-    if (Digits < 1)
-        Digits = 1;
+    // Digits come from a 4-bit field; the bound also keeps 10^Digits within 64 bits.
+    Digits = std::clamp(Digits, 1, 15);
     const auto parsed = StrToFloatFixed(S);
     if (!parsed)
         return false;

@@ -32,8 +32,8 @@ std::optional<double> StrToFloatFixed(const QString& S);
 double RoundToSignificant(int Digits, double Value);
 
 // The display of a channel value to Digits significant digits (4: "12,3456" gives
-// "12,34", "0" gives "0,000"). S is a number text with a comma. False, with R
-// empty, when S is not a number.
+// "12,34", "0" gives "0,000"). S is a number text with a comma; Digits is taken
+// within 1..15. False, with R empty, when S is not a number.
 bool FormatSignificant(const QString& S, int Digits, QString& R);
 
 // S padded with PadChar to Width characters, on the left or the right; S when it

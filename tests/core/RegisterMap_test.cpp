@@ -351,3 +351,53 @@ TEST(RegisterMap, FirmwareRegisters)
     EXPECT_EQ(EncodeFwData(0x00000120, data), (Bytes{0x00, 0x00, 0x01, 0x20, 0x00, 0x03, 0xDE, 0xAD, 0xBE}));
     EXPECT_EQ(EncodeFwData(0, {}).size(), 6u);
 }
+
+TEST(RegisterMap, BlocksEncodedForADeviceReadBackTheSame)
+{
+    TIdentification id;
+    id.DeviceTypeCode = 1;
+    id.SerialNum = 40000;
+    id.HwVersion = 200;
+    id.SwVersion = 0x0203;
+    id.RfPowerCode = TxPowerCodeLow;
+    id.Comment = QStringLiteral("Цех №2");
+    TIdentification back;
+    ASSERT_TRUE(DecodeIdentification(EncodeIdentification(id), back));
+    EXPECT_EQ(back.SerialNum, 40000);
+    EXPECT_EQ(back.SwVersion, 0x0203);
+    EXPECT_EQ(back.RfPowerCode, TxPowerCodeLow);
+    EXPECT_EQ(back.Comment, PadComment(id.Comment));
+
+    for (const TDeviceType dt : {TDeviceType::ThermoInputs, TDeviceType::UnifiedInputs}) {
+        TDevice src(1);
+        src.Channel1->MinAlert = -1.5f;
+        src.Channel1->MaxAlert = 99.25f;
+        src.Channel2->Enabled = true;
+        src.Channel2->SensorType = TSensorType::Voltage;
+        src.Channel2->SensorModel = 2;
+        src.Channel2->DigitsHi = 5;
+        src.Channel2->DigitsLo = 4;
+        src.Channel2->UseColdJunction = dt == TDeviceType::ThermoInputs;
+        src.Channel1->MinBound = 4.0f;
+        src.Channel1->MaxBound = 20.0f;
+        const Bytes block = EncodeConfigBlock(src, dt);
+        ASSERT_EQ(block.size(), ConfigBlock(dt).Length);
+        TDevice dst(1);
+        ASSERT_TRUE(DecodeConfigBlock(block, dt, dst));
+        EXPECT_EQ(dst.Channel1->MinAlert, -1.5f);
+        EXPECT_EQ(dst.Channel1->MaxAlert, 99.25f);
+        EXPECT_TRUE(dst.Channel2->Enabled);
+        EXPECT_EQ(dst.Channel2->SensorType, TSensorType::Voltage);
+        EXPECT_EQ(dst.Channel2->SensorModel, 2);
+        EXPECT_EQ(dst.Channel2->DigitsHi, 5);
+        EXPECT_EQ(dst.Channel2->DigitsLo, 4);
+        if (dt == TDeviceType::ThermoInputs) {
+            EXPECT_TRUE(dst.Channel2->UseColdJunction);
+            EXPECT_EQ(block.back(), 0x02);
+        } else {
+            EXPECT_EQ(dst.Channel1->MaxBound, 20.0f);
+            EXPECT_EQ(dst.Channel1->MinBound, 4.0f);
+        }
+    }
+    EXPECT_EQ(vec(EncodeFaultState(0x00000809u, 0x80)), (Bytes{0x00, 0x00, 0x08, 0x09, 0x80}));
+}

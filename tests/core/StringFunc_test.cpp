@@ -221,3 +221,12 @@ TEST(StringFunc, TrimRemovesBlanksAndControlCharactersAtTheEnds)
     EXPECT_EQ(TrimBlanksAndControls(QString(QChar(0xA0)) + QLatin1Char('x')),
               QString(QChar(0xA0)) + QLatin1Char('x'));
 }
+
+TEST(StringFunc, FormatSignificantBoundsTheDigitCount)
+{
+    QString r;
+    ASSERT_TRUE(FormatSignificant(QStringLiteral("1,5"), 0, r));
+    EXPECT_EQ(r, QStringLiteral("2")); // one digit at least, rounded as text
+    ASSERT_TRUE(FormatSignificant(QStringLiteral("0,25"), 40, r));
+    EXPECT_EQ(r, QStringLiteral("0,25000000000000"));
+}
