@@ -143,9 +143,9 @@ void SimModem::parse(qint64 NowMs)
 {
     while (!Input_.isEmpty()) {
         const auto first = quint8(Input_[0]);
-        // A frame to a serial number whose high byte is '#' (0x23, serial numbers
-        // 8960..9215) followed by a low byte 'C', 'P' or 'S' reads as a modem
-        // command: the modem cannot tell them apart, and neither can we.
+        // A frame to serial number 0x2343, 0x2350 or 0x2353 (9027, 9040, 9043: '#'
+        // followed by 'C', 'P' or 'S') reads as a modem command: the modem cannot
+        // tell them apart, and neither can we.
         if (first == '#') {
             if (Input_.size() < 2)
                 return;
