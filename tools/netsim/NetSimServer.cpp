@@ -134,12 +134,13 @@ bool NetSimServer::openPty(QString& ErrMsg)
 
 void NetSimServer::closePty()
 {
+    // Cleared first: whoever sees the hang-up must already see the port closed.
+    PortOpen_ = false;
     if (MasterFd_ >= 0)
         ::close(MasterFd_);
     if (KeeperFd_ >= 0)
         ::close(KeeperFd_);
     MasterFd_ = KeeperFd_ = -1;
-    PortOpen_ = false;
 }
 
 bool NetSimServer::relink(const QString& Target, QString& ErrMsg)
@@ -158,14 +159,22 @@ bool NetSimServer::relink(const QString& Target, QString& ErrMsg)
     return true;
 }
 
+void NetSimServer::dropLink()
+{
+    // Dangling rather than removed: a missing port must not fall back to a ttyS
+    // of the same number. Done before the pty closes, so a PC that notices the
+    // hang-up already finds the port gone.
+    QString err;
+    relink(PortsDir_ + QStringLiteral("/.COM%1.gone").arg(PortNum_), err);
+}
+
 void NetSimServer::DropPort()
 {
     if (!Running_ || !PortOpen_)
         return;
     stopThread();
+    dropLink();
     closePty();
-    QString err;
-    relink(PortsDir_ + QStringLiteral("/.COM%1.gone").arg(PortNum_), err);
     startThread();
 }
 
@@ -272,9 +281,8 @@ void NetSimServer::run()
             if (MasterFd_ < 0)
                 continue;
             if (out.ClosePort) {
+                dropLink();
                 closePty();
-                QString err;
-                relink(PortsDir_ + QStringLiteral("/.COM%1.gone").arg(PortNum_), err);
                 continue;
             }
             if (out.Bytes.isEmpty())

@@ -56,6 +56,7 @@ private:
     bool openPty(QString& ErrMsg);
     void closePty();
     bool relink(const QString& Target, QString& ErrMsg);
+    void dropLink();
     void startThread();
     void stopThread();
     void run();
