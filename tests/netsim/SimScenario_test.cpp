@@ -6,7 +6,6 @@
 
 #include <QSerialPort>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 TEST(SimScenario, LoadsModemAndDevicesWithTheirSettings)
@@ -38,7 +37,8 @@ TEST(SimScenario, LoadsModemAndDevicesWithTheirSettings)
                   QByteArray("\xD3\xF0\xEE\xE2\xE5\xED\xFC \xE2\xEE\xE4\xFB").leftJustified(24, ' ') +
                       QByteArray("\xEC").leftJustified(16, ' '));
         EXPECT_EQ(d.Registers(SimDevice::RegMeasRange2, 8), SimWire::FloatBE(4) + SimWire::FloatBE(-1));
-        EXPECT_EQ(d.Registers(SimDevice::RegComment, 32), QByteArray("\xC1\xE0\xEA 2").leftJustified(32, ' '));
+        EXPECT_EQ(d.Registers(SimDevice::RegComment, 32),
+                  QByteArray("\xC1\xE0\xEA 2").leftJustified(32, ' '));
     });
 }
 
@@ -102,7 +102,8 @@ TEST(SimControl, CommandsChangeTheRunningSimulator)
     });
     EXPECT_EQ(server.Modem().Channel(), 17);
     EXPECT_EQ(control.Execute(QStringLiteral("list"), reply), SimControl::Result::Ok);
-    EXPECT_TRUE(reply.contains(QStringLiteral("1234 type 1 channel 16 fault late 300"))) << reply.toStdString();
+    EXPECT_TRUE(reply.contains(QStringLiteral("1234 type 1 channel 16 fault late 300")))
+        << reply.toStdString();
 
     EXPECT_EQ(control.Execute(QStringLiteral("fault 999 silence"), reply), SimControl::Result::Error);
     EXPECT_EQ(control.Execute(QStringLiteral("fault 1234 sometimes"), reply), SimControl::Result::Error);

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -150,7 +149,8 @@ bool NetSimServer::relink(const QString& Target, QString& ErrMsg)
     const QByteArray target = QFile::encodeName(Target);
     ::unlink(temp.constData());
     // A rename over the old entry replaces it atomically: a reader never sees no link.
-    if (::symlink(target.constData(), temp.constData()) != 0 || ::rename(temp.constData(), link.constData()) != 0) {
+    if (::symlink(target.constData(), temp.constData()) != 0 ||
+        ::rename(temp.constData(), link.constData()) != 0) {
         ErrMsg = SysError("publishing the port link");
         ::unlink(temp.constData());
         return false;
@@ -238,7 +238,8 @@ bool NetSimServer::WaitReceived(int Count, int TimeoutMs) const
 bool NetSimServer::WaitSent(int Count, int TimeoutMs) const
 {
     std::unique_lock lock(RecordMutex_);
-    return RecordCv_.wait_for(lock, std::chrono::milliseconds(TimeoutMs), [&] { return Sent_.size() >= Count; });
+    return RecordCv_.wait_for(lock, std::chrono::milliseconds(TimeoutMs),
+                              [&] { return Sent_.size() >= Count; });
 }
 
 void NetSimServer::run()

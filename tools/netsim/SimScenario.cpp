@@ -62,7 +62,8 @@ bool SimScenario::Configure(SimDevice& Device, const QStringList& Settings, QStr
         const QString key = setting.left(eq).toLower();
         const QString value = eq < 0 ? QString() : setting.mid(eq + 1);
         const int channel = key.endsWith(QLatin1Char('2')) ? 2 : 1;
-        const QString stem = key.endsWith(QLatin1Char('1')) || key.endsWith(QLatin1Char('2')) ? key.chopped(1) : key;
+        const QString stem =
+            key.endsWith(QLatin1Char('1')) || key.endsWith(QLatin1Char('2')) ? key.chopped(1) : key;
         int n = 0;
         float a = 0;
         float b = 0;
@@ -117,7 +118,8 @@ bool SimScenario::Configure(SimDevice& Device, const QStringList& Settings, QStr
         } else if (key == QLatin1String("hw") || key == QLatin1String("power")) {
             ok = ParseNumber(value, 0, 255, n);
             if (ok)
-                Device.SetRegisters(key == QLatin1String("hw") ? SimDevice::RegHwVersion : SimDevice::RegTxPower,
+                Device.SetRegisters(key == QLatin1String("hw") ? SimDevice::RegHwVersion
+                                                               : SimDevice::RegTxPower,
                                     QByteArray(1, char(n)));
         } else if (key == QLatin1String("sw")) {
             ok = ParseNumber(value, 0, 0xFFFF, n);
@@ -187,9 +189,11 @@ bool SimScenario::LoadText(const QString& Text, SimModem& Modem, QString& ErrMsg
             for (const QString& setting : words.mid(1)) {
                 const QString key = setting.section(QLatin1Char('='), 0, 0).toLower();
                 int n = 0;
-                if (key == QLatin1String("channel") && ParseNumber(setting.section(QLatin1Char('='), 1), 16, 23, n))
+                if (key == QLatin1String("channel") &&
+                    ParseNumber(setting.section(QLatin1Char('='), 1), 16, 23, n))
                     Modem.SetChannel(n);
-                else if (key == QLatin1String("power") && ParseNumber(setting.section(QLatin1Char('='), 1), 0, 255, n))
+                else if (key == QLatin1String("power") &&
+                         ParseNumber(setting.section(QLatin1Char('='), 1), 0, 255, n))
                     Modem.SetPowerCode(quint8(n));
                 else {
                     ok = false;

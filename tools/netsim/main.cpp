@@ -25,7 +25,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -58,7 +57,8 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Simulated radio modem and measuring devices on a pty"));
     parser.addHelpOption();
-    const QCommandLineOption portsOpt(QStringLiteral("ports"), QStringLiteral("Ports folder."), QStringLiteral("DIR"));
+    const QCommandLineOption portsOpt(QStringLiteral("ports"), QStringLiteral("Ports folder."),
+                                      QStringLiteral("DIR"));
     const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Port number 1..255."),
                                      QStringLiteral("N"));
     const QCommandLineOption scenarioOpt(QStringLiteral("scenario"), QStringLiteral("Network description."),
