@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>

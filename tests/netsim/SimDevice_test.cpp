@@ -3,7 +3,6 @@
 #include "tools/netsim/SimWire.h"
 
 #include <QStringDecoder>
-
 #include <gtest/gtest.h>
 
 using namespace SimFrames;
@@ -20,15 +19,15 @@ QByteArray Hex(const char* Text)
 TEST(SimDevice, AnswersItemsInRequestOrderWithErrorCodes)
 {
     SimDevice d(1234, 1, 16);
-    const QByteArray items = Read(0x0004, 1)                               // hardware version
-                             + Write(0x0004, Hex("07"))                    // accepted
-                             + Read(0x0040, 2)                             // hole: no register
-                             + Write(0x0007, Hex("c000"))                  // wrong length
-                             + Write(0x0007, Hex("55"))                    // not a power code
-                             + Write(0x0000, Hex("0002"))                  // read-only
-                             + Read(0x0004, 1);                            // sees the write
-    EXPECT_EQ(d.Answer(items, 0), Hex("0100040101") + Hex("02000401") + Hex("8102") + Hex("8203") + Hex("8205") +
-                                      Hex("8204") + Hex("0100040107"));
+    const QByteArray items = Read(0x0004, 1)              // hardware version
+                             + Write(0x0004, Hex("07"))   // accepted
+                             + Read(0x0040, 2)            // hole: no register
+                             + Write(0x0007, Hex("c000")) // wrong length
+                             + Write(0x0007, Hex("55"))   // not a power code
+                             + Write(0x0000, Hex("0002")) // read-only
+                             + Read(0x0004, 1);           // sees the write
+    EXPECT_EQ(d.Answer(items, 0), Hex("0100040101") + Hex("02000401") + Hex("8102") + Hex("8203") +
+                                      Hex("8205") + Hex("8204") + Hex("0100040107"));
     EXPECT_EQ(d.Register8(SimDevice::RegTxPower), 0xC0);
 }
 
@@ -80,7 +79,8 @@ TEST(SimDevice, WritesAreValidatedAgainstTheDeviceType)
     EXPECT_EQ(t1.Answer(Write(0x0009, Hex("20")), 0), Hex("8202"));   // inside the comment
     // A comment is written whole and read back byte for byte.
     const QByteArray comment = QByteArray("Boiler room 3").leftJustified(32, ' ');
-    EXPECT_EQ(t1.Answer(Write(0x0008, comment) + Read(0x0008, 32), 0), Hex("02000820") + Hex("01000820") + comment);
+    EXPECT_EQ(t1.Answer(Write(0x0008, comment) + Read(0x0008, 32), 0),
+              Hex("02000820") + Hex("01000820") + comment);
 }
 
 TEST(SimDevice, ReplyLongerThanAFrameGetsErrorSeven)
@@ -95,7 +95,8 @@ TEST(SimDevice, ReplyLongerThanAFrameGetsErrorSeven)
 TEST(SimDevice, UnknownFunctionEndsTheItems)
 {
     SimDevice d(1, 1, 16);
-    EXPECT_EQ(d.Answer(Read(0x0004, 1) + Hex("05000401") + Read(0x0004, 1), 0), Hex("0100040101") + Hex("8504"));
+    EXPECT_EQ(d.Answer(Read(0x0004, 1) + Hex("05000401") + Read(0x0004, 1), 0),
+              Hex("0100040101") + Hex("8504"));
     // An item that runs past the payload is not answered.
     EXPECT_EQ(d.Answer(Read(0x0004, 1) + Hex("020008"), 0), Hex("0100040101"));
 }
@@ -185,10 +186,10 @@ TEST(SimFault, ParsesTheControlChannelForms)
     EXPECT_EQ(f, SimFault::ErrorItem(1, -1));
     ASSERT_TRUE(SimFault::Parse(QStringLiteral("source 0x4d3"), f, err));
     EXPECT_EQ(f, SimFault::OtherSource(1235));
-    for (const SimFault& each : {SimFault::None(), SimFault::Silence(), SimFault::ReplyOnAttempt(3),
-                                 SimFault::Late(200), SimFault::Truncated(7), SimFault::WrongLength(),
-                                 SimFault::BadCrc(), SimFault::OtherSource(9), SimFault::ErrorItem(5, 1),
-                                 SimFault::ExtraRecords(3), SimFault::PortGone()}) {
+    for (const SimFault& each :
+         {SimFault::None(), SimFault::Silence(), SimFault::ReplyOnAttempt(3), SimFault::Late(200),
+          SimFault::Truncated(7), SimFault::WrongLength(), SimFault::BadCrc(), SimFault::OtherSource(9),
+          SimFault::ErrorItem(5, 1), SimFault::ExtraRecords(3), SimFault::PortGone()}) {
         SimFault back;
         ASSERT_TRUE(SimFault::Parse(each.ToText(), back, err)) << each.ToText().toStdString();
         EXPECT_EQ(back, each) << each.ToText().toStdString();

@@ -146,7 +146,8 @@ TEST_F(SimModemTest, ReplyToAKnownReadIsByteExact)
     Modem.AddDevice(1234, 1, 16);
     Modem.WithDevice(1234, [](SimDevice& d) { d.SetPcLevel(0x41); });
     // Device type and serial number: 01 00 00 04 | 00 01 04 D2.
-    QByteArray frame = QByteArray::fromHex("000004d2") + QByteArray(1, char(8)) + QByteArray::fromHex("01000004000104d2");
+    QByteArray frame =
+        QByteArray::fromHex("000004d2") + QByteArray(1, char(8)) + QByteArray::fromHex("01000004000104d2");
     frame = WithCrc(frame);
     QByteArray expected(1, char(frame.size()));
     expected += frame;
@@ -173,8 +174,9 @@ TEST_F(SimModemTest, PollingReadGivesTheFourValuesOfTheRegisterMap)
     ASSERT_TRUE(r.Valid);
     EXPECT_EQ(r.Length, 33);
     EXPECT_EQ(r.Items, QByteArray::fromHex("01020005000008027f") + QByteArray::fromHex("01020504") +
-                           SimWire::FloatBE(321.5f) + QByteArray::fromHex("01020904") + SimWire::FloatBE(-7.25f) +
-                           QByteArray::fromHex("01020d04") + SimWire::FloatBE(19.0f));
+                           SimWire::FloatBE(321.5f) + QByteArray::fromHex("01020904") +
+                           SimWire::FloatBE(-7.25f) + QByteArray::fromHex("01020d04") +
+                           SimWire::FloatBE(19.0f));
 }
 
 TEST_F(SimModemTest, ValuesFollowTheirWaveform)
@@ -328,7 +330,8 @@ TEST_F(SimModemTest, FaultErrorItemAndExtraRecords)
     Modem.SetFault(1234, SimFault::ExtraRecords(2));
     r = Parse(Exchange(Request(1234, Read(0x0000, 2) + Read(0x0004, 1))));
     const QByteArray record = QByteArray::fromHex("0302000400000000");
-    EXPECT_EQ(r.Items, QByteArray::fromHex("010000020001") + record + record + QByteArray::fromHex("0100040101"));
+    EXPECT_EQ(r.Items,
+              QByteArray::fromHex("010000020001") + record + record + QByteArray::fromHex("0100040101"));
 
     // Injected records are not held to the payload limit: twelve of them go out.
     Modem.SetFault(1234, SimFault::ExtraRecords(12));

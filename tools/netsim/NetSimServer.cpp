@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -134,12 +133,13 @@ bool NetSimServer::openPty(QString& ErrMsg)
 
 void NetSimServer::closePty()
 {
+    // Cleared first: whoever sees the hang-up must already see the port closed.
+    PortOpen_ = false;
     if (MasterFd_ >= 0)
         ::close(MasterFd_);
     if (KeeperFd_ >= 0)
         ::close(KeeperFd_);
     MasterFd_ = KeeperFd_ = -1;
-    PortOpen_ = false;
 }
 
 bool NetSimServer::relink(const QString& Target, QString& ErrMsg)
@@ -149,7 +149,8 @@ bool NetSimServer::relink(const QString& Target, QString& ErrMsg)
     const QByteArray target = QFile::encodeName(Target);
     ::unlink(temp.constData());
     // A rename over the old entry replaces it atomically: a reader never sees no link.
-    if (::symlink(target.constData(), temp.constData()) != 0 || ::rename(temp.constData(), link.constData()) != 0) {
+    if (::symlink(target.constData(), temp.constData()) != 0 ||
+        ::rename(temp.constData(), link.constData()) != 0) {
         ErrMsg = SysError("publishing the port link");
         ::unlink(temp.constData());
         return false;
@@ -158,14 +159,22 @@ bool NetSimServer::relink(const QString& Target, QString& ErrMsg)
     return true;
 }
 
+void NetSimServer::dropLink()
+{
+    // Dangling rather than removed: a missing port must not fall back to a ttyS
+    // of the same number. Done before the pty closes, so a PC that notices the
+    // hang-up already finds the port gone.
+    QString err;
+    relink(PortsDir_ + QStringLiteral("/.COM%1.gone").arg(PortNum_), err);
+}
+
 void NetSimServer::DropPort()
 {
     if (!Running_ || !PortOpen_)
         return;
     stopThread();
+    dropLink();
     closePty();
-    QString err;
-    relink(PortsDir_ + QStringLiteral("/.COM%1.gone").arg(PortNum_), err);
     startThread();
 }
 
@@ -229,7 +238,8 @@ bool NetSimServer::WaitReceived(int Count, int TimeoutMs) const
 bool NetSimServer::WaitSent(int Count, int TimeoutMs) const
 {
     std::unique_lock lock(RecordMutex_);
-    return RecordCv_.wait_for(lock, std::chrono::milliseconds(TimeoutMs), [&] { return Sent_.size() >= Count; });
+    return RecordCv_.wait_for(lock, std::chrono::milliseconds(TimeoutMs),
+                              [&] { return Sent_.size() >= Count; });
 }
 
 void NetSimServer::run()
@@ -272,9 +282,8 @@ void NetSimServer::run()
             if (MasterFd_ < 0)
                 continue;
             if (out.ClosePort) {
+                dropLink();
                 closePty();
-                QString err;
-                relink(PortsDir_ + QStringLiteral("/.COM%1.gone").arg(PortNum_), err);
                 continue;
             }
             if (out.Bytes.isEmpty())

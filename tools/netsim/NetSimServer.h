@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -56,6 +55,7 @@ private:
     bool openPty(QString& ErrMsg);
     void closePty();
     bool relink(const QString& Target, QString& ErrMsg);
+    void dropLink();
     void startThread();
     void stopThread();
     void run();

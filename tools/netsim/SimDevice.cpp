@@ -3,7 +3,6 @@
 #include "tools/netsim/SimWire.h"
 
 #include <QStringEncoder>
-
 #include <cmath>
 
 namespace {
@@ -48,7 +47,8 @@ SimDevice::SimDevice(quint16 Serial, int Type, int Channel)
     setDefaults();
 }
 
-void SimDevice::addRegister(quint16 Addr, int Len, bool Writable, std::function<quint8(const QByteArray&)> Validate)
+void SimDevice::addRegister(quint16 Addr, int Len, bool Writable,
+                            std::function<quint8(const QByteArray&)> Validate)
 {
     Registers_.push_back({Addr, Len, Len, true, Writable, std::move(Validate)});
     for (int i = 0; i < Len; ++i)
@@ -85,8 +85,9 @@ void SimDevice::defineRegisters()
             }
             return false;
         };
-        const bool ok = type == 1 ? (kind == 1 && in({2, 3, 4, 7, 12})) || (kind == 2 && in({5, 6, 7, 8, 9, 10}))
-                                  : (kind == 4 && in({1})) || (kind == 3 && in({1, 2}));
+        const bool ok = type == 1
+                            ? (kind == 1 && in({2, 3, 4, 7, 12})) || (kind == 2 && in({5, 6, 7, 8, 9, 10}))
+                            : (kind == 4 && in({1})) || (kind == 3 && in({1, 2}));
         return ok ? 0 : ErrValue;
     };
     addRegister(RegSensorType1, 2, rw, sensor);
@@ -98,7 +99,8 @@ void SimDevice::defineRegisters()
     addRegister(RegDecimals1, 1, rw, digits);
     addRegister(RegDecimals2, 1, rw, digits);
     if (Type_ == 1) {
-        addRegister(RegColdJunction, 1, rw, [](const QByteArray& d) { return quint8(d[0]) > 3 ? ErrValue : 0; });
+        addRegister(RegColdJunction, 1, rw,
+                    [](const QByteArray& d) { return quint8(d[0]) > 3 ? ErrValue : 0; });
     } else {
         addRegister(RegMeasRange1, 8, rw, FiniteSingles);
         addRegister(RegMeasRange2, 8, rw, FiniteSingles);
@@ -110,9 +112,8 @@ void SimDevice::defineRegisters()
     addRegister(RegChannelValue2, 4, ro);
     addRegister(RegColdJunctionTemp, 4, ro);
     addRegister(RegCommand, 1, rw);
-    addRegister(RegRfChannel, 1, rw, [](const QByteArray& d) {
-        return quint8(d[0]) >= 16 && quint8(d[0]) <= 23 ? 0 : ErrValue;
-    });
+    addRegister(RegRfChannel, 1, rw,
+                [](const QByteArray& d) { return quint8(d[0]) >= 16 && quint8(d[0]) <= 23 ? 0 : ErrValue; });
     addRegister(RegCalibrStatus, 1, rw, [](const QByteArray& d) { return OneOf(d, {0}); });
     addRegister(RegFwInfo, 10, rw);
     // Firmware blocks: offset, length and up to 58 bytes; written, never read.
@@ -133,7 +134,7 @@ void SimDevice::setDefaults()
     Image_[RegDecimals1] = 0x44;
     Image_[RegDecimals2] = 0x44;
     if (Type_ == 1) {
-        SetSensor(1, 1, 7); // thermocouple K
+        SetSensor(1, 1, 7);  // thermocouple K
         SetSensor(2, 2, 10); // Pt100
         SetAlarmLimits(1, 50, 450);
         SetAlarmLimits(2, -20, 80);
@@ -225,20 +226,23 @@ void SimDevice::SetSensor(int Channel, quint8 Type, quint8 Model)
 
 void SimDevice::SetAlarmLimits(int Channel, float Low, float High)
 {
-    SetRegisters(Channel == 2 ? RegAlarmLimits2 : RegAlarmLimits1, SimWire::FloatBE(Low) + SimWire::FloatBE(High));
+    SetRegisters(Channel == 2 ? RegAlarmLimits2 : RegAlarmLimits1,
+                 SimWire::FloatBE(Low) + SimWire::FloatBE(High));
 }
 
 void SimDevice::SetRange(int Channel, float Low, float High)
 {
     // The range register holds the high bound first.
     if (Type_ == 2)
-        SetRegisters(Channel == 2 ? RegMeasRange2 : RegMeasRange1, SimWire::FloatBE(High) + SimWire::FloatBE(Low));
+        SetRegisters(Channel == 2 ? RegMeasRange2 : RegMeasRange1,
+                     SimWire::FloatBE(High) + SimWire::FloatBE(Low));
 }
 
 void SimDevice::SetQuantityName(int Channel, const QString& Name, const QString& Unit)
 {
     if (Type_ == 2)
-        SetRegisters(Channel == 2 ? RegQuantityName2 : RegQuantityName1, Text1251(Name, 24) + Text1251(Unit, 16));
+        SetRegisters(Channel == 2 ? RegQuantityName2 : RegQuantityName1,
+                     Text1251(Name, 24) + Text1251(Unit, 16));
 }
 
 quint16 SimDevice::FirmwareCrc() const

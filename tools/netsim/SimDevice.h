@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <array>
 #include <functional>
 #include <optional>
@@ -31,9 +30,9 @@ public:
     static constexpr quint16 RegSensorType2 = 0x0114;
     static constexpr quint16 RegDecimals1 = 0x0116;
     static constexpr quint16 RegDecimals2 = 0x0117;
-    static constexpr quint16 RegColdJunction = 0x0118; // type 1
-    static constexpr quint16 RegMeasRange1 = 0x0118;   // type 2
-    static constexpr quint16 RegMeasRange2 = 0x0120;   // type 2
+    static constexpr quint16 RegColdJunction = 0x0118;  // type 1
+    static constexpr quint16 RegMeasRange1 = 0x0118;    // type 2
+    static constexpr quint16 RegMeasRange2 = 0x0120;    // type 2
     static constexpr quint16 RegQuantityName1 = 0x0128; // type 2
     static constexpr quint16 RegQuantityName2 = 0x0150; // type 2
     static constexpr quint16 RegFaultState = 0x0200;
@@ -132,7 +131,8 @@ private:
     };
 
     void defineRegisters();
-    void addRegister(quint16 Addr, int Len, bool Writable, std::function<quint8(const QByteArray&)> Validate = {});
+    void addRegister(quint16 Addr, int Len, bool Writable,
+                     std::function<quint8(const QByteArray&)> Validate = {});
     void setDefaults();
     void refresh(qint64 NowMs);
     const Register* registerAt(quint16 Addr) const;

@@ -93,7 +93,9 @@ QString SimFault::ToText() const
     case SimFaultMode::OtherSource:
         return QStringLiteral("source %1").arg(Value);
     case SimFaultMode::ErrorItem:
-        return QStringLiteral("error %1 %2").arg(Value).arg(Item < 0 ? QStringLiteral("all") : QString::number(Item));
+        return QStringLiteral("error %1 %2")
+            .arg(Value)
+            .arg(Item < 0 ? QStringLiteral("all") : QString::number(Item));
     case SimFaultMode::ExtraRecords:
         return QStringLiteral("extra %1").arg(Value);
     case SimFaultMode::PortGone:

@@ -69,8 +69,8 @@ bool SimModem::AddDevice(quint16 Serial, int Type, int Channel)
 bool SimModem::RemoveDevice(quint16 Serial)
 {
     const std::lock_guard lock(Mutex_);
-    const auto it =
-        std::find_if(Devices_.begin(), Devices_.end(), [Serial](const auto& d) { return d->Serial() == Serial; });
+    const auto it = std::find_if(Devices_.begin(), Devices_.end(),
+                                 [Serial](const auto& d) { return d->Serial() == Serial; });
     if (it == Devices_.end())
         return false;
     Devices_.erase(it);
@@ -143,9 +143,9 @@ void SimModem::parse(qint64 NowMs)
 {
     while (!Input_.isEmpty()) {
         const auto first = quint8(Input_[0]);
-        // A frame to a serial number whose high byte is '#' (0x23, serial numbers
-        // 8960..9215) followed by a low byte 'C', 'P' or 'S' reads as a modem
-        // command: the modem cannot tell them apart, and neither can we.
+        // A frame to serial number 0x2343, 0x2350 or 0x2353 (9027, 9040, 9043: '#'
+        // followed by 'C', 'P' or 'S') reads as a modem command: the modem cannot
+        // tell them apart, and neither can we.
         if (first == '#') {
             if (Input_.size() < 2)
                 return;
@@ -236,7 +236,8 @@ void SimModem::handleFrame(const QByteArray& Frame, qint64 NowMs)
     const QByteArray items = device->Answer(Frame.mid(5, p[4]), NowMs);
     QByteArray reply;
     SimWire::AppendBE16(reply, 0x0000);
-    SimWire::AppendBE16(reply, fault.Mode == SimFaultMode::OtherSource ? quint16(fault.Value) : device->Serial());
+    SimWire::AppendBE16(reply,
+                        fault.Mode == SimFaultMode::OtherSource ? quint16(fault.Value) : device->Serial());
     reply.append(char(items.size() + (fault.Mode == SimFaultMode::WrongLength ? 1 : 0)));
     reply.append(items);
     SimWire::AppendCrc(reply);

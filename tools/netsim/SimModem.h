@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QList>
-
 #include <functional>
 #include <memory>
 #include <mutex>

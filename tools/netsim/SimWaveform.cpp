@@ -1,7 +1,6 @@
 #include "tools/netsim/SimWaveform.h"
 
 #include <QStringList>
-
 #include <cmath>
 #include <numbers>
 

@@ -1,0 +1,136 @@
+// klov-netsim: a radio modem with a network of simulated measuring devices, served
+// on a pseudo-terminal published as COM<n> in a ports folder.
+//
+//   klov-netsim --ports DIR --port N [--scenario FILE]
+//
+// Without a scenario a demonstration network of both device types is served.
+// Runs until SIGINT or SIGTERM (or "quit"). Once the port is published it prints
+// "ready COM<n> -> <pty>" on stdout.
+//
+// Control channel: one command per line on stdin, one reply per command on stdout
+// ("ok", "error: ...", or the data asked for). End of input leaves the simulator
+// running. Commands:
+//   help | list | channel N | power CODE | status default|silent|HEX
+//   fault SERIAL none|silence|attempt K [repeat]|late [MS]|truncated N|length|crc|
+//                source ADDR|error CODE [ITEM|all]|extra N|portgone
+//   set SERIAL key=value ...          (keys as in a scenario line)
+//   add SERIAL TYPE CHANNEL [key=value ...] | remove SERIAL
+//   portgone | portback | received | clear | quit
+// Examples: "fault 1234 silence", "fault 1234 none", "channel 17",
+// "set 1235 faults=0x8 ch1=const:42".
+
+#include "tools/netsim/NetSimServer.h"
+#include "tools/netsim/SimControl.h"
+#include "tools/netsim/SimScenario.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+int SignalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char b = 1;
+    [[maybe_unused]] const auto n = ::write(SignalPipe[1], &b, 1);
+}
+
+void Say(const QString& Text)
+{
+    std::fputs(Text.toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("klov-netsim"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Simulated radio modem and measuring devices on a pty"));
+    parser.addHelpOption();
+    const QCommandLineOption portsOpt(QStringLiteral("ports"), QStringLiteral("Ports folder."),
+                                      QStringLiteral("DIR"));
+    const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Port number 1..255."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption scenarioOpt(QStringLiteral("scenario"), QStringLiteral("Network description."),
+                                         QStringLiteral("FILE"));
+    parser.addOption(portsOpt);
+    parser.addOption(portOpt);
+    parser.addOption(scenarioOpt);
+    parser.process(app);
+
+    bool ok = false;
+    const int port = parser.value(portOpt).toInt(&ok);
+    if (!parser.isSet(portsOpt) || !ok) {
+        std::fputs("usage: klov-netsim --ports DIR --port N [--scenario FILE]\n", stderr);
+        return 2;
+    }
+
+    NetSimServer server;
+    QString err;
+    if (parser.isSet(scenarioOpt)) {
+        if (!SimScenario::LoadFile(parser.value(scenarioOpt), server.Modem(), err)) {
+            std::fprintf(stderr, "klov-netsim: %s\n", err.toLocal8Bit().constData());
+            return 1;
+        }
+    } else {
+        SimScenario::LoadDemo(server.Modem());
+    }
+
+    if (::pipe2(SignalPipe, O_CLOEXEC) != 0)
+        return 1;
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    if (!server.Start(parser.value(portsOpt), port, err)) {
+        std::fprintf(stderr, "klov-netsim: %s\n", err.toLocal8Bit().constData());
+        return 1;
+    }
+    Say(QStringLiteral("ready COM%1 -> %2").arg(port).arg(server.SlavePath()));
+
+    SimControl control(server);
+    bool stdinOpen = true;
+    QByteArray pending;
+    bool quit = false;
+    while (!quit) {
+        pollfd fds[2] = {{SignalPipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        if (::poll(fds, stdinOpen ? 2 : 1, -1) < 0)
+            continue; // EINTR from our own signal: the pipe says the rest
+        if (fds[0].revents & POLLIN)
+            break;
+        if (!stdinOpen || !(fds[1].revents & (POLLIN | POLLHUP)))
+            continue;
+        char buf[1024];
+        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n <= 0) {
+            stdinOpen = false;
+            continue;
+        }
+        pending.append(buf, n);
+        qsizetype eol;
+        while (!quit && (eol = pending.indexOf('\n')) >= 0) {
+            const QString line = QString::fromUtf8(pending.left(eol)).trimmed();
+            pending.remove(0, eol + 1);
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+                continue;
+            QString reply;
+            quit = control.Execute(line, reply) == SimControl::Result::Quit;
+            Say(reply);
+        }
+    }
+    server.Stop();
+    return 0;
+}
