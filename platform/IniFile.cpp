@@ -1,13 +1,11 @@
 #include "platform/IniFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
-
 #include <limits>
-#include <unistd.h>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -90,8 +88,8 @@ std::optional<QString> entryKey(const QString& text)
 QString entryValue(const QString& text)
 {
     QString v = trimBlanks(QStringView(text).mid(text.indexOf(QLatin1Char('=')) + 1));
-    if (v.size() >= 2 && (v.front() == QLatin1Char('"') || v.front() == QLatin1Char('\''))
-        && v.back() == v.front())
+    if (v.size() >= 2 && (v.front() == QLatin1Char('"') || v.front() == QLatin1Char('\'')) &&
+        v.back() == v.front())
         v = v.mid(1, v.size() - 2);
     return v;
 }
@@ -187,8 +185,8 @@ bool save(const QString& fileName, const Document& doc, QString& error)
     // commit() overlooks a flush that fails while it closes (a full disk then
     // gives a short file renamed over the good one), so flush and sync first.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()
-        || ::fsync(file.handle()) != 0 || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        ::fsync(file.handle()) != 0 || !file.commit()) {
         error = QStringLiteral("Не удалось записать файл \"%1\" (%2)").arg(fileName, file.errorString());
         file.cancelWriting();
         return false;
@@ -254,8 +252,8 @@ int digitValue(QChar c, bool hex)
 
 bool validNames(const QString& section, const QString& key, QString& error)
 {
-    if (section.isEmpty() || key.isEmpty() || key.contains(QLatin1Char('='))
-        || key.startsWith(QLatin1Char(';')) || key.startsWith(QLatin1Char('['))) {
+    if (section.isEmpty() || key.isEmpty() || key.contains(QLatin1Char('=')) ||
+        key.startsWith(QLatin1Char(';')) || key.startsWith(QLatin1Char('['))) {
         error = QStringLiteral("Недопустимое имя раздела или параметра: [%1] %2").arg(section, key);
         return false;
     }
@@ -363,7 +361,7 @@ QStringList IniFile::ReadSections() const
     QStringList names;
     for (const Line& l : doc.Lines) {
         const auto s = sectionName(l.Text);
-        if (s && !names.contains(*s, Qt::CaseInsensitive))
+        if (s && !s->isEmpty() && !names.contains(*s, Qt::CaseInsensitive))
             names.append(*s);
     }
     return names;
@@ -422,11 +420,12 @@ int IniFile::StrToIntDef(const QString& Text, int Default)
         ++i;
     }
     bool hex = false;
-    if (i < n && (Text[i] == QLatin1Char('$') || Text[i] == QLatin1Char('x') || Text[i] == QLatin1Char('X'))) {
+    if (i < n &&
+        (Text[i] == QLatin1Char('$') || Text[i] == QLatin1Char('x') || Text[i] == QLatin1Char('X'))) {
         hex = true;
         ++i;
-    } else if (i + 1 < n && Text[i] == QLatin1Char('0')
-               && (Text[i + 1] == QLatin1Char('x') || Text[i + 1] == QLatin1Char('X'))) {
+    } else if (i + 1 < n && Text[i] == QLatin1Char('0') &&
+               (Text[i + 1] == QLatin1Char('x') || Text[i + 1] == QLatin1Char('X'))) {
         hex = true;
         i += 2;
     }
@@ -440,8 +439,8 @@ int IniFile::StrToIntDef(const QString& Text, int Default)
             return Default;
         value = value * (hex ? 16 : 10) + static_cast<quint64>(digit);
         // Hexadecimal fills all 32 bits ($FFFFFFFF is -1); decimal must fit a signed int.
-        const quint64 limit = hex ? 0xFFFFFFFFull
-                                  : static_cast<quint64>(std::numeric_limits<int>::max()) + (negative ? 1 : 0);
+        const quint64 limit =
+            hex ? 0xFFFFFFFFull : static_cast<quint64>(std::numeric_limits<int>::max()) + (negative ? 1 : 0);
         if (value > limit)
             return Default;
     }

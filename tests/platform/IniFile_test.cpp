@@ -4,11 +4,13 @@
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <cstring>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -87,7 +89,8 @@ TEST_F(IniFileTest, HandEditedFileReadsAsTheProfileFunctionsReadIt)
     for (const QString& s : ini.ReadSections())
         EXPECT_FALSE(ini.ValueExists(s, "Orphan")) << s.toStdString();
 
-    EXPECT_EQ(ini.ReadSections(), (QStringList{"archive", "Communication", QStringLiteral("Graphic Температура")}));
+    EXPECT_EQ(ini.ReadSections(),
+              (QStringList{"archive", "Communication", QStringLiteral("Graphic Температура")}));
     EXPECT_EQ(ini.ReadSection("communication"),
               (QStringList{"RFChannel", "RFPowerLevel", "Quoted", "Unbalanced", "Mixed", "Inner", "Empty"}));
     EXPECT_TRUE(ini.SectionExists(QStringLiteral("GRAPHIC температура")));
@@ -103,16 +106,35 @@ TEST_F(IniFileTest, IntegersAcceptDecimalAndHexadecimalAndFallBackOnGarbage)
         int expected;
     };
     const Case cases[] = {
-        {"10", 10},           {"0x10", 16},          {"0X1f", 31},           {"$10", 16},
-        {"$ff", 255},         {"x10", 16},           {"-5", -5},             {"+7", 7},
-        {"-$10", -16},        {"007", 7},            {"2147483647", 2147483647},
+        {"10", 10},
+        {"0x10", 16},
+        {"0X1f", 31},
+        {"$10", 16},
+        {"$ff", 255},
+        {"x10", 16},
+        {"-5", -5},
+        {"+7", 7},
+        {"-$10", -16},
+        {"007", 7},
+        {"2147483647", 2147483647},
         {"-2147483648", std::numeric_limits<int>::min()},
-        {"$FFFFFFFF", -1},    {"0x80000000", std::numeric_limits<int>::min()},
+        {"$FFFFFFFF", -1},
+        {"0x80000000", std::numeric_limits<int>::min()},
         // Garbage of every kind gives the default.
-        {"2147483648", -99},  {"$100000000", -99},   {"12abc", -99},         {"abc", -99},
-        {"", -99},            {"0x", -99},           {"$", -99},             {"-", -99},
-        {"1.5", -99},         {"1,5", -99},          {"1 2", -99},           {"0xG", -99},
-        {"--1", -99},         {"\xd9\xa3", -99}, // an Arabic-Indic three is no digit here
+        {"2147483648", -99},
+        {"$100000000", -99},
+        {"12abc", -99},
+        {"abc", -99},
+        {"", -99},
+        {"0x", -99},
+        {"$", -99},
+        {"-", -99},
+        {"1.5", -99},
+        {"1,5", -99},
+        {"1 2", -99},
+        {"0xG", -99},
+        {"--1", -99},
+        {"\xd9\xa3", -99}, // an Arabic-Indic three is no digit here
     };
     for (const Case& c : cases)
         EXPECT_EQ(IniFile::StrToIntDef(QString::fromUtf8(c.text), -99), c.expected) << c.text;
@@ -222,7 +244,8 @@ TEST_F(IniFileTest, NewKeysGoToTheEndOfTheirSectionAndNewSectionsToTheEnd)
     ASSERT_TRUE(ini.WriteString("Empty", "First", "x", error));
     ASSERT_TRUE(ini.WriteInteger("Sound", "SoundRepeatMode", 1, error));
     ASSERT_TRUE(ini.WriteInteger("General", "WindowWidth", 800, error));
-    ASSERT_TRUE(ini.WriteString(QStringLiteral("Graphic Температура"), "Title", QStringLiteral("Т, °С"), error));
+    ASSERT_TRUE(
+        ini.WriteString(QStringLiteral("Graphic Температура"), "Title", QStringLiteral("Т, °С"), error));
     EXPECT_EQ(QString::fromUtf8(get()), QStringLiteral("[Archive]\r\n"
                                                        "ArchivePath=/data\r\n"
                                                        "FileRebuildHour=3\r\n"
@@ -295,7 +318,7 @@ TEST_F(IniFileTest, EraseSectionAndDeleteKeyRemoveEveryCopy)
     EXPECT_EQ(ini.ReadSections(), (QStringList{"B", "C"}));
 
     // A section without keys is listed but does not count as present.
-    put("[Empty]\n; nothing\n[Full]\nk=1\n");
+    put("[Empty]\n; nothing\n[]\nx=1\n[Full]\nk=1\n");
     EXPECT_EQ(ini.ReadSections(), (QStringList{"Empty", "Full"}));
     EXPECT_FALSE(ini.SectionExists("Empty"));
     EXPECT_TRUE(ini.SectionExists("full"));
@@ -341,6 +364,25 @@ TEST_F(IniFileTest, FailedWritesReportAndLeaveTheFileAlone)
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(folder.EraseSection("A", error));
     EXPECT_TRUE(QFileInfo(path("folder.ini")).isDir());
+
+    // The same where a new file could be put in its place: a socket exists, cannot
+    // be opened, and could be renamed over.
+    const QString socketPath = path("socket.ini");
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(socketPath);
+    ASSERT_LT(native.size(), static_cast<qsizetype>(sizeof(addr.sun_path)));
+    std::memcpy(addr.sun_path, native.constData(), static_cast<size_t>(native.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)), 0);
+    IniFile socketIni(socketPath);
+    error.clear();
+    EXPECT_FALSE(socketIni.WriteInteger("A", "k", 1, error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("Не удалось прочитать файл \""))) << error.toStdString();
+    EXPECT_FALSE(socketIni.DeleteKey("A", "k", error));
+    EXPECT_FALSE(QFileInfo(socketPath).isFile());
+    ::close(fd);
 }
 
 // Makes every file written by this process stop growing at the given size, the way
