@@ -153,10 +153,10 @@ private:
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
         if (device.isNull() || !device.isFormatSupported(Format))
             return false;
-        // Owned by the application object, so a sound still playing at exit goes
-        // with it rather than after the audio backend.
         const qint64 bytesPerSecond = qint64(Format.bytesPerFrame()) * Format.sampleRate();
         const qint64 durationMs = bytesPerSecond > 0 ? Samples.size() * 1000 / bytesPerSecond : 0;
+        // Owned by the application object, so a sound still playing at exit goes
+        // with it rather than after the audio backend.
         auto* playback = new Playback(Samples, durationMs, app);
         if (!playback->Start(device, Format)) {
             playback->Finish();
