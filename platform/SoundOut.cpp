@@ -5,14 +5,19 @@
 #include <QAudioSink>
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMediaDevices>
 #include <QPointer>
+#include <QTimer>
 #include <QtEndian>
+#include <algorithm>
 #include <memory>
 
 namespace {
 
 constexpr int ToneSampleRate = 44100;
+// How long a sound may stay in the output's buffers after the sink has taken it.
+constexpr qint64 TailMs = 300;
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "wave samples are handed to the sink as they are stored");
 
@@ -21,7 +26,11 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "wave samples are handed to the s
 class Playback final : public QObject
 {
 public:
-    Playback(const QByteArray& Samples, QObject* Parent) : QObject(Parent) { buffer_.setData(Samples); }
+    Playback(const QByteArray& Samples, qint64 DurationMs, QObject* Parent)
+        : QObject(Parent), durationMs_(DurationMs)
+    {
+        buffer_.setData(Samples);
+    }
 
     ~Playback() override
     {
@@ -37,12 +46,17 @@ public:
             return false;
         sink_ = std::make_unique<QAudioSink>(Device, Format);
         connect(sink_.get(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
-            // Idle: every sample has been handed over. Stopped with an error: the
-            // device went away.
-            if (state == QAudio::IdleState ||
-                (state == QAudio::StoppedState && sink_->error() != QAudio::NoError))
-                Finish();
+            if (state == QAudio::IdleState) {
+                // Every sample has been handed over, but the last of them may still
+                // wait in the output's buffers: stopping now could cut the end off.
+                const qint64 left = std::max<qint64>(0, durationMs_ - started_.elapsed());
+                QTimer::singleShot(left + TailMs, this, [this] { Finish(); });
+            } else if (state == QAudio::StoppedState && sink_->error() != QAudio::NoError &&
+                       sink_->error() != QAudio::UnderrunError) {
+                Finish(); // the device went away
+            }
         });
+        started_.start();
         sink_->start(&buffer_);
         return sink_->error() == QAudio::NoError && sink_->state() != QAudio::StoppedState;
     }
@@ -60,6 +74,8 @@ public:
     bool Finished() const { return finished_; }
 
 private:
+    const qint64 durationMs_;
+    QElapsedTimer started_;
     QBuffer buffer_;
     std::unique_ptr<QAudioSink> sink_; // declared last: stops reading before the buffer goes
     bool finished_ = false;
@@ -137,9 +153,11 @@ private:
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
         if (device.isNull() || !device.isFormatSupported(Format))
             return false;
+        const qint64 bytesPerSecond = qint64(Format.bytesPerFrame()) * Format.sampleRate();
+        const qint64 durationMs = bytesPerSecond > 0 ? Samples.size() * 1000 / bytesPerSecond : 0;
         // Owned by the application object, so a sound still playing at exit goes
         // with it rather than after the audio backend.
-        auto* playback = new Playback(Samples, app);
+        auto* playback = new Playback(Samples, durationMs, app);
         if (!playback->Start(device, Format)) {
             playback->Finish();
             return false;

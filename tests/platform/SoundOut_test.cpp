@@ -51,6 +51,29 @@ TEST(SoundOut, DefaultOutputPlaysOnTheDeviceOrIsSilentWithoutOne)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+TEST(SoundOut, PlayingSoundEndsOnItsOwn)
+{
+    SoundOut& out = SoundOut::Current();
+    if (QMediaDevices::defaultAudioOutput().isNull()) {
+        EXPECT_FALSE(out.PlayWave(shortWave()));
+        EXPECT_FALSE(out.IsPlaying());
+        return;
+    }
+    ASSERT_TRUE(out.PlayWave(shortWave())); // 100 ms
+    QElapsedTimer timer;
+    timer.start();
+    while (out.IsPlaying() && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(out.IsPlaying());
+    // Not taken for ended before it could have been heard whole.
+    EXPECT_GE(timer.elapsed(), 100);
+    // A new sound after the end plays as well.
+    const std::array<Tone, 1> tone{Tone{1000, 50}};
+    EXPECT_TRUE(out.PlayTones(tone));
+    out.Stop();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 TEST(SoundOut, ScopedOutputIsUsedAndThePreviousOneComesBack)
 {
     SoundOut* const before = &SoundOut::Current();
