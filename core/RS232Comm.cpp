@@ -359,6 +359,15 @@ int TComConnection::ReadBytes(quint8* Buf, int Count, bool /*RaiseErr*/, QString
     return got;
 }
 
+bool TComConnection::sendModemCommand(char Command, quint8 Value, bool RaiseErr, QString& ErrMsg)
+{
+    Clock::Current().SleepMs(10);
+    Buffer_[0] = '#';
+    Buffer_[1] = static_cast<quint8>(Command);
+    Buffer_[2] = Value;
+    return WriteBytes(Buffer_.data(), 3, RaiseErr, ErrMsg) == 3;
+}
+
 bool TComConnection::SetRfChannel(int Channel, bool RaiseErr, QString& ErrMsg)
 {
     if (!Connected) {
@@ -369,11 +378,7 @@ bool TComConnection::SetRfChannel(int Channel, bool RaiseErr, QString& ErrMsg)
         ErrMsg = QStringLiteral("Недопустимый номер радиочастотного канала!");
         return false;
     }
-    Clock::Current().SleepMs(10);
-    Buffer_[0] = '#';
-    Buffer_[1] = 'C';
-    Buffer_[2] = static_cast<quint8>(Channel);
-    return WriteBytes(Buffer_.data(), 3, RaiseErr, ErrMsg) == 3;
+    return sendModemCommand('C', static_cast<quint8>(Channel), RaiseErr, ErrMsg);
 }
 
 bool TComConnection::SetRfPowerLevel(int Level, bool RaiseErr, QString& ErrMsg)
@@ -386,11 +391,7 @@ bool TComConnection::SetRfPowerLevel(int Level, bool RaiseErr, QString& ErrMsg)
         ErrMsg = QStringLiteral("Недопустимый уровень мощности радиопередатчика!");
         return false;
     }
-    Clock::Current().SleepMs(10);
-    Buffer_[0] = '#';
-    Buffer_[1] = 'P';
-    Buffer_[2] = RfPowerLevelToCode(Level);
-    return WriteBytes(Buffer_.data(), 3, RaiseErr, ErrMsg) == 3;
+    return sendModemCommand('P', RfPowerLevelToCode(Level), RaiseErr, ErrMsg);
 }
 
 bool TComConnection::QueryModemStatus(bool RaiseErr, QString& ErrMsg)

@@ -96,6 +96,8 @@ public:
 
 private:
     bool purge(bool tx, bool rx);
+    // "#" + Command + Value after the modem's 10 ms pause; no reply is read.
+    bool sendModemCommand(char Command, quint8 Value, bool RaiseErr, QString& ErrMsg);
     void releasePort();
 
     TComSettings Settings_;
