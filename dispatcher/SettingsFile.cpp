@@ -1,0 +1,301 @@
+#include "dispatcher/SettingsFile.h"
+
+#include "core/Sound.h"
+#include "core/StringFunc.h"
+#include "dispatcher/DispatcherState.h"
+#include "platform/IniFile.h"
+
+#include <memory>
+
+namespace {
+
+const QString SectionArchive = QStringLiteral("Archive");
+const QString SectionDevices = QStringLiteral("Devices");
+const QString SectionCommunication = QStringLiteral("Communication");
+const QString SectionPolling = QStringLiteral("Polling");
+const QString SectionSound = QStringLiteral("Sound");
+const QString SectionGeneral = QStringLiteral("General");
+
+const QString KeyArchivePath = QStringLiteral("ArchivePath");
+const QString KeyFileRebuildHour = QStringLiteral("FileRebuildHour");
+const QString KeyFileRebuildMin = QStringLiteral("FileRebuildMin");
+const QString KeyDevicesList = QStringLiteral("DevicesList");
+const QString KeyRFMainPort = QStringLiteral("RFMainPort");
+const QString KeyRFChannel = QStringLiteral("RFChannel");
+const QString KeyRFPowerLevel = QStringLiteral("RFPowerLevel");
+const QString KeyMode = QStringLiteral("Mode");
+const QString KeyUnits = QStringLiteral("Units");
+const QString KeyValue = QStringLiteral("Value");
+const QString KeySoundMode = QStringLiteral("SoundMode");
+const QString KeySoundRepeatMode = QStringLiteral("SoundRepeatMode");
+const QString KeyWindowHeight = QStringLiteral("WindowHeight");
+const QString KeyWindowWidth = QStringLiteral("WindowWidth");
+const QString KeyWindowXPos = QStringLiteral("WindowXPos");
+const QString KeyWindowYPos = QStringLiteral("WindowYPos");
+
+constexpr int DefaultFileRebuildHour = 0;
+constexpr int DefaultFileRebuildMin = 0;
+constexpr int DefaultRFMainPort = 1;
+constexpr int DefaultRFChannel = 16;
+constexpr int DefaultRFPowerLevel = 2;
+constexpr int DefaultMode = 0;
+constexpr int DefaultUnits = 0;
+constexpr int DefaultValue = 10;
+constexpr int DefaultSoundMode = 2;
+constexpr int DefaultSoundRepeatMode = 0;
+
+QString invalidValueText(const QString& Section, const QString& Key, const QString& Text, int Default)
+{
+    return QStringLiteral("Файл настроек: недопустимое значение \"%1\" параметра %2 (раздел %3), "
+                          "принято значение по умолчанию %4")
+        .arg(Text, Key, Section)
+        .arg(Default);
+}
+
+// The key's integer when it lies in Lo..Hi, else Default with a warning.
+int readInRange(const IniFile& Ini, const QString& Section, const QString& Key, int Default, int Lo, int Hi,
+                QStringList& Warnings)
+{
+    const int value = Ini.ReadInteger(Section, Key, Default);
+    if (value >= Lo && value <= Hi)
+        return value;
+    Warnings << invalidValueText(Section, Key, Ini.ReadString(Section, Key, QString()), Default);
+    return Default;
+}
+
+// The items of a stored list as the list editing reads them: blanks removed,
+// pieces between commas, empty pieces dropped.
+QStringList splitDevicesList(const QString& Text)
+{
+    QString rest = DeleteSpaces(Text);
+    QStringList pieces;
+    while (!rest.isEmpty()) {
+        const qsizetype comma = rest.indexOf(QLatin1Char(','));
+        if (comma < 0) {
+            pieces << rest;
+            break;
+        }
+        pieces << rest.left(comma);
+        rest = rest.mid(comma + 1);
+    }
+    return pieces;
+}
+
+QString joinSerials(const QList<qint64>& Numbers)
+{
+    QStringList texts;
+    texts.reserve(Numbers.size());
+    for (const qint64 n : Numbers)
+        texts << QString::number(n);
+    return texts.join(QLatin1Char(','));
+}
+
+QString readDevicesListText(const QString& FileName)
+{
+    return IniFile(FileName).ReadString(SectionDevices, KeyDevicesList, QString());
+}
+
+// Every item IsIntStr accepts, in list order.
+QList<qint64> storedNumbers(const QString& Text)
+{
+    QList<qint64> numbers;
+    for (const QString& piece : splitDevicesList(Text)) {
+        if (const auto value = StrToInt64Fixed(piece))
+            numbers << *value;
+    }
+    return numbers;
+}
+
+} // namespace
+
+qint64 PollIntervalSecFor(int Units, qint64 Value, qint64 Previous)
+{
+    switch (Units) {
+    case 0:
+        return Value;
+    case 1:
+        return Value * 60;
+    case 2:
+        return Value * 3600;
+    default:
+        return Previous;
+    }
+}
+
+bool IsValidPollInterval(qint64 Seconds)
+{
+    return Seconds >= 1 && Seconds <= MaxPollIntervalSec;
+}
+
+int PollTimerIntervalMs(int Mode, int IntervalSec)
+{
+    return Mode == 1 ? IntervalSec * 1000 : ContinuousPollIntervalMs;
+}
+
+QList<quint16> ParseDevicesList(const QString& Text, QStringList* Warnings)
+{
+    QList<quint16> serials;
+    for (const QString& piece : splitDevicesList(Text)) {
+        if (piece.isEmpty() || !IsIntStr(piece))
+            continue;
+        const qint64 value = StrToInt64Fixed(piece).value_or(-1);
+        if (value >= 0 && value <= 0xFFFF) {
+            serials << static_cast<quint16>(value);
+        } else if (Warnings) {
+            *Warnings << QStringLiteral("Файл настроек: серийный номер \"%1\" в списке %2 (раздел %3) "
+                                        "вне диапазона 0..65535 и пропущен")
+                             .arg(piece, KeyDevicesList, SectionDevices);
+        }
+    }
+    return serials;
+}
+
+QList<quint16> ReadSettings(const QString& FileName, QStringList& Warnings, TWindowGeometry* Geometry)
+{
+    const IniFile ini(FileName);
+
+    ArchivePath = ini.ReadString(SectionArchive, KeyArchivePath, QString());
+    FileRebuildHour =
+        readInRange(ini, SectionArchive, KeyFileRebuildHour, DefaultFileRebuildHour, 0, 23, Warnings);
+    FileRebuildMin =
+        readInRange(ini, SectionArchive, KeyFileRebuildMin, DefaultFileRebuildMin, 0, 59, Warnings);
+
+    const QList<quint16> serials =
+        ParseDevicesList(ini.ReadString(SectionDevices, KeyDevicesList, QString()), &Warnings);
+
+    RFMainPort = readInRange(ini, SectionCommunication, KeyRFMainPort, DefaultRFMainPort, 1, 255, Warnings);
+    // The modem knows channels 16..23 only; the device record holds the channel in one byte.
+    RFChannel = readInRange(ini, SectionCommunication, KeyRFChannel, DefaultRFChannel, 16, 23, Warnings);
+    RFPowerLevel =
+        readInRange(ini, SectionCommunication, KeyRFPowerLevel, DefaultRFPowerLevel, 0, 2, Warnings);
+
+    PollMode = readInRange(ini, SectionPolling, KeyMode, DefaultMode, 0, 1, Warnings);
+    PollUnits = readInRange(ini, SectionPolling, KeyUnits, DefaultUnits, 0, 2, Warnings);
+    PollValue = ini.ReadInteger(SectionPolling, KeyValue, DefaultValue);
+    qint64 interval = PollIntervalSecFor(PollUnits, PollValue, PollIntervalSec);
+    if (!IsValidPollInterval(interval)) {
+        // Checked whatever the mode: switching to interval mode later must not
+        // hand the timer an impossible period.
+        Warnings << invalidValueText(SectionPolling, KeyValue,
+                                     ini.ReadString(SectionPolling, KeyValue, QString()), DefaultValue);
+        PollValue = DefaultValue;
+        interval = PollIntervalSecFor(PollUnits, PollValue, PollIntervalSec);
+    }
+    PollIntervalSec = static_cast<int>(interval);
+
+    SoundMode =
+        IndexToSoundMode(readInRange(ini, SectionSound, KeySoundMode, DefaultSoundMode, 0, 2, Warnings),
+                         TSoundMode::Multimedia);
+    SoundRepeatMode = IndexToSoundRepeatMode(
+        readInRange(ini, SectionSound, KeySoundRepeatMode, DefaultSoundRepeatMode, 0, 1, Warnings),
+        TSoundRepeatMode::Once);
+
+    if (Geometry) {
+        Geometry->Height = ini.ReadInteger(SectionGeneral, KeyWindowHeight, Geometry->Height);
+        Geometry->Width = ini.ReadInteger(SectionGeneral, KeyWindowWidth, Geometry->Width);
+        Geometry->XPos = ini.ReadInteger(SectionGeneral, KeyWindowXPos, Geometry->XPos);
+        Geometry->YPos = ini.ReadInteger(SectionGeneral, KeyWindowYPos, Geometry->YPos);
+    }
+    return serials;
+}
+
+void RebuildDevArray(const QList<quint16>& Serials)
+{
+    ClearDevArray();
+    DevArray.reserve(Serials.size());
+    for (const quint16 serial : Serials)
+        DevArray.push_back(std::make_unique<TTableDevice>(serial));
+}
+
+TSettingsValues CurrentSettingsValues()
+{
+    TSettingsValues v;
+    v.ArchivePath = ArchivePath;
+    v.FileRebuildHour = FileRebuildHour;
+    v.FileRebuildMin = FileRebuildMin;
+    v.RFMainPort = RFMainPort;
+    v.RFChannel = RFChannel;
+    v.RFPowerLevel = RFPowerLevel;
+    v.Mode = PollMode;
+    v.Units = PollUnits;
+    v.Value = PollValue;
+    v.SoundMode = SoundModeToIndex(SoundMode, DefaultSoundMode);
+    v.SoundRepeatMode = SoundRepeatModeToIndex(SoundRepeatMode, DefaultSoundRepeatMode);
+    return v;
+}
+
+bool WriteDevicesList(const QString& FileName, QString& Error)
+{
+    QList<qint64> serials;
+    serials.reserve(static_cast<qsizetype>(DevArray.size()));
+    for (const auto& row : DevArray)
+        serials << row->Device->SerialNum;
+    return IniFile(FileName).WriteString(SectionDevices, KeyDevicesList, joinSerials(serials), Error);
+}
+
+bool WriteArchivePath(const QString& FileName, const QString& Path, QString& Error)
+{
+    return IniFile(FileName).WriteString(SectionArchive, KeyArchivePath, Path, Error);
+}
+
+bool WriteWindowGeometry(const QString& FileName, int Height, int Width, int XPos, int YPos, QString& Error)
+{
+    IniFile ini(FileName);
+    return ini.WriteInteger(SectionGeneral, KeyWindowHeight, Height, Error) &&
+           ini.WriteInteger(SectionGeneral, KeyWindowWidth, Width, Error) &&
+           ini.WriteInteger(SectionGeneral, KeyWindowXPos, XPos, Error) &&
+           ini.WriteInteger(SectionGeneral, KeyWindowYPos, YPos, Error);
+}
+
+bool WriteCommSettings(const QString& FileName, const TSettingsValues& Values, QString& Error)
+{
+    IniFile ini(FileName);
+    return ini.WriteString(SectionArchive, KeyArchivePath, Values.ArchivePath, Error) &&
+           ini.WriteInteger(SectionArchive, KeyFileRebuildHour, Values.FileRebuildHour, Error) &&
+           ini.WriteInteger(SectionArchive, KeyFileRebuildMin, Values.FileRebuildMin, Error) &&
+           ini.WriteInteger(SectionCommunication, KeyRFMainPort, Values.RFMainPort, Error) &&
+           ini.WriteInteger(SectionCommunication, KeyRFChannel, Values.RFChannel, Error) &&
+           ini.WriteInteger(SectionCommunication, KeyRFPowerLevel, Values.RFPowerLevel, Error) &&
+           ini.WriteInteger(SectionPolling, KeyMode, Values.Mode, Error) &&
+           ini.WriteInteger(SectionPolling, KeyUnits, Values.Units, Error) &&
+           ini.WriteInteger(SectionPolling, KeyValue, Values.Value, Error) &&
+           ini.WriteInteger(SectionSound, KeySoundMode, Values.SoundMode, Error) &&
+           ini.WriteInteger(SectionSound, KeySoundRepeatMode, Values.SoundRepeatMode, Error);
+}
+
+TDevicesListEdit AddSerialToDevicesList(const QString& FileName, quint16 Serial, QString& Error)
+{
+    const QString stored = readDevicesListText(FileName);
+    const QList<qint64> numbers = storedNumbers(stored);
+    for (const qint64 n : numbers) {
+        // The original kept the stored numbers as 16-bit values, so 65548 would
+        // have matched 12; a hand-edited list like that is refused instead.
+        if (n < 0 || n > 0xFFFF)
+            return TDevicesListEdit::OutOfRange;
+    }
+    if (numbers.contains(Serial))
+        return TDevicesListEdit::AlreadyPresent;
+
+    const QString blankFree = DeleteSpaces(stored);
+    const QString number = QString::number(Serial);
+    const QString updated = blankFree.isEmpty() ? number : blankFree + QLatin1Char(',') + number;
+    return IniFile(FileName).WriteString(SectionDevices, KeyDevicesList, updated, Error)
+               ? TDevicesListEdit::Done
+               : TDevicesListEdit::WriteFailed;
+}
+
+TDevicesListEdit RemoveSerialFromDevicesList(const QString& FileName, quint16 Serial, QString& Error)
+{
+    const QList<qint64> numbers = storedNumbers(readDevicesListText(FileName));
+    if (!numbers.contains(Serial))
+        return TDevicesListEdit::NotFound;
+
+    QList<qint64> remaining;
+    for (const qint64 n : numbers) {
+        if (n != Serial && n >= 0)
+            remaining << n;
+    }
+    return IniFile(FileName).WriteString(SectionDevices, KeyDevicesList, joinSerials(remaining), Error)
+               ? TDevicesListEdit::Done
+               : TDevicesListEdit::WriteFailed;
+}
