@@ -1,9 +1,38 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the application.
+# Installs what is missing, builds, and starts the application on a simulated
+# radio network (no hardware needed). Settings, archive and the simulated port
+# live in ./demo; pass -ini=FILE to use your own settings file instead.
 set -euo pipefail
 cd "$(dirname "$0")"
-./scripts/deps.sh
+./scripts/deps.sh --gui
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)" --target klov klov-netsim
-echo "Built build/klov. The application window comes with the main window; for now the program starts and exits."
-./build/klov
+
+demo="$PWD/demo"
+mkdir -p "$demo/ports" "$demo/archive"
+export KLOV_PORTS_DIR="$demo/ports"
+if [ ! -f "$demo/klov.ini" ]; then
+  cat > "$demo/klov.ini" <<INI
+[Archive]
+ArchivePath=$demo/archive
+[Devices]
+DevicesList=1234,1235,2001,2002
+[Communication]
+RFMainPort=1
+RFChannel=16
+RFPowerLevel=2
+INI
+fi
+
+# The simulated modem answers on COM1 of the demo ports folder while the application runs.
+./build/klov-netsim --ports "$demo/ports" --port 1 < /dev/null > "$demo/netsim.out" 2>&1 &
+sim=$!
+trap 'kill $sim 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -e "$demo/ports/COM1" ] && break; sleep 0.1; done
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "No display: starting under Xvfb (xvfb-run)."
+  xvfb-run -a ./build/klov "-ini=$demo/klov.ini" "$@"
+else
+  ./build/klov "-ini=$demo/klov.ini" "$@"
+fi

@@ -1,9 +1,73 @@
+#include "archive/Archive.h"
+#include "charts/PrintDialog.h"
+#include "config/DeviceConfig.h"
+#include "dispatcher/About.h"
+#include "dispatcher/AddNewDev.h"
+#include "dispatcher/DeviceDispatcher.h"
+#include "dispatcher/EepromErrorDialog.h"
+#include "dispatcher/Journal.h"
+#include "dispatcher/Password.h"
+#include "dispatcher/Settings.h"
+
 #include <QApplication>
+#include <QMessageBox>
+
+namespace {
+
+// Unexpected failures are shown and the run goes on.
+class KlovApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* Receiver, QEvent* Event) override
+    {
+        try {
+            return QApplication::notify(Receiver, Event);
+        } catch (const std::exception& e) {
+            QMessageBox::critical(activeWindow(), QStringLiteral("Кловарис"), QString::fromUtf8(e.what()));
+        }
+        return false;
+    }
+};
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    KlovApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("klov"));
-    // The windows arrive with the main window; until then the program starts and ends cleanly.
-    return 0;
+    QApplication::setApplicationVersion(QStringLiteral(KLOV_VERSION));
+
+    // The ten windows of the run, in this order: the main window's creation runs
+    // before any other exists (so its journal messages are lost).
+    TFormDeviceDispatcher mainWindow(QApplication::arguments());
+    FormDeviceDispatcher = &mainWindow;
+    TFormDeviceConfig deviceConfig(&mainWindow);
+    FormDeviceConfig = &deviceConfig;
+    TFormSettings settings(&mainWindow);
+    FormSettings = &settings;
+    TFormEepromErrorDialog warning(&mainWindow);
+    FormEepromErrorDialog = &warning;
+    ConnectNetWarnings(&warning);
+    TFormPassword password(&mainWindow);
+    FormPassword = &password;
+    TFormPrintDialog printDialog(&mainWindow);
+    FormPrintDialog = &printDialog;
+    TFormArchive archive(&mainWindow);
+    FormArchive = &archive;
+    TFormJournal journal(&mainWindow);
+    FormJournal = &journal;
+    TFormAddNewDevice addNewDevice(&mainWindow);
+    FormAddNewDevice = &addNewDevice;
+    TFormAbout about(&mainWindow);
+    FormAbout = &about;
+
+    // A refused first show ends the run without the shutdown that saves settings.
+    QObject::connect(&mainWindow, &TFormDeviceDispatcher::TerminateApplication, &app,
+                     [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    mainWindow.show();
+    const int rc = QApplication::exec();
+    ConnectNetWarnings(nullptr);
+    return rc;
 }

@@ -1,0 +1,249 @@
+#include "dispatcher/DeviceDispatcher.h"
+
+#include "ui_DeviceDispatcher.h"
+
+#include "core/Logging.h"
+#include "core/Sound.h"
+#include "dispatcher/CommandLine.h"
+#include "dispatcher/DeviceTableModel.h"
+#include "dispatcher/DispatcherState.h"
+#include "dispatcher/Journal.h"
+#include "dispatcher/JournalMessage.h"
+#include "dispatcher/ModemSetup.h"
+#include "dispatcher/SettingsFile.h"
+#include "platform/IniFile.h"
+#include "platform/Prompts.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QStatusBar>
+
+TFormDeviceDispatcher* FormDeviceDispatcher = nullptr;
+
+namespace {
+// The service code that the "pwd" parameter may carry.
+const QString ServiceCode = QStringLiteral("2719460853");
+const QString Caution = QStringLiteral("Внимание!");
+} // namespace
+
+TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* Parent)
+    : QMainWindow(Parent), ui(std::make_unique<Ui::TFormDeviceDispatcher>()), Args_(Args)
+{
+    ui->setupUi(this);
+    PollingPanel_ = new QLabel(this);
+    PollingPanel_->setMinimumWidth(200);
+    MessagePanel_ = new QLabel(this);
+    MessagePanel_->setMinimumWidth(50);
+    statusBar()->addWidget(PollingPanel_);
+    statusBar()->addWidget(MessagePanel_, 1);
+
+    Model_ = new TDeviceTableModel(DevArray, this);
+    ui->StringGridDeviceList->setModel(Model_);
+    ui->StringGridDeviceList->verticalHeader()->hide();
+    ui->StringGridDeviceList->horizontalHeader()->setStretchLastSection(true);
+
+    TimerPoll.setParent(this);
+    TimerSoundRepeating.setParent(this);
+    TimerSoundRepeating.setInterval(5000);
+
+    connect(ui->ActionShowJournal, &QAction::triggered, this, &TFormDeviceDispatcher::ActionShowJournalExecute);
+    connect(ui->ActionLogDebugInfo, &QAction::triggered, this, &TFormDeviceDispatcher::ActionLogDebugInfoExecute);
+    connect(ui->ActionFileExit, &QAction::triggered, this, &QWidget::close);
+
+    FormCreate();
+}
+
+TFormDeviceDispatcher::~TFormDeviceDispatcher()
+{
+    if (FormDeviceDispatcher == this)
+        FormDeviceDispatcher = nullptr;
+}
+
+void TFormDeviceDispatcher::FormCreate()
+{
+    FirstShowDone_ = false;
+    ArchivePathChosen = false;
+    PollingBusy = false;
+    LoadAlarmSound();
+    ui->ComboBoxColumnFilter->hide();
+
+    const QFileInfo exe(QCoreApplication::applicationFilePath());
+    IniFileName = exe.absolutePath() + QLatin1Char('/') + exe.completeBaseName() + QStringLiteral(".ini");
+    const QString iniParam = GetParamValue(Args_, QStringLiteral("ini"));
+    if (!iniParam.isEmpty())
+        IniFileName = iniParam;
+
+    LoadSettings(IniFileName);
+    setWindowTitle(QStringLiteral("Кловарис (канал радиомодема №") + QString::number(RFChannel) + QLatin1Char(')'));
+
+    const QString pwd = GetParamValue(Args_, QStringLiteral("pwd"));
+    if (!pwd.isEmpty() && pwd == ServiceCode)
+        SuperuserMode = true;
+}
+
+void TFormDeviceDispatcher::LoadSettings(const QString& FileName)
+{
+    QStringList warnings;
+    const QList<quint16> serials = ReadSettings(FileName, warnings);
+    for (const QString& w : warnings)
+        AddJournalMessage(w);
+    RebuildDevArray(serials);
+    ConnectModem(Connection, RFMainPort, RFChannel, RFPowerLevel,
+                 [this](const QString& Text) { AddJournalMessage(Text); });
+    ReloadStringgrid();
+    PollingActive = false;
+    UpdatePollingActionState();
+    TimerPoll.stop();
+}
+
+void TFormDeviceDispatcher::showEvent(QShowEvent* Event)
+{
+    QMainWindow::showEvent(Event);
+    if (!FirstShowDone_) {
+        FirstShowDone_ = true;
+        // Asked once the window stands and the message loop runs, so a refusal
+        // can end the loop.
+        QTimer::singleShot(0, this, &TFormDeviceDispatcher::FirstShowSetup);
+    }
+}
+
+void TFormDeviceDispatcher::terminate()
+{
+    TerminateRequested_ = true;
+    Q_EMIT TerminateApplication();
+}
+
+void TFormDeviceDispatcher::FirstShowSetup()
+{
+    Prompts& prompts = Prompts::Current();
+    if (!QFileInfo::exists(IniFileName)) {
+        const QString chosen = prompts.SaveFileName(
+            this, QStringLiteral("Укажите расположение файла настроек программы"), IniFileName,
+            QStringLiteral("Файлы настроек (*.ini)"), QStringLiteral("ini"), QStringLiteral("Принять"));
+        bool ok = !chosen.isEmpty();
+        if (ok && !QFileInfo::exists(chosen)) {
+            QFile file(chosen);
+            ok = file.open(QIODevice::WriteOnly) && QFileInfo::exists(chosen);
+        }
+        if (!ok) {
+            prompts.Message(this,
+                            QStringLiteral("Не удалось создать файл настроек программы. Дальнейшая работа невозможна."),
+                            Caution);
+            terminate();
+            return;
+        }
+        IniFileName = chosen;
+        LoadSettings(IniFileName);
+    }
+
+    while (ArchivePath.isEmpty() || !QFileInfo(ArchivePath).isDir()) {
+        const QString folder = prompts.Folder(this, QStringLiteral("Укажите папку для архива программы"),
+                                              ArchivePath);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+            prompts.Message(this, QStringLiteral("Не удалось создать папку архива. Дальнейшая работа невозможна."),
+                            Caution);
+            terminate();
+            return;
+        }
+        ArchivePath = folder;
+        if (QFileInfo::exists(QDir(folder).filePath(QStringLiteral("Devices.cds")))
+            && !prompts.YesNo(this,
+                              QStringLiteral("В указанной папке найдены файлы архива. Использовать найденные файлы?"),
+                              Caution)) {
+            ArchivePath.clear();
+            continue;
+        }
+        ArchivePathChosen = true;
+    }
+    ArchiveDir = QDir::fromNativeSeparators(ArchivePath);
+    if (!ArchiveDir.endsWith(QLatin1Char('/')))
+        ArchiveDir += QLatin1Char('/');
+
+    if (ArchivePathChosen) {
+        QString err;
+        if (!WriteArchivePath(IniFileName, ArchivePath, err))
+            AddJournalMessage(err);
+    }
+    TimerPoll.setInterval(PollMode == 1 ? PollIntervalSec * 1000 : 500);
+    TimerPoll.start();
+}
+
+void TFormDeviceDispatcher::closeEvent(QCloseEvent* Event)
+{
+    if (!TerminateRequested_) {
+        PollingActive = false;
+        TimerPoll.stop();
+        QString err;
+        if (Connection && Connection->Connected)
+            Connection->Close(false, err);
+        Connection.reset();
+        if (!WriteWindowGeometry(IniFileName, height(), width(), x(), y(), err))
+            AddJournalMessage(err);
+    }
+    Event->accept();
+}
+
+void TFormDeviceDispatcher::AddJournalMessage(const QString& Text)
+{
+    ::AddJournalMessage(Text);
+}
+
+void TFormDeviceDispatcher::ShowStatusMessage(const QString& Text, bool WithTime)
+{
+    MessagePanel_->setText(WithTime ? FormatLogTimeStamp(QDateTime::currentDateTime()) + QStringLiteral(": ") + Text
+                                    : Text);
+}
+
+QString TFormDeviceDispatcher::StatusPanelText(int Panel) const
+{
+    return Panel == 0 ? PollingPanel_->text() : MessagePanel_->text();
+}
+
+void TFormDeviceDispatcher::UpdatePollingActionState()
+{
+    ui->ActionStartStopPolling->setText(PollingActive ? QStringLiteral("Прекратить") : QStringLiteral("Начать"));
+    ui->ActionStartStopPolling->setToolTip(PollingActive ? QStringLiteral("Прекратить опрос")
+                                                         : QStringLiteral("Начать опрос"));
+    UpdatePollingStatusText();
+}
+
+void TFormDeviceDispatcher::UpdatePollingStatusText()
+{
+    if (!PollingActive) {
+        PollingPanel_->setText(QStringLiteral("Опрос остановлен"));
+        return;
+    }
+    QString text;
+    if (PollMode == 0) {
+        text = QStringLiteral("Непрерывный опрос");
+    } else {
+        static const QString units[] = {QStringLiteral(" секунд"), QStringLiteral(" минут"), QStringLiteral(" часов")};
+        if (PollUnits >= 0 && PollUnits <= 2)
+            text = QStringLiteral("Опрос с интервалом ") + QString::number(PollValue) + units[PollUnits];
+    }
+    PollingPanel_->setMinimumWidth(ui->Label1->fontMetrics().horizontalAdvance(text) + 20);
+    PollingPanel_->setText(text);
+}
+
+void TFormDeviceDispatcher::ReloadStringgrid()
+{
+    Model_->ReloadStringgrid();
+}
+
+void TFormDeviceDispatcher::ActionShowJournalExecute()
+{
+    if (!FormJournal)
+        return;
+    FormJournal->setVisible(!FormJournal->isVisible());
+}
+
+void TFormDeviceDispatcher::ActionLogDebugInfoExecute()
+{
+    LogDebugInfo = ui->ActionLogDebugInfo->isChecked();
+}
