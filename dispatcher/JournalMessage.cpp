@@ -1,5 +1,6 @@
 #include "dispatcher/JournalMessage.h"
 
+#include "core/DeviceFunc.h"
 #include "core/Logging.h"
 #include "dispatcher/Journal.h"
 
@@ -11,4 +12,13 @@ void AddJournalMessage(const QString& Text)
         FormJournal->AddLine(FormatLogTimeStamp(QDateTime::currentDateTime()) + QStringLiteral(": ") + Text);
     if (LogDebugInfo)
         WriteLog(Text);
+}
+
+bool JournalDeviceError(const QString& E, TDevice& D, const QString& SuffixWithSerial)
+{
+    // The comparison runs for the empty text too: that is what rearms the rule.
+    if (!DeviceErrorChanged(E, D) || E.isEmpty())
+        return false;
+    AddJournalMessage(E + SuffixWithSerial);
+    return true;
 }

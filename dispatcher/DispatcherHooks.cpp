@@ -1,0 +1,69 @@
+#include "dispatcher/DispatcherHooks.h"
+
+#include "dispatcher/DispatcherState.h"
+
+void TDispatcherHooks::ShowStatusMessage(const QString&, bool) {}
+
+void TDispatcherHooks::ReloadStringgrid() {}
+
+void TDispatcherHooks::UpdatePollingActionState() {}
+
+void TDispatcherHooks::EnableSoundRepeatTimer() {}
+
+void TDispatcherHooks::ShowMessageBox(const QString&, const QString&) {}
+
+void TDispatcherHooks::ShowWarning(const QString&) {}
+
+bool TDispatcherHooks::ConfigShows(const TDevice&) const
+{
+    return false;
+}
+
+void TDispatcherHooks::ConfigUpdateCurrentValues() {}
+
+void TDispatcherHooks::ConfigUpdateAllValues() {}
+
+bool TDispatcherHooks::FwUpdateActive() const
+{
+    return false;
+}
+
+bool TDispatcherHooks::CalibrBusy() const
+{
+    return false;
+}
+
+bool TDispatcherHooks::GetChartAxisRange(const TGraphLine&, TChartAxis, double&, double&) const
+{
+    return false;
+}
+
+void TDispatcherHooks::SetChartAxisRange(const TGraphLine&, TChartAxis, double, double) {}
+
+void TDispatcherHooks::MarkChartOverflow(const TGraphLine&, bool, bool) {}
+
+IArchiveWriter* TDispatcherHooks::ArchiveWriter()
+{
+    return nullptr;
+}
+
+TConnection* TDispatcherHooks::Link()
+{
+    return Connection.get();
+}
+
+bool TDispatcherHooks::OpenLink(QString& ErrMsg)
+{
+    ErrMsg.clear();
+    if (!Connection) {
+        // Only after a failed port change in the settings dialog; a port number
+        // that cannot be one (a hand-edited file) leaves the link closed.
+        if (RFMainPort < 1 || RFMainPort > 255)
+            return false;
+        TComSettings settings;
+        settings.PortNum = static_cast<quint8>(RFMainPort);
+        Connection = std::make_unique<TComConnection>(settings);
+    }
+    Connection->Open(false, ErrMsg);
+    return Connection->Connected;
+}

@@ -1,0 +1,136 @@
+#pragma once
+
+#include "core/Device.h"
+#include "core/Sound.h"
+#include "dispatcher/DispatcherState.h"
+#include "dispatcher/Journal.h"
+#include "dispatcher/PollingCycle.h"
+#include "platform/SoundOut.h"
+
+#include "support/DeviceReplies.h"
+#include "support/FakeConnection.h"
+#include "support/QStringPrinter.h"
+#include "support/RecordingHooks.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Counts the alarm sounds instead of playing them.
+class CountingSound : public SoundOut
+{
+public:
+    bool PlayWave(const QByteArray&) override
+    {
+        ++sounds;
+        return true;
+    }
+    bool PlayTones(std::span<const Tone>) override
+    {
+        ++sounds;
+        return true;
+    }
+    void Stop() override {}
+    bool IsPlaying() const override { return false; }
+
+    int sounds = 0;
+};
+
+// The shared state of the main window's unit, a journal window, recording hooks
+// and a scripted link, reset around every test.
+class PollingTest : public ::testing::Test
+{
+protected:
+    PollingTest() : soundScope(sound)
+    {
+        resetSharedState();
+        journal = std::make_unique<TFormJournal>();
+        FormJournal = journal.get();
+        JournalReady = true;
+        hooks.link = &link;
+        SoundMode = TSoundMode::Speaker;
+    }
+    ~PollingTest() override
+    {
+        resetSharedState();
+        FormJournal = nullptr;
+        JournalReady = false;
+    }
+
+    static void resetSharedState()
+    {
+        DevArray.clear();
+        PollingActive = false;
+        PollingBusy = false;
+        EepromFaultPending = false;
+        RequestArray.clear();
+        ExtraRecordCount = 0;
+        NoReplyFlag = false;
+        LastRssiPC = 0;
+        ConnectionError.clear();
+        RFChannel = 16;
+        AlarmKind = 0;
+        SoundMode = TSoundMode::Multimedia;
+        SoundRepeatMode = TSoundRepeatMode::Once;
+    }
+
+    TTableDevice& addRow(quint16 Serial, quint8 Status = dsOk)
+    {
+        DevArray.push_back(std::make_unique<TTableDevice>(Serial));
+        DevArray.back()->Status = Status;
+        return *DevArray.back();
+    }
+
+    // A type 1 device whose two channels are enabled and configured for values.
+    TTableDevice& addMeasuringRow(quint16 Serial, float Low = 0, float High = 100)
+    {
+        TTableDevice& row = addRow(Serial);
+        row.Device->DeviceType = TDeviceType::ThermoInputs;
+        for (int n = 1; n <= 2; ++n) {
+            TMeasureChannel& ch = row.Device->Channel(n);
+            ch.Enabled = true;
+            ch.ValueValid = true;
+            ch.SensorType = TSensorType::Voltage;
+            ch.MinAlert = Low;
+            ch.MaxAlert = High;
+        }
+        return row;
+    }
+
+    // Journal lines without their time stamps.
+    QStringList journalLines() const
+    {
+        QStringList lines;
+        for (const QString& line : journal->Lines())
+            lines << line.mid(line.indexOf(QStringLiteral(": ")) + 2);
+        return lines;
+    }
+
+    // Lets the event loop run until the cycle in flight has ended.
+    void finishCycle()
+    {
+        for (int i = 0; i < 10000 && PollingBusy; ++i)
+            QCoreApplication::processEvents();
+        ASSERT_FALSE(PollingBusy) << "the cycle did not end";
+    }
+    void runCycle()
+    {
+        polling.PollAllDevices();
+        finishCycle();
+    }
+
+    // Frames sent to a device, by the register of their first item.
+    static quint16 firstRegister(const FakeConnection::Bytes& Frame) { return quint16(Frame[6] << 8 | Frame[7]); }
+    static quint16 destination(const FakeConnection::Bytes& Frame) { return quint16(Frame[0] << 8 | Frame[1]); }
+
+    CountingSound sound;
+    ScopedSoundOut soundScope;
+    std::unique_ptr<TFormJournal> journal;
+    FakeConnection link;
+    RecordingHooks hooks;
+    TPollingCycle polling{hooks};
+    TDeviceReader& reader = polling.Reader();
+};
