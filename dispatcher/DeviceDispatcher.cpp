@@ -7,9 +7,11 @@
 #include "dispatcher/CommandLine.h"
 #include "dispatcher/DeviceTableModel.h"
 #include "dispatcher/DispatcherState.h"
+#include "dispatcher/EepromErrorDialog.h"
 #include "dispatcher/Journal.h"
 #include "dispatcher/JournalMessage.h"
 #include "dispatcher/ModemSetup.h"
+#include "dispatcher/PollingCycle.h"
 #include "dispatcher/SettingsFile.h"
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
@@ -48,9 +50,12 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
     ui->StringGridDeviceList->verticalHeader()->hide();
     ui->StringGridDeviceList->horizontalHeader()->setStretchLastSection(true);
 
-    TimerPoll.setParent(this);
+    Polling_ = new TPollingCycle(*this, this);
     TimerSoundRepeating.setParent(this);
     TimerSoundRepeating.setInterval(5000);
+    connect(&TimerSoundRepeating, &QTimer::timeout, this, &TFormDeviceDispatcher::TimerSoundRepeatingTimer);
+    connect(ui->ActionStartStopPolling, &QAction::triggered, Polling_,
+            &TPollingCycle::ActionStartStopPollingExecute);
 
     connect(ui->ActionShowJournal, &QAction::triggered, this, &TFormDeviceDispatcher::ActionShowJournalExecute);
     connect(ui->ActionLogDebugInfo, &QAction::triggered, this, &TFormDeviceDispatcher::ActionLogDebugInfoExecute);
@@ -99,7 +104,12 @@ void TFormDeviceDispatcher::LoadSettings(const QString& FileName)
     ReloadStringgrid();
     PollingActive = false;
     UpdatePollingActionState();
-    TimerPoll.stop();
+    TimerPoll().stop();
+}
+
+QTimer& TFormDeviceDispatcher::TimerPoll()
+{
+    return Polling_->TimerPoll();
 }
 
 void TFormDeviceDispatcher::showEvent(QShowEvent* Event)
@@ -170,15 +180,16 @@ void TFormDeviceDispatcher::FirstShowSetup()
         if (!WriteArchivePath(IniFileName, ArchivePath, err))
             AddJournalMessage(err);
     }
-    TimerPoll.setInterval(PollMode == 1 ? PollIntervalSec * 1000 : 500);
-    TimerPoll.start();
+    Polling_->ApplyPollInterval();
+    TimerPoll().start();
 }
 
 void TFormDeviceDispatcher::closeEvent(QCloseEvent* Event)
 {
     if (!TerminateRequested_) {
-        PollingActive = false;
-        TimerPoll.stop();
+        if (PollingActive)
+            Polling_->ActionStartStopPollingExecute();
+        ClearDevArray();
         QString err;
         if (Connection && Connection->Connected)
             Connection->Close(false, err);
@@ -236,11 +247,37 @@ void TFormDeviceDispatcher::ReloadStringgrid()
     Model_->ReloadStringgrid();
 }
 
+void TFormDeviceDispatcher::EnableSoundRepeatTimer()
+{
+    TimerSoundRepeating.start();
+}
+
+void TFormDeviceDispatcher::TimerSoundRepeatingTimer()
+{
+    if (SoundRepeatMode == TSoundRepeatMode::Repeat && AlarmKind != 0)
+        PlayAlarmSound(false, AlarmKind, SoundMode);
+    else
+        TimerSoundRepeating.stop();
+}
+
+void TFormDeviceDispatcher::ShowMessageBox(const QString& Text, const QString& Caption)
+{
+    Prompts::Current().Message(this, Text, Caption);
+}
+
+void TFormDeviceDispatcher::ShowWarning(const QString& Text)
+{
+    if (FormEepromErrorDialog)
+        FormEepromErrorDialog->ShowMessage(Text);
+}
+
 void TFormDeviceDispatcher::ActionShowJournalExecute()
 {
     if (!FormJournal)
         return;
-    FormJournal->setVisible(!FormJournal->isVisible());
+    FormJournal->show();
+    FormJournal->raise();
+    FormJournal->activateWindow();
 }
 
 void TFormDeviceDispatcher::ActionLogDebugInfoExecute()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dispatcher/DispatcherHooks.h"
+
 #include <QMainWindow>
 #include <QTimer>
 
@@ -8,14 +10,13 @@
 namespace Ui {
 class TFormDeviceDispatcher;
 }
-class TDeviceTableModel;
-
-// Text of the status bar's polling panel and its width.
 class QLabel;
+class TDeviceTableModel;
+class TPollingCycle;
 
 // The main window: the device table, the polling timer, the status bar. It owns
 // the start-up state of the run (settings file, archive folder, the modem link).
-class TFormDeviceDispatcher : public QMainWindow
+class TFormDeviceDispatcher : public QMainWindow, public TDispatcherHooks
 {
     Q_OBJECT
 
@@ -28,18 +29,24 @@ public:
     void LoadSettings(const QString& FileName);
 
     void AddJournalMessage(const QString& Text);
-    void ShowStatusMessage(const QString& Text, bool WithTime);
     QString StatusPanelText(int Panel) const;
-
-    void UpdatePollingActionState();
     void UpdatePollingStatusText();
-    void ReloadStringgrid();
+
+    // What the polling asks of the windows.
+    void ShowStatusMessage(const QString& Text, bool WithTime) override;
+    void ReloadStringgrid() override;
+    void UpdatePollingActionState() override;
+    void EnableSoundRepeatTimer() override;
+    void ShowMessageBox(const QString& Text, const QString& Caption) override;
+    void ShowWarning(const QString& Text) override;
+
+    TPollingCycle& Polling() { return *Polling_; }
+    QTimer& TimerPoll();
 
     // True once the first show ran to its end; false when the run must end.
     bool FirstShowDone() const { return FirstShowDone_; }
     bool TerminateRequested() const { return TerminateRequested_; }
 
-    QTimer TimerPoll;
     QTimer TimerSoundRepeating;
 
 Q_SIGNALS:
@@ -56,9 +63,11 @@ private:
     void terminate();
     void ActionShowJournalExecute();
     void ActionLogDebugInfoExecute();
+    void TimerSoundRepeatingTimer();
 
     std::unique_ptr<Ui::TFormDeviceDispatcher> ui;
     TDeviceTableModel* Model_ = nullptr;
+    TPollingCycle* Polling_ = nullptr;
     QStringList Args_;
     QLabel* PollingPanel_ = nullptr;
     QLabel* MessagePanel_ = nullptr;

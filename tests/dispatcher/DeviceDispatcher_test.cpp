@@ -131,8 +131,8 @@ TEST_F(MainWindowStart, FolderWithArchiveFilesIsUsedOnlyAfterTheOperatorAgrees)
     EXPECT_FALSE(window->TerminateRequested());
     EXPECT_EQ(ArchivePath, fresh);
     EXPECT_EQ(IniFile(ini).ReadString(QStringLiteral("Archive"), QStringLiteral("ArchivePath"), QString()), fresh);
-    EXPECT_TRUE(window->TimerPoll.isActive());
-    EXPECT_EQ(window->TimerPoll.interval(), 500);
+    EXPECT_TRUE(window->TimerPoll().isActive());
+    EXPECT_EQ(window->TimerPoll().interval(), 500);
     EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("Опрос остановлен"));
 }
 
