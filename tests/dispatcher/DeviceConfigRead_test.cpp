@@ -1,5 +1,4 @@
 #include "PollingFixture.h"
-
 #include "core/RegisterMap.h"
 
 using namespace DeviceReplies;
@@ -64,7 +63,8 @@ TEST_F(ConfigRead, TypeOneReadsIdentificationValuesAndConfiguration)
     TTableDevice& row = addRow(1234, dsNoLink);
     RFChannel = 18;
     const Settings s;
-    link.Reply(IdentificationReply(1234, Identification(1234, 1, QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"))))
+    link.Reply(IdentificationReply(
+                   1234, Identification(1234, 1, QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345"))))
         .Reply(CurrentReply(1234, 0, 1, 2))
         .Reply(MakeNetReply(1234, ReadItem(0x0100, EncodeConfigBlock(s.D, TDeviceType::ThermoInputs)), 0x44));
     EXPECT_TRUE(read(row)) << err.toStdString();
@@ -154,8 +154,8 @@ TEST_F(ConfigRead, TypeTwoCompletesWithTheSecondNamesAfterTheFirstFailed)
         .Reply(MakeNetReply(1234, ReadItem(0x0150, EncodeQuantityNames(QStringLiteral("  Уровень\t"),
                                                                        QStringLiteral("м ")))));
     EXPECT_TRUE(read(row)) << err.toStdString();
-    EXPECT_EQ(reads(), (std::vector<std::pair<quint16, int>>{IdRead, ValuesRead, {0x0100, 40}, {0x0128, 40},
-                                                             {0x0150, 40}}));
+    EXPECT_EQ(reads(), (std::vector<std::pair<quint16, int>>{
+                           IdRead, ValuesRead, {0x0100, 40}, {0x0128, 40}, {0x0150, 40}}));
     const TDevice& d = *row.Device;
     EXPECT_EQ(d.Channel1->QuantityName, QStringLiteral("Старое"));
     EXPECT_EQ(d.Channel1->MeasUnitName, QStringLiteral("ед"));
@@ -163,8 +163,9 @@ TEST_F(ConfigRead, TypeTwoCompletesWithTheSecondNamesAfterTheFirstFailed)
     EXPECT_EQ(d.Channel2->MeasUnitName, QStringLiteral("м"));
     EXPECT_FLOAT_EQ(d.Channel1->MaxBound, 110);
     EXPECT_FLOAT_EQ(d.Channel1->MinBound, -10);
-    EXPECT_EQ(journalLines(), QStringList{QStringLiteral("регистр по запрашиваемому адресу отсутствует при чтении "
-                                                         "конфигурации устройства сер.№ 01234")});
+    EXPECT_EQ(journalLines(),
+              QStringList{QStringLiteral("регистр по запрашиваемому адресу отсутствует при чтении "
+                                         "конфигурации устройства сер.№ 01234")});
 
     // The second names failing ends the read as incomplete.
     link.Reply(IdentificationReply(1234, Identification(1234, 2)))
@@ -191,8 +192,9 @@ TEST_F(ConfigRead, TypeOneWithAFailedConfigurationItemStillSetsTheNames)
     EXPECT_EQ(row.Device->Channel1->QuantityName, QStringLiteral("Температура"));
     EXPECT_EQ(row.Device->Channel1->MeasUnitName, QStringLiteral("°C"));
     EXPECT_TRUE(row.Device->Channel2->QuantityName.isEmpty());
-    EXPECT_EQ(journalLines(), QStringList{QStringLiteral("устройство занято, необходимо повторить команду позже при "
-                                                         "чтении конфигурации устройства сер.№ 01234")});
+    EXPECT_EQ(journalLines(),
+              QStringList{QStringLiteral("устройство занято, необходимо повторить команду позже при "
+                                         "чтении конфигурации устройства сер.№ 01234")});
 }
 
 TEST_F(ConfigRead, ExtraRecordsFollowGoodAndShortItemsButNotFailedOnes)
@@ -220,8 +222,8 @@ TEST_F(ConfigRead, NoReplyDropsTheLinkAndEndsTheRead)
     EXPECT_EQ(row.Status, dsNoLink);
     EXPECT_EQ(link.Sent.size(), 3u);
     EXPECT_TRUE(PollingActive) << "the port is still open";
-    EXPECT_EQ(journalLines(),
-              QStringList{QStringLiteral("Превышен таймаут ожидания ответа при обмене с устройством сер.№ 01234")});
+    EXPECT_EQ(journalLines(), QStringList{QStringLiteral(
+                                  "Превышен таймаут ожидания ответа при обмене с устройством сер.№ 01234")});
 
     // At the configuration step the open configuration window is refreshed too.
     link.Reply(IdentificationReply(1234, Identification(1234, 1)))

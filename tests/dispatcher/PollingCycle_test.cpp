@@ -1,11 +1,9 @@
 #include "PollingFixture.h"
-
 #include "core/RS232Comm.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QTimer>
-
 #include <limits>
 #include <utility>
 
@@ -145,8 +143,9 @@ TEST_F(Cycle, StartIsRefusedDuringFirmwareUpdateAndCalibration)
     hooks.calibrBusy = true;
     polling.ActionStartStopPollingExecute();
     EXPECT_EQ(hooks.warnings,
-              (QStringList{QStringLiteral("Опрос недоступен во время обновления ПО устройства!"),
-                           QStringLiteral("Опрос недоступен во время настройки измерительных входов устройства!")}));
+              (QStringList{
+                  QStringLiteral("Опрос недоступен во время обновления ПО устройства!"),
+                  QStringLiteral("Опрос недоступен во время настройки измерительных входов устройства!")}));
     EXPECT_FALSE(PollingActive);
     EXPECT_EQ(hooks.actionStateUpdates, 0);
     EXPECT_FALSE(polling.TimerPoll().isActive());
@@ -162,7 +161,8 @@ TEST_F(Cycle, StartOpensTheClosedPortOrGivesUp)
     polling.ActionStartStopPollingExecute();
     EXPECT_FALSE(PollingActive);
     EXPECT_EQ(hooks.openAttempts, 2);
-    EXPECT_EQ(journalLines(), QStringList{QStringLiteral("Ошибка открытия СОМ-порта при соединении с СОМ-портом")});
+    EXPECT_EQ(journalLines(),
+              QStringList{QStringLiteral("Ошибка открытия СОМ-порта при соединении с СОМ-портом")});
     const QString box = QStringLiteral("Внимание|Не удалось подключиться к СОМ-порту!");
     EXPECT_EQ(hooks.messageBoxes, (QStringList{box, box}));
 
@@ -184,7 +184,7 @@ TEST_F(Cycle, PendingMemoryFaultWarnsAndReadsTheConfigurationInTheSameCycle)
     auto bad = CurrentReply(1234, 0, 1, 2);
     bad[bad.size() - 3] ^= 1;
     link.Reply(CurrentReply(1234, 0x0008, 1, 2)); // reports the fault
-    link.Reply(bad);                                // next cycle: fails
+    link.Reply(bad);                              // next cycle: fails
     scriptConfigRead(1234);
     PollingActive = true;
     runCycle();
@@ -197,11 +197,12 @@ TEST_F(Cycle, PendingMemoryFaultWarnsAndReadsTheConfigurationInTheSameCycle)
     EXPECT_FALSE(EepromFaultPending);
     EXPECT_EQ(row.Status, dsOk);
     EXPECT_EQ(archive.log, (QStringList{QStringLiteral("device 1234"), QStringLiteral("channels 1234")}));
-    EXPECT_EQ(journalLines().mid(1),
-              (QStringList{QStringLiteral("Ошибка контрольной суммы полученного пакета! при обмене с устройством "
-                                          "сер.№ 01234"),
-                           QStringLiteral("Внимание!!! Устройство сер.№ 01234: неисправность \"") + FaultNames[3] +
-                               QStringLiteral("\" устранена")}));
+    EXPECT_EQ(
+        journalLines().mid(1),
+        (QStringList{QStringLiteral("Ошибка контрольной суммы полученного пакета! при обмене с устройством "
+                                    "сер.№ 01234"),
+                     QStringLiteral("Внимание!!! Устройство сер.№ 01234: неисправность \"") + FaultNames[3] +
+                         QStringLiteral("\" устранена")}));
 }
 
 TEST_F(Cycle, RowWithoutLinkGetsItsConfigurationAndArchiveSettings)
@@ -215,7 +216,8 @@ TEST_F(Cycle, RowWithoutLinkGetsItsConfigurationAndArchiveSettings)
     EXPECT_EQ(row.Status, dsOk);
     EXPECT_EQ(row.Device->DeviceType, TDeviceType::ThermoInputs);
     EXPECT_EQ(archive.log, (QStringList{QStringLiteral("device 1234"), QStringLiteral("channels 1234")}));
-    EXPECT_EQ(journalLines(), QStringList{QStringLiteral("Ошибка истории каналов для устройства сер.№ 01234")});
+    EXPECT_EQ(journalLines(),
+              QStringList{QStringLiteral("Ошибка истории каналов для устройства сер.№ 01234")});
     EXPECT_EQ(hooks.configCalls, (QStringList{QStringLiteral("current"), QStringLiteral("all")}));
     EXPECT_EQ(hooks.reloads, 1);
 }
@@ -236,7 +238,8 @@ TEST_F(Cycle, PortLostMidCycleStopsPollingAndDropsEveryLink)
         EXPECT_EQ(row->Status, dsNoLink);
     EXPECT_EQ(hooks.statusTexts, QStringList{LinkLostText});
     EXPECT_EQ(archive.log, QStringList{QStringLiteral("close")});
-    EXPECT_EQ(journalLines(), QStringList{QStringLiteral("Ошибка записи в порт при обмене с устройством сер.№ 00002")});
+    EXPECT_EQ(journalLines(),
+              QStringList{QStringLiteral("Ошибка записи в порт при обмене с устройством сер.№ 00002")});
 
     // The next tick finds no port.
     PollingActive = true;
@@ -268,10 +271,11 @@ TEST_F(Cycle, SameErrorEveryCycleGivesOneJournalLine)
     for (int i = 0; i < 5; ++i)
         runCycle();
     EXPECT_EQ(row.Status, dsOk);
-    EXPECT_EQ(journalLines(),
-              (QStringList{QStringLiteral("Ошибка контрольной суммы полученного пакета! при обмене с устройством "
-                                          "сер.№ 01234"),
-                           QStringLiteral("Получен пакет неверной длины! при обмене с устройством сер.№ 01234")}));
+    EXPECT_EQ(
+        journalLines(),
+        (QStringList{QStringLiteral("Ошибка контрольной суммы полученного пакета! при обмене с устройством "
+                                    "сер.№ 01234"),
+                     QStringLiteral("Получен пакет неверной длины! при обмене с устройством сер.№ 01234")}));
 }
 
 TEST_F(Cycle, SilentDeviceLosesItsLinkAndIsReadAgainLater)
@@ -288,8 +292,8 @@ TEST_F(Cycle, SilentDeviceLosesItsLinkAndIsReadAgainLater)
     EXPECT_EQ(DevArray[1]->Status, dsOk);
     // The second cycle read the identification (three attempts) and got the same text.
     EXPECT_EQ(firstRegister(link.Sent[4]), 0x0000);
-    EXPECT_EQ(journalLines(),
-              QStringList{QStringLiteral("Превышен таймаут ожидания ответа при обмене с устройством сер.№ 01234")});
+    EXPECT_EQ(journalLines(), QStringList{QStringLiteral(
+                                  "Превышен таймаут ожидания ответа при обмене с устройством сер.№ 01234")});
 }
 
 TEST_F(Cycle, RowsDeletedOrSortedDuringACycleArePolledAtMostOnce)

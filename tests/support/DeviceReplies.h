@@ -2,7 +2,6 @@
 
 #include "core/Device.h"
 #include "core/RegisterMap.h"
-
 #include "support/FakeConnection.h"
 
 #include <algorithm>
