@@ -164,8 +164,9 @@ void TDeviceReader::readChannelValue(TDevice& D, int ChannelNum, const TNetReque
                                      QString& ErrMsg)
 {
     const QString serial5 = SerialToStr(D.SerialNum);
-    const QString channelSuffix = QStringLiteral(" при чтении значения канала ") + QString::number(ChannelNum) +
-                                  QStringLiteral(" устройства сер.№ ") + serial5;
+    const QString channelSuffix = QStringLiteral(" при чтении значения канала ") +
+                                  QString::number(ChannelNum) + QStringLiteral(" устройства сер.№ ") +
+                                  serial5;
     TMeasureChannel& ch = D.Channel(ChannelNum);
     if (Item.Failed) {
         JournalDeviceError(ErrMsg, D, channelSuffix);
@@ -198,8 +199,8 @@ void TDeviceReader::readChannelValue(TDevice& D, int ChannelNum, const TNetReque
 
 void TDeviceReader::LogFaultChanges(TDevice& D)
 {
-    const QString prefix = QStringLiteral("Внимание!!! Устройство сер.№ ") + SerialToStr(D.SerialNum) +
-                           QStringLiteral(": ");
+    const QString prefix =
+        QStringLiteral("Внимание!!! Устройство сер.№ ") + SerialToStr(D.SerialNum) + QStringLiteral(": ");
     const quint32 changed = D.FaultRegister ^ D.PrevFaultRegister;
     for (int b = 0; b < FaultNameCount; ++b) {
         if (!bitSet(changed, b))
@@ -208,7 +209,8 @@ void TDeviceReader::LogFaultChanges(TDevice& D)
         if (bitSet(D.FaultRegister, b))
             AddJournalMessage(prefix + name);
         else
-            AddJournalMessage(prefix + QStringLiteral("неисправность \"") + name + QStringLiteral("\" устранена"));
+            AddJournalMessage(prefix + QStringLiteral("неисправность \"") + name +
+                              QStringLiteral("\" устранена"));
     }
     D.PrevFaultRegister = D.FaultRegister;
 }

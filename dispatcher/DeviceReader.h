@@ -4,7 +4,6 @@
 #include "core/NetComm.h"
 
 #include <QString>
-
 #include <functional>
 #include <span>
 

@@ -186,7 +186,8 @@ void TPollingCycle::startPolling()
         return;
     }
     if (Hooks_.CalibrBusy()) {
-        Hooks_.ShowWarning(QStringLiteral("Опрос недоступен во время настройки измерительных входов устройства!"));
+        Hooks_.ShowWarning(
+            QStringLiteral("Опрос недоступен во время настройки измерительных входов устройства!"));
         return;
     }
     if (!linkOpen(Hooks_.Link())) {
@@ -194,7 +195,8 @@ void TPollingCycle::startPolling()
         if (!linkOpen(Hooks_.Link())) {
             if (!ConnectionError.isEmpty())
                 AddJournalMessage(ConnectionError + QStringLiteral(" при соединении с СОМ-портом"));
-            Hooks_.ShowMessageBox(QStringLiteral("Не удалось подключиться к СОМ-порту!"), QStringLiteral("Внимание"));
+            Hooks_.ShowMessageBox(QStringLiteral("Не удалось подключиться к СОМ-порту!"),
+                                  QStringLiteral("Внимание"));
             return;
         }
     }

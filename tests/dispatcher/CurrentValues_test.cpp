@@ -1,9 +1,7 @@
 #include "PollingFixture.h"
-
 #include "core/DateTime.h"
 #include "core/StringFunc.h"
 #include "dispatcher/JournalMessage.h"
-
 #include "support/RecordingChart.h"
 
 #include <cmath>
@@ -46,7 +44,7 @@ TEST(ClassifyChannelValue, LimitsZeroAndHundred)
     ch.Enabled = true;
     ch.MinAlert = 0;
     ch.MaxAlert = 100;
-    const std::pair<float, int> cases[] = {{-0.1f, 3}, {0.f, 1},   {9.99f, 1}, {10.f, 0},
+    const std::pair<float, int> cases[] = {{-0.1f, 3}, {0.f, 1},    {9.99f, 1}, {10.f, 0},
                                            {90.f, 0},  {90.01f, 2}, {100.f, 2}, {100.1f, 4}};
     for (const auto& [v, state] : cases) {
         ch.Value = v;
@@ -167,9 +165,9 @@ TEST_F(CurrentValues, FaultBitsChangingJournalClearingThenSetting)
     EXPECT_FLOAT_EQ(d.Channel1->Value, 10);
 
     ASSERT_TRUE(read(row));
-    EXPECT_EQ(journalLines(), (QStringList{faultSet(QStringLiteral("01234"), 3),
-                                           faultCleared(QStringLiteral("01234"), 3),
-                                           faultSet(QStringLiteral("01234"), 11)}));
+    EXPECT_EQ(journalLines(),
+              (QStringList{faultSet(QStringLiteral("01234"), 3), faultCleared(QStringLiteral("01234"), 3),
+                           faultSet(QStringLiteral("01234"), 11)}));
     EXPECT_EQ(hooks.statusTexts.size(), 1) << "bit 3 is clear now";
     EXPECT_TRUE(EepromFaultPending) << "only a configuration read clears it";
     EXPECT_FALSE(d.Channel1->ValueValid);
@@ -184,7 +182,8 @@ TEST_F(CurrentValues, FirstReadJournalsEverySetBitInBitOrderAndIgnoresHighBits)
     TTableDevice& row = addMeasuringRow(77);
     link.Reply(CurrentReply(77, 0x00010021, 1, 2));
     ASSERT_TRUE(read(row));
-    EXPECT_EQ(journalLines(), (QStringList{faultSet(QStringLiteral("00077"), 0), faultSet(QStringLiteral("00077"), 5)}));
+    EXPECT_EQ(journalLines(),
+              (QStringList{faultSet(QStringLiteral("00077"), 0), faultSet(QStringLiteral("00077"), 5)}));
     EXPECT_EQ(row.Device->PrevFaultRegister, 0x00010021u);
     EXPECT_EQ(row.Device->SignalAtDevice, 0x30);
     EXPECT_EQ(row.Device->SignalAtPC, 0x30);
@@ -294,10 +293,12 @@ TEST_F(CurrentValues, ArchiveWriteRearmsTheJournalRule)
     RecordingArchive archive;
     hooks.archive = &archive;
     TTableDevice& row = addMeasuringRow(1234);
-    const auto busyFault = MakeNetReply(1234, Join({ErrorItem(1), ReadItem(0x0205, Single(1)),
-                                                    ReadItem(0x0209, Single(2)), ReadItem(0x020D, Single(3))}));
-    const QString busyLine = QStringLiteral("устройство занято, необходимо повторить команду позже при чтении "
-                                            "регистра неисправностей устройства сер.№ 01234");
+    const auto busyFault =
+        MakeNetReply(1234, Join({ErrorItem(1), ReadItem(0x0205, Single(1)), ReadItem(0x0209, Single(2)),
+                                 ReadItem(0x020D, Single(3))}));
+    const QString busyLine =
+        QStringLiteral("устройство занято, необходимо повторить команду позже при чтении "
+                       "регистра неисправностей устройства сер.№ 01234");
     link.Reply(busyFault).Reply(busyFault);
     ASSERT_TRUE(read(row));
     ASSERT_TRUE(read(row));
@@ -316,8 +317,9 @@ TEST_F(CurrentValues, ArchiveWriteRearmsTheJournalRule)
 
     // An item error after an archived value has no text left to journal.
     row.Device->Channel1->Enabled = true;
-    link.Reply(MakeNetReply(1234, Join({ReadItem(0x0200, EncodeFaultState(0, 0x30)), ReadItem(0x0205, Single(1)),
-                                        ReadItem(0x0209, Single(2)), ErrorItem(5)})));
+    link.Reply(
+        MakeNetReply(1234, Join({ReadItem(0x0200, EncodeFaultState(0, 0x30)), ReadItem(0x0205, Single(1)),
+                                 ReadItem(0x0209, Single(2)), ErrorItem(5)})));
     ASSERT_TRUE(read(row));
     EXPECT_EQ(journalLines().size(), 3);
     EXPECT_TRUE(err.isEmpty());
@@ -339,17 +341,18 @@ TEST_F(CurrentValues, ItemErrorsAreJournalledWithTheirSuffixes)
     TTableDevice& row = addMeasuringRow(1234);
     row.Device->Channel1->Enabled = false;
     row.Device->Channel2->Enabled = false;
-    link.Reply(MakeNetReply(1234, Join({ErrorItem(2), ReadItem(0x0205, Single(1)), ReadItem(0x0209, Single(2)),
-                                        ReadItem(0x020D, Single(3))})));
+    link.Reply(MakeNetReply(1234, Join({ErrorItem(2), ReadItem(0x0205, Single(1)),
+                                        ReadItem(0x0209, Single(2)), ReadItem(0x020D, Single(3))})));
     ASSERT_TRUE(read(row));
     link.Reply(MakeNetReply(1234, Join({ReadItem(0x0200, EncodeFaultState(0, 1)), ReadItem(0x0205, Single(1)),
                                         ErrorItem(4), ReadItem(0x020D, Single(3))})));
     ASSERT_TRUE(read(row));
-    EXPECT_EQ(journalLines(),
-              (QStringList{QStringLiteral("регистр по запрашиваемому адресу отсутствует при чтении регистра "
-                                          "неисправностей устройства сер.№ 01234"),
-                           QStringLiteral("данная операция неприменима к указанному регистру при чтении значения "
-                                          "канала 2 устройства сер.№ 01234")}));
+    EXPECT_EQ(
+        journalLines(),
+        (QStringList{QStringLiteral("регистр по запрашиваемому адресу отсутствует при чтении регистра "
+                                    "неисправностей устройства сер.№ 01234"),
+                     QStringLiteral("данная операция неприменима к указанному регистру при чтении значения "
+                                    "канала 2 устройства сер.№ 01234")}));
 }
 
 TEST_F(CurrentValues, FailedExchangeJournalsOnceAndNoReplyDropsTheLink)
@@ -365,9 +368,10 @@ TEST_F(CurrentValues, FailedExchangeJournalsOnceAndNoReplyDropsTheLink)
     EXPECT_FALSE(read(row)); // silent: three attempts
     EXPECT_EQ(row.Status, dsNoLink);
     EXPECT_EQ(journalLines(),
-              (QStringList{QStringLiteral("Ошибка контрольной суммы полученного пакета! при обмене с устройством "
-                                          "сер.№ 01234"),
-                           QStringLiteral("Превышен таймаут ожидания ответа при обмене с устройством сер.№ 01234")}));
+              (QStringList{
+                  QStringLiteral("Ошибка контрольной суммы полученного пакета! при обмене с устройством "
+                                 "сер.№ 01234"),
+                  QStringLiteral("Превышен таймаут ожидания ответа при обмене с устройством сер.№ 01234")}));
     EXPECT_TRUE(PollingActive) << "a silent device does not stop polling";
 }
 
@@ -385,7 +389,8 @@ TEST_F(CurrentValues, FaultExtraRecordsAreAppliedOthersIgnored)
     PutLongBE(extra[2].Data, 0, 0x1008);
     reader.ProcessExtraRecords(*row.Device, extra, 3);
     EXPECT_EQ(row.Device->FaultRegister, 0x1008u);
-    EXPECT_EQ(journalLines(), (QStringList{faultSet(QStringLiteral("01234"), 3), faultSet(QStringLiteral("01234"), 12)}));
+    EXPECT_EQ(journalLines(),
+              (QStringList{faultSet(QStringLiteral("01234"), 3), faultSet(QStringLiteral("01234"), 12)}));
     EXPECT_EQ(hooks.reloads, 1);
     EXPECT_EQ(hooks.configCalls, QStringList{QStringLiteral("current")});
     // The status-bar message and the pending flag wait for the next read.
@@ -401,8 +406,8 @@ TEST_F(CurrentValues, ExtraRecordInAReplyIsApplied)
 {
     TTableDevice& row = addMeasuringRow(1234);
     const auto items = Join({ReadItem(0x0200, EncodeFaultState(0, 0x30)),
-                             ExtraItem(0x0200, std::array<quint8, 4>{0, 0, 0, 1}), ReadItem(0x0205, Single(1)),
-                             ReadItem(0x0209, Single(2))});
+                             ExtraItem(0x0200, std::array<quint8, 4>{0, 0, 0, 1}),
+                             ReadItem(0x0205, Single(1)), ReadItem(0x0209, Single(2))});
     link.Reply(MakeNetReply(1234, items));
     ASSERT_TRUE(read(row));
     EXPECT_EQ(row.Device->FaultRegister, 1u);

@@ -6,7 +6,6 @@
 #include "dispatcher/Journal.h"
 #include "dispatcher/PollingCycle.h"
 #include "platform/SoundOut.h"
-
 #include "support/DeviceReplies.h"
 #include "support/FakeConnection.h"
 #include "support/QStringPrinter.h"
@@ -14,9 +13,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 // Counts the alarm sounds instead of playing them.
@@ -123,8 +120,14 @@ protected:
     }
 
     // Frames sent to a device, by the register of their first item.
-    static quint16 firstRegister(const FakeConnection::Bytes& Frame) { return quint16(Frame[6] << 8 | Frame[7]); }
-    static quint16 destination(const FakeConnection::Bytes& Frame) { return quint16(Frame[0] << 8 | Frame[1]); }
+    static quint16 firstRegister(const FakeConnection::Bytes& Frame)
+    {
+        return quint16(Frame[6] << 8 | Frame[7]);
+    }
+    static quint16 destination(const FakeConnection::Bytes& Frame)
+    {
+        return quint16(Frame[0] << 8 | Frame[1]);
+    }
 
     CountingSound sound;
     ScopedSoundOut soundScope;

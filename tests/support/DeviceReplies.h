@@ -2,9 +2,9 @@
 
 #include "core/Device.h"
 #include "core/RegisterMap.h"
-
 #include "support/FakeConnection.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <span>
 #include <vector>
@@ -16,8 +16,12 @@ using Bytes = std::vector<quint8>;
 
 inline Bytes ReadItem(quint16 Reg, std::span<const quint8> Data)
 {
-    Bytes item{0x01, quint8(Reg >> 8), quint8(Reg), quint8(Data.size())};
-    item.insert(item.end(), Data.begin(), Data.end());
+    Bytes item(4 + Data.size());
+    item[0] = 0x01;
+    item[1] = quint8(Reg >> 8);
+    item[2] = quint8(Reg);
+    item[3] = quint8(Data.size());
+    std::copy(Data.begin(), Data.end(), item.begin() + 4);
     return item;
 }
 

@@ -3,12 +3,10 @@
 #include "core/Device.h"
 #include "dispatcher/ArchiveWriter.h"
 #include "dispatcher/DispatcherHooks.h"
-
 #include "support/FakeConnection.h"
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <map>
 #include <utility>
