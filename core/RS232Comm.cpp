@@ -157,25 +157,13 @@ bool TComConnection::Open(bool /*RaiseErr*/, QString& ErrMsg)
     return true;
 }
 
-bool TComConnection::Close(bool /*RaiseErr*/, QString& ErrMsg)
+bool TComConnection::Close(bool /*RaiseErr*/, QString& /*ErrMsg*/)
 {
-    bool ok = true;
-    if (Port_ && Port_->isOpen()) {
-#ifdef TIOCNXCL
-        ::ioctl(Port_->handle(), TIOCNXCL);
-#endif
-        errno = 0;
-        Port_->close();
-        if (Port_->error() != QSerialPort::NoError && Port_->error() != QSerialPort::ResourceError
-            && errno != 0) {
-            ErrMsg = QString::fromLocal8Bit(std::strerror(errno));
-            ok = false;
-        }
-    }
-    Port_.reset();
+    // Releasing a descriptor cannot fail in a way the operator could act on.
+    releasePort();
     Connected = false;
-    LastCallOk_ = ok;
-    return ok;
+    LastCallOk_ = true;
+    return true;
 }
 
 bool TComConnection::purge(bool tx, bool rx)
