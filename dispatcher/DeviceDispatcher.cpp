@@ -10,6 +10,7 @@
 #include "dispatcher/EepromErrorDialog.h"
 #include "dispatcher/Journal.h"
 #include "dispatcher/JournalMessage.h"
+#include "dispatcher/MenuIcons.h"
 #include "dispatcher/ModemSetup.h"
 #include "dispatcher/PollingCycle.h"
 #include "dispatcher/SettingsFile.h"
@@ -17,6 +18,7 @@
 #include "platform/Prompts.h"
 
 #include <QCloseEvent>
+#include <QDialog>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -57,6 +59,26 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
     connect(ui->ActionStartStopPolling, &QAction::triggered, Polling_,
             &TPollingCycle::ActionStartStopPollingExecute);
 
+    const std::pair<QAction*, int> icons[] = {
+        {ui->ActionOpenArchive, TMenuIcons::Archive},      {ui->ActionLogDebugInfo, TMenuIcons::DebugLog},
+        {ui->ActionFileExit, TMenuIcons::Exit},            {ui->ActionStartStopPolling, TMenuIcons::StartPolling},
+        {ui->ActionShowJournal, TMenuIcons::Journal},      {ui->ActionAddSerialNum, TMenuIcons::AddDevice},
+        {ui->ActionDeleteDevices, TMenuIcons::DeleteDevice}, {ui->ActionShowGraphic, TMenuIcons::Chart},
+        {ui->ActionShowSettingsForm, TMenuIcons::Settings}, {ui->ActionSuperuserMode, TMenuIcons::ServiceMode},
+        {ui->ActionHelpContents, TMenuIcons::HelpContents}, {ui->ActionAboutProgram, TMenuIcons::About},
+    };
+    for (const auto& [action, index] : icons)
+        action->setIcon(TMenuIcons::Icon(index));
+    ui->ActionToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    // The help viewer is not there yet; an action that does nothing would mislead.
+    ui->ActionHelpContents->setEnabled(false);
+
+    TimerBlink.setParent(this);
+    TimerBlink.setInterval(1000);
+    connect(&TimerBlink, &QTimer::timeout, this, &TFormDeviceDispatcher::TimerBlinkTimer);
+    TimerBlink.start();
+
+    connect(ui->ActionOpenArchive, &QAction::triggered, this, &TFormDeviceDispatcher::ActionOpenArchiveExecute);
     connect(ui->ActionShowJournal, &QAction::triggered, this, &TFormDeviceDispatcher::ActionShowJournalExecute);
     connect(ui->ActionLogDebugInfo, &QAction::triggered, this, &TFormDeviceDispatcher::ActionLogDebugInfoExecute);
     connect(ui->ActionFileExit, &QAction::triggered, this, &QWidget::close);
@@ -219,6 +241,8 @@ QString TFormDeviceDispatcher::StatusPanelText(int Panel) const
 void TFormDeviceDispatcher::UpdatePollingActionState()
 {
     ui->ActionStartStopPolling->setText(PollingActive ? QStringLiteral("Прекратить") : QStringLiteral("Начать"));
+    ui->ActionStartStopPolling->setIcon(
+        TMenuIcons::Icon(PollingActive ? TMenuIcons::StopPolling : TMenuIcons::StartPolling));
     ui->ActionStartStopPolling->setToolTip(PollingActive ? QStringLiteral("Прекратить опрос")
                                                          : QStringLiteral("Начать опрос"));
     UpdatePollingStatusText();
@@ -258,6 +282,35 @@ void TFormDeviceDispatcher::TimerSoundRepeatingTimer()
         PlayAlarmSound(false, AlarmKind, SoundMode);
     else
         TimerSoundRepeating.stop();
+}
+
+void TFormDeviceDispatcher::TimerBlinkTimer()
+{
+    if (PollingActive || TimerPoll().isActive())
+        return;
+    ui->ActionStartStopPolling->setIcon(
+        TMenuIcons::Icon(BlinkPhase_ ? TMenuIcons::StartPolling : TMenuIcons::StartPollingDim));
+    TimerBlink.setInterval(BlinkPhase_ ? 2000 : 500);
+    BlinkPhase_ = !BlinkPhase_;
+}
+
+void TFormDeviceDispatcher::ActionOpenArchiveExecute()
+{
+    if (PollingActive) {
+        Prompts::Current().Message(this, QStringLiteral("Работа с архивом недоступна в режиме опроса"),
+                                   QStringLiteral("Внимание"));
+        return;
+    }
+    const bool anySelected = std::any_of(DevArray.begin(), DevArray.end(),
+                                         [](const auto& Row) { return Row->Selected && !Row->Hidden; });
+    if (!anySelected) {
+        Prompts::Current().Message(
+            this, QStringLiteral("Не выбраны устройства, для которых будут извлекаться данные из архива!"),
+            QStringLiteral("Внимание"));
+        return;
+    }
+    if (ArchiveWindow_)
+        ArchiveWindow_->exec();
 }
 
 void TFormDeviceDispatcher::ShowMessageBox(const QString& Text, const QString& Caption)

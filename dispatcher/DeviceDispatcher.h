@@ -10,6 +10,7 @@
 namespace Ui {
 class TFormDeviceDispatcher;
 }
+class QDialog;
 class QLabel;
 class TDeviceTableModel;
 class TPollingCycle;
@@ -41,6 +42,8 @@ public:
     void ShowWarning(const QString& Text) override;
 
     TPollingCycle& Polling() { return *Polling_; }
+    // The archive window lives in its own library, which builds on this one.
+    void SetArchiveWindow(QDialog* Window) { ArchiveWindow_ = Window; }
     QTimer& TimerPoll();
 
     // True once the first show ran to its end; false when the run must end.
@@ -48,6 +51,9 @@ public:
     bool TerminateRequested() const { return TerminateRequested_; }
 
     QTimer TimerSoundRepeating;
+    QTimer TimerBlink;
+    void TimerSoundRepeatingTimer();
+    void TimerBlinkTimer();
 
 Q_SIGNALS:
     // The first show refused to go on: the run ends without the usual shutdown.
@@ -63,16 +69,18 @@ private:
     void terminate();
     void ActionShowJournalExecute();
     void ActionLogDebugInfoExecute();
-    void TimerSoundRepeatingTimer();
+    void ActionOpenArchiveExecute();
 
     std::unique_ptr<Ui::TFormDeviceDispatcher> ui;
     TDeviceTableModel* Model_ = nullptr;
     TPollingCycle* Polling_ = nullptr;
+    QDialog* ArchiveWindow_ = nullptr;
     QStringList Args_;
     QLabel* PollingPanel_ = nullptr;
     QLabel* MessagePanel_ = nullptr;
     bool FirstShowDone_ = false;
     bool TerminateRequested_ = false;
+    bool BlinkPhase_ = false;
 };
 
 extern TFormDeviceDispatcher* FormDeviceDispatcher;

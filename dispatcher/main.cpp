@@ -56,6 +56,7 @@ int main(int argc, char* argv[])
     FormPrintDialog = &printDialog;
     TFormArchive archive(&mainWindow);
     FormArchive = &archive;
+    mainWindow.SetArchiveWindow(&archive);
     TFormJournal journal(&mainWindow);
     FormJournal = &journal;
     TFormAddNewDevice addNewDevice(&mainWindow);

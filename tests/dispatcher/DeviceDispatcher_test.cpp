@@ -2,51 +2,22 @@
 #include "dispatcher/DispatcherState.h"
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
+#include "core/Logging.h"
+#include "core/Sound.h"
 
 #include "support/QStringPrinter.h"
+#include "support/CountingSound.h"
+#include "support/ScriptedPrompts.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QAction>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// Answers the start-up questions from a script and records what was asked.
-class ScriptedPrompts : public Prompts
-{
-public:
-    void Message(QWidget*, const QString& Text, const QString& Caption, QMessageBox::Icon) override
-    {
-        Messages << Caption + QStringLiteral("|") + Text;
-    }
-    bool YesNo(QWidget*, const QString& Text, const QString&) override
-    {
-        Questions << Text;
-        return YesAnswers.isEmpty() ? false : YesAnswers.takeFirst();
-    }
-    QString SaveFileName(QWidget*, const QString&, const QString& Proposed, const QString&, const QString&,
-                         const QString&) override
-    {
-        ProposedIni = Proposed;
-        return SaveAnswer;
-    }
-    QString Folder(QWidget*, const QString&, const QString&) override
-    {
-        ++FolderAsked;
-        return Folders.isEmpty() ? QString() : Folders.takeFirst();
-    }
-
-    QStringList Messages;
-    QStringList Questions;
-    QList<bool> YesAnswers;
-    QString SaveAnswer;
-    QString ProposedIni;
-    QStringList Folders;
-    int FolderAsked = 0;
-};
 
 class MainWindowStart : public ::testing::Test
 {
@@ -144,4 +115,117 @@ TEST_F(MainWindowStart, WrongServiceCodeLeavesServiceModeOff)
     EXPECT_FALSE(SuperuserMode);
     EXPECT_EQ(prompts.FolderAsked, 0);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Кловарис (канал радиомодема №16)"));
+}
+
+namespace {
+
+// A started main window with an archive folder, so no question is asked.
+class MainWindowActions : public MainWindowStart
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowStart::SetUp();
+        QDir().mkpath(dir.filePath(QStringLiteral("arch")));
+        ini = writeIni(QStringLiteral("[Archive]\nArchivePath=") + dir.filePath(QStringLiteral("arch"))
+                       + QStringLiteral("\n[Devices]\nDevicesList=11,12\n[Polling]\nMode=1\nUnits=0\nValue=10\n"));
+        start({QStringLiteral("-ini=") + ini});
+    }
+    void TearDown() override
+    {
+        PollingActive = false;
+        LogDebugInfo = false;
+        AlarmKind = 0;
+        SoundRepeatMode = TSoundRepeatMode::Once;
+        MainWindowStart::TearDown();
+    }
+
+    QAction* action(const char* name) const { return window->findChild<QAction*>(QString::fromLatin1(name)); }
+
+    QString ini;
+};
+
+} // namespace
+
+TEST_F(MainWindowActions, PollingStateShowsInTheActionAndTheStatusBar)
+{
+    QAction* startStop = action("ActionStartStopPolling");
+    ASSERT_TRUE(startStop);
+    EXPECT_EQ(startStop->text(), QStringLiteral("Начать"));
+    EXPECT_EQ(startStop->toolTip(), QStringLiteral("Начать опрос"));
+
+    PollingActive = true;
+    window->UpdatePollingActionState();
+    EXPECT_EQ(startStop->text(), QStringLiteral("Прекратить"));
+    EXPECT_EQ(startStop->toolTip(), QStringLiteral("Прекратить опрос"));
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("Опрос с интервалом 10 секунд"));
+    EXPECT_EQ(window->TimerPoll().interval(), 10000);
+
+    PollingActive = false;
+    window->UpdatePollingActionState();
+    EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("Опрос остановлен"));
+}
+
+TEST_F(MainWindowActions, ArchiveRefusesDuringPollingAndWithoutVisibleSelection)
+{
+    PollingActive = true;
+    action("ActionOpenArchive")->trigger();
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание|Работа с архивом недоступна в режиме опроса")});
+
+    PollingActive = false;
+    prompts.Messages.clear();
+    ASSERT_EQ(DevArray.size(), 2u);
+    DevArray[0]->Selected = true;
+    DevArray[0]->Hidden = true;
+    action("ActionOpenArchive")->trigger();
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral(
+                  "Внимание|Не выбраны устройства, для которых будут извлекаться данные из архива!")});
+}
+
+TEST_F(MainWindowActions, DebugLogToggledTwiceEndsOffAndUnchecked)
+{
+    QAction* log = action("ActionLogDebugInfo");
+    log->trigger();
+    EXPECT_TRUE(LogDebugInfo);
+    EXPECT_TRUE(log->isChecked());
+    log->trigger();
+    EXPECT_FALSE(LogDebugInfo);
+    EXPECT_FALSE(log->isChecked());
+}
+
+TEST_F(MainWindowActions, AlarmRepetitionStopsWithinOnePeriodOnceSwitchedOff)
+{
+    CountingSound sound;
+    ScopedSoundOut scope(sound);
+    SoundMode = TSoundMode::Speaker;
+    SoundRepeatMode = TSoundRepeatMode::Repeat;
+    AlarmKind = 1;
+    window->EnableSoundRepeatTimer();
+    ASSERT_TRUE(window->TimerSoundRepeating.isActive());
+    EXPECT_EQ(window->TimerSoundRepeating.interval(), 5000);
+
+    // Ticks are driven by hand: no real five-second waits.
+    window->TimerSoundRepeatingTimer();
+    EXPECT_EQ(sound.sounds, 1);
+    SoundRepeatMode = TSoundRepeatMode::Once;
+    window->TimerSoundRepeatingTimer();
+    EXPECT_EQ(sound.sounds, 1);
+    EXPECT_FALSE(window->TimerSoundRepeating.isActive());
+}
+
+TEST_F(MainWindowActions, ClosingWhilePollingStopsPollingThenSavesTheGeometry)
+{
+    PollingActive = true;
+    window->close();
+    EXPECT_FALSE(PollingActive);
+    EXPECT_TRUE(DevArray.empty());
+    EXPECT_FALSE(Connection);
+    const IniFile file(ini);
+    EXPECT_EQ(file.ReadInteger(QStringLiteral("General"), QStringLiteral("WindowWidth"), -1), window->width());
+    EXPECT_EQ(file.ReadInteger(QStringLiteral("General"), QStringLiteral("WindowHeight"), -1), window->height());
+    // Every other line stays.
+    EXPECT_EQ(file.ReadString(QStringLiteral("Devices"), QStringLiteral("DevicesList"), QString()),
+              QStringLiteral("11,12"));
 }

@@ -6,6 +6,7 @@
 #include "dispatcher/Journal.h"
 #include "dispatcher/PollingCycle.h"
 #include "platform/SoundOut.h"
+#include "support/CountingSound.h"
 #include "support/DeviceReplies.h"
 #include "support/FakeConnection.h"
 #include "support/QStringPrinter.h"
@@ -15,26 +16,6 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 #include <memory>
-
-// Counts the alarm sounds instead of playing them.
-class CountingSound : public SoundOut
-{
-public:
-    bool PlayWave(const QByteArray&) override
-    {
-        ++sounds;
-        return true;
-    }
-    bool PlayTones(std::span<const Tone>) override
-    {
-        ++sounds;
-        return true;
-    }
-    void Stop() override {}
-    bool IsPlaying() const override { return false; }
-
-    int sounds = 0;
-};
 
 // The shared state of the main window's unit, a journal window, recording hooks
 // and a scripted link, reset around every test.

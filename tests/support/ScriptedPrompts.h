@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/Prompts.h"
+
+#include <QStringList>
+
+// Answers the start-up questions from a script and records what was asked.
+class ScriptedPrompts : public Prompts
+{
+public:
+    void Message(QWidget*, const QString& Text, const QString& Caption, QMessageBox::Icon) override
+    {
+        Messages << Caption + QStringLiteral("|") + Text;
+    }
+    bool YesNo(QWidget*, const QString& Text, const QString&) override
+    {
+        Questions << Text;
+        return YesAnswers.isEmpty() ? false : YesAnswers.takeFirst();
+    }
+    QString SaveFileName(QWidget*, const QString&, const QString& Proposed, const QString&, const QString&,
+                         const QString&) override
+    {
+        ProposedIni = Proposed;
+        return SaveAnswer;
+    }
+    QString Folder(QWidget*, const QString&, const QString&) override
+    {
+        ++FolderAsked;
+        return Folders.isEmpty() ? QString() : Folders.takeFirst();
+    }
+
+    QStringList Messages;
+    QStringList Questions;
+    QList<bool> YesAnswers;
+    QString SaveAnswer;
+    QString ProposedIni;
+    QStringList Folders;
+    int FolderAsked = 0;
+};
