@@ -4,6 +4,7 @@
 #include "platform/PortMap.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QTime>
 #include <QSerialPort>
@@ -53,6 +54,14 @@ QString stepMessage(const char* prefix, const char* function, int code)
 {
     return QString::fromUtf8(prefix) + QStringLiteral(" (функция ") + QLatin1String(function)
            + QStringLiteral(" вернула код ошибки ") + QString::number(code) + QLatin1Char(')');
+}
+
+// The locale's long time format without the time zone.
+QString longTimeFormat()
+{
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return format.trimmed();
 }
 
 QString purgeMessage(int code)
@@ -113,17 +122,23 @@ bool TComConnection::Open(bool /*RaiseErr*/, QString& ErrMsg)
     DevicePath_ = PortMap::DevicePath(Settings_.PortNum);
     auto port = std::make_unique<QSerialPort>();
     bool opened = false;
+    errno = 0;
     if (!DevicePath_.isEmpty()) {
         port->setPortName(DevicePath_);
         opened = port->open(QIODevice::ReadWrite);
     }
+    const int openErrno = errno;
     LastCallOk_ = opened;
     if (!opened) {
         const auto error = DevicePath_.isEmpty() ? QSerialPort::DeviceNotFoundError : port->error();
-        if (error == QSerialPort::DeviceNotFoundError)
-            ErrMsg = QStringLiteral("Попытка открыть несуществующий COM-порт");
-        else if (error == QSerialPort::PermissionError)
+        // A device node with no hardware behind it (ttyS without a UART, an
+        // unplugged adapter) fails with EIO/ENXIO: for the operator the port is not there.
+        const bool absent = error == QSerialPort::DeviceNotFoundError || openErrno == ENOENT
+                            || openErrno == ENODEV || openErrno == ENXIO || openErrno == EIO;
+        if (error == QSerialPort::PermissionError)
             ErrMsg = QStringLiteral("Порт занят");
+        else if (absent)
+            ErrMsg = QStringLiteral("Попытка открыть несуществующий COM-порт");
         return false;
     }
     Port_ = std::move(port);
@@ -237,7 +252,7 @@ bool TComConnection::Receive(std::span<quint8> Buf, bool RaiseErr, QString& ErrM
     std::memcpy(Buf.data(), Buffer_.data(), static_cast<size_t>(Count));
     if (PurgeTxAfter || PurgeRxAfter) {
         if (!purge(PurgeTxAfter, PurgeRxAfter)) {
-            ErrMsg = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat) + QStringLiteral(" > ")
+            ErrMsg = QTime::currentTime().toString(longTimeFormat()) + QStringLiteral(" > ")
                      + purgeMessage(lastErrorNumber());
             return false;
         }
@@ -311,8 +326,9 @@ int TComConnection::ReadBytes(quint8* Buf, int Count, bool /*RaiseErr*/, QString
 {
     if (!Connected || !Port_ || !Port_->isOpen() || Count <= 0)
         return 0;
-    Clock& clock = Clock::Current();
-    const qint64 start = clock.NowMs();
+    // Real time on purpose: the wait below is a real wait on the port.
+    QElapsedTimer clock;
+    clock.start();
     int got = 0;
     while (got < Count) {
         const qint64 n = Port_->read(reinterpret_cast<char*>(Buf) + got, Count - got);
@@ -324,7 +340,7 @@ int TComConnection::ReadBytes(quint8* Buf, int Count, bool /*RaiseErr*/, QString
         got += static_cast<int>(n);
         if (got >= Count)
             break;
-        const qint64 elapsed = clock.NowMs() - start;
+        const qint64 elapsed = clock.elapsed();
         if (elapsed > Settings_.ReadTimeout)
             break;
         // Block on the port until more bytes come or the deadline passes; one

@@ -37,7 +37,9 @@ void TFormEepromErrorDialog::SetMessageText(const QString& Text)
     label->resize(width() - LabelMargin, label->height());
     label->setText(Text);
     // The label keeps its width and takes the height of the wrapped text.
-    label->resize(label->width(), label->heightForWidth(label->width()));
+    // An empty text still takes one line, so the window keeps its shape.
+    const int textHeight = Text.isEmpty() ? label->fontMetrics().height() : label->heightForWidth(label->width());
+    label->resize(label->width(), textHeight);
 
     button->move(width() / 2 - button->width() / 2, label->y() + label->height() + ButtonGap);
     setFixedSize(width(), button->y() + button->height() + BottomMargin);

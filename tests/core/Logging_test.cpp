@@ -68,9 +68,15 @@ TEST_F(LoggingFile, LinesAppendInCallOrderWithStampAndSeparator)
     EXPECT_EQ(got[1].mid(stamp.size()), QStringLiteral(": Ошибка контрольной суммы"));
 }
 
-TEST_F(LoggingFile, UnwritableLogLosesTheLineQuietly)
+TEST_F(LoggingFile, UnwritableLogLosesOnlyThatLine)
 {
     SetLogFileName(dir.filePath(QStringLiteral("no/such/folder/klov.log")));
     WriteLog(QStringLiteral("lost"));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("no/such/folder/klov.log"))));
+    // The log works again as soon as it can be written; the lost line stays lost.
+    SetLogFileName(dir.filePath(QStringLiteral("klov.log")));
+    WriteLog(QStringLiteral("kept"));
+    const QStringList got = lines();
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_TRUE(got[0].endsWith(QStringLiteral(": kept")));
 }

@@ -10,6 +10,9 @@
 #include <array>
 #include <thread>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 namespace {
 
 TComSettings modemSettings(int timeoutMs = 100)
@@ -287,4 +290,20 @@ TEST_F(SerialLink, PortListShowsPresentPortsOnly)
     // A port in use by another program is listed all the same.
     openLink(holder);
     EXPECT_TRUE(ComPortNames().contains(QStringLiteral("COM7")));
+}
+
+TEST_F(SerialLink, DeviceNodeWithoutHardwareIsReportedAsNonexistent)
+{
+    // A serial device node whose UART is not there (as /dev/ttyS3 on most PCs).
+    const QString node = pty.PortsDir() + QStringLiteral("/ttyS63");
+    if (::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0600, makedev(4, 127)) != 0)
+        GTEST_SKIP() << "cannot make a device node here";
+    QFile::remove(pty.LinkPath());
+    ASSERT_TRUE(QFile::link(node, pty.LinkPath()));
+    TComConnection link(modemSettings());
+    QString err = QStringLiteral("old");
+    EXPECT_FALSE(link.Open(false, err));
+    EXPECT_FALSE(link.Connected);
+    EXPECT_EQ(err, QStringLiteral("Попытка открыть несуществующий COM-порт"));
+    EXPECT_FALSE(ComPortNames().contains(QStringLiteral("COM7")));
 }

@@ -66,6 +66,18 @@ TEST(EepromErrorDialog, OneLineTextPutsTheButtonBelowIt)
     }
 }
 
+TEST(EepromErrorDialog, EmptyAndMarkupTextsKeepTheOneLineShapeAndShowLiterally)
+{
+    Dialog d;
+    const int line = LineHeight(*d.Label);
+    d.Form.SetMessageText(QString());
+    EXPECT_EQ(d.Button->y(), 16 + line + 16);
+    d.Form.SetMessageText(QStringLiteral("<b>№1234</b>"));
+    EXPECT_EQ(d.Label->textFormat(), Qt::PlainText);
+    EXPECT_EQ(d.Form.MessageText(), QStringLiteral("<b>№1234</b>"));
+    EXPECT_EQ(d.Button->y(), 16 + line + 16);
+}
+
 TEST(EepromErrorDialog, LongTextWrapsAtTheLabelWidthAndGrowsDownward)
 {
     Dialog d;
@@ -150,7 +162,10 @@ TEST(EepromErrorDialog, ReplyFromAnotherDeviceShowsUpInTheOneWindow)
     EXPECT_FALSE(NetExchange(conn, 1235, req, err, extra, extraCount, rf, noReply));
     EXPECT_TRUE(dialog->Form.MessageText().contains(QStringLiteral("(№4321)")));
     EXPECT_EQ(dialog->Form.height(), height);
-    EXPECT_EQ(QApplication::topLevelWidgets().count(&dialog->Form), 1);
+    int warningWindows = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        warningWindows += (qobject_cast<TFormEepromErrorDialog*>(w) && w->isVisible()) ? 1 : 0;
+    EXPECT_EQ(warningWindows, 1);
 
     // A window that is gone is not written to.
     dialog.reset();
