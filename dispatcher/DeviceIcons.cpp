@@ -100,7 +100,8 @@ void TDeviceIcons::PaintSignalLevel(QPainter& Painter, const QRect& Rect, int Le
         return;
     // Bars on whole pixels at every size: scaled rectangles would blur their edges.
     const int side = std::min(Rect.width(), Rect.height());
-    const int margin = std::max(1, side / 16);
+    // Room above the tallest bar so that it keeps clear of the grid lines.
+    const int margin = side >= 24 ? side / 8 : 1;
     const int gap = std::max(1, side / 16);
     const int barWidth = std::max(1, (side - 2 * margin - 3 * gap) / 4);
     const int used = 4 * barWidth + 3 * gap;

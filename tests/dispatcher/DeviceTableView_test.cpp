@@ -611,8 +611,8 @@ TEST_F(DeviceTableViewTest, Look)
     add({8001, dsOk, TDeviceType::UnifiedInputs, 0, 0x90, 0x7F, ""});
     rows[1]->Selected = true;
     show();
-    SortColumn = 3;
-    SortDirection = 2;
+    clickHeader(3);
+    clickHeader(3);
     FilterColumn = 1;
     view->selectRow(4);
     panel.update();
@@ -638,6 +638,13 @@ TEST_F(DeviceTableViewTest, Look)
         p.end();
         icons.scaled(icons.size() * 4).save(dir + QStringLiteral("/icons.png"));
     }
+    clickHeader(1, Qt::RightButton);
+    combo->showPopup();
+    QTest::qWait(100);
+    QGuiApplication::primaryScreen()->grabWindow(0).copy(0, 0, 500, 300).save(dir + QStringLiteral("/filter.png"));
+    combo->hidePopup();
+    QTest::qWait(50);
+    panel.grab().copy(0, 0, 500, 120).save(dir + QStringLiteral("/filterclosed.png"));
 }
 
 } // namespace
