@@ -22,7 +22,8 @@ public:
     // The background of an item text in this column.
     QColor ItemColor(const QString& Text) const;
 
-    void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override;
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option,
+               const QModelIndex& Index) const override;
     QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override;
 
 private:

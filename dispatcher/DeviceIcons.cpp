@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
-
 #include <algorithm>
 
 namespace {
@@ -153,20 +152,22 @@ void TDeviceIcons::PaintFilter(QPainter& Painter, const QRect& Rect)
     // A funnel.
     Painter.setPen(QPen(QColor(20, 60, 150), 0.9, Qt::SolidLine, Qt::SquareCap, Qt::RoundJoin));
     Painter.setBrush(QColor(50, 110, 220));
-    Painter.drawPolygon(QPolygonF({QPointF(1.5, 2.5), QPointF(14.5, 2.5), QPointF(9.5, 8.5), QPointF(9.5, 14.0),
-                                   QPointF(6.5, 12.0), QPointF(6.5, 8.5)}));
+    Painter.drawPolygon(QPolygonF({QPointF(1.5, 2.5), QPointF(14.5, 2.5), QPointF(9.5, 8.5),
+                                   QPointF(9.5, 14.0), QPointF(6.5, 12.0), QPointF(6.5, 8.5)}));
     Painter.restore();
 }
 
 QPixmap TDeviceIcons::picture(TKind Kind, int Index, int Side)
 {
     static QHash<quint64, QPixmap> cache;
-    const quint64 key = (quint64(Kind) << 48) | (quint64(quint16(Index)) << 32) | quint32(Side);
+    const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
+    // Kind, index, size and the screen's pixel ratio (in hundredths) make the key.
+    const quint64 key = (quint64(Kind) << 56) | (quint64(quint8(Index)) << 48) |
+                        (quint64(quint16(qRound(ratio * 100))) << 32) | quint32(Side);
     const auto found = cache.constFind(key);
     if (found != cache.constEnd())
         return *found;
 
-    const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
     const int pixels = qMax(1, qRound(Side * ratio));
     QPixmap pixmap(pixels, pixels);
     pixmap.fill(Qt::transparent);

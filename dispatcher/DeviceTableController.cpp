@@ -19,7 +19,8 @@
 #include <QTableView>
 #include <QToolTip>
 
-TDeviceTableController::TDeviceTableController(QTableView* View, QComboBox* FilterList, TDeviceTableModel* Model)
+TDeviceTableController::TDeviceTableController(QTableView* View, QComboBox* FilterList,
+                                               TDeviceTableModel* Model)
     : QObject(View), View_(View), FilterList_(FilterList), Model_(Model)
 {
     SortColumn = -1;

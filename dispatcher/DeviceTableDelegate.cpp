@@ -75,7 +75,8 @@ void TDeviceTableDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& 
         if (linked) {
             const quint8 rssi = Index.column() == 5 ? device.SignalAtDevice : device.SignalAtPC;
             const QRect target = SignalRect(cell);
-            Painter->drawPixmap(target, TDeviceIcons::SignalLevelPicture(RssiToSignalLevel(rssi), target.height()));
+            Painter->drawPixmap(target,
+                                TDeviceIcons::SignalLevelPicture(RssiToSignalLevel(rssi), target.height()));
         }
         break;
     default:

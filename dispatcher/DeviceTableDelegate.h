@@ -13,7 +13,8 @@ class TDeviceTableDelegate : public QStyledItemDelegate
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override;
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option,
+               const QModelIndex& Index) const override;
 
     // Where the pictures of a cell go (Cell is the rectangle the view paints).
     static QRect PictureRect(const QRect& Cell, const QSize& Picture);
@@ -22,5 +23,6 @@ public:
     static QRect CheckBoxRect(const QRect& Cell, const QStyle* Style, const QWidget* Widget);
 
 private:
-    void paintNumberCell(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const;
+    void paintNumberCell(QPainter* Painter, const QStyleOptionViewItem& Option,
+                         const QModelIndex& Index) const;
 };

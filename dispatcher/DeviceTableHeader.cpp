@@ -27,7 +27,8 @@ void TDeviceTableHeader::paintSection(QPainter* Painter, const QRect& Rect, int 
     Painter->drawLine(Rect.topRight(), Rect.bottomRight());
     Painter->drawLine(Rect.bottomLeft(), Rect.bottomRight());
 
-    const QString caption = model() ? model()->headerData(LogicalIndex, Qt::Horizontal).toString() : QString();
+    const QString caption =
+        model() ? model()->headerData(LogicalIndex, Qt::Horizontal).toString() : QString();
     const QSize textSize = MeasureText(caption, font());
     Painter->setFont(font());
     Painter->setPen(Qt::black);
@@ -39,7 +40,8 @@ void TDeviceTableHeader::paintSection(QPainter* Painter, const QRect& Rect, int 
     if (LogicalIndex == FilterColumn) {
         const QPixmap filter = TDeviceIcons::FilterPicture();
         const QSize size = filter.deviceIndependentSize().toSize();
-        Painter->drawPixmap(QRect(QPoint(markLeft, Rect.top() + Rect.height() - size.height()), size), filter);
+        Painter->drawPixmap(QRect(QPoint(markLeft, Rect.top() + Rect.height() - size.height()), size),
+                            filter);
     }
     if (SortColumn >= 1 && SortColumn <= 6 && SortColumn == LogicalIndex &&
         (SortDirection == 1 || SortDirection == 2)) {
