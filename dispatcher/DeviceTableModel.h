@@ -30,6 +30,9 @@ public:
     QVariant headerData(int Section, Qt::Orientation Orientation, int Role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& Index) const override;
 
+    // The device list the model shows.
+    TDevArray& Rows() const { return Rows_; }
+
     // The record of a model row, or nullptr (see TableDeviceRole).
     TTableDevice* TableDevice(int Row) const;
 

@@ -15,6 +15,11 @@ bool PollingBusy = false;
 bool EepromFaultPending = false;
 bool SuperuserMode = false;
 
+int SortColumn = -1;
+quint8 SortDirection = 0;
+int FilterColumn = -1;
+QString FilterText;
+
 QString IniFileName;
 QString ArchivePath;
 QString ArchiveDir;

@@ -35,6 +35,12 @@ extern bool PollingBusy;
 extern bool EepromFaultPending;
 extern bool SuperuserMode;
 
+// Order and column filter of the device table; kept for the run only.
+extern int SortColumn;       // -1 none, else 1..6
+extern quint8 SortDirection; // 0 none, 1 ascending, 2 descending
+extern int FilterColumn;     // -1 none, else 1..4
+extern QString FilterText;
+
 extern QString IniFileName;
 extern QString ArchivePath;
 extern QString ArchiveDir;
