@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class TTableDevice;
+
 namespace Ui {
 class TFormDeviceConfig;
 }
@@ -17,6 +19,9 @@ class TFormDeviceConfig : public QWidget
 public:
     explicit TFormDeviceConfig(QWidget* Parent = nullptr);
     ~TFormDeviceConfig() override;
+
+    // The row shown; set by the main window before each show, not owned.
+    TTableDevice* TableDevice = nullptr;
 
 private:
     std::unique_ptr<Ui::TFormDeviceConfig> ui;

@@ -5,6 +5,7 @@
 #include "core/Logging.h"
 #include "core/Sound.h"
 #include "dispatcher/CommandLine.h"
+#include "dispatcher/DeviceTableController.h"
 #include "dispatcher/DeviceTableModel.h"
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/EepromErrorDialog.h"
@@ -50,7 +51,9 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
     Model_ = new TDeviceTableModel(DevArray, this);
     ui->StringGridDeviceList->setModel(Model_);
     ui->StringGridDeviceList->verticalHeader()->hide();
-    ui->StringGridDeviceList->horizontalHeader()->setStretchLastSection(true);
+    auto* table = new TDeviceTableController(ui->StringGridDeviceList, ui->ComboBoxColumnFilter, Model_);
+    connect(table, &TDeviceTableController::DeviceDoubleClicked, this,
+            &TFormDeviceDispatcher::StringGridDeviceListDblClick);
 
     Polling_ = new TPollingCycle(*this, this);
     TimerSoundRepeating.setParent(this);
@@ -292,6 +295,14 @@ void TFormDeviceDispatcher::TimerBlinkTimer()
         TMenuIcons::Icon(BlinkPhase_ ? TMenuIcons::StartPolling : TMenuIcons::StartPollingDim));
     TimerBlink.setInterval(BlinkPhase_ ? 2000 : 500);
     BlinkPhase_ = !BlinkPhase_;
+}
+
+void TFormDeviceDispatcher::StringGridDeviceListDblClick(TTableDevice* Row)
+{
+    if (!Row)
+        return;
+    // While a firmware update runs the window only comes forward, keeping its device.
+    Q_EMIT OpenDeviceConfig(FwUpdateActive() ? nullptr : Row);
 }
 
 void TFormDeviceDispatcher::ActionOpenArchiveExecute()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dispatcher/DispatcherHooks.h"
+#include "dispatcher/TableDevice.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -58,6 +59,8 @@ public:
 Q_SIGNALS:
     // The first show refused to go on: the run ends without the usual shutdown.
     void TerminateApplication();
+    // Show the configuration window for Row (nullptr: bring it forward as it is).
+    void OpenDeviceConfig(TTableDevice* Row);
 
 protected:
     void showEvent(QShowEvent* Event) override;
@@ -70,6 +73,7 @@ private:
     void ActionShowJournalExecute();
     void ActionLogDebugInfoExecute();
     void ActionOpenArchiveExecute();
+    void StringGridDeviceListDblClick(TTableDevice* Row);
 
     std::unique_ptr<Ui::TFormDeviceDispatcher> ui;
     TDeviceTableModel* Model_ = nullptr;

@@ -7,8 +7,6 @@
 #include <array>
 #include <vector>
 
-Q_DECLARE_METATYPE(TTableDevice*)
-
 // The device table as the view sees it: one row per row of the device list that
 // is not hidden, in list order, with the cell texts of the eight columns. The
 // model shows the state of its last ReloadStringgrid, which the main window calls

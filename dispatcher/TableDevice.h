@@ -2,6 +2,7 @@
 
 #include "core/Device.h"
 
+#include <QMetaType>
 #include <QString>
 
 #include <memory>
@@ -27,3 +28,6 @@ public:
     bool Hidden = false;
     std::unique_ptr<TDevice> Device;
 };
+
+// Rows travel in item roles and signals.
+Q_DECLARE_METATYPE(TTableDevice*)

@@ -64,6 +64,15 @@ int main(int argc, char* argv[])
     TFormAbout about(&mainWindow);
     FormAbout = &about;
 
+    QObject::connect(&mainWindow, &TFormDeviceDispatcher::OpenDeviceConfig, &deviceConfig,
+                     [&deviceConfig](TTableDevice* Row) {
+                         if (Row)
+                             deviceConfig.TableDevice = Row;
+                         deviceConfig.show();
+                         deviceConfig.raise();
+                         deviceConfig.activateWindow();
+                     });
+
     // A refused first show ends the run without the shutdown that saves settings.
     QObject::connect(&mainWindow, &TFormDeviceDispatcher::TerminateApplication, &app,
                      [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);

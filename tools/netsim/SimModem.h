@@ -30,7 +30,9 @@ public:
     static constexpr int MaxFrame = 51;
     // A partial frame that gets no more bytes for this long is dropped.
     static constexpr int GapMs = 30;
-    static constexpr int DefaultTurnaroundMs = 5;
+    // Long enough that the PC has purged its input after writing even on a busy
+    // machine, short against the PC's 100 ms read time-out.
+    static constexpr int DefaultTurnaroundMs = 20;
 
     SimModem();
     ~SimModem();
