@@ -251,6 +251,8 @@ void TArchiveStore::SetFileName(const QString& FileName)
 TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
 {
     SysErr.clear();
+    if (FileName_.isEmpty())
+        return TCreateResult::NotStarted; // nowhere to write
     const QString tmpName = FileName_ + QStringLiteral(".tmp");
     // Leftovers of a creation that a crash interrupted.
     QFile::remove(tmpName);

@@ -78,7 +78,7 @@ public:
     enum class TCreateResult
     {
         Created,
-        NotStarted, // the database engine could not even start on the file
+        NotStarted, // no file name, or the database engine could not start
         NotWritten, // the file could not be written; SysErr says why
     };
 

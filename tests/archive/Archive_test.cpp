@@ -90,6 +90,18 @@ TEST_F(FormArchiveTest, FileThatCannotBeCreatedIsReportedAndEndsTheRun)
     EXPECT_TRUE(files().isEmpty());
 }
 
+TEST_F(FormArchiveTest, StoreWithoutAFileCannotBeOpenedForWriting)
+{
+    QSignalSpy terminate(&form, &TFormArchive::TerminateApplication);
+    TArchiveStore unnamed(TArchiveKind::Measures);
+    EXPECT_FALSE(form.InitArchiveFile(unnamed, QStringLiteral("измерений")));
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral(
+                                    "Кловарис|Не удалось открыть базу данных измерений! Устаните причину и "
+                                    "перезапустите программу.")});
+    EXPECT_EQ(terminate.count(), 0);
+    EXPECT_TRUE(files().isEmpty());
+}
+
 TEST_F(FormArchiveTest, DeviceHistoryGrowsOnlyOnAChange)
 {
     form.InitArchiveFiles();
