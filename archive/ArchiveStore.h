@@ -1,0 +1,166 @@
+#pragma once
+
+#include "core/DateTime.h"
+
+#include <QString>
+#include <array>
+#include <functional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The three kinds of archive file: the device history "Devices.cds", the
+// channel history "Channels.cds" and the day files "Measures" + yyyymmdd + ".cds".
+enum class TArchiveKind
+{
+    Devices,
+    Channels,
+    Measures,
+};
+
+// Widths of the text fields, equal to the device registers they come from.
+constexpr int CommentSize = 32;
+constexpr int QuantityNameSize = 24;
+constexpr int MeasUnitNameSize = 16;
+
+// One row of "Devices.cds". A null field reads as 0 or the empty text.
+struct TDeviceRecord
+{
+    qint64 ID = 0;
+    TDateTime UpdateDateTime = 0;
+    qint32 SerialNum = 0;
+    qint32 DeviceType = 0;
+    QString Comment;
+};
+
+// One row of "Channels.cds". SensorType is the sensor type × 256 + the model;
+// limits and bounds are single-precision values widened.
+struct TChannelRecord
+{
+    qint64 ID = 0;
+    TDateTime UpdateDateTime = 0;
+    qint32 SerialNum = 0;
+    qint32 ChannelNum = 0;
+    qint32 SensorType = 0;
+    double MinAlert = 0;
+    double MaxAlert = 0;
+    double MinBound = 0;
+    double MaxBound = 0;
+    QString QuantityName;
+    QString MeasUnitName;
+};
+
+// One row of a day file.
+struct TMeasureRecord
+{
+    qint64 ID = 0;
+    qint32 SerialNum = 0;
+    TDateTime MeasDateTime = 0;
+    qint32 ChannelNum = 0;
+    double MeasValue = 0;
+};
+
+// One archive file: an SQLite database holding the one table of its kind, in
+// WAL mode with synchronous NORMAL. Every append is its own transaction, so a
+// row is in the file once the call returns and a crash of the program loses
+// nothing stored. Opening checks the application id and schema version, so a
+// foreign or damaged file is refused with the open-failure text. Closing
+// checkpoints, leaving the complete archive in the one .cds file.
+//
+// Indexes: "TIdx" (UpdateDateTime descending) on the history files and
+// "TSCIdx" (MeasDateTime, SerialNum, ChannelNum) on the day files, plus
+// "SerialIdx" on each, which makes one device's rows (newest history row, row
+// in force, values over a period) a range seek; on a day file it covers every
+// column read, so per-device reads never touch the table.
+class TArchiveStore
+{
+public:
+    enum class TCreateResult
+    {
+        Created,
+        NotStarted, // no file name, or the database engine could not start
+        NotWritten, // the file could not be written; SysErr says why
+    };
+
+    explicit TArchiveStore(TArchiveKind Kind);
+    ~TArchiveStore();
+    TArchiveStore(const TArchiveStore&) = delete;
+    TArchiveStore& operator=(const TArchiveStore&) = delete;
+
+    TArchiveKind Kind() const { return Kind_; }
+    // The genitive the messages use: "устройств", "каналов устройств", "измерений".
+    static QString DatabaseWord(TArchiveKind Kind);
+    QString DatabaseWord() const { return DatabaseWord(Kind_); }
+    // "Не удалось открыть базу данных " + word + "!"
+    QString OpenErrorText() const;
+    // "Не удалось записать данные в базу данных " + word + "!"
+    QString WriteErrorText() const;
+
+    const QString& FileName() const { return FileName_; }
+    // Closes the file in use when the name changes.
+    void SetFileName(const QString& FileName);
+
+    // Writes an empty file of this kind under FileName. It is built under a
+    // temporary name and renamed into place, so a crash never leaves a
+    // half-made file that later opens as foreign. An existing file is left alone.
+    TCreateResult Create(QString& SysErr);
+
+    // Opens FileName; false with OpenErrorText() when the file is missing, not
+    // ours, of another kind or unreadable. An open store stays as it is.
+    bool Open(QString& ErrMsg);
+    bool Active() const { return Db_ != nullptr; }
+    void Close();
+    // The open file was deleted, renamed or replaced since it was opened (its
+    // folder vanished, for one); writes would go nowhere.
+    bool FileMoved() const;
+
+    // Appends one row; the ID is assigned by the store and texts longer than
+    // their field are cut to its size. False with WriteErrorText().
+    bool AppendDevice(const TDeviceRecord& Rec, QString& ErrMsg);
+    bool AppendChannel(const TChannelRecord& Rec, QString& ErrMsg);
+    bool AppendMeasure(const TMeasureRecord& Rec, QString& ErrMsg);
+
+    // The newest row of a device (channel), and the row in force at At: the
+    // newest one not written later than At. With no such row Rec is all 0 and
+    // empty. False with OpenErrorText() when the file cannot be read.
+    bool NewestDevice(qint32 SerialNum, TDeviceRecord& Rec, QString& ErrMsg);
+    bool DeviceInForce(qint32 SerialNum, TDateTime At, TDeviceRecord& Rec, QString& ErrMsg);
+    bool NewestChannel(qint32 SerialNum, qint32 ChannelNum, TChannelRecord& Rec, QString& ErrMsg);
+    bool ChannelInForce(qint32 SerialNum, qint32 ChannelNum, TDateTime At, TChannelRecord& Rec,
+                        QString& ErrMsg);
+
+    // Every row in the order written.
+    bool ReadDevices(const std::function<void(const TDeviceRecord&)>& Row, QString& ErrMsg);
+    bool ReadChannels(const std::function<void(const TChannelRecord&)>& Row, QString& ErrMsg);
+    // The values stamped from From to To, both included, in "TSCIdx" order.
+    bool ReadMeasures(TDateTime From, TDateTime To, const std::function<void(const TMeasureRecord&)>& Row,
+                      QString& ErrMsg);
+    // One device's values stamped from From to To, both included, in time order
+    // and channel 1 before channel 2 at the same time stamp.
+    bool ReadDeviceMeasures(qint32 SerialNum, TDateTime From, TDateTime To,
+                            const std::function<void(const TMeasureRecord&)>& Row, QString& ErrMsg);
+
+private:
+    enum TStatement
+    {
+        StInsert,
+        StNewest,
+        StInForce,
+        StAll,
+        StRange,
+        StDeviceRange,
+        StatementCount,
+    };
+
+    sqlite3_stmt* statement(TStatement Which);
+    bool checkFile();
+    bool exec(const char* Sql);
+    void logFailure(const QString& What) const;
+    bool readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row, QString& ErrMsg);
+    bool step(sqlite3_stmt* Stmt, QString& ErrMsg);
+
+    const TArchiveKind Kind_;
+    QString FileName_;
+    sqlite3* Db_ = nullptr;
+    std::array<sqlite3_stmt*, StatementCount> Statements_{};
+};

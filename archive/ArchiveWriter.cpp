@@ -1,0 +1,139 @@
+#include "archive/ArchiveWriter.h"
+
+#include "archive/ArchiveDay.h"
+#include "core/Device.h"
+#include "dispatcher/DispatcherState.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+bool TArchiveWriter::openStore(TArchiveStore& Store, QString& ErrMsg)
+{
+    // An open file whose folder vanished would take the rows into an unlinked
+    // inode; drop it and look for the file again.
+    if (Store.Active() && Store.FileMoved())
+        Store.Close();
+    if (!Store.Active() && !Store.FileName().isEmpty()) {
+        const QFileInfo file(Store.FileName());
+        if (!file.exists() && file.dir().exists()) {
+            QString sysErr;
+            Store.Create(sysErr); // a failure shows as the open failure below
+        }
+    }
+    return Store.Open(ErrMsg);
+}
+
+bool TArchiveWriter::UpdateDeviceRecord(const TDevice& Device, QString& ErrMsg)
+{
+    ErrMsg.clear();
+    if (!openStore(cdsDevices, ErrMsg))
+        return false;
+    TDeviceRecord newest;
+    if (!cdsDevices.NewestDevice(Device.SerialNum, newest, ErrMsg)) {
+        cdsDevices.Close();
+        return false;
+    }
+    TDeviceRecord rec;
+    rec.SerialNum = Device.SerialNum;
+    rec.DeviceType = DeviceTypeToWord(Device.DeviceType);
+    // Compared as stored, so a text longer than its field does not count as a
+    // change at every call.
+    rec.Comment = Device.Comment.left(CommentSize);
+    if (newest.DeviceType == rec.DeviceType && newest.Comment == rec.Comment)
+        return true;
+    rec.UpdateDateTime = NowTDateTime();
+    const bool ok = cdsDevices.AppendDevice(rec, ErrMsg);
+    cdsDevices.Close();
+    return ok;
+}
+
+bool TArchiveWriter::UpdateChannelRecords(const TDevice& Device, QString& ErrMsg)
+{
+    ErrMsg.clear();
+    if (!openStore(cdsChannels, ErrMsg))
+        return false;
+    bool ok = true;
+    for (int num = 1; num <= 2 && ok; ++num) {
+        const TMeasureChannel& ch = Device.Channel(num);
+        TChannelRecord rec;
+        rec.SerialNum = Device.SerialNum;
+        rec.ChannelNum = num;
+        rec.SensorType = qint32(quint16(SensorTypeToByte(ch.SensorType) * 256 + ch.SensorModel));
+        rec.MinAlert = ch.MinAlert;
+        rec.MaxAlert = ch.MaxAlert;
+        rec.MinBound = ch.MinBound;
+        rec.MaxBound = ch.MaxBound;
+        rec.QuantityName = ch.QuantityName.left(QuantityNameSize);
+        rec.MeasUnitName = ch.MeasUnitName.left(MeasUnitNameSize);
+
+        TChannelRecord newest;
+        ok = cdsChannels.NewestChannel(Device.SerialNum, num, newest, ErrMsg);
+        if (!ok)
+            break;
+        const bool changed = newest.SensorType != rec.SensorType || newest.MinAlert != rec.MinAlert ||
+                             newest.MaxAlert != rec.MaxAlert || newest.MinBound != rec.MinBound ||
+                             newest.MaxBound != rec.MaxBound || newest.QuantityName != rec.QuantityName ||
+                             newest.MeasUnitName != rec.MeasUnitName;
+        if (changed) {
+            rec.UpdateDateTime = NowTDateTime();
+            ok = cdsChannels.AppendChannel(rec, ErrMsg);
+        }
+    }
+    cdsChannels.Close();
+    return ok;
+}
+
+bool TArchiveWriter::AddMeasurement(const TDevice& Device, int ChannelNum, TDateTime MeasTime,
+                                    QString& ErrMsg)
+{
+    ErrMsg.clear();
+    const TMeasureChannel& ch = Device.Channel(ChannelNum);
+    const QDate day = ArchiveDayOf(MeasTime, FileRebuildHour, FileRebuildMin);
+    if (CurrentMeasuresDate_.isEmpty()) {
+        OpenMeasuresFile(ArchiveDateStr(day));
+    } else {
+        const qint64 start =
+            ArchiveDayStartMs(ArchiveDateFromStr(CurrentMeasuresDate_), FileRebuildHour, FileRebuildMin);
+        const qint64 t = TimeStampToMs(MeasTime);
+        if (t < start || t >= start + MsPerDay) {
+            cdsMeasures.Close();
+            OpenMeasuresFile(ArchiveDateStr(day));
+        }
+    }
+    if (!openStore(cdsMeasures, ErrMsg))
+        return false;
+
+    TMeasureRecord rec;
+    rec.SerialNum = Device.SerialNum;
+    rec.MeasDateTime = MeasTime;
+    rec.ChannelNum = ChannelNum;
+    rec.MeasValue = ch.Value;
+    if (!cdsMeasures.AppendMeasure(rec, ErrMsg)) {
+        // Reopened by the next value, which may find the fault gone.
+        cdsMeasures.Close();
+        return false;
+    }
+    return true;
+}
+
+void TArchiveWriter::CloseMeasures()
+{
+    cdsMeasures.Close();
+}
+
+void TArchiveWriter::OpenMeasuresFile(const QString& DateStr)
+{
+    cdsMeasures.SetFileName(ArchiveDir + MeasuresFileName(DateStr));
+    if (!QFileInfo::exists(cdsMeasures.FileName())) {
+        QString sysErr;
+        cdsMeasures.Create(sysErr); // a failure shows when the file is opened
+    }
+    CurrentMeasuresDate_ = DateStr;
+}
+
+void TArchiveWriter::CloseAll()
+{
+    cdsDevices.Close();
+    cdsMeasures.Close();
+    cdsChannels.Close();
+}

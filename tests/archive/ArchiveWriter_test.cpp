@@ -1,0 +1,248 @@
+#include "ArchiveFixture.h"
+#include "archive/ArchiveDay.h"
+#include "archive/ArchiveWriter.h"
+#include "core/Device.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+const QString MeasuresOpenText = QStringLiteral("Не удалось открыть базу данных измерений!");
+
+class ArchiveWriterTest : public ArchiveTest
+{
+protected:
+    ArchiveWriterTest()
+    {
+        writer.cdsDevices.SetFileName(path(QStringLiteral("Devices.cds")));
+        writer.cdsChannels.SetFileName(path(QStringLiteral("Channels.cds")));
+    }
+
+    bool add(TDateTime At, float Value, int Channel = 1)
+    {
+        device.Channel(Channel).Value = Value;
+        const bool ok = writer.AddMeasurement(device, Channel, At, err);
+        EXPECT_EQ(ok, err.isEmpty());
+        return ok;
+    }
+
+    std::vector<float> values(const QString& Name) const
+    {
+        std::vector<float> out;
+        for (const TMeasureRecord& r : measures(Name))
+            out.push_back(float(r.MeasValue));
+        return out;
+    }
+
+    TArchiveWriter writer;
+    TDevice device{1234};
+    QString err;
+};
+
+} // namespace
+
+TEST_F(ArchiveWriterTest, ValuesGoToTheFileOfTheirArchiveDay)
+{
+    FileRebuildHour = 8;
+    FileRebuildMin = 30;
+    EXPECT_TRUE(add(Stamp(2024, 3, 5, 8, 29, 59, 999), 1));
+    EXPECT_EQ(writer.CurrentMeasuresDate(), QStringLiteral("20240304"));
+    EXPECT_TRUE(add(Stamp(2024, 3, 5, 8, 30, 0, 0), 2));
+    EXPECT_EQ(writer.CurrentMeasuresDate(), QStringLiteral("20240305"));
+    EXPECT_TRUE(add(Stamp(2024, 3, 6, 8, 29, 59, 999), 3));
+    // The day start plus one day begins the next file.
+    EXPECT_TRUE(add(Stamp(2024, 3, 6, 8, 30, 0, 0), 4));
+    EXPECT_EQ(writer.CurrentMeasuresDate(), QStringLiteral("20240306"));
+    // A late stamp a millisecond before the day start goes back to the day before.
+    EXPECT_TRUE(add(Stamp(2024, 3, 6, 8, 29, 59, 999), 5));
+    EXPECT_EQ(writer.CurrentMeasuresDate(), QStringLiteral("20240305"));
+
+    EXPECT_EQ(values(QStringLiteral("Measures20240304.cds")), std::vector<float>{1});
+    EXPECT_EQ(values(QStringLiteral("Measures20240305.cds")), (std::vector<float>{2, 3, 5}));
+    EXPECT_EQ(values(QStringLiteral("Measures20240306.cds")), std::vector<float>{4});
+
+    // A new daily change time counts from the next value on.
+    FileRebuildHour = 0;
+    FileRebuildMin = 0;
+    EXPECT_TRUE(add(Stamp(2024, 3, 7, 0, 0), 6));
+    EXPECT_TRUE(add(Stamp(2024, 3, 6, 23, 59, 59, 999), 7));
+    EXPECT_EQ(values(QStringLiteral("Measures20240307.cds")), std::vector<float>{6});
+    EXPECT_EQ(values(QStringLiteral("Measures20240306.cds")), (std::vector<float>{4, 7}));
+}
+
+TEST_F(ArchiveWriterTest, StoredRowsCarryTheValueTheStampAndTheChannel)
+{
+    device.Channel(2).Value = 0.1f;
+    const TDateTime t = Stamp(2024, 3, 5, 0, 0);
+    ASSERT_TRUE(writer.AddMeasurement(device, 2, t, err));
+    const auto rows = measures(QStringLiteral("Measures20240305.cds"));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].ID, 1);
+    EXPECT_EQ(rows[0].SerialNum, 1234);
+    EXPECT_EQ(rows[0].MeasDateTime, t);
+    EXPECT_EQ(rows[0].ChannelNum, 2);
+    EXPECT_EQ(rows[0].MeasValue, double(0.1f));
+    // Nothing but the day file was made; the history files are not the writer's to create here.
+    EXPECT_EQ(cdsFiles(), QStringList{QStringLiteral("Measures20240305.cds")});
+
+    EXPECT_THROW(writer.AddMeasurement(device, 3, t, err), std::out_of_range);
+}
+
+TEST_F(ArchiveWriterTest, RestartOnTheSameDayAppendsToTheDayFile)
+{
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(add(t + i * OneSecond, float(i)));
+    writer.CloseAll();
+    {
+        TArchiveWriter restarted;
+        EXPECT_TRUE(restarted.CurrentMeasuresDate().isEmpty());
+        for (int i = 3; i < 5; ++i) {
+            device.Channel(1).Value = float(i);
+            ASSERT_TRUE(restarted.AddMeasurement(device, 1, t + i * OneSecond, err));
+        }
+    }
+    const auto rows = measures(QStringLiteral("Measures20240305.cds"));
+    ASSERT_EQ(rows.size(), 5u);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(rows[i].ID, i + 1);
+        EXPECT_EQ(rows[i].MeasValue, double(i));
+    }
+}
+
+TEST_F(ArchiveWriterTest, PollingResumedDaysLaterWritesStraightIntoItsOwnDay)
+{
+    ASSERT_TRUE(add(Stamp(2024, 3, 5, 23, 0), 1));
+    writer.CloseMeasures();
+    ASSERT_TRUE(add(Stamp(2024, 3, 9, 1, 0), 2));
+    EXPECT_EQ(cdsFiles(),
+              (QStringList{QStringLiteral("Measures20240305.cds"), QStringLiteral("Measures20240309.cds")}));
+    EXPECT_EQ(values(QStringLiteral("Measures20240309.cds")), std::vector<float>{2});
+}
+
+TEST_F(ArchiveWriterTest, EveryValueIsOnDiskWhenTheProgramDies)
+{
+    constexpr int N = 57;
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    const int rc = RunInChild([&] {
+        TArchiveWriter w;
+        TDevice d(77);
+        QString e;
+        for (int i = 0; i < N; ++i) {
+            d.Channel(1 + i % 2).Value = float(i) / 4;
+            if (!w.AddMeasurement(d, 1 + i % 2, t + i * OneSecond, e))
+                return 1;
+        }
+        std::abort(); // no close, no destructors
+    });
+    ASSERT_EQ(rc, 128 + SIGABRT);
+    const auto rows = measures(QStringLiteral("Measures20240305.cds"));
+    ASSERT_EQ(rows.size(), std::size_t(N));
+    for (int i = 0; i < N; ++i) {
+        EXPECT_EQ(rows[i].SerialNum, 77);
+        EXPECT_EQ(rows[i].ChannelNum, 1 + i % 2);
+        EXPECT_EQ(rows[i].MeasValue, double(i) / 4);
+    }
+}
+
+TEST_F(ArchiveWriterTest, ForeignDayFileGivesTheTextAndIsLeftAlone)
+{
+    writeBytes(path(QStringLiteral("Measures20240305.cds")), QByteArray(5000, 'z'));
+    EXPECT_FALSE(add(Stamp(2024, 3, 5, 12, 0), 1));
+    EXPECT_EQ(err, MeasuresOpenText);
+    EXPECT_FALSE(add(Stamp(2024, 3, 5, 12, 1), 1));
+    EXPECT_EQ(err, MeasuresOpenText);
+    QFile f(path(QStringLiteral("Measures20240305.cds")));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray(5000, 'z'));
+    // The next day is a file of its own and works.
+    EXPECT_TRUE(add(Stamp(2024, 3, 6, 0, 0), 2));
+}
+
+TEST_F(ArchiveWriterTest, VanishedFolderGivesTheTextAndRecoversWhenItIsBack)
+{
+    const QString sub = dir.filePath(QStringLiteral("arch"));
+    ASSERT_TRUE(QDir().mkpath(sub));
+    ArchiveDir = sub + QLatin1Char('/');
+    writer.cdsDevices.SetFileName(ArchiveDir + QStringLiteral("Devices.cds"));
+    writer.cdsChannels.SetFileName(ArchiveDir + QStringLiteral("Channels.cds"));
+    device.DeviceType = TDeviceType::ThermoInputs;
+    ASSERT_TRUE(writer.UpdateDeviceRecord(device, err));
+    device.Comment = QStringLiteral("A");
+    ASSERT_TRUE(writer.UpdateDeviceRecord(device, err)); // appended, then closed
+    ASSERT_TRUE(writer.UpdateDeviceRecord(device, err)); // unchanged, stays open
+    ASSERT_TRUE(add(Stamp(2024, 3, 5, 12, 0), 1));
+    ASSERT_TRUE(writer.cdsMeasures.Active());
+    ASSERT_TRUE(writer.cdsDevices.Active());
+
+    ASSERT_TRUE(QDir(sub).removeRecursively());
+    EXPECT_FALSE(add(Stamp(2024, 3, 5, 12, 1), 2));
+    EXPECT_EQ(err, MeasuresOpenText);
+    EXPECT_FALSE(add(Stamp(2024, 3, 5, 12, 2), 3));
+    EXPECT_EQ(err, MeasuresOpenText);
+    device.Comment = QStringLiteral("B");
+    EXPECT_FALSE(writer.UpdateDeviceRecord(device, err));
+    EXPECT_EQ(err, QStringLiteral("Не удалось открыть базу данных устройств!"));
+    EXPECT_FALSE(writer.UpdateChannelRecords(device, err));
+    EXPECT_EQ(err, QStringLiteral("Не удалось открыть базу данных каналов устройств!"));
+
+    ASSERT_TRUE(QDir().mkpath(sub));
+    EXPECT_TRUE(add(Stamp(2024, 3, 5, 12, 3), 4));
+    EXPECT_TRUE(writer.UpdateDeviceRecord(device, err));
+    EXPECT_TRUE(writer.UpdateChannelRecords(device, err)) << err.toStdString();
+    ArchiveDir = sub + QLatin1Char('/');
+    EXPECT_EQ(values(QStringLiteral("Measures20240305.cds")), std::vector<float>{4});
+    ASSERT_EQ(deviceRows().size(), 1u);
+    EXPECT_EQ(deviceRows()[0].Comment, QStringLiteral("B"));
+}
+
+TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
+{
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    ASSERT_TRUE(add(t, 0));
+    writer.CloseMeasures();
+    // A file size limit makes writes fail as a full disk would, in a child so
+    // the limit stays there.
+    const int rc = RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit tight = old;
+        tight.rlim_cur = 256 * 1024;
+        if (setrlimit(RLIMIT_FSIZE, &tight) != 0)
+            return 10;
+        // Each value is the count stored before it, so the file shows any gap.
+        int stored = 1;
+        int failures = 0;
+        QString e;
+        for (int i = 1; i < 400; ++i) {
+            device.Channel(1).Value = float(stored);
+            if (writer.AddMeasurement(device, 1, t + i * OneSecond, e)) {
+                ++stored;
+            } else {
+                ++failures;
+                if (e != QStringLiteral("Не удалось записать данные в базу данных измерений!") &&
+                    e != MeasuresOpenText)
+                    return 12;
+            }
+        }
+        if (failures == 0)
+            return 11;
+        setrlimit(RLIMIT_FSIZE, &old);
+        device.Channel(1).Value = float(stored);
+        if (!writer.AddMeasurement(device, 1, t + 501 * OneSecond, e))
+            return 14;
+        writer.CloseAll();
+        return 0;
+    });
+    ASSERT_EQ(rc, 0);
+    // Every value reported stored is there, in order, the failed ones are not,
+    // and the value after the disk had room again is the last.
+    const auto stored = values(QStringLiteral("Measures20240305.cds"));
+    ASSERT_GE(stored.size(), 3u);
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        EXPECT_EQ(stored[i], float(i));
+    EXPECT_EQ(measures(QStringLiteral("Measures20240305.cds")).back().MeasDateTime, t + 501 * OneSecond);
+}
