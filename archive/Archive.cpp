@@ -58,10 +58,17 @@ bool TFormArchive::InitArchiveFile(TArchiveStore& Store, const QString& Word)
                                        QStringLiteral(": \"") + sysErr + QStringLiteral("\"!\r\n") +
                                        QStringLiteral("Устраните причину и перезапустите программу."),
                                    Caption, QMessageBox::Critical);
+        TerminateRequested_ = true;
         Q_EMIT TerminateApplication();
         break;
     }
     return true;
+}
+
+bool TFormArchive::OpenArchiveFiles()
+{
+    InitArchiveFiles();
+    return !TerminateRequested_;
 }
 
 void TFormArchive::CloseArchiveFiles()

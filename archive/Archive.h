@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/ArchiveWriter.h"
+#include "dispatcher/ArchiveWindow.h"
 
 #include <QDialog>
 #include <memory>
@@ -11,7 +12,7 @@ class TFormArchive;
 
 // Created once at start-up and reused for the whole run. It owns the archive
 // files through its writer; the period viewer arrives with its own feature.
-class TFormArchive : public QDialog
+class TFormArchive : public QDialog, public IArchiveWindow
 {
     Q_OBJECT
 
@@ -28,7 +29,11 @@ public:
     // that cannot be created shows its box, asks the run to end and gives true.
     bool InitArchiveFile(TArchiveStore& Store, const QString& Word);
     // Shutdown.
-    void CloseArchiveFiles();
+    void CloseArchiveFiles() override;
+
+    IArchiveWriter& ArchiveWriter() override { return Writer_; }
+    bool OpenArchiveFiles() override;
+    void ShowArchiveViewer() override { exec(); }
 
 Q_SIGNALS:
     // A history file could not be created: the run ends once control returns
@@ -38,6 +43,7 @@ Q_SIGNALS:
 private:
     std::unique_ptr<Ui::TFormArchive> ui;
     TArchiveWriter Writer_;
+    bool TerminateRequested_ = false;
 };
 
 extern TFormArchive* FormArchive;

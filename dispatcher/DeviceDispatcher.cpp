@@ -19,7 +19,6 @@
 #include "platform/Prompts.h"
 
 #include <QCloseEvent>
-#include <QDialog>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -199,6 +198,10 @@ void TFormDeviceDispatcher::FirstShowSetup()
     ArchiveDir = QDir::fromNativeSeparators(ArchivePath);
     if (!ArchiveDir.endsWith(QLatin1Char('/')))
         ArchiveDir += QLatin1Char('/');
+    if (ArchiveWindow_ && !ArchiveWindow_->OpenArchiveFiles()) {
+        TerminateRequested_ = true; // the archive window ends the run itself
+        return;
+    }
 
     if (ArchivePathChosen) {
         QString err;
@@ -214,6 +217,8 @@ void TFormDeviceDispatcher::closeEvent(QCloseEvent* Event)
     if (!TerminateRequested_) {
         if (PollingActive)
             Polling_->ActionStartStopPollingExecute();
+        if (ArchiveWindow_)
+            ArchiveWindow_->CloseArchiveFiles();
         ClearDevArray();
         QString err;
         if (Connection && Connection->Connected)
@@ -274,9 +279,16 @@ void TFormDeviceDispatcher::ReloadStringgrid()
     Model_->ReloadStringgrid();
 }
 
+IArchiveWriter* TFormDeviceDispatcher::ArchiveWriter()
+{
+    return ArchiveWindow_ ? &ArchiveWindow_->ArchiveWriter() : nullptr;
+}
+
 void TFormDeviceDispatcher::EnableSoundRepeatTimer()
 {
-    TimerSoundRepeating.start();
+    // Enabling a running timer must not push the next repetition back.
+    if (!TimerSoundRepeating.isActive())
+        TimerSoundRepeating.start();
 }
 
 void TFormDeviceDispatcher::TimerSoundRepeatingTimer()
@@ -321,7 +333,7 @@ void TFormDeviceDispatcher::ActionOpenArchiveExecute()
         return;
     }
     if (ArchiveWindow_)
-        ArchiveWindow_->exec();
+        ArchiveWindow_->ShowArchiveViewer();
 }
 
 void TFormDeviceDispatcher::ShowMessageBox(const QString& Text, const QString& Caption)

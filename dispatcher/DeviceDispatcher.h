@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dispatcher/ArchiveWindow.h"
 #include "dispatcher/DispatcherHooks.h"
 #include "dispatcher/TableDevice.h"
 
@@ -11,7 +12,6 @@
 namespace Ui {
 class TFormDeviceDispatcher;
 }
-class QDialog;
 class QLabel;
 class TDeviceTableModel;
 class TPollingCycle;
@@ -44,7 +44,8 @@ public:
 
     TPollingCycle& Polling() { return *Polling_; }
     // The archive window lives in its own library, which builds on this one.
-    void SetArchiveWindow(QDialog* Window) { ArchiveWindow_ = Window; }
+    void SetArchiveWindow(IArchiveWindow* Window) { ArchiveWindow_ = Window; }
+    IArchiveWriter* ArchiveWriter() override;
     QTimer& TimerPoll();
 
     // True once the first show ran to its end; false when the run must end.
@@ -78,7 +79,7 @@ private:
     std::unique_ptr<Ui::TFormDeviceDispatcher> ui;
     TDeviceTableModel* Model_ = nullptr;
     TPollingCycle* Polling_ = nullptr;
-    QDialog* ArchiveWindow_ = nullptr;
+    IArchiveWindow* ArchiveWindow_ = nullptr;
     QStringList Args_;
     QLabel* PollingPanel_ = nullptr;
     QLabel* MessagePanel_ = nullptr;
