@@ -1,5 +1,4 @@
 #include "dispatcher/CommandLine.h"
-
 #include "support/QStringPrinter.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +48,8 @@ TEST(GetParamValue, KeyWithoutValueGivesEmpty)
 
 TEST(GetParamValue, FirstMatchWinsEvenWhenItIsEmpty)
 {
-    const QStringList args{QStringLiteral("-pwd=1"), QStringLiteral("-ini=/a.ini"), QStringLiteral("/INI:/b.ini")};
+    const QStringList args{QStringLiteral("-pwd=1"), QStringLiteral("-ini=/a.ini"),
+                           QStringLiteral("/INI:/b.ini")};
     EXPECT_EQ(paramValue(args, QStringLiteral("ini")), QStringLiteral("/a.ini"));
     EXPECT_EQ(paramValue(args, QStringLiteral("pwd")), QStringLiteral("1"));
     EXPECT_EQ(paramValue({QStringLiteral("-ini"), QStringLiteral("-ini=/b.ini")}, QStringLiteral("ini")),
@@ -61,6 +61,7 @@ TEST(GetParamValue, ProgramPathIsNotAParameter)
     // On Linux argv[0] is the program's path, which may itself look like a
     // parameter; the first real parameter is argv[1].
     EXPECT_EQ(GetParamValue({QStringLiteral("-ini=/x.ini")}, QStringLiteral("ini")), QString());
-    EXPECT_EQ(GetParamValue({QStringLiteral("/ini/klov"), QStringLiteral("-ini=/y.ini")}, QStringLiteral("ini")),
-              QStringLiteral("/y.ini"));
+    EXPECT_EQ(
+        GetParamValue({QStringLiteral("/ini/klov"), QStringLiteral("-ini=/y.ini")}, QStringLiteral("ini")),
+        QStringLiteral("/y.ini"));
 }

@@ -1,9 +1,8 @@
 #include "core/Device.h"
 #include "dispatcher/DeviceReader.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -28,10 +28,8 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <limits>
 #include <memory>
 
@@ -200,7 +198,8 @@ protected:
         const QString text = QStringLiteral("[Archive]\nArchivePath=") + archiveDir +
                              QStringLiteral("\n[Devices]\nDevicesList=") + list.join(QLatin1Char(',')) +
                              QStringLiteral("\n[Communication]\nRFMainPort=") + QString::number(ModemPort) +
-                             QStringLiteral("\nRFChannel=16\n[Sound]\nSoundMode=1\nSoundRepeatMode=0\n") + Extra;
+                             QStringLiteral("\nRFChannel=16\n[Sound]\nSoundMode=1\nSoundRepeatMode=0\n") +
+                             Extra;
         const QString path = dir.filePath(QStringLiteral("klov.ini"));
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) || f.write(text.toUtf8()) < 0)
@@ -431,7 +430,8 @@ TEST_F(Application, SilentDeviceCostsThreeAttemptsAndIsReadAgainOnceItAnswers)
     sim.ClearRecords();
     ASSERT_TRUE(runUntil([this] { return shownStatus(1) == dsNoLink; }));
     EXPECT_EQ(framesTo(1235, RegCurrentValues), 3);
-    EXPECT_EQ(registersReadFrom(1235), (QList<quint16>{RegCurrentValues, RegCurrentValues, RegCurrentValues}));
+    EXPECT_EQ(registersReadFrom(1235),
+              (QList<quint16>{RegCurrentValues, RegCurrentValues, RegCurrentValues}));
 
     // From the next cycle on only its identification is asked for, three times a
     // cycle, while the other device goes on.
@@ -445,14 +445,16 @@ TEST_F(Application, SilentDeviceCostsThreeAttemptsAndIsReadAgainOnceItAnswers)
     EXPECT_EQ(shownStatus(0), dsOk);
     // The failed read itself does not reload the table; the next device's does.
     EXPECT_EQ(cell(1, 4), QStringLiteral("--"));
-    const QStringList timeout{QStringLiteral("Превышен таймаут ожидания ответа при обмене с устройством сер.№ 01235")};
+    const QStringList timeout{
+        QStringLiteral("Превышен таймаут ожидания ответа при обмене с устройством сер.№ 01235")};
     EXPECT_EQ(journalLines(), timeout);
 
     // Answering again: identification, values, configuration in the next cycle.
     ASSERT_TRUE(sim.Modem().SetFault(1235, SimFault::None()));
     sim.ClearRecords();
     ASSERT_TRUE(runUntil([this] { return shownStatus(1) == dsOk; }));
-    EXPECT_EQ(registersReadFrom(1235).mid(0, 3), (QList<quint16>{RegIdentification, RegCurrentValues, RegConfig}));
+    EXPECT_EQ(registersReadFrom(1235).mid(0, 3),
+              (QList<quint16>{RegIdentification, RegCurrentValues, RegConfig}));
     EXPECT_EQ(cell(1, 4), DeviceTypeThermo);
     EXPECT_EQ(journalLines(), timeout);
 }
@@ -475,16 +477,19 @@ TEST_F(Application, BadRepliesAreJournalledOnceInARowAndPollingGoesOn)
     startPolling();
 
     // Three cycles: every error repeats at least twice after its first line.
-    const QString nan = QStringLiteral("Получено нечисловое значение при чтении значения канала 1 устройства сер.№ 03004");
+    const QString nan =
+        QStringLiteral("Получено нечисловое значение при чтении значения канала 1 устройства сер.№ 03004");
     ASSERT_TRUE(runUntil([&] { return journalLines().count(nan) >= 2 && !PollingBusy; }, 3 * CycleBoundMs));
 
     QStringList others = journalLines();
     others.removeAll(nan);
     EXPECT_EQ(others,
               (QStringList{
-                  QStringLiteral("Ошибка контрольной суммы полученного пакета! при обмене с устройством сер.№ 03001"),
+                  QStringLiteral(
+                      "Ошибка контрольной суммы полученного пакета! при обмене с устройством сер.№ 03001"),
                   QStringLiteral("Получен пакет неверной длины! при обмене с устройством сер.№ 03002"),
-                  QStringLiteral("Получен пакет от другого устройства (№3013)! при обмене с устройством сер.№ 03003"),
+                  QStringLiteral(
+                      "Получен пакет от другого устройства (№3013)! при обмене с устройством сер.№ 03003"),
                   QStringLiteral("Неверный серийный номер 03015 для устройства с серийным номером 03005 при "
                                  "чтении конфигурации устройства сер.№ 03005"),
                   QStringLiteral("Превышен таймаут ожидания ответа при обмене с устройством сер.№ 03007"),
@@ -493,9 +498,10 @@ TEST_F(Application, BadRepliesAreJournalledOnceInARowAndPollingGoesOn)
 
     // The reply from another device also opened the warning window.
     EXPECT_TRUE(warning->isVisible());
-    EXPECT_EQ(warning->MessageText(),
-              QStringLiteral("Получен пакет от другого устройства (№3013), возможно на данном радиоканале работает "
-                             "другой радиомодем"));
+    EXPECT_EQ(
+        warning->MessageText(),
+        QStringLiteral("Получен пакет от другого устройства (№3013), возможно на данном радиоканале работает "
+                       "другой радиомодем"));
 
     // A non-numeric value: a line on every read once the channel is known to be
     // enabled (the first read comes before the configuration), nothing stored.
