@@ -127,11 +127,6 @@ bool IsValidPollInterval(qint64 Seconds)
     return Seconds >= 1 && Seconds <= MaxPollIntervalSec;
 }
 
-int PollTimerIntervalMs(int Mode, int IntervalSec)
-{
-    return Mode == 1 ? IntervalSec * 1000 : ContinuousPollIntervalMs;
-}
-
 QList<quint16> ParseDevicesList(const QString& Text, QStringList* Warnings)
 {
     QList<quint16> serials;
@@ -164,24 +159,28 @@ QList<quint16> ReadSettings(const QString& FileName, QStringList& Warnings, TWin
         ParseDevicesList(ini.ReadString(SectionDevices, KeyDevicesList, QString()), &Warnings);
 
     RFMainPort = readInRange(ini, SectionCommunication, KeyRFMainPort, DefaultRFMainPort, 1, 255, Warnings);
-    // The modem knows channels 16..23 only; the device record holds the channel in one byte.
-    RFChannel = readInRange(ini, SectionCommunication, KeyRFChannel, DefaultRFChannel, 16, 23, Warnings);
-    RFPowerLevel =
-        readInRange(ini, SectionCommunication, KeyRFPowerLevel, DefaultRFPowerLevel, 0, 2, Warnings);
+    // A channel or power the modem does not know is refused by the modem command
+    // with its own journal line; only a channel that does not fit the device
+    // record's byte is refused here.
+    RFChannel = readInRange(ini, SectionCommunication, KeyRFChannel, DefaultRFChannel, 0, 255, Warnings);
+    RFPowerLevel = ini.ReadInteger(SectionCommunication, KeyRFPowerLevel, DefaultRFPowerLevel);
 
-    PollMode = readInRange(ini, SectionPolling, KeyMode, DefaultMode, 0, 1, Warnings);
-    PollUnits = readInRange(ini, SectionPolling, KeyUnits, DefaultUnits, 0, 2, Warnings);
+    // Any mode other than 1 polls continuously; another unit keeps the interval.
+    PollMode = ini.ReadInteger(SectionPolling, KeyMode, DefaultMode);
+    PollUnits = ini.ReadInteger(SectionPolling, KeyUnits, DefaultUnits);
     PollValue = ini.ReadInteger(SectionPolling, KeyValue, DefaultValue);
-    qint64 interval = PollIntervalSecFor(PollUnits, PollValue, PollIntervalSec);
-    if (!IsValidPollInterval(interval)) {
-        // Checked whatever the mode: switching to interval mode later must not
-        // hand the timer an impossible period.
-        Warnings << invalidValueText(SectionPolling, KeyValue,
-                                     ini.ReadString(SectionPolling, KeyValue, QString()), DefaultValue);
-        PollValue = DefaultValue;
-        interval = PollIntervalSecFor(PollUnits, PollValue, PollIntervalSec);
+    if (PollUnits >= 0 && PollUnits <= 2) {
+        qint64 interval = PollIntervalSecFor(PollUnits, PollValue, PollIntervalSec);
+        if (!IsValidPollInterval(interval)) {
+            // Checked whatever the mode: switching to interval mode later must not
+            // hand the timer an impossible period.
+            Warnings << invalidValueText(SectionPolling, KeyValue,
+                                         ini.ReadString(SectionPolling, KeyValue, QString()), DefaultValue);
+            PollValue = DefaultValue;
+            interval = PollIntervalSecFor(PollUnits, PollValue, PollIntervalSec);
+        }
+        PollIntervalSec = static_cast<int>(interval);
     }
-    PollIntervalSec = static_cast<int>(interval);
 
     SoundMode =
         IndexToSoundMode(readInRange(ini, SectionSound, KeySoundMode, DefaultSoundMode, 0, 2, Warnings),

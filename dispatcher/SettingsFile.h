@@ -41,16 +41,12 @@ struct TSettingsValues
 
 // The poll timer takes 0..2147483647 ms; an interval must be at least a second.
 constexpr int MaxPollIntervalSec = 2147483647 / 1000;
-// The timer period of continuous polling.
-constexpr int ContinuousPollIntervalMs = 500;
 
 // Value seconds, minutes (Units 1) or hours (Units 2); another unit gives
 // Previous. The result may be out of the timer's range: see IsValidPollInterval.
 qint64 PollIntervalSecFor(int Units, qint64 Value, qint64 Previous);
 // 1..MaxPollIntervalSec.
 bool IsValidPollInterval(qint64 Seconds);
-// PollIntervalSec * 1000 in interval mode (Mode 1), else 500 ms.
-int PollTimerIntervalMs(int Mode, int IntervalSec);
 
 // Serial numbers of a "DevicesList" text in list order: blanks removed, pieces
 // between commas, every integer piece in 0..65535 taken (duplicates too). Empty

@@ -1,5 +1,6 @@
 #include "core/Sound.h"
 #include "dispatcher/DispatcherState.h"
+#include "dispatcher/PollingCycle.h"
 #include "dispatcher/SettingsFile.h"
 #include "support/QStringPrinter.h"
 
@@ -133,7 +134,7 @@ TEST_F(SettingsFileTest, ValidValuesAreReadIncludingHexadecimal)
     EXPECT_EQ(PollUnits, 1);
     EXPECT_EQ(PollValue, 5);
     EXPECT_EQ(PollIntervalSec, 300);
-    EXPECT_EQ(PollTimerIntervalMs(PollMode, PollIntervalSec), 300000);
+    EXPECT_EQ(TPollingCycle::PollTimerInterval(PollMode, PollIntervalSec), 300000);
     EXPECT_EQ(SoundMode, TSoundMode::Speaker);
     EXPECT_EQ(SoundRepeatMode, TSoundRepeatMode::Repeat);
     EXPECT_EQ(geometry.Height, 700);
@@ -164,9 +165,6 @@ TEST(PollInterval, UnitsAndTimerPeriod)
     EXPECT_TRUE(IsValidPollInterval(1));
     EXPECT_TRUE(IsValidPollInterval(2147483));
     EXPECT_FALSE(IsValidPollInterval(2147484));
-    EXPECT_EQ(PollTimerIntervalMs(1, 120), 120000);
-    EXPECT_EQ(PollTimerIntervalMs(1, 2147483), 2147483000);
-    EXPECT_EQ(PollTimerIntervalMs(0, 120), 500);
 }
 
 struct OutOfRangeCase
@@ -187,14 +185,7 @@ TEST_F(SettingsFileTest, EachOutOfRangeValueFallsBackToItsDefaultWithAWarning)
         {"Archive", "FileRebuildMin", "60", 0, [] { return FileRebuildMin; }},
         {"Communication", "RFMainPort", "0", 1, [] { return RFMainPort; }},
         {"Communication", "RFMainPort", "256", 1, [] { return RFMainPort; }},
-        {"Communication", "RFChannel", "15", 16, [] { return RFChannel; }},
-        {"Communication", "RFChannel", "24", 16, [] { return RFChannel; }},
         {"Communication", "RFChannel", "0x110", 16, [] { return RFChannel; }},
-        {"Communication", "RFPowerLevel", "-1", 2, [] { return RFPowerLevel; }},
-        {"Communication", "RFPowerLevel", "3", 2, [] { return RFPowerLevel; }},
-        {"Polling", "Mode", "2", 0, [] { return PollMode; }},
-        {"Polling", "Mode", "-1", 0, [] { return PollMode; }},
-        {"Polling", "Units", "3", 0, [] { return PollUnits; }},
         {"Polling", "Value", "0", 10, [] { return PollValue; }},
         {"Polling", "Value", "-5", 10, [] { return PollValue; }},
         {"Polling", "Value", "2147484", 10, [] { return PollValue; }},
@@ -236,15 +227,27 @@ TEST_F(SettingsFileTest, IntervalIsCheckedInItsUnitsAndMayReachTheTimerLimit)
     ReadSettings(fileName, warnings);
     EXPECT_TRUE(warnings.isEmpty());
     EXPECT_EQ(PollIntervalSec, 2147483);
-    EXPECT_GT(PollTimerIntervalMs(PollMode, PollIntervalSec), 0);
+    EXPECT_GT(TPollingCycle::PollTimerInterval(PollMode, PollIntervalSec), 0);
 
-    // Units out of range fall back to seconds; the value is then taken in seconds.
+    // Another unit keeps the interval that was in force.
     writeFile("[Polling]\nUnits=9\nValue=30\n");
     warnings.clear();
     ReadSettings(fileName, warnings);
-    EXPECT_EQ(warnings.size(), 1);
-    EXPECT_EQ(PollUnits, 0);
-    EXPECT_EQ(PollIntervalSec, 30);
+    EXPECT_TRUE(warnings.isEmpty());
+    EXPECT_EQ(PollUnits, 9);
+    EXPECT_EQ(PollIntervalSec, 2147483);
+}
+
+TEST_F(SettingsFileTest, ChannelPowerAndModeTheModemRefusesAreKeptForItToRefuse)
+{
+    writeFile("[Communication]\nRFChannel=5\nRFPowerLevel=7\n[Polling]\nMode=3\n");
+    QStringList warnings;
+    ReadSettings(fileName, warnings);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(RFChannel, 5);
+    EXPECT_EQ(RFPowerLevel, 7);
+    EXPECT_EQ(PollMode, 3);
+    EXPECT_EQ(TPollingCycle::PollTimerInterval(PollMode, PollIntervalSec), 500);
 }
 
 TEST_F(SettingsFileTest, TextsThatDoNotConvertReadAsDefaultsSilently)
