@@ -15,7 +15,7 @@
 // running. Commands:
 //   help | list | channel N | power CODE | status default|silent|HEX
 //   fault SERIAL none|silence|attempt K [repeat]|late [MS]|truncated N|length|crc|
-//                source ADDR|error CODE [ITEM|all]|extra N|portgone
+//                source ADDR|error CODE [ITEM|all]|extra N|portgone  [@ON/PERIOD[+OFFSET]]
 //   set SERIAL key=value ...          (keys as in a scenario line)
 //   add SERIAL TYPE CHANNEL [key=value ...] | remove SERIAL
 //   portgone | portback | received | clear | quit
