@@ -141,16 +141,19 @@ TEST_F(DemoNetwork, EveryDeviceAnswersThenAlarmOutageAndFaultComeInTurn)
     // 40.5 s in: the far warehouse is silent and loses its link; the pressure is
     // only near its limit now (until 46 s); polling goes on.
     jumpTo(40500);
-    ASSERT_TRUE(runUntil([] { return row(2001).Status == dsNoLink && row(1235).Status == dsWarning; }, 10000));
+    ASSERT_TRUE(
+        runUntil([] { return row(2001).Status == dsNoLink && row(1235).Status == dsWarning; }, 10000));
     EXPECT_TRUE(PollingActive);
-    EXPECT_TRUE(journalHas(QStringLiteral("Превышен таймаут ожидания ответа при обмене с устройством сер.№ 02001")))
+    EXPECT_TRUE(
+        journalHas(QStringLiteral("Превышен таймаут ожидания ответа при обмене с устройством сер.№ 02001")))
         << journalLines().join(QLatin1Char('\n')).toStdString();
 
     // 52 s in: the kiln has no cold-junction data, so its thermocouple channel is invalid.
     jumpTo(52000);
     const QString noColdJunction = QStringLiteral("Нет данных от датчика холодных концов");
     ASSERT_TRUE(runUntil(
-        [&] { return journalHas(QStringLiteral("Внимание!!! Устройство сер.№ 03002: ") + noColdJunction); }, 10000))
+        [&] { return journalHas(QStringLiteral("Внимание!!! Устройство сер.№ 03002: ") + noColdJunction); },
+        10000))
         << journalLines().join(QLatin1Char('\n')).toStdString();
     const TDevice& kiln = *row(3002).Device;
     EXPECT_FALSE(kiln.ColdJunctionValid);
@@ -161,8 +164,8 @@ TEST_F(DemoNetwork, EveryDeviceAnswersThenAlarmOutageAndFaultComeInTurn)
     jumpTo(66000);
     ASSERT_TRUE(runUntil(
         [&] {
-            return journalHas(QStringLiteral("Внимание!!! Устройство сер.№ 03002: неисправность \"") + noColdJunction +
-                              QStringLiteral("\" устранена")) &&
+            return journalHas(QStringLiteral("Внимание!!! Устройство сер.№ 03002: неисправность \"") +
+                              noColdJunction + QStringLiteral("\" устранена")) &&
                    row(2001).Status == dsOk && row(1235).Status == dsOk;
         },
         15000))

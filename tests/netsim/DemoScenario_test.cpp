@@ -79,7 +79,7 @@ int LimitState(const Channel& C, float V)
 bool Supported(int DeviceType, int Sensor, int Model)
 {
     const std::set<std::pair<int, int>> type1 = {{1, 2}, {1, 3}, {1, 4}, {1, 7}, {1, 12}, {2, 5},
-                                                 {2, 6},  {2, 7}, {2, 8}, {2, 9}, {2, 10}};
+                                                 {2, 6}, {2, 7}, {2, 8}, {2, 9}, {2, 10}};
     const std::set<std::pair<int, int>> type2 = {{4, 1}, {3, 1}, {3, 2}};
     return (DeviceType == 1 ? type1 : type2).count({Sensor, Model}) > 0;
 }

@@ -70,11 +70,12 @@ TEST(SimScenario, SchedulesMakeFaultsAndFaultBitsComeAndGo)
 {
     SimModem modem;
     QString err;
-    ASSERT_TRUE(SimScenario::LoadText(QStringLiteral("device 2001 1 16 fault=\"silence @20000/60000+40000\"\n"
-                                                     "device 3002 1 16 faults=0x4 faults=0x2@15000/90000+50000 "
-                                                     "cj=sine:30:2:4000\n"
-                                                     "device 3003 2 16 faults=0x2@15000/90000 faults=0x10\n"),
-                                      modem, err))
+    ASSERT_TRUE(
+        SimScenario::LoadText(QStringLiteral("device 2001 1 16 fault=\"silence @20000/60000+40000\"\n"
+                                             "device 3002 1 16 faults=0x4 faults=0x2@15000/90000+50000 "
+                                             "cj=sine:30:2:4000\n"
+                                             "device 3003 2 16 faults=0x2@15000/90000 faults=0x10\n"),
+                              modem, err))
         << err.toStdString();
     modem.WithDevice(2001, [](SimDevice& d) {
         EXPECT_EQ(d.Fault().Mode, SimFaultMode::Silence);
@@ -93,12 +94,13 @@ TEST(SimScenario, SchedulesMakeFaultsAndFaultBitsComeAndGo)
         EXPECT_EQ(d.FaultPulseBits(), 0u);
     });
 
-    for (const char* bad : {"device 1 1 16 faults=0x2@", "device 1 1 16 faults=0x2@10/5",
-                            "device 1 1 16 faults=x@1/2", "device 1 1 16 fault=\"silence @20000\"",
-                            "device 1 1 16 cj=warm"}) {
+    for (const char* bad :
+         {"device 1 1 16 faults=0x2@", "device 1 1 16 faults=0x2@10/5", "device 1 1 16 faults=x@1/2",
+          "device 1 1 16 fault=\"silence @20000\"", "device 1 1 16 cj=warm"}) {
         SimModem m;
         EXPECT_FALSE(SimScenario::LoadText(QString::fromLatin1(bad), m, err)) << bad;
-        EXPECT_TRUE(err.startsWith(QStringLiteral("line 1: bad setting"))) << bad << " -> " << err.toStdString();
+        EXPECT_TRUE(err.startsWith(QStringLiteral("line 1: bad setting")))
+            << bad << " -> " << err.toStdString();
     }
 }
 
@@ -124,8 +126,10 @@ TEST(SimControl, CommandsChangeTheRunningSimulator)
     EXPECT_TRUE(reply.contains(QStringLiteral("1234 type 1 channel 16 fault late 300")))
         << reply.toStdString();
 
-    EXPECT_EQ(control.Execute(QStringLiteral("fault 1234 silence @20000/60000"), reply), SimControl::Result::Ok);
-    EXPECT_EQ(control.Execute(QStringLiteral("set 1234 faults=0x2@1000/9000+500"), reply), SimControl::Result::Ok);
+    EXPECT_EQ(control.Execute(QStringLiteral("fault 1234 silence @20000/60000"), reply),
+              SimControl::Result::Ok);
+    EXPECT_EQ(control.Execute(QStringLiteral("set 1234 faults=0x2@1000/9000+500"), reply),
+              SimControl::Result::Ok);
     EXPECT_EQ(control.Execute(QStringLiteral("list"), reply), SimControl::Result::Ok);
     EXPECT_TRUE(reply.contains(QStringLiteral("1234 type 1 channel 16 fault silence @20000/60000 "
                                               "faults 0x2@1000/9000+500")))

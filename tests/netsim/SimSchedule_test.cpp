@@ -16,10 +16,20 @@ TEST(SimSchedule, WindowOpensAtItsOffsetAndRepeatsEveryPeriod)
         qint64 Ms;
         bool On;
     } moments[] = {
-        {0, false},      {39999, false},  {40000, true},   {59999, true},  {60000, false},
-        {99999, false},  {100000, true},  {119999, true},  {120000, false},
+        {0, false},
+        {39999, false},
+        {40000, true},
+        {59999, true},
+        {60000, false},
+        {99999, false},
+        {100000, true},
+        {119999, true},
+        {120000, false},
         // Before scenario time 0 the same rhythm holds.
-        {-1, true},      {-20000, true},  {-20001, false}, {-60000, false},
+        {-1, true},
+        {-20000, true},
+        {-20001, false},
+        {-60000, false},
     };
     for (const auto& m : moments)
         EXPECT_EQ(s.ActiveAt(m.Ms), m.On) << m.Ms;
@@ -44,8 +54,8 @@ TEST(SimSchedule, WindowOpensAtItsOffsetAndRepeatsEveryPeriod)
 
 TEST(SimSchedule, ParseRejectsWindowsThatMakeNoSenseAndRoundTrips)
 {
-    for (const char* bad : {"", "20000", "20000/", "/60000", "70000/60000", "1/0", "10/60+60",
-                            "10/60+-1", "-10/60", "a/60", "10/60 extra", "10/60+", "1/90000000"}) {
+    for (const char* bad : {"", "20000", "20000/", "/60000", "70000/60000", "1/0", "10/60+60", "10/60+-1",
+                            "-10/60", "a/60", "10/60 extra", "10/60+", "1/90000000"}) {
         SimSchedule s = SimSchedule::Always();
         QString err;
         EXPECT_FALSE(SimSchedule::Parse(QString::fromLatin1(bad), s, err)) << bad;
@@ -84,7 +94,8 @@ TEST(SimFault, ScheduleAfterTheFaultMakesItComeAndGo)
     EXPECT_EQ(f.At(-123), f);
 
     const SimFault before = f;
-    for (const char* bad : {"silence @", "silence @20000", "silence @7/5", "none @1/2", "@1/2", "bogus @1/2"}) {
+    for (const char* bad :
+         {"silence @", "silence @20000", "silence @7/5", "none @1/2", "@1/2", "bogus @1/2"}) {
         EXPECT_FALSE(SimFault::Parse(QString::fromLatin1(bad), f, err)) << bad;
         EXPECT_EQ(f, before) << bad;
     }

@@ -31,8 +31,8 @@ protected:
     };
     Poll PollAt(qint64 Ms, quint16 Serial)
     {
-        const QByteArray raw =
-            ExchangeAt(Ms, Request(Serial, Read(0x0200, 5) + Read(0x0205, 4) + Read(0x0209, 4) + Read(0x020D, 4)));
+        const QByteArray raw = ExchangeAt(
+            Ms, Request(Serial, Read(0x0200, 5) + Read(0x0205, 4) + Read(0x0209, 4) + Read(0x020D, 4)));
         Poll p;
         if (raw.isEmpty())
             return p;
@@ -69,8 +69,8 @@ TEST_F(TimedFaultTest, DeviceIsSilentOnlyInsideItsWindow)
     {
         qint64 Ms;
         bool Answers;
-    } moments[] = {{1000, true},   {39900, true},  {40000, false}, {45000, false}, {59900, false},
-                   {60000, true},  {99000, true},  {100500, false}, {121000, true}};
+    } moments[] = {{1000, true},  {39900, true}, {40000, false},  {45000, false}, {59900, false},
+                   {60000, true}, {99000, true}, {100500, false}, {121000, true}};
     for (const auto& m : moments) {
         EXPECT_EQ(PollAt(m.Ms, 2001).Answered, m.Answers) << m.Ms;
         // A neighbour on the same channel is not affected.

@@ -35,10 +35,11 @@ bool SimSchedule::Parse(const QString& Text, SimSchedule& Schedule, QString& Err
     static const QRegularExpression form(QStringLiteral("^(\\d{1,9})/(\\d{1,9})(?:\\+(\\d{1,9}))?$"));
     const QRegularExpressionMatch m = form.match(Text.trimmed());
     SimSchedule s;
-    if (!m.hasMatch() ||
-        !Every(m.captured(2).toInt(), m.captured(1).toInt(), m.hasCaptured(3) ? m.captured(3).toInt() : 0, s)) {
-        ErrMsg = QStringLiteral("bad schedule \"%1\": ON/PERIOD[+OFFSET] in ms, ON <= PERIOD, OFFSET < PERIOD")
-                     .arg(Text);
+    if (!m.hasMatch() || !Every(m.captured(2).toInt(), m.captured(1).toInt(),
+                                m.hasCaptured(3) ? m.captured(3).toInt() : 0, s)) {
+        ErrMsg =
+            QStringLiteral("bad schedule \"%1\": ON/PERIOD[+OFFSET] in ms, ON <= PERIOD, OFFSET < PERIOD")
+                .arg(Text);
         return false;
     }
     Schedule = s;

@@ -66,8 +66,9 @@ int main(int argc, char** argv)
                                      QStringLiteral("N"));
     const QCommandLineOption scenarioOpt(QStringLiteral("scenario"), QStringLiteral("Network description."),
                                          QStringLiteral("FILE"));
-    const QCommandLineOption listOpt(QStringLiteral("devices-list"),
-                                     QStringLiteral("Print the serial numbers on the modem's channel and exit."));
+    const QCommandLineOption listOpt(
+        QStringLiteral("devices-list"),
+        QStringLiteral("Print the serial numbers on the modem's channel and exit."));
     parser.addOption(portsOpt);
     parser.addOption(portOpt);
     parser.addOption(scenarioOpt);
