@@ -9,14 +9,18 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)" --target klov klov-netsim
 
 demo="$PWD/demo"
+scenario="$PWD/tools/netsim/demo.scn"
 mkdir -p "$demo/ports" "$demo/archive"
 export KLOV_PORTS_DIR="$demo/ports"
+# The device list comes from the scenario, so the two never disagree. An existing
+# settings file is kept (the application edits it); remove it to start afresh.
 if [ ! -f "$demo/klov.ini" ]; then
+  devices=$(./build/klov-netsim --scenario "$scenario" --devices-list)
   cat > "$demo/klov.ini" <<INI
 [Archive]
 ArchivePath=$demo/archive
 [Devices]
-DevicesList=1234,1235,2001,2002
+DevicesList=$devices
 [Communication]
 RFMainPort=1
 RFChannel=16
@@ -25,7 +29,7 @@ INI
 fi
 
 # The simulated modem answers on COM1 of the demo ports folder while the application runs.
-./build/klov-netsim --ports "$demo/ports" --port 1 < /dev/null > "$demo/netsim.out" 2>&1 &
+./build/klov-netsim --ports "$demo/ports" --port 1 --scenario "$scenario" < /dev/null > "$demo/netsim.out" 2>&1 &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -e "$demo/ports/COM1" ] && break; sleep 0.1; done

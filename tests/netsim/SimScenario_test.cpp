@@ -66,21 +66,42 @@ TEST(SimScenario, ReportsTheFirstBadLine)
     }
 }
 
-TEST(SimScenario, DemoHasBothTypesAndAnotherChannel)
+TEST(SimScenario, SchedulesMakeFaultsAndFaultBitsComeAndGo)
 {
     SimModem modem;
-    SimScenario::LoadDemo(modem);
-    QList<int> types;
-    QList<int> channels;
-    for (const quint16 s : modem.Serials()) {
-        modem.WithDevice(s, [&](SimDevice& d) {
-            types.append(d.Type());
-            channels.append(d.Channel());
-        });
+    QString err;
+    ASSERT_TRUE(
+        SimScenario::LoadText(QStringLiteral("device 2001 1 16 fault=\"silence @20000/60000+40000\"\n"
+                                             "device 3002 1 16 faults=0x4 faults=0x2@15000/90000+50000 "
+                                             "cj=sine:30:2:4000\n"
+                                             "device 3003 2 16 faults=0x2@15000/90000 faults=0x10\n"),
+                              modem, err))
+        << err.toStdString();
+    modem.WithDevice(2001, [](SimDevice& d) {
+        EXPECT_EQ(d.Fault().Mode, SimFaultMode::Silence);
+        EXPECT_EQ(d.Fault().When.ToText(), QStringLiteral("20000/60000+40000"));
+    });
+    modem.WithDevice(3002, [](SimDevice& d) {
+        EXPECT_EQ(d.FaultRegisterAt(0), 0x4u);
+        EXPECT_EQ(d.FaultRegisterAt(50000), 0x6u);
+        // The built-in sensor's temperature moves too: read it through the register.
+        const QByteArray reply = d.Answer(QByteArray::fromHex("01020d04"), 1000);
+        EXPECT_FLOAT_EQ(SimWire::FloatFromBE(reinterpret_cast<const quint8*>(reply.constData()) + 4), 32.0f);
+    });
+    // A plain value after a scheduled one ends the schedule.
+    modem.WithDevice(3003, [](SimDevice& d) {
+        EXPECT_EQ(d.FaultRegisterAt(0), 0x10u);
+        EXPECT_EQ(d.FaultPulseBits(), 0u);
+    });
+
+    for (const char* bad :
+         {"device 1 1 16 faults=0x2@", "device 1 1 16 faults=0x2@10/5", "device 1 1 16 faults=x@1/2",
+          "device 1 1 16 fault=\"silence @20000\"", "device 1 1 16 cj=warm"}) {
+        SimModem m;
+        EXPECT_FALSE(SimScenario::LoadText(QString::fromLatin1(bad), m, err)) << bad;
+        EXPECT_TRUE(err.startsWith(QStringLiteral("line 1: bad setting")))
+            << bad << " -> " << err.toStdString();
     }
-    EXPECT_GE(types.size(), 4);
-    EXPECT_TRUE(types.contains(1) && types.contains(2));
-    EXPECT_TRUE(channels.contains(16) && channels.contains(17));
 }
 
 TEST(SimControl, CommandsChangeTheRunningSimulator)
@@ -105,6 +126,16 @@ TEST(SimControl, CommandsChangeTheRunningSimulator)
     EXPECT_TRUE(reply.contains(QStringLiteral("1234 type 1 channel 16 fault late 300")))
         << reply.toStdString();
 
+    EXPECT_EQ(control.Execute(QStringLiteral("fault 1234 silence @20000/60000"), reply),
+              SimControl::Result::Ok);
+    EXPECT_EQ(control.Execute(QStringLiteral("set 1234 faults=0x2@1000/9000+500"), reply),
+              SimControl::Result::Ok);
+    EXPECT_EQ(control.Execute(QStringLiteral("list"), reply), SimControl::Result::Ok);
+    EXPECT_TRUE(reply.contains(QStringLiteral("1234 type 1 channel 16 fault silence @20000/60000 "
+                                              "faults 0x2@1000/9000+500")))
+        << reply.toStdString();
+    EXPECT_EQ(control.Execute(QStringLiteral("fault 1234 none"), reply), SimControl::Result::Ok);
+    EXPECT_EQ(control.Execute(QStringLiteral("fault 1234 silence @"), reply), SimControl::Result::Error);
     EXPECT_EQ(control.Execute(QStringLiteral("fault 999 silence"), reply), SimControl::Result::Error);
     EXPECT_EQ(control.Execute(QStringLiteral("fault 1234 sometimes"), reply), SimControl::Result::Error);
     EXPECT_EQ(control.Execute(QStringLiteral("channel 15"), reply), SimControl::Result::Error);

@@ -71,6 +71,8 @@ bool NetSimServer::Start(const QString& PortsDir, int PortNum, QString& ErrMsg)
         WakeFds_[0] = WakeFds_[1] = -1;
         return false;
     }
+    // Waveforms and fault windows count from the moment the port is up.
+    Modem_.SetClockOriginMs(NowMs());
     Running_ = true;
     startThread();
     return true;

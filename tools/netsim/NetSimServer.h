@@ -23,7 +23,7 @@ public:
     SimModem& Modem() { return Modem_; }
 
     // Creates the pty, links PortsDir/COM<PortNum> to it (replacing an old link)
-    // and starts the I/O thread.
+    // and starts the I/O thread. Scenario time starts now.
     bool Start(const QString& PortsDir, int PortNum, QString& ErrMsg);
     // Joins the thread, closes the pty and removes the link. Safe to call twice.
     void Stop();

@@ -41,11 +41,16 @@ SimControl::Result SimControl::Execute(const QString& Line, QString& Reply)
         QStringList lines;
         for (const quint16 serial : modem.Serials()) {
             modem.WithDevice(serial, [&lines](SimDevice& d) {
-                lines.append(QStringLiteral("%1 type %2 channel %3 fault %4")
-                                 .arg(d.Serial())
-                                 .arg(d.Type())
-                                 .arg(d.Channel())
-                                 .arg(d.Fault().ToText()));
+                QString line = QStringLiteral("%1 type %2 channel %3 fault %4")
+                                   .arg(d.Serial())
+                                   .arg(d.Type())
+                                   .arg(d.Channel())
+                                   .arg(d.Fault().ToText());
+                if (d.FaultPulseBits() != 0)
+                    line += QStringLiteral(" faults 0x%1@%2")
+                                .arg(d.FaultPulseBits(), 0, 16)
+                                .arg(d.FaultPulseWhen().ToText());
+                lines.append(line);
             });
         }
         lines.append(QStringLiteral("modem channel %1 power 0x%2")

@@ -8,13 +8,15 @@
 // tests). One command per line; the reply is one or more lines of text.
 //
 //   help                           the command list
-//   list                           every device: serial, type, channel, fault
+//   list                           every device: serial, type, channel, fault,
+//                                  scheduled fault bits
 //   channel N                      the modem's radio channel (as if "#C" came)
 //   power CODE                     the modem's power code
 //   status default|silent|HEX      the modem's answer to "#S"
 //   fault SERIAL MODE [ARGS]       none, silence, attempt K [repeat], late [MS],
 //                                  truncated N, length, crc, source ADDR,
-//                                  error CODE [ITEM|all], extra N, portgone
+//                                  error CODE [ITEM|all], extra N, portgone;
+//                                  "@ON/PERIOD[+OFFSET]" after it: now and then
 //   set SERIAL key=value ...       device settings as in a scenario line
 //   add SERIAL TYPE CHANNEL [key=value ...]
 //   remove SERIAL

@@ -189,7 +189,21 @@ quint32 SimDevice::FaultRegister() const
 
 void SimDevice::SetFaultRegister(quint32 Value)
 {
+    SteadyFaults_ = Value;
+    PulseBits_ = 0;
+    PulseWhen_ = SimSchedule::Always();
     SimWire::WriteBE32(&Image_[RegFaultState], Value);
+}
+
+void SimDevice::SetFaultPulse(quint32 Bits, const SimSchedule& When)
+{
+    PulseBits_ = Bits;
+    PulseWhen_ = When;
+}
+
+quint32 SimDevice::FaultRegisterAt(qint64 Ms) const
+{
+    return SteadyFaults_ | (PulseWhen_.ActiveAt(Ms) ? PulseBits_ : 0);
 }
 
 void SimDevice::SetDeviceLevel(quint8 Level)
@@ -256,15 +270,16 @@ void SimDevice::SetFault(const SimFault& Fault)
     FaultFrames_ = 0;
 }
 
-bool SimDevice::AdmitFrame()
+bool SimDevice::AdmitFrame(qint64 NowMs)
 {
     ++FaultFrames_;
-    switch (Fault_.Mode) {
+    const SimFault fault = FaultAt(NowMs);
+    switch (fault.Mode) {
     case SimFaultMode::Silence:
         return false;
     case SimFaultMode::ReplyOnAttempt: {
-        const int k = qMax(1, Fault_.Value);
-        return Fault_.Repeat ? FaultFrames_ % k == 0 : FaultFrames_ >= k;
+        const int k = qMax(1, fault.Value);
+        return fault.Repeat ? FaultFrames_ % k == 0 : FaultFrames_ >= k;
     }
     default:
         return true;
@@ -276,6 +291,8 @@ void SimDevice::refresh(qint64 NowMs)
     SetRegisters(RegChannelValue1, SimWire::FloatBE(ValueAt(1, NowMs)));
     SetRegisters(RegChannelValue2, SimWire::FloatBE(ValueAt(2, NowMs)));
     SetRegisters(RegColdJunctionTemp, SimWire::FloatBE(ColdJunction_.ValueAt(NowMs)));
+    if (PulseBits_ != 0)
+        SimWire::WriteBE32(&Image_[RegFaultState], FaultRegisterAt(NowMs));
     if (RunningCommand_ != 0 && NowMs >= CommandDoneMs_) {
         const int bit = calibrationBit(RunningCommand_);
         if (bit >= 0)
@@ -435,6 +452,7 @@ QByteArray SimDevice::extraRecord() const
 QByteArray SimDevice::Answer(const QByteArray& Items, qint64 NowMs)
 {
     refresh(NowMs);
+    const SimFault fault = FaultAt(NowMs);
     const auto* p = reinterpret_cast<const quint8*>(Items.constData());
     const qsizetype size = Items.size();
     QByteArray out;
@@ -445,7 +463,7 @@ QByteArray SimDevice::Answer(const QByteArray& Items, qint64 NowMs)
         return e;
     };
     // Injected extra records come on top of what a real device would fit.
-    const int limit = MaxPayload + (Fault_.Mode == SimFaultMode::ExtraRecords ? 8 * Fault_.Value : 0);
+    const int limit = MaxPayload + (fault.Mode == SimFaultMode::ExtraRecords ? 8 * fault.Value : 0);
     qsizetype pos = 0;
     int index = 0;
     while (pos < size) {
@@ -460,9 +478,9 @@ QByteArray SimDevice::Answer(const QByteArray& Items, qint64 NowMs)
             pos += 4 + data.size();
             const int replySize = func == 1 ? 4 + n : 4;
             const bool injected =
-                Fault_.Mode == SimFaultMode::ErrorItem && (Fault_.Item < 0 || Fault_.Item == index);
+                fault.Mode == SimFaultMode::ErrorItem && (fault.Item < 0 || fault.Item == index);
             if (injected) {
-                reply = errorItem(func, quint8(Fault_.Value));
+                reply = errorItem(func, quint8(fault.Value));
             } else if (out.size() + replySize > limit) {
                 reply = errorItem(func, ErrReplyTooLong);
             } else if (func == 1) {
@@ -491,16 +509,16 @@ QByteArray SimDevice::Answer(const QByteArray& Items, qint64 NowMs)
                 out.append(errorItem(func, ErrNotApplicable));
             break;
         }
-        if (out.size() + reply.size() <= limit || Fault_.Mode == SimFaultMode::ErrorItem)
+        if (out.size() + reply.size() <= limit || fault.Mode == SimFaultMode::ErrorItem)
             out.append(reply);
-        if (index == 0 && Fault_.Mode == SimFaultMode::ExtraRecords) {
-            for (int i = 0; i < Fault_.Value; ++i)
+        if (index == 0 && fault.Mode == SimFaultMode::ExtraRecords) {
+            for (int i = 0; i < fault.Value; ++i)
                 out.append(extraRecord());
         }
         ++index;
     }
-    if (index == 0 && Fault_.Mode == SimFaultMode::ExtraRecords) {
-        for (int i = 0; i < Fault_.Value; ++i)
+    if (index == 0 && fault.Mode == SimFaultMode::ExtraRecords) {
+        for (int i = 0; i < fault.Value; ++i)
             out.append(extraRecord());
     }
     if (ReportFaultChanges_ && FaultRegister() != ReportedFault_) {

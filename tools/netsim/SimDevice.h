@@ -77,9 +77,18 @@ public:
     void SetRegisters(quint16 Addr, const QByteArray& Bytes);
     quint8 Register8(quint16 Addr) const;
 
+    // The fault register as the last reply left it.
     quint32 FaultRegister() const;
     // The next reply reports a change with an extra record unless that is switched off.
+    // Also ends a schedule set by SetFaultPulse.
     void SetFaultRegister(quint32 Value);
+    // Bits that are set on top of the steady ones while the window is open, so the
+    // register changes now and then on its own.
+    void SetFaultPulse(quint32 Bits, const SimSchedule& When);
+    quint32 FaultPulseBits() const { return PulseBits_; }
+    const SimSchedule& FaultPulseWhen() const { return PulseWhen_; }
+    // What the register reads at a moment of scenario time.
+    quint32 FaultRegisterAt(qint64 Ms) const;
     void SetReportFaultChanges(bool On) { ReportFaultChanges_ = On; }
     // Signal level bytes: heard by the device (register 0x0204) and by the PC's modem.
     void SetDeviceLevel(quint8 Level);
@@ -88,6 +97,7 @@ public:
 
     void SetWaveform(int Channel, const SimWaveform& Wave);
     void SetColdJunctionTemp(float Celsius) { ColdJunction_ = SimWaveform::Constant(Celsius); }
+    void SetColdJunctionWaveform(const SimWaveform& Wave) { ColdJunction_ = Wave; }
     // The value the device reports for channel 1 or 2 at a moment.
     float ValueAt(int Channel, qint64 Ms) const;
 
@@ -106,10 +116,12 @@ public:
     quint16 FirmwareCrc() const;
 
     const SimFault& Fault() const { return Fault_; }
+    // The fault in force at a moment of scenario time (None outside its window).
+    SimFault FaultAt(qint64 Ms) const { return Fault_.At(Ms); }
     // Also restarts the count of frames received under the fault.
     void SetFault(const SimFault& Fault);
-    // Counts a frame received under the fault; true when it gets through.
-    bool AdmitFrame();
+    // Counts a frame received at NowMs; true when it gets through the fault then in force.
+    bool AdmitFrame(qint64 NowMs);
 
     // Answers the request items of one frame with reply items in request order and
     // applies the writes, except serial number and radio channel, which wait.
@@ -177,4 +189,8 @@ private:
 
     SimFault Fault_;
     int FaultFrames_ = 0;
+
+    quint32 SteadyFaults_ = 0;
+    quint32 PulseBits_ = 0;
+    SimSchedule PulseWhen_;
 };

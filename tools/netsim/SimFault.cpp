@@ -18,7 +18,11 @@ bool ParseInt(const QString& Text, int Min, int Max, int& Value)
 
 bool SimFault::Parse(const QString& Text, SimFault& Fault, QString& ErrMsg)
 {
-    const QStringList words = Text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const qsizetype at = Text.indexOf(QLatin1Char('@'));
+    SimSchedule when;
+    if (at >= 0 && !SimSchedule::Parse(Text.mid(at + 1), when, ErrMsg))
+        return false;
+    const QStringList words = Text.left(at).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty()) {
         ErrMsg = QStringLiteral("no fault given");
         return false;
@@ -69,11 +73,22 @@ bool SimFault::Parse(const QString& Text, SimFault& Fault, QString& ErrMsg)
         ErrMsg = QStringLiteral("bad arguments for fault \"%1\"").arg(kind);
         return false;
     }
+    if (f.Mode == SimFaultMode::None && at >= 0) {
+        ErrMsg = QStringLiteral("\"none\" takes no schedule");
+        return false;
+    }
+    f.When = when;
     Fault = f;
     return true;
 }
 
 QString SimFault::ToText() const
+{
+    const QString base = modeText();
+    return When.IsAlways() ? base : base + QStringLiteral(" @") + When.ToText();
+}
+
+QString SimFault::modeText() const
 {
     switch (Mode) {
     case SimFaultMode::None:

@@ -49,6 +49,18 @@ void SimModem::SetTurnaroundMs(int Ms)
     TurnaroundMs_ = Ms;
 }
 
+qint64 SimModem::ClockOriginMs() const
+{
+    const std::lock_guard lock(Mutex_);
+    return ClockOriginMs_;
+}
+
+void SimModem::SetClockOriginMs(qint64 Ms)
+{
+    const std::lock_guard lock(Mutex_);
+    ClockOriginMs_ = Ms;
+}
+
 bool SimModem::AddDevice(std::unique_ptr<SimDevice> Device)
 {
     const std::lock_guard lock(Mutex_);
@@ -89,6 +101,17 @@ QList<quint16> SimModem::Serials() const
     QList<quint16> serials;
     for (const auto& d : Devices_)
         serials.append(d->Serial());
+    return serials;
+}
+
+QList<quint16> SimModem::SerialsOnChannel(int Channel) const
+{
+    const std::lock_guard lock(Mutex_);
+    QList<quint16> serials;
+    for (const auto& d : Devices_) {
+        if (d->Channel() == Channel)
+            serials.append(d->Serial());
+    }
     return serials;
 }
 
@@ -223,9 +246,10 @@ void SimModem::handleFrame(const QByteArray& Frame, qint64 NowMs)
     ++FramesReceived_;
     const auto* p = reinterpret_cast<const quint8*>(Frame.constData());
     SimDevice* device = findRoute(SimWire::ReadBE16(p));
-    if (!device || !device->AdmitFrame())
+    const qint64 scenarioMs = NowMs - ClockOriginMs_;
+    if (!device || !device->AdmitFrame(scenarioMs))
         return;
-    const SimFault fault = device->Fault();
+    const SimFault fault = device->FaultAt(scenarioMs);
     if (fault.Mode == SimFaultMode::PortGone) {
         SimOutput gone;
         gone.DueMs = NowMs + TurnaroundMs_;
@@ -233,7 +257,7 @@ void SimModem::handleFrame(const QByteArray& Frame, qint64 NowMs)
         schedule(gone);
         return;
     }
-    const QByteArray items = device->Answer(Frame.mid(5, p[4]), NowMs);
+    const QByteArray items = device->Answer(Frame.mid(5, p[4]), scenarioMs);
     QByteArray reply;
     SimWire::AppendBE16(reply, 0x0000);
     SimWire::AppendBE16(reply,

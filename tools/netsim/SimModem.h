@@ -47,6 +47,10 @@ public:
     void SetStatusOverride(std::optional<QByteArray> Reply);
     int TurnaroundMs() const;
     void SetTurnaroundMs(int Ms);
+    // Scenario time, which moves waveforms and schedules, is the modem's time minus
+    // this origin (0 unless set; the pty server sets it when the port comes up).
+    qint64 ClockOriginMs() const;
+    void SetClockOriginMs(qint64 Ms);
 
     // False when a device with this serial number already works on that channel.
     bool AddDevice(std::unique_ptr<SimDevice> Device);
@@ -54,6 +58,8 @@ public:
     bool RemoveDevice(quint16 Serial);
     void RemoveAllDevices();
     QList<quint16> Serials() const;
+    // The serial numbers a frame can reach on this radio channel, in the order added.
+    QList<quint16> SerialsOnChannel(int Channel) const;
     // Runs Fn on the first device with this serial number (any channel) under the
     // modem's lock; false when there is none.
     bool WithDevice(quint16 Serial, const std::function<void(SimDevice&)>& Fn);
@@ -82,6 +88,7 @@ private:
     quint8 PowerCode_ = 0xC0;
     std::optional<QByteArray> StatusOverride_;
     int TurnaroundMs_ = DefaultTurnaroundMs;
+    qint64 ClockOriginMs_ = 0;
     std::vector<std::unique_ptr<SimDevice>> Devices_;
     int NextDeviceId_ = 1;
 

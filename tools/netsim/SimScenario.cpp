@@ -75,9 +75,10 @@ bool SimScenario::Configure(SimDevice& Device, const QStringList& Settings, QStr
             if (ok)
                 Device.SetWaveform(channel, wave);
         } else if (key == QLatin1String("cj")) {
-            a = value.toFloat(&ok);
+            SimWaveform wave;
+            ok = SimWaveform::Parse(value, wave, ErrMsg);
             if (ok)
-                Device.SetColdJunctionTemp(a);
+                Device.SetColdJunctionWaveform(wave);
         } else if (stem == QLatin1String("sensor")) {
             const QStringList parts = value.split(QLatin1Char('/'));
             int type = 0;
@@ -104,11 +105,17 @@ bool SimScenario::Configure(SimDevice& Device, const QStringList& Settings, QStr
         } else if (key == QLatin1String("comment")) {
             Device.SetComment(value);
         } else if (key == QLatin1String("faults")) {
-            bool okNum = false;
-            const quint32 bits = value.toUInt(&okNum, 0);
-            ok = okNum;
-            if (ok)
+            // BITS alone is the steady register; BITS@SCHEDULE sets them on top now and then.
+            const qsizetype at = value.indexOf(QLatin1Char('@'));
+            const quint32 bits = value.left(at).trimmed().toUInt(&ok, 0);
+            SimSchedule when;
+            if (ok && at >= 0) {
+                ok = SimSchedule::Parse(value.mid(at + 1), when, ErrMsg);
+                if (ok)
+                    Device.SetFaultPulse(bits, when);
+            } else if (ok) {
                 Device.SetFaultRegister(bits);
+            }
         } else if (key == QLatin1String("level") || key == QLatin1String("pclevel")) {
             ok = ParseNumber(value, 0, 255, n);
             if (ok && key == QLatin1String("level"))
@@ -226,18 +233,15 @@ bool SimScenario::LoadFile(const QString& FileName, SimModem& Modem, QString& Er
     return true;
 }
 
-void SimScenario::LoadDemo(SimModem& Modem)
+bool SimScenario::LoadDemo(SimModem& Modem, QString& ErrMsg)
 {
-    const QString demo = QStringLiteral(
-        "modem channel=16 power=0xC0\n"
-        "device 1234 1 16 comment=\"Котельная, вход\" ch1=sine:250:60:60000 ch2=sine:21:4:90000\n"
-        "device 1235 2 16 comment=\"Насосная\" name1=\"Давление/кПа\" name2=\"Уровень/м\" "
-        "ch1=sine:50:45:45000 ch2=ramp:2:8:120000\n"
-        "device 2001 1 16 comment=\"Склад\" sensor1=2/10 limits1=-30/60 ch1=sine:18:3:30000 "
-        "enable2=0 pclevel=0x10 level=0x08\n"
-        "device 2002 2 16 comment=\"Вентиляция\" sensor2=3/1 range2=0/5 name1=\"Расход/м3/ч\" "
-        "name2=\"Напряжение/В\" ch1=square:20:80:20000 ch2=const:2.5 faults=0x4\n"
-        "device 3001 1 17 comment=\"Другой канал\" ch1=const:100\n");
-    QString err;
-    LoadText(demo, Modem, err);
+    return LoadFile(QStringLiteral(":/netsim/demo.scn"), Modem, ErrMsg);
+}
+
+QString SimScenario::DevicesList(const SimModem& Modem)
+{
+    QStringList serials;
+    for (const quint16 s : Modem.SerialsOnChannel(Modem.Channel()))
+        serials.append(QString::number(s));
+    return serials.join(QLatin1Char(','));
 }

@@ -2,8 +2,11 @@
 // on a pseudo-terminal published as COM<n> in a ports folder.
 //
 //   klov-netsim --ports DIR --port N [--scenario FILE]
+//   klov-netsim [--scenario FILE] --devices-list
 //
-// Without a scenario a demonstration network of both device types is served.
+// Without a scenario the demonstration network (demo.scn, built in) is served.
+// --devices-list prints the serial numbers on the modem's channel as the settings
+// file's DevicesList wants them ("1234,1235") and exits.
 // Runs until SIGINT or SIGTERM (or "quit"). Once the port is published it prints
 // "ready COM<n> -> <pty>" on stdout.
 //
@@ -12,7 +15,7 @@
 // running. Commands:
 //   help | list | channel N | power CODE | status default|silent|HEX
 //   fault SERIAL none|silence|attempt K [repeat]|late [MS]|truncated N|length|crc|
-//                source ADDR|error CODE [ITEM|all]|extra N|portgone
+//                source ADDR|error CODE [ITEM|all]|extra N|portgone  [@ON/PERIOD[+OFFSET]]
 //   set SERIAL key=value ...          (keys as in a scenario line)
 //   add SERIAL TYPE CHANNEL [key=value ...] | remove SERIAL
 //   portgone | portback | received | clear | quit
@@ -63,27 +66,36 @@ int main(int argc, char** argv)
                                      QStringLiteral("N"));
     const QCommandLineOption scenarioOpt(QStringLiteral("scenario"), QStringLiteral("Network description."),
                                          QStringLiteral("FILE"));
+    const QCommandLineOption listOpt(
+        QStringLiteral("devices-list"),
+        QStringLiteral("Print the serial numbers on the modem's channel and exit."));
     parser.addOption(portsOpt);
     parser.addOption(portOpt);
     parser.addOption(scenarioOpt);
+    parser.addOption(listOpt);
     parser.process(app);
 
     bool ok = false;
     const int port = parser.value(portOpt).toInt(&ok);
-    if (!parser.isSet(portsOpt) || !ok) {
-        std::fputs("usage: klov-netsim --ports DIR --port N [--scenario FILE]\n", stderr);
+    if (!parser.isSet(listOpt) && (!parser.isSet(portsOpt) || !ok)) {
+        std::fputs("usage: klov-netsim --ports DIR --port N [--scenario FILE]\n"
+                   "       klov-netsim [--scenario FILE] --devices-list\n",
+                   stderr);
         return 2;
     }
 
     NetSimServer server;
     QString err;
-    if (parser.isSet(scenarioOpt)) {
-        if (!SimScenario::LoadFile(parser.value(scenarioOpt), server.Modem(), err)) {
-            std::fprintf(stderr, "klov-netsim: %s\n", err.toLocal8Bit().constData());
-            return 1;
-        }
-    } else {
-        SimScenario::LoadDemo(server.Modem());
+    const bool loaded = parser.isSet(scenarioOpt)
+                            ? SimScenario::LoadFile(parser.value(scenarioOpt), server.Modem(), err)
+                            : SimScenario::LoadDemo(server.Modem(), err);
+    if (!loaded) {
+        std::fprintf(stderr, "klov-netsim: %s\n", err.toLocal8Bit().constData());
+        return 1;
+    }
+    if (parser.isSet(listOpt)) {
+        Say(SimScenario::DevicesList(server.Modem()));
+        return 0;
     }
 
     if (::pipe2(SignalPipe, O_CLOEXEC) != 0)
