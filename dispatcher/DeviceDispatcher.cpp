@@ -119,7 +119,12 @@ void TFormDeviceDispatcher::FormCreate()
 void TFormDeviceDispatcher::LoadSettings(const QString& FileName)
 {
     QStringList warnings;
-    const QList<quint16> serials = ReadSettings(FileName, warnings);
+    // A missing key leaves that side of the window as it stands.
+    TWindowGeometry geometry{height(), width(), x(), y()};
+    const QList<quint16> serials = ReadSettings(FileName, warnings, &geometry);
+    if (geometry.Width > 0 && geometry.Height > 0)
+        resize(geometry.Width, geometry.Height);
+    move(geometry.XPos, geometry.YPos);
     for (const QString& w : warnings)
         AddJournalMessage(w);
     RebuildDevArray(serials);
@@ -156,15 +161,16 @@ void TFormDeviceDispatcher::terminate()
 void TFormDeviceDispatcher::FirstShowSetup()
 {
     Prompts& prompts = Prompts::Current();
-    if (!QFileInfo::exists(IniFileName)) {
+    if (!QFileInfo(IniFileName).isFile()) {
         const QString chosen = prompts.SaveFileName(
             this, QStringLiteral("Укажите расположение файла настроек программы"), IniFileName,
             QStringLiteral("Файлы настроек (*.ini)"), QStringLiteral("ini"), QStringLiteral("Принять"));
         bool ok = !chosen.isEmpty();
         if (ok && !QFileInfo::exists(chosen)) {
             QFile file(chosen);
-            ok = file.open(QIODevice::WriteOnly) && QFileInfo::exists(chosen);
+            ok = file.open(QIODevice::WriteOnly);
         }
+        ok = ok && QFileInfo(chosen).isFile();
         if (!ok) {
             prompts.Message(this,
                             QStringLiteral("Не удалось создать файл настроек программы. Дальнейшая работа невозможна."),

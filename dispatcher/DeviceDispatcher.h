@@ -48,8 +48,6 @@ public:
     IArchiveWriter* ArchiveWriter() override;
     QTimer& TimerPoll();
 
-    // True once the first show ran to its end; false when the run must end.
-    bool FirstShowDone() const { return FirstShowDone_; }
     bool TerminateRequested() const { return TerminateRequested_; }
 
     QTimer TimerSoundRepeating;

@@ -1,5 +1,7 @@
 #include "dispatcher/DispatcherHooks.h"
 
+#include "dispatcher/ModemSetup.h"
+
 #include "dispatcher/DispatcherState.h"
 
 void TDispatcherHooks::ShowStatusMessage(const QString&, bool) {}
@@ -60,9 +62,7 @@ bool TDispatcherHooks::OpenLink(QString& ErrMsg)
         // that cannot be one (a hand-edited file) leaves the link closed.
         if (RFMainPort < 1 || RFMainPort > 255)
             return false;
-        TComSettings settings;
-        settings.PortNum = static_cast<quint8>(RFMainPort);
-        Connection = std::make_unique<TComConnection>(settings);
+        Connection = std::make_unique<TComConnection>(MainLinkSettings(RFMainPort));
     }
     Connection->Open(false, ErrMsg);
     return Connection->Connected;

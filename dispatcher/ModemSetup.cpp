@@ -44,11 +44,11 @@ void ConnectModem(std::unique_ptr<TComConnection>& Link, int PortNum, int Channe
     if (!Link->SetRfPowerLevel(PowerLevel, false, err) && !err.isEmpty())
         Journal(err + QStringLiteral(" при установке уровня мощности передачи радиомодема"));
     err.clear();
-    if (!Link->GetRfChannel(channel, false, err)) {
-        if (!err.isEmpty())
-            Journal(err + QStringLiteral(" при чтении номера канала радиомодема"));
+    if (!Link->GetRfChannel(channel, false, err) && !err.isEmpty()) {
+        Journal(err + QStringLiteral(" при чтении номера канала радиомодема"));
         return;
     }
+    // The channel last obtained (0 when no read delivered one).
     if (channel != Channel)
         Journal(QStringLiteral("Не удалось установить требуемый номер радиоканала передатчика!"));
 }

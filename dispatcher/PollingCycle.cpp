@@ -105,8 +105,16 @@ void TPollingCycle::pollStep()
     TTableDevice* row = nullptr;
     while (!row && NextRow_ < CycleRows_.size())
         row = findRow(CycleRows_[NextRow_++]);
-    if (row)
-        pollRow(*row);
+    if (row) {
+        try {
+            pollRow(*row);
+        } catch (...) {
+            // Shown by the application's handler; the next tick starts afresh
+            // instead of finding a cycle that never ends.
+            endCycle(false);
+            throw;
+        }
+    }
     if (NextRow_ >= CycleRows_.size())
         endCycle(true);
     else

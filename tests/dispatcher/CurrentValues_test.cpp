@@ -60,16 +60,13 @@ TEST(ClassifyChannelValue, LimitsZeroAndHundred)
 
 TEST(ClassifyChannelValue, RangeIsTakenInSinglePrecision)
 {
-    // 16777216 + 1 is not a single: the range of these limits is 0 in single
-    // precision, so a value just above the low limit is not near it.
+    // Max - Min rounds up as a single (97364824 against 97364820.35 in double),
+    // which moves the near-low band just past this value.
     TMeasureChannel ch(1, QStringLiteral("К1"));
     ch.Enabled = true;
-    ch.MinAlert = 16777216.f;
-    ch.MaxAlert = 16777218.f;
-    ch.Value = 16777218.f;
-    TDeviceReader::ClassifyChannelValue(ch);
-    EXPECT_EQ(ch.LimitState, 2);
-    ch.Value = 16777216.f;
+    ch.MinAlert = 531.652771f;
+    ch.MaxAlert = 97365352.f;
+    ch.Value = 9737014.f;
     TDeviceReader::ClassifyChannelValue(ch);
     EXPECT_EQ(ch.LimitState, 1);
 }

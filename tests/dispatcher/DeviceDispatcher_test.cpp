@@ -229,3 +229,18 @@ TEST_F(MainWindowActions, ClosingWhilePollingStopsPollingThenSavesTheGeometry)
     EXPECT_EQ(file.ReadString(QStringLiteral("Devices"), QStringLiteral("DevicesList"), QString()),
               QStringLiteral("11,12"));
 }
+
+TEST_F(MainWindowStart, WindowComesBackWhereItWasClosed)
+{
+    QDir().mkpath(dir.filePath(QStringLiteral("arch")));
+    const QString ini = writeIni(QStringLiteral("[Archive]\nArchivePath=") + dir.filePath(QStringLiteral("arch"))
+                                 + QStringLiteral("\n[General]\nWindowHeight=345\nWindowWidth=876\n"
+                                                  "WindowXPos=21\nWindowYPos=43\n"));
+    start({QStringLiteral("-ini=") + ini});
+    EXPECT_EQ(window->width(), 876);
+    EXPECT_EQ(window->height(), 345);
+    EXPECT_EQ(window->pos(), QPoint(21, 43));
+    window->resize(700, 400);
+    window->close();
+    EXPECT_EQ(IniFile(ini).ReadInteger(QStringLiteral("General"), QStringLiteral("WindowWidth"), -1), 700);
+}
