@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <cstring>
 #include <sqlite3.h>
 
@@ -471,11 +472,14 @@ bool TArchiveStore::readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite
         ErrMsg = OpenErrorText();
         return false;
     }
+    // The statement is reset however the loop ends, so no read stays open.
+    const auto reset = qScopeGuard([Stmt] {
+        sqlite3_reset(Stmt);
+        sqlite3_clear_bindings(Stmt);
+    });
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(Stmt)) == SQLITE_ROW)
         Row(Stmt);
-    sqlite3_reset(Stmt);
-    sqlite3_clear_bindings(Stmt);
     if (rc == SQLITE_DONE)
         return true;
     logFailure(QStringLiteral("read: ") + QString::fromUtf8(sqlite3_errstr(rc)));

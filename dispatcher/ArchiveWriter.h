@@ -8,7 +8,8 @@ class TDevice;
 
 // What the polling asks of the measurement archive. The archive window
 // implements it; every operation reports a failure through its result and a
-// Russian text, never by throwing, and the polling journals the text.
+// Russian text, which the polling journals. Only a channel number other than
+// 1 or 2 (a programming error) throws.
 class IArchiveWriter
 {
 public:

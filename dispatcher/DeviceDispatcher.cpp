@@ -204,10 +204,10 @@ void TFormDeviceDispatcher::FirstShowSetup()
     ArchiveDir = QDir::fromNativeSeparators(ArchivePath);
     if (!ArchiveDir.endsWith(QLatin1Char('/')))
         ArchiveDir += QLatin1Char('/');
-    if (ArchiveWindow_ && !ArchiveWindow_->OpenArchiveFiles()) {
-        TerminateRequested_ = true; // the archive window ends the run itself
-        return;
-    }
+    // A history file that cannot be made ends the run (the archive window says so
+    // and asks for it); the remaining steps still run, but no shutdown follows.
+    if (ArchiveWindow_ && !ArchiveWindow_->OpenArchiveFiles())
+        TerminateRequested_ = true;
 
     if (ArchivePathChosen) {
         QString err;
@@ -230,6 +230,8 @@ void TFormDeviceDispatcher::closeEvent(QCloseEvent* Event)
         if (Connection && Connection->Connected)
             Connection->Close(false, err);
         Connection.reset();
+        // Size of the client area, position of the frame: what resize() and move()
+        // take back at the next start, so the window never creeps by its frame.
         if (!WriteWindowGeometry(IniFileName, height(), width(), x(), y(), err))
             AddJournalMessage(err);
     }

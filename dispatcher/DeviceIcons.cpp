@@ -1,6 +1,7 @@
 #include "dispatcher/DeviceIcons.h"
 
 #include <QGuiApplication>
+#include <QCoreApplication>
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
@@ -157,9 +158,23 @@ void TDeviceIcons::PaintFilter(QPainter& Painter, const QRect& Rect)
     Painter.restore();
 }
 
-QPixmap TDeviceIcons::picture(TKind Kind, int Index, int Side)
+namespace {
+// Pixmaps must not outlive the application object: the cache is emptied when it goes.
+QHash<quint64, QPixmap>& pictureCache()
 {
     static QHash<quint64, QPixmap> cache;
+    static const bool registered = [] {
+        qAddPostRoutine([] { pictureCache().clear(); });
+        return true;
+    }();
+    Q_UNUSED(registered);
+    return cache;
+}
+} // namespace
+
+QPixmap TDeviceIcons::picture(TKind Kind, int Index, int Side)
+{
+    QHash<quint64, QPixmap>& cache = pictureCache();
     const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
     // Kind, index, size and the screen's pixel ratio (in hundredths) make the key.
     const quint64 key = (quint64(Kind) << 56) | (quint64(quint8(Index)) << 48) |

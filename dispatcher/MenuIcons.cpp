@@ -1,5 +1,6 @@
 #include "dispatcher/MenuIcons.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
@@ -134,7 +135,13 @@ QPixmap draw(int index)
 
 QIcon TMenuIcons::Icon(int Index)
 {
+    // Emptied with the application object: icons hold pixmaps.
     static QHash<int, QIcon> cache;
+    static const bool registered = [] {
+        qAddPostRoutine([] { cache.clear(); });
+        return true;
+    }();
+    Q_UNUSED(registered);
     auto it = cache.find(Index);
     if (it == cache.end())
         it = cache.insert(Index, QIcon(draw(Index)));

@@ -66,8 +66,12 @@ int main(int argc, char* argv[])
 
     QObject::connect(&mainWindow, &TFormDeviceDispatcher::OpenDeviceConfig, &deviceConfig,
                      [&deviceConfig](TTableDevice* Row) {
-                         if (Row)
+                         if (Row) {
+                             // A window showing another device closes first, with its own close handling.
+                             if (deviceConfig.isVisible())
+                                 deviceConfig.close();
                              deviceConfig.TableDevice = Row;
+                         }
                          deviceConfig.show();
                          deviceConfig.raise();
                          deviceConfig.activateWindow();

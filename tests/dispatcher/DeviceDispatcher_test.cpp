@@ -1,5 +1,6 @@
 #include "dispatcher/DeviceDispatcher.h"
 #include "dispatcher/DispatcherState.h"
+#include "dispatcher/MenuIcons.h"
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
 #include "core/Logging.h"
@@ -7,6 +8,7 @@
 
 #include "support/QStringPrinter.h"
 #include "support/CountingSound.h"
+#include "support/RecordingHooks.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QDir>
@@ -243,4 +245,81 @@ TEST_F(MainWindowStart, WindowComesBackWhereItWasClosed)
     window->resize(700, 400);
     window->close();
     EXPECT_EQ(IniFile(ini).ReadInteger(QStringLiteral("General"), QStringLiteral("WindowWidth"), -1), 700);
+}
+
+namespace {
+
+// Records what the shutdown asked of the archive and what stood at that moment.
+class RecordingArchiveWindow : public IArchiveWindow
+{
+public:
+    explicit RecordingArchiveWindow(QString IniFile) : Ini(std::move(IniFile)) {}
+
+    IArchiveWriter& ArchiveWriter() override { return Writer; }
+    bool OpenArchiveFiles() override
+    {
+        ++Opened;
+        return true;
+    }
+    void CloseArchiveFiles() override
+    {
+        PollingWhenClosed = PollingActive;
+        GeometryWhenClosed = IniFile(Ini).ValueExists(QStringLiteral("General"), QStringLiteral("WindowWidth"));
+        RowsWhenClosed = int(DevArray.size());
+        ++Closed;
+    }
+    void ShowArchiveViewer() override { ++Viewed; }
+
+    RecordingArchive Writer;
+    QString Ini;
+    int Opened = 0;
+    int Closed = 0;
+    int Viewed = 0;
+    bool PollingWhenClosed = true;
+    bool GeometryWhenClosed = true;
+    int RowsWhenClosed = -1;
+};
+
+} // namespace
+
+TEST_F(MainWindowActions, ShutdownStopsPollingClosesTheArchiveFreesRowsThenSavesGeometry)
+{
+    RecordingArchiveWindow archive(ini);
+    window->SetArchiveWindow(&archive);
+    EXPECT_EQ(window->ArchiveWriter(), &archive.Writer);
+    PollingActive = true;
+    window->close();
+    EXPECT_EQ(archive.Closed, 1);
+    EXPECT_FALSE(archive.PollingWhenClosed);
+    EXPECT_EQ(archive.RowsWhenClosed, 2);
+    EXPECT_FALSE(archive.GeometryWhenClosed);
+    EXPECT_TRUE(DevArray.empty());
+    EXPECT_TRUE(IniFile(ini).ValueExists(QStringLiteral("General"), QStringLiteral("WindowWidth")));
+}
+
+TEST_F(MainWindowActions, StartIconBlinksOnlyWhilePollingAndItsTimerAreOff)
+{
+    QAction* startStop = action("ActionStartStopPolling");
+    const qint64 start = TMenuIcons::Icon(TMenuIcons::StartPolling).cacheKey();
+    const qint64 dim = TMenuIcons::Icon(TMenuIcons::StartPollingDim).cacheKey();
+    EXPECT_EQ(startStop->icon().cacheKey(), start);
+
+    // After the first show the poll timer runs idle: no blinking.
+    ASSERT_TRUE(window->TimerPoll().isActive());
+    window->TimerBlinkTimer();
+    EXPECT_EQ(startStop->icon().cacheKey(), start);
+
+    window->TimerPoll().stop();
+    window->TimerBlinkTimer();
+    EXPECT_EQ(startStop->icon().cacheKey(), dim);
+    EXPECT_EQ(window->TimerBlink.interval(), 500);
+    window->TimerBlinkTimer();
+    EXPECT_EQ(startStop->icon().cacheKey(), start);
+    EXPECT_EQ(window->TimerBlink.interval(), 2000);
+
+    PollingActive = true;
+    window->UpdatePollingActionState();
+    EXPECT_EQ(startStop->icon().cacheKey(), TMenuIcons::Icon(TMenuIcons::StopPolling).cacheKey());
+    window->TimerBlinkTimer();
+    EXPECT_EQ(startStop->icon().cacheKey(), TMenuIcons::Icon(TMenuIcons::StopPolling).cacheKey());
 }
