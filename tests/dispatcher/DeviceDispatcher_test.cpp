@@ -8,6 +8,7 @@
 #include "support/QStringPrinter.h"
 #include "support/CountingSound.h"
 #include "support/ScriptedPrompts.h"
+#include "support/SharedState.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,11 +37,7 @@ protected:
         window.reset();
         Prompts::SetCurrent(nullptr);
         qunsetenv("KLOV_PORTS_DIR");
-        ClearDevArray();
-        Connection.reset();
-        ArchivePath.clear();
-        ArchiveDir.clear();
-        SuperuserMode = false;
+        ResetDispatcherState();
     }
 
     void start(const QStringList& extraArgs)
