@@ -72,6 +72,41 @@ struct Exchange
     }
 };
 
+// The debug log switched on and written to a file of its own, until Stop or the end
+// of the scope switches it off and points it back at its default place.
+class DebugLogFile
+{
+public:
+    DebugLogFile()
+    {
+        if (dir.isValid()) {
+            SetLogFileName(dir.filePath(QStringLiteral("klov.log")));
+            LogDebugInfo = true;
+        }
+    }
+    ~DebugLogFile() { Stop(); }
+    DebugLogFile(const DebugLogFile&) = delete;
+    DebugLogFile& operator=(const DebugLogFile&) = delete;
+
+    bool IsValid() const { return dir.isValid(); }
+    void Stop()
+    {
+        LogDebugInfo = false;
+        SetLogFileName(QString());
+    }
+    bool Read(QString& Text) const
+    {
+        QFile f(dir.filePath(QStringLiteral("klov.log")));
+        if (!f.open(QIODevice::ReadOnly))
+            return false;
+        Text = QString::fromUtf8(f.readAll());
+        return true;
+    }
+
+private:
+    QTemporaryDir dir;
+};
+
 } // namespace
 
 TEST(CalcCRC16, MatchesTheModbusCheckValueAndRunsAcrossBlocks)
@@ -185,18 +220,13 @@ TEST(NetExchange, LengthSumsDecideWhatIsSent)
 
 TEST(NetExchange, SilentDeviceCostsThreeAttemptsAndLogsOnlyTheSends)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString logName = dir.filePath(QStringLiteral("klov.log"));
-    SetLogFileName(logName);
-    LogDebugInfo = true;
+    DebugLogFile debugLog;
+    ASSERT_TRUE(debugLog.IsValid());
 
     Exchange x;
     auto req = PollingReads();
     const bool ok = x.Run(1234, req);
-
-    LogDebugInfo = false;
-    SetLogFileName(QString());
+    debugLog.Stop();
 
     EXPECT_FALSE(ok);
     EXPECT_EQ(x.ErrMsg, QStringLiteral("Превышен таймаут ожидания ответа"));
@@ -205,9 +235,8 @@ TEST(NetExchange, SilentDeviceCostsThreeAttemptsAndLogsOnlyTheSends)
     EXPECT_EQ(x.Conn.Sent[1], x.Conn.Sent[0]);
     EXPECT_EQ(x.Conn.Sent[2], x.Conn.Sent[0]);
 
-    QFile f(logName);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QString log = QString::fromUtf8(f.readAll());
+    QString log;
+    ASSERT_TRUE(debugLog.Read(log));
     EXPECT_EQ(log.count(QStringLiteral(": Sent to 1234: 04 D2 00 00 10 01 02 00 05 01 02 05 04 01 02 09 04 "
                                        "01 02 0D 04 3F D4 \n")),
               3);
@@ -216,25 +245,20 @@ TEST(NetExchange, SilentDeviceCostsThreeAttemptsAndLogsOnlyTheSends)
 
 TEST(NetExchange, ReceivedReplyIsLoggedAsReadFromTheModem)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString logName = dir.filePath(QStringLiteral("klov.log"));
-    SetLogFileName(logName);
-    LogDebugInfo = true;
+    DebugLogFile debugLog;
+    ASSERT_TRUE(debugLog.IsValid());
 
     Exchange x;
     std::array<TNetRequest, 1> req{Read(0x0205, 1)};
     const Bytes reply = MakeNetReply(77, ReadItem(0x0205, {0x42}));
     x.Conn.Reply(reply);
     const bool ok = x.Run(77, req);
-
-    LogDebugInfo = false;
-    SetLogFileName(QString());
+    debugLog.Stop();
 
     EXPECT_TRUE(ok);
-    QFile f(logName);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QString log;
+    ASSERT_TRUE(debugLog.Read(log));
+    const QStringList lines = log.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
     ASSERT_EQ(x.Conn.Sent.size(), 1u);
     EXPECT_EQ(bin2char(x.Conn.Sent[0], 9), QStringLiteral("00 4D 00 00 04 01 02 05 01 "));

@@ -25,17 +25,6 @@ protected:
     QString err;
 };
 
-QString faultSet(const QString& Serial5, int Bit)
-{
-    return QStringLiteral("Внимание!!! Устройство сер.№ ") + Serial5 + QStringLiteral(": ") + FaultNames[Bit];
-}
-
-QString faultCleared(const QString& Serial5, int Bit)
-{
-    return QStringLiteral("Внимание!!! Устройство сер.№ ") + Serial5 + QStringLiteral(": неисправность \"") +
-           FaultNames[Bit] + QStringLiteral("\" устранена");
-}
-
 } // namespace
 
 TEST(ClassifyChannelValue, LimitsZeroAndHundred)
@@ -156,15 +145,15 @@ TEST_F(CurrentValues, FaultBitsChangingJournalClearingThenSetting)
     link.Reply(CurrentReply(1234, 0x0008, 10, 50)).Reply(CurrentReply(1234, 0x0800, 11, 51));
 
     ASSERT_TRUE(read(row));
-    EXPECT_EQ(journalLines(), QStringList{faultSet(QStringLiteral("01234"), 3)});
+    EXPECT_EQ(journalLines(), QStringList{FaultRaised(QStringLiteral("01234"), 3)});
     EXPECT_EQ(hooks.statusTexts, QStringList{QStringLiteral("Устройство сер.№ 01234: ") + FaultNames[3]});
     EXPECT_TRUE(EepromFaultPending);
     EXPECT_FLOAT_EQ(d.Channel1->Value, 10);
 
     ASSERT_TRUE(read(row));
     EXPECT_EQ(journalLines(),
-              (QStringList{faultSet(QStringLiteral("01234"), 3), faultCleared(QStringLiteral("01234"), 3),
-                           faultSet(QStringLiteral("01234"), 11)}));
+              (QStringList{FaultRaised(QStringLiteral("01234"), 3), FaultCleared(QStringLiteral("01234"), 3),
+                           FaultRaised(QStringLiteral("01234"), 11)}));
     EXPECT_EQ(hooks.statusTexts.size(), 1) << "bit 3 is clear now";
     EXPECT_TRUE(EepromFaultPending) << "only a configuration read clears it";
     EXPECT_FALSE(d.Channel1->ValueValid);
@@ -179,8 +168,8 @@ TEST_F(CurrentValues, FirstReadJournalsEverySetBitInBitOrderAndIgnoresHighBits)
     TTableDevice& row = addMeasuringRow(77);
     link.Reply(CurrentReply(77, 0x00010021, 1, 2));
     ASSERT_TRUE(read(row));
-    EXPECT_EQ(journalLines(),
-              (QStringList{faultSet(QStringLiteral("00077"), 0), faultSet(QStringLiteral("00077"), 5)}));
+    EXPECT_EQ(journalLines(), (QStringList{FaultRaised(QStringLiteral("00077"), 0),
+                                           FaultRaised(QStringLiteral("00077"), 5)}));
     EXPECT_EQ(row.Device->PrevFaultRegister, 0x00010021u);
     EXPECT_EQ(row.Device->SignalAtDevice, 0x30);
     EXPECT_EQ(row.Device->SignalAtPC, 0x30);
@@ -386,8 +375,8 @@ TEST_F(CurrentValues, FaultExtraRecordsAreAppliedOthersIgnored)
     PutLongBE(extra[2].Data, 0, 0x1008);
     reader.ProcessExtraRecords(*row.Device, extra, 3);
     EXPECT_EQ(row.Device->FaultRegister, 0x1008u);
-    EXPECT_EQ(journalLines(),
-              (QStringList{faultSet(QStringLiteral("01234"), 3), faultSet(QStringLiteral("01234"), 12)}));
+    EXPECT_EQ(journalLines(), (QStringList{FaultRaised(QStringLiteral("01234"), 3),
+                                           FaultRaised(QStringLiteral("01234"), 12)}));
     EXPECT_EQ(hooks.reloads, 1);
     EXPECT_EQ(hooks.configCalls, QStringList{QStringLiteral("current")});
     // The status-bar message and the pending flag wait for the next read.
@@ -408,7 +397,7 @@ TEST_F(CurrentValues, ExtraRecordInAReplyIsApplied)
     link.Reply(MakeNetReply(1234, items));
     ASSERT_TRUE(read(row));
     EXPECT_EQ(row.Device->FaultRegister, 1u);
-    EXPECT_EQ(journalLines(), QStringList{faultSet(QStringLiteral("01234"), 0)});
+    EXPECT_EQ(journalLines(), QStringList{FaultRaised(QStringLiteral("01234"), 0)});
 }
 
 TEST_F(CurrentValues, FirstPointMovesTheChartAxesOntoIt)

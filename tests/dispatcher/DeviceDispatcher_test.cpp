@@ -10,6 +10,7 @@
 #include "support/CountingSound.h"
 #include "support/RecordingHooks.h"
 #include "support/ScriptedPrompts.h"
+#include "support/SharedState.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,11 +39,7 @@ protected:
         window.reset();
         Prompts::SetCurrent(nullptr);
         qunsetenv("KLOV_PORTS_DIR");
-        ClearDevArray();
-        Connection.reset();
-        ArchivePath.clear();
-        ArchiveDir.clear();
-        SuperuserMode = false;
+        ResetDispatcherState();
     }
 
     void start(const QStringList& extraArgs)

@@ -9,8 +9,10 @@
 #include "support/CountingSound.h"
 #include "support/DeviceReplies.h"
 #include "support/FakeConnection.h"
+#include "support/JournalLines.h"
 #include "support/QStringPrinter.h"
 #include "support/RecordingHooks.h"
+#include "support/SharedState.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -24,36 +26,14 @@ class PollingTest : public ::testing::Test
 protected:
     PollingTest() : soundScope(sound)
     {
-        resetSharedState();
+        ResetDispatcherState();
         journal = std::make_unique<TFormJournal>();
         FormJournal = journal.get();
         JournalReady = true;
         hooks.link = &link;
         SoundMode = TSoundMode::Speaker;
     }
-    ~PollingTest() override
-    {
-        resetSharedState();
-        FormJournal = nullptr;
-        JournalReady = false;
-    }
-
-    static void resetSharedState()
-    {
-        DevArray.clear();
-        PollingActive = false;
-        PollingBusy = false;
-        EepromFaultPending = false;
-        RequestArray.clear();
-        ExtraRecordCount = 0;
-        NoReplyFlag = false;
-        LastRssiPC = 0;
-        ConnectionError.clear();
-        RFChannel = 16;
-        AlarmKind = 0;
-        SoundMode = TSoundMode::Multimedia;
-        SoundRepeatMode = TSoundRepeatMode::Once;
-    }
+    ~PollingTest() override { ResetDispatcherState(); }
 
     TTableDevice& addRow(quint16 Serial, quint8 Status = dsOk)
     {
@@ -78,14 +58,7 @@ protected:
         return row;
     }
 
-    // Journal lines without their time stamps.
-    QStringList journalLines() const
-    {
-        QStringList lines;
-        for (const QString& line : journal->Lines())
-            lines << line.mid(line.indexOf(QStringLiteral(": ")) + 2);
-        return lines;
-    }
+    QStringList journalLines() const { return JournalLines(*journal); }
 
     // Lets the event loop run until the cycle in flight has ended.
     void finishCycle()

@@ -16,17 +16,17 @@
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
 #include "platform/SoundOut.h"
+#include "support/CountingSound.h"
+#include "support/JournalLines.h"
 #include "support/QStringPrinter.h"
-#include "tools/netsim/NetSimServer.h"
+#include "support/SharedState.h"
+#include "support/SimNetwork.h"
 #include "tools/netsim/SimWire.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
@@ -67,25 +67,6 @@ public:
     }
 
     QStringList Shown;
-};
-
-class CountingSound : public SoundOut
-{
-public:
-    bool PlayWave(const QByteArray&) override
-    {
-        ++Plays;
-        return true;
-    }
-    bool PlayTones(std::span<const Tone>) override
-    {
-        ++Plays;
-        return true;
-    }
-    void Stop() override {}
-    bool IsPlaying() const override { return false; }
-
-    int Plays = 0;
 };
 
 // One frame the PC wrote: its destination and its request items.
@@ -130,31 +111,16 @@ QByteArray be16(quint16 Value)
     return b;
 }
 
-QString faultRaised(const QString& Serial5, int Bit)
-{
-    return QStringLiteral("Внимание!!! Устройство сер.№ ") + Serial5 + QStringLiteral(": ") + FaultNames[Bit];
-}
-
-QString faultCleared(const QString& Serial5, int Bit)
-{
-    return QStringLiteral("Внимание!!! Устройство сер.№ ") + Serial5 + QStringLiteral(": неисправность \"") +
-           FaultNames[Bit] + QStringLiteral("\" устранена");
-}
-
-class Application : public ::testing::Test
+class Application : public SimNetworkTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        portsDir = dir.filePath(QStringLiteral("ports"));
+        ASSERT_TRUE(publishPorts(QStringLiteral("ports")));
         archiveDir = dir.filePath(QStringLiteral("archive"));
-        ASSERT_TRUE(QDir().mkpath(portsDir));
         ASSERT_TRUE(QDir().mkpath(archiveDir));
-        qputenv("KLOV_PORTS_DIR", portsDir.toLocal8Bit());
         Prompts::SetCurrent(&prompts);
-        QString err;
-        ASSERT_TRUE(sim.Start(portsDir, ModemPort, err)) << err.toStdString();
+        ASSERT_TRUE(startSim(ModemPort));
     }
 
     void TearDown() override
@@ -164,19 +130,9 @@ protected:
             window->close();
             window.reset(); // takes the journal and the warning window with it
         }
-        FormEepromErrorDialog = nullptr;
-        JournalReady = false;
-        ClearDevArray();
-        Connection.reset();
-        PollingActive = false;
-        PollingBusy = false;
-        EepromFaultPending = false;
-        AlarmKind = 0;
-        ArchivePath.clear();
-        ArchiveDir.clear();
+        ResetDispatcherState();
         Prompts::SetCurrent(nullptr);
-        sim.Stop();
-        qunsetenv("KLOV_PORTS_DIR");
+        SimNetworkTest::TearDown();
     }
 
     void addDevice(quint16 Serial, int Type, const std::function<void(SimDevice&)>& Setup = {})
@@ -245,14 +201,7 @@ protected:
     // QTest::qWaitFor would slice only at its deadline).
     static bool runUntil(const std::function<bool()>& Done, int TimeoutMs = CycleBoundMs)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (!Done()) {
-            if (timer.elapsed() > TimeoutMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
+        return RunEventsUntil(Done, TimeoutMs, 10);
     }
 
     // Waits for the end of the cycle in flight and then for one whole cycle more.
@@ -310,19 +259,9 @@ protected:
         return regs;
     }
 
-    // Journal lines without their time stamps.
-    QStringList journalLines() const
-    {
-        QStringList lines;
-        for (const QString& line : journal->Lines())
-            lines << line.mid(line.indexOf(QStringLiteral(": ")) + 2);
-        return lines;
-    }
+    QStringList journalLines() const { return JournalLines(*journal); }
 
-    QTemporaryDir dir;
-    QString portsDir;
     QString archiveDir;
-    NetSimServer sim;
     RecordingPrompts prompts;
     CountingSound sound;
     ScopedSoundOut soundScope{sound};
@@ -380,13 +319,13 @@ TEST_F(Application, RowsShowTypesCommentsStatusesFaultsAndTheAlarm)
     EXPECT_FLOAT_EQ(row(2002).Device->Channel1->MaxAlert, 100);
     EXPECT_FLOAT_EQ(row(1234).Device->Channel1->Value, 250);
     EXPECT_EQ(AlarmKind, 1);
-    EXPECT_EQ(sound.Plays, 1);
+    EXPECT_EQ(sound.sounds, 1);
 
     // Staying in alarm does not sound again.
     ASSERT_TRUE(runWholeCycle());
     ASSERT_TRUE(runWholeCycle());
     EXPECT_EQ(shownStatus(2), dsAlarm);
-    EXPECT_EQ(sound.Plays, 1);
+    EXPECT_EQ(sound.sounds, 1);
 
     // Back inside the limits rearms it; the fault bits clear meanwhile.
     sim.Modem().WithDevice(2002, [](SimDevice& d) { d.SetWaveform(1, SimWaveform::Constant(50)); });
@@ -397,13 +336,13 @@ TEST_F(Application, RowsShowTypesCommentsStatusesFaultsAndTheAlarm)
     ASSERT_TRUE(runUntil([this] { return shownStatus(2) == dsAlarm; }));
     EXPECT_EQ(row(2002).Device->Channel1->LimitState, 3);
     EXPECT_EQ(AlarmKind, 1);
-    EXPECT_EQ(sound.Plays, 2);
+    EXPECT_EQ(sound.sounds, 2);
     EXPECT_EQ(shownStatus(1), dsWarning);
 
     // Fault bits: each change one line, bits in order, nothing repeated.
     const QString s = QStringLiteral("01234");
     EXPECT_EQ(journalLines(),
-              (QStringList{faultRaised(s, 0), faultRaised(s, 5), faultCleared(s, 0), faultCleared(s, 5)}));
+              (QStringList{FaultRaised(s, 0), FaultRaised(s, 5), FaultCleared(s, 0), FaultCleared(s, 5)}));
     EXPECT_TRUE(PollingActive);
     EXPECT_TRUE(prompts.Shown.isEmpty());
     EXPECT_FALSE(warning->isVisible());

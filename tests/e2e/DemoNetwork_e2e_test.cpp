@@ -4,14 +4,12 @@
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/Journal.h"
 #include "dispatcher/PollingCycle.h"
+#include "support/JournalLines.h"
 #include "support/QStringPrinter.h"
-#include "tools/netsim/NetSimServer.h"
+#include "support/SharedState.h"
+#include "support/SimNetwork.h"
 #include "tools/netsim/SimScenario.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
-#include <functional>
 #include <gtest/gtest.h>
 
 // The demonstration network that ./run.sh serves, polled by the real polling cycle
@@ -21,20 +19,18 @@ namespace {
 
 constexpr int ModemPort = 21;
 
-class DemoNetwork : public ::testing::Test
+class DemoNetwork : public SimNetworkTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("KLOV_PORTS_DIR", dir.path().toLocal8Bit());
+        ASSERT_TRUE(publishPorts());
         QString err;
         ASSERT_TRUE(SimScenario::LoadDemo(sim.Modem(), err)) << err.toStdString();
-        ASSERT_TRUE(sim.Start(dir.path(), ModemPort, err)) << err.toStdString();
+        ASSERT_TRUE(startSim(ModemPort));
         FormJournal = &journal;
         JournalReady = true;
         RFMainPort = ModemPort;
-        Connection.reset();
         // The rows as run.sh writes them into the settings file.
         for (const QString& serial : SimScenario::DevicesList(sim.Modem()).split(QLatin1Char(',')))
             DevArray.push_back(std::make_unique<TTableDevice>(quint16(serial.toUInt())));
@@ -43,31 +39,9 @@ protected:
     {
         if (PollingActive)
             polling.ActionStartStopPollingExecute();
-        runUntil([] { return !PollingBusy; }, 5000);
-        QString err;
-        if (Connection)
-            Connection->Close(false, err);
-        Connection.reset();
-        DevArray.clear();
-        PollingBusy = false;
-        EepromFaultPending = false;
-        FormJournal = nullptr;
-        JournalReady = false;
-        RFMainPort = 1;
-        sim.Stop();
-        qunsetenv("KLOV_PORTS_DIR");
-    }
-
-    static bool runUntil(const std::function<bool()>& Done, int TimeoutMs)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!Done()) {
-            if (timer.elapsed() > TimeoutMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+        RunEventsUntil([] { return !PollingBusy; }, 5000);
+        ResetDispatcherState();
+        SimNetworkTest::TearDown();
     }
 
     static TTableDevice& row(quint16 Serial)
@@ -82,17 +56,9 @@ protected:
     // Scenario time jumps to Ms: waveforms and fault windows are there at once.
     void jumpTo(qint64 Ms) { sim.Modem().SetClockOriginMs(NetSimServer::NowMs() - Ms); }
 
-    QStringList journalLines() const
-    {
-        QStringList lines;
-        for (const QString& line : journal.Lines())
-            lines << line.mid(line.indexOf(QStringLiteral(": ")) + 2);
-        return lines;
-    }
+    QStringList journalLines() const { return JournalLines(journal); }
     bool journalHas(const QString& Text) const { return journalLines().contains(Text); }
 
-    QTemporaryDir dir;
-    NetSimServer sim;
     TFormJournal journal;
     TDispatcherHooks hooks;
     TPollingCycle polling{hooks};
@@ -114,7 +80,7 @@ TEST_F(DemoNetwork, EveryDeviceAnswersThenAlarmOutageAndFaultComeInTurn)
         }
         return true;
     };
-    ASSERT_TRUE(runUntil(allOk, 15000)) << journalLines().join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(RunEventsUntil(allOk, 15000)) << journalLines().join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(journalLines().isEmpty()) << journalLines().join(QLatin1Char('\n')).toStdString();
 
     const TDevice& boiler = *row(1234).Device;
@@ -133,7 +99,7 @@ TEST_F(DemoNetwork, EveryDeviceAnswersThenAlarmOutageAndFaultComeInTurn)
 
     // 27 s in: the pressure is near its peak, above its high limit (until 36 s).
     jumpTo(27000);
-    ASSERT_TRUE(runUntil([] { return row(1235).Status == dsAlarm; }, 10000));
+    ASSERT_TRUE(RunEventsUntil([] { return row(1235).Status == dsAlarm; }, 10000));
     EXPECT_GT(pumps.Channel1->Value, 800);
     EXPECT_EQ(pumps.Channel1->LimitState, 4);
     EXPECT_EQ(row(1234).Status, dsOk);
@@ -142,7 +108,7 @@ TEST_F(DemoNetwork, EveryDeviceAnswersThenAlarmOutageAndFaultComeInTurn)
     // only near its limit now (until 46 s); polling goes on.
     jumpTo(40500);
     ASSERT_TRUE(
-        runUntil([] { return row(2001).Status == dsNoLink && row(1235).Status == dsWarning; }, 10000));
+        RunEventsUntil([] { return row(2001).Status == dsNoLink && row(1235).Status == dsWarning; }, 10000));
     EXPECT_TRUE(PollingActive);
     EXPECT_TRUE(
         journalHas(QStringLiteral("Превышен таймаут ожидания ответа при обмене с устройством сер.№ 02001")))
@@ -151,7 +117,7 @@ TEST_F(DemoNetwork, EveryDeviceAnswersThenAlarmOutageAndFaultComeInTurn)
     // 52 s in: the kiln has no cold-junction data, so its thermocouple channel is invalid.
     jumpTo(52000);
     const QString noColdJunction = QStringLiteral("Нет данных от датчика холодных концов");
-    ASSERT_TRUE(runUntil(
+    ASSERT_TRUE(RunEventsUntil(
         [&] { return journalHas(QStringLiteral("Внимание!!! Устройство сер.№ 03002: ") + noColdJunction); },
         10000))
         << journalLines().join(QLatin1Char('\n')).toStdString();
@@ -162,7 +128,7 @@ TEST_F(DemoNetwork, EveryDeviceAnswersThenAlarmOutageAndFaultComeInTurn)
 
     // 66 s in: the fault is gone, the warehouse is back, the pressure is normal.
     jumpTo(66000);
-    ASSERT_TRUE(runUntil(
+    ASSERT_TRUE(RunEventsUntil(
         [&] {
             return journalHas(QStringLiteral("Внимание!!! Устройство сер.№ 03002: неисправность \"") +
                               noColdJunction + QStringLiteral("\" устранена")) &&

@@ -1,36 +1,24 @@
 #include "core/RS232Comm.h"
-#include "tools/netsim/NetSimServer.h"
-
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
+#include "support/SimNetwork.h"
 
 #include <array>
+#include <gtest/gtest.h>
 
 namespace {
 
 constexpr int ModemPort = 12;
 
-class ModemLink : public ::testing::Test
+class ModemLink : public SimNetworkTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("KLOV_PORTS_DIR", dir.path().toLocal8Bit());
-        QString err;
-        ASSERT_TRUE(sim.Start(dir.path(), ModemPort, err)) << err.toStdString();
+        ASSERT_TRUE(publishPorts());
+        ASSERT_TRUE(startSim(ModemPort));
         settings.PortNum = ModemPort;
         settings.ReadTimeout = 100;
     }
-    void TearDown() override
-    {
-        sim.Stop();
-        qunsetenv("KLOV_PORTS_DIR");
-    }
 
-    QTemporaryDir dir;
-    NetSimServer sim;
     TComSettings settings;
 };
 

@@ -1,9 +1,6 @@
 #include "dispatcher/ModemSetup.h"
-#include "tools/netsim/NetSimServer.h"
-
 #include "support/QStringPrinter.h"
-
-#include <QTemporaryDir>
+#include "support/SimNetwork.h"
 
 #include <gtest/gtest.h>
 
@@ -11,28 +8,17 @@ namespace {
 
 constexpr int ModemPort = 16;
 
-class ModemSetup : public ::testing::Test
+class ModemSetup : public SimNetworkTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("KLOV_PORTS_DIR", dir.path().toLocal8Bit());
-    }
+    void SetUp() override { ASSERT_TRUE(publishPorts()); }
     void TearDown() override
     {
         if (link && link->Connected) {
             QString err;
             link->Close(false, err);
         }
-        sim.Stop();
-        qunsetenv("KLOV_PORTS_DIR");
-    }
-
-    void startSim()
-    {
-        QString err;
-        ASSERT_TRUE(sim.Start(dir.path(), ModemPort, err)) << err.toStdString();
+        SimNetworkTest::TearDown();
     }
 
     void connect(int port, int channel, int power)
@@ -41,8 +27,6 @@ protected:
         ConnectModem(link, port, channel, power, [this](const QString& t) { journal << t; });
     }
 
-    QTemporaryDir dir;
-    NetSimServer sim;
     std::unique_ptr<TComConnection> link;
     QStringList journal;
 };
@@ -51,7 +35,7 @@ protected:
 
 TEST_F(ModemSetup, ModemIsBroughtToTheConfiguredChannelAndPowerQuietly)
 {
-    startSim();
+    ASSERT_TRUE(startSim(ModemPort));
     connect(ModemPort, 19, 0);
     EXPECT_TRUE(journal.isEmpty()) << journal.join(QLatin1Char('|')).toStdString();
     ASSERT_TRUE(link && link->Connected);
@@ -72,7 +56,7 @@ TEST_F(ModemSetup, MissingPortIsJournalledAndLeavesAClosedLink)
 
 TEST_F(ModemSetup, ModemThatNeverReportsItsChannelIsJournalledOnce)
 {
-    startSim();
+    ASSERT_TRUE(startSim(ModemPort));
     sim.Modem().SetStatusOverride(QByteArray());
     connect(ModemPort, 16, 2);
     ASSERT_EQ(journal.size(), 1);
@@ -82,7 +66,7 @@ TEST_F(ModemSetup, ModemThatNeverReportsItsChannelIsJournalledOnce)
 
 TEST_F(ModemSetup, ImpossibleChannelAndPowerAreJournalledWithTheirStep)
 {
-    startSim();
+    ASSERT_TRUE(startSim(ModemPort));
     connect(ModemPort, 30, 7);
     EXPECT_EQ(journal, QStringList({
                            QStringLiteral("Недопустимый номер радиочастотного канала! при установке номера канала радиомодема"),
@@ -95,7 +79,7 @@ TEST_F(ModemSetup, ImpossibleChannelAndPowerAreJournalledWithTheirStep)
 
 TEST_F(ModemSetup, ReconnectingReleasesThePreviousLink)
 {
-    startSim();
+    ASSERT_TRUE(startSim(ModemPort));
     connect(ModemPort, 17, 2);
     ASSERT_TRUE(link->Connected);
     connect(ModemPort, 18, 2);

@@ -1,35 +1,30 @@
 #include "core/NetComm.h"
 #include "core/RS232Comm.h"
 #include "dispatcher/EepromErrorDialog.h"
-#include "tools/netsim/NetSimServer.h"
-
 #include "support/QStringPrinter.h"
+#include "support/SimNetwork.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 
 namespace {
 
 constexpr int ModemPort = 14;
 
-class RadioExchange : public ::testing::Test
+class RadioExchange : public SimNetworkTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("KLOV_PORTS_DIR", dir.path().toLocal8Bit());
-        QString err;
-        ASSERT_TRUE(sim.Start(dir.path(), ModemPort, err)) << err.toStdString();
+        ASSERT_TRUE(publishPorts());
+        ASSERT_TRUE(startSim(ModemPort));
         ASSERT_TRUE(sim.Modem().AddDevice(1234, 1, 16));
         ASSERT_TRUE(sim.Modem().AddDevice(1235, 2, 16));
         TComSettings settings;
         settings.PortNum = ModemPort;
         link = std::make_unique<TComConnection>(settings);
+        QString err;
         ASSERT_TRUE(link->Open(false, err)) << err.toStdString();
     }
     void TearDown() override
@@ -38,8 +33,7 @@ protected:
         QString err;
         if (link)
             link->Close(false, err);
-        sim.Stop();
-        qunsetenv("KLOV_PORTS_DIR");
+        SimNetworkTest::TearDown();
     }
 
     // The polling's four reads.
@@ -59,8 +53,6 @@ protected:
         return NetExchange(*link, addr, requests, err, extra, extraCount, rfLevel, noReply);
     }
 
-    QTemporaryDir dir;
-    NetSimServer sim;
     std::unique_ptr<TComConnection> link;
     std::array<TNetRequest, 4> requests{};
     std::array<TNetRequest, 11> extra{};

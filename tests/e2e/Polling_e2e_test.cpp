@@ -4,13 +4,11 @@
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/Journal.h"
 #include "dispatcher/PollingCycle.h"
+#include "support/JournalLines.h"
 #include "support/QStringPrinter.h"
-#include "tools/netsim/NetSimServer.h"
+#include "support/SharedState.h"
+#include "support/SimNetwork.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -25,21 +23,18 @@ public:
     int reloads = 0;
 };
 
-class PollingOverTheModem : public ::testing::Test
+class PollingOverTheModem : public SimNetworkTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("KLOV_PORTS_DIR", dir.path().toLocal8Bit());
-        QString err;
-        ASSERT_TRUE(sim.Start(dir.path(), ModemPort, err)) << err.toStdString();
+        ASSERT_TRUE(publishPorts());
+        ASSERT_TRUE(startSim(ModemPort));
         ASSERT_TRUE(sim.Modem().AddDevice(1234, 1, 16));
         ASSERT_TRUE(sim.Modem().AddDevice(1235, 2, 16));
         FormJournal = &journal;
         JournalReady = true;
         RFMainPort = ModemPort;
-        Connection.reset();
         for (quint16 s : {1234, 1235})
             DevArray.push_back(std::make_unique<TTableDevice>(s));
     }
@@ -47,31 +42,8 @@ protected:
     {
         if (PollingActive)
             polling.ActionStartStopPollingExecute();
-        QString err;
-        if (Connection)
-            Connection->Close(false, err);
-        Connection.reset();
-        DevArray.clear();
-        PollingBusy = false;
-        EepromFaultPending = false;
-        FormJournal = nullptr;
-        JournalReady = false;
-        RFMainPort = 1;
-        sim.Stop();
-        qunsetenv("KLOV_PORTS_DIR");
-    }
-
-    // Runs the event loop until Done holds or the time is up.
-    static bool runUntil(const std::function<bool()>& Done, int TimeoutMs)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!Done()) {
-            if (timer.elapsed() > TimeoutMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+        ResetDispatcherState();
+        SimNetworkTest::TearDown();
     }
 
     static bool hasValues(const TTableDevice& Row)
@@ -80,16 +52,8 @@ protected:
         return Row.Status != dsNoLink && ch.ValueValid && ch.GraphLine->Series->Count() > 0;
     }
 
-    QStringList journalLines() const
-    {
-        QStringList lines;
-        for (const QString& line : journal.Lines())
-            lines << line.mid(line.indexOf(QStringLiteral(": ")) + 2);
-        return lines;
-    }
+    QStringList journalLines() const { return JournalLines(journal); }
 
-    QTemporaryDir dir;
-    NetSimServer sim;
     TFormJournal journal;
     CountingHooks hooks;
     TPollingCycle polling{hooks};
@@ -104,7 +68,7 @@ TEST_F(PollingOverTheModem, DevicesComeOnlineAndASilentOneLosesItsLink)
     ASSERT_TRUE(PollingActive) << ConnectionError.toStdString();
     ASSERT_TRUE(Connection && Connection->Connected);
 
-    ASSERT_TRUE(runUntil([] { return hasValues(*DevArray[0]) && hasValues(*DevArray[1]); }, 10000));
+    ASSERT_TRUE(RunEventsUntil([] { return hasValues(*DevArray[0]) && hasValues(*DevArray[1]); }, 10000));
     const TDevice& thermo = *DevArray[0]->Device;
     const TDevice& unified = *DevArray[1]->Device;
     EXPECT_EQ(thermo.DeviceType, TDeviceType::ThermoInputs);
@@ -117,11 +81,12 @@ TEST_F(PollingOverTheModem, DevicesComeOnlineAndASilentOneLosesItsLink)
     EXPECT_TRUE(journalLines().isEmpty()) << journalLines().join(QLatin1Char('\n')).toStdString();
 
     ASSERT_TRUE(sim.Modem().SetFault(1235, SimFault::Silence()));
-    ASSERT_TRUE(runUntil([] { return DevArray[1]->Status == dsNoLink; }, 10000));
+    ASSERT_TRUE(RunEventsUntil([] { return DevArray[1]->Status == dsNoLink; }, 10000));
     // A few more cycles: the device stays silent, its identification is read
     // every cycle, and the journal keeps its one line.
     const int points = thermo.Channel1->GraphLine->Series->Count();
-    ASSERT_TRUE(runUntil([&] { return thermo.Channel1->GraphLine->Series->Count() >= points + 3; }, 15000));
+    ASSERT_TRUE(
+        RunEventsUntil([&] { return thermo.Channel1->GraphLine->Series->Count() >= points + 3; }, 15000));
     EXPECT_TRUE(PollingActive);
     EXPECT_EQ(DevArray[1]->Status, dsNoLink);
     EXPECT_NE(DevArray[0]->Status, dsNoLink);
@@ -130,20 +95,20 @@ TEST_F(PollingOverTheModem, DevicesComeOnlineAndASilentOneLosesItsLink)
 
     // Back on the air, it is read again and polled.
     ASSERT_TRUE(sim.Modem().SetFault(1235, SimFault::None()));
-    ASSERT_TRUE(runUntil([] { return DevArray[1]->Status != dsNoLink; }, 10000));
+    ASSERT_TRUE(RunEventsUntil([] { return DevArray[1]->Status != dsNoLink; }, 10000));
 
     polling.ActionStartStopPollingExecute();
     EXPECT_FALSE(PollingActive);
-    ASSERT_TRUE(runUntil([] { return !PollingBusy; }, 5000));
+    ASSERT_TRUE(RunEventsUntil([] { return !PollingBusy; }, 5000));
 }
 
 TEST_F(PollingOverTheModem, ModemVanishingStopsPolling)
 {
     polling.ActionStartStopPollingExecute();
     ASSERT_TRUE(PollingActive);
-    ASSERT_TRUE(runUntil([] { return hasValues(*DevArray[0]) && hasValues(*DevArray[1]); }, 10000));
+    ASSERT_TRUE(RunEventsUntil([] { return hasValues(*DevArray[0]) && hasValues(*DevArray[1]); }, 10000));
     sim.DropPort();
-    ASSERT_TRUE(runUntil([] { return !PollingActive && !PollingBusy; }, 10000));
+    ASSERT_TRUE(RunEventsUntil([] { return !PollingActive && !PollingBusy; }, 10000));
     EXPECT_FALSE(Connection->Connected);
     for (const auto& row : DevArray)
         EXPECT_EQ(row->Status, dsNoLink);
