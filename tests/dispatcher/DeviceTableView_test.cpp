@@ -652,49 +652,4 @@ TEST(DeviceIconsTest, PicturesExistForTheirIndicesOnly)
     EXPECT_GT(rowInk(down, 5), rowInk(down, 10));
 }
 
-// Not a check: KLOV_TABLE_SHOT=<folder> saves pictures of the table and its icons
-// for a look (run under a real X server).
-TEST_F(DeviceTableViewTest, Look)
-{
-    const QString dir = qEnvironmentVariable("KLOV_TABLE_SHOT");
-    if (dir.isEmpty())
-        GTEST_SKIP() << "KLOV_TABLE_SHOT not set";
-    add({12, dsOk, TDeviceType::ThermoInputs, 0, 0x6C, 0x10, "Котельная"});
-    add({345, dsWarning, TDeviceType::UnifiedInputs, 0, 0x40, 0xE0, "Цех 2"});
-    add({65535, dsAlarm, TDeviceType::ThermoInputs, 0x21, 0x00, 0x90, "Склад"});
-    add({7, dsNoLink});
-    add({8001, dsOk, TDeviceType::UnifiedInputs, 0, 0x90, 0x7F, ""});
-    rows[1]->Selected = true;
-    show();
-    clickHeader(3);
-    clickHeader(3);
-    FilterColumn = 1;
-    view->selectRow(4);
-    QTest::qWait(50);
-    panel.grab().save(dir + QStringLiteral("/table.png"));
-
-    QPixmap icons(16 * 12 + 40, 40);
-    icons.fill(Qt::white);
-    QPainter painter(&icons);
-    int x = 2;
-    for (int i = 0; i < 4; ++i, x += 18)
-        painter.drawPixmap(x, 2, TDeviceIcons::StatusPicture(i));
-    for (int i = 0; i < 5; ++i, x += 18)
-        painter.drawPixmap(x, 2, TDeviceIcons::SignalLevelPicture(i));
-    for (int i = 0; i < 2; ++i, x += 18)
-        painter.drawPixmap(x, 2, TDeviceIcons::SortPicture(i));
-    painter.drawPixmap(x, 2, TDeviceIcons::FilterPicture());
-    painter.end();
-    icons.scaled(icons.size() * 4).save(dir + QStringLiteral("/icons.png"));
-
-    clickHeader(1, Qt::RightButton);
-    combo->showPopup();
-    QTest::qWait(100);
-    QGuiApplication::primaryScreen()
-        ->grabWindow(0)
-        .copy(0, 0, 500, 300)
-        .save(dir + QStringLiteral("/filter.png"));
-    combo->hidePopup();
-}
-
 } // namespace
