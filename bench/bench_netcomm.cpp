@@ -7,7 +7,6 @@
 #include "core/RS232Comm.h"
 
 #include <QtGlobal>
-
 #include <algorithm>
 #include <array>
 #include <chrono>

@@ -4,7 +4,8 @@
 
 TFormPrintDialog* FormPrintDialog = nullptr;
 
-TFormPrintDialog::TFormPrintDialog(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TFormPrintDialog>())
+TFormPrintDialog::TFormPrintDialog(QWidget* Parent)
+    : QDialog(Parent), ui(std::make_unique<Ui::TFormPrintDialog>())
 {
     ui->setupUi(this);
 }

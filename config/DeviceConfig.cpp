@@ -4,7 +4,8 @@
 
 TFormDeviceConfig* FormDeviceConfig = nullptr;
 
-TFormDeviceConfig::TFormDeviceConfig(QWidget* Parent) : QWidget(Parent, Qt::Window), ui(std::make_unique<Ui::TFormDeviceConfig>())
+TFormDeviceConfig::TFormDeviceConfig(QWidget* Parent)
+    : QWidget(Parent, Qt::Window), ui(std::make_unique<Ui::TFormDeviceConfig>())
 {
     ui->setupUi(this);
 }

@@ -78,10 +78,10 @@ QString FormatLogTimeStamp(const QDateTime& When, QChar DateSep, QChar TimeSep)
     const QDate d = When.date();
     const QTime t = When.time();
     auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
-    return two(d.day()) + DateSep + two(d.month()) + DateSep
-           + QStringLiteral("%1").arg(d.year(), 4, 10, QLatin1Char('0')) + QLatin1Char(' ')
-           + two(t.hour()) + TimeSep + two(t.minute()) + TimeSep + two(t.second())
-           + QLatin1Char('.') + QStringLiteral("%1").arg(t.msec(), 3, 10, QLatin1Char('0'));
+    return two(d.day()) + DateSep + two(d.month()) + DateSep +
+           QStringLiteral("%1").arg(d.year(), 4, 10, QLatin1Char('0')) + QLatin1Char(' ') + two(t.hour()) +
+           TimeSep + two(t.minute()) + TimeSep + two(t.second()) + QLatin1Char('.') +
+           QStringLiteral("%1").arg(t.msec(), 3, 10, QLatin1Char('0'));
 }
 
 QString FormatLogTimeStamp(const QDateTime& When)

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QString>
-
 #include <span>
 
 // The debug-log switch of the main window: off at start, toggled from the menu.

@@ -6,9 +6,8 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLocale>
-#include <QTime>
 #include <QSerialPort>
-
+#include <QTime>
 #include <cerrno>
 #include <cstring>
 #include <sys/ioctl.h>
@@ -23,26 +22,43 @@ constexpr int DefaultQueueSize = 4096;
 QSerialPort::Parity toParity(qint32 code)
 {
     switch (code) {
-    case 1: return QSerialPort::OddParity;
-    case 2: return QSerialPort::EvenParity;
-    case 3: return QSerialPort::MarkParity;
-    case 4: return QSerialPort::SpaceParity;
-    default: return QSerialPort::NoParity;
+    case 1:
+        return QSerialPort::OddParity;
+    case 2:
+        return QSerialPort::EvenParity;
+    case 3:
+        return QSerialPort::MarkParity;
+    case 4:
+        return QSerialPort::SpaceParity;
+    default:
+        return QSerialPort::NoParity;
     }
 }
 
 QSerialPort::StopBits toStopBits(qint32 code)
 {
     switch (code) {
-    case 1: return QSerialPort::OneAndHalfStop;
-    case 2: return QSerialPort::TwoStop;
-    default: return QSerialPort::OneStop;
+    case 1:
+        return QSerialPort::OneAndHalfStop;
+    case 2:
+        return QSerialPort::TwoStop;
+    default:
+        return QSerialPort::OneStop;
     }
 }
 
-bool validParity(qint32 code) { return code >= 0 && code <= 4; }
-bool validStopBits(qint32 code) { return code >= 0 && code <= 2; }
-bool validDataBits(qint32 bits) { return bits >= 5 && bits <= 8; }
+bool validParity(qint32 code)
+{
+    return code >= 0 && code <= 4;
+}
+bool validStopBits(qint32 code)
+{
+    return code >= 0 && code <= 2;
+}
+bool validDataBits(qint32 bits)
+{
+    return bits >= 5 && bits <= 8;
+}
 
 // The number behind a failed port call; Qt keeps errno from the failing system call.
 int lastErrorNumber()
@@ -52,8 +68,8 @@ int lastErrorNumber()
 
 QString stepMessage(const char* prefix, const char* function, int code)
 {
-    return QString::fromUtf8(prefix) + QStringLiteral(" (функция ") + QLatin1String(function)
-           + QStringLiteral(" вернула код ошибки ") + QString::number(code) + QLatin1Char(')');
+    return QString::fromUtf8(prefix) + QStringLiteral(" (функция ") + QLatin1String(function) +
+           QStringLiteral(" вернула код ошибки ") + QString::number(code) + QLatin1Char(')');
 }
 
 // The locale's long time format without the time zone.
@@ -79,10 +95,14 @@ quint8 RfPowerLevelToCode(int Level)
 int RfPowerCodeToLevel(quint8 Code)
 {
     switch (Code) {
-    case 0x6E: return 0;
-    case 0x60: return 1;
-    case 0xC0: return 2;
-    default: return -1;
+    case 0x6E:
+        return 0;
+    case 0x60:
+        return 1;
+    case 0xC0:
+        return 2;
+    default:
+        return -1;
     }
 }
 
@@ -133,8 +153,8 @@ bool TComConnection::Open(bool /*RaiseErr*/, QString& ErrMsg)
         const auto error = DevicePath_.isEmpty() ? QSerialPort::DeviceNotFoundError : port->error();
         // A device node with no hardware behind it (ttyS without a UART, an
         // unplugged adapter) fails with EIO/ENXIO: for the operator the port is not there.
-        const bool absent = error == QSerialPort::DeviceNotFoundError || openErrno == ENOENT
-                            || openErrno == ENODEV || openErrno == ENXIO || openErrno == EIO;
+        const bool absent = error == QSerialPort::DeviceNotFoundError || openErrno == ENOENT ||
+                            openErrno == ENODEV || openErrno == ENXIO || openErrno == EIO;
         if (error == QSerialPort::PermissionError)
             ErrMsg = QStringLiteral("Порт занят");
         else if (absent)
@@ -146,18 +166,18 @@ bool TComConnection::Open(bool /*RaiseErr*/, QString& ErrMsg)
 
     // Line settings: raw bytes, no flow control of any kind.
     errno = 0;
-    if (!validDataBits(Settings_.ByteSize) || !validParity(Settings_.Parity)
-        || !validStopBits(Settings_.StopBits)) {
+    if (!validDataBits(Settings_.ByteSize) || !validParity(Settings_.Parity) ||
+        !validStopBits(Settings_.StopBits)) {
         ErrMsg = stepMessage("Ошибка установки параметров COM-порта", "SetCommState", EINVAL);
         LastCallOk_ = false;
         return false;
     }
     errno = 0;
-    const bool lineOk = Port_->setBaudRate(Settings_.BaudRate)
-                        && Port_->setDataBits(static_cast<QSerialPort::DataBits>(Settings_.ByteSize))
-                        && Port_->setParity(toParity(Settings_.Parity))
-                        && Port_->setStopBits(toStopBits(Settings_.StopBits))
-                        && Port_->setFlowControl(QSerialPort::NoFlowControl);
+    const bool lineOk = Port_->setBaudRate(Settings_.BaudRate) &&
+                        Port_->setDataBits(static_cast<QSerialPort::DataBits>(Settings_.ByteSize)) &&
+                        Port_->setParity(toParity(Settings_.Parity)) &&
+                        Port_->setStopBits(toStopBits(Settings_.StopBits)) &&
+                        Port_->setFlowControl(QSerialPort::NoFlowControl);
     LastCallOk_ = lineOk;
     if (!lineOk) {
         ErrMsg = stepMessage("Ошибка установки параметров COM-порта", "SetCommState", lastErrorNumber());
@@ -252,8 +272,8 @@ bool TComConnection::Receive(std::span<quint8> Buf, bool RaiseErr, QString& ErrM
     std::memcpy(Buf.data(), Buffer_.data(), static_cast<size_t>(Count));
     if (PurgeTxAfter || PurgeRxAfter) {
         if (!purge(PurgeTxAfter, PurgeRxAfter)) {
-            ErrMsg = QTime::currentTime().toString(longTimeFormat()) + QStringLiteral(" > ")
-                     + purgeMessage(lastErrorNumber());
+            ErrMsg = QTime::currentTime().toString(longTimeFormat()) + QStringLiteral(" > ") +
+                     purgeMessage(lastErrorNumber());
             return false;
         }
     }

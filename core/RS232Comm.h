@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <array>
 #include <memory>
 #include <span>
@@ -24,8 +23,8 @@ public:
     virtual bool Send(std::span<const quint8> Buf, int Count, bool RaiseErr, QString& ErrMsg) = 0;
     // On entry Count is the most bytes wanted, on return the bytes read into Buf.
     // ErrMsg is "Превышен таймаут ожидания ответа" when nothing came.
-    virtual bool Receive(std::span<quint8> Buf, bool RaiseErr, QString& ErrMsg, int& Count,
-                         bool PurgeTxAfter, bool PurgeRxAfter) = 0;
+    virtual bool Receive(std::span<quint8> Buf, bool RaiseErr, QString& ErrMsg, int& Count, bool PurgeTxAfter,
+                         bool PurgeRxAfter) = 0;
 };
 
 struct TComSettings
@@ -33,10 +32,10 @@ struct TComSettings
     quint8 PortNum = 1;
     qint32 BaudRate = 57600;
     qint32 ByteSize = 8;
-    qint32 Parity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    qint32 StopBits = 0; // 0 one, 1 one and a half, 2 two
-    qint32 InQueueSize = 0;  // 0 means 4096
-    qint32 OutQueueSize = 0; // 0 means 4096
+    qint32 Parity = 0;        // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    qint32 StopBits = 0;      // 0 one, 1 one and a half, 2 two
+    qint32 InQueueSize = 0;   // 0 means 4096
+    qint32 OutQueueSize = 0;  // 0 means 4096
     qint32 ReadTimeout = 100; // total wait of one read, ms
 };
 

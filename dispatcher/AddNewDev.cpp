@@ -4,7 +4,8 @@
 
 TFormAddNewDevice* FormAddNewDevice = nullptr;
 
-TFormAddNewDevice::TFormAddNewDevice(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TFormAddNewDevice>())
+TFormAddNewDevice::TFormAddNewDevice(QWidget* Parent)
+    : QDialog(Parent), ui(std::make_unique<Ui::TFormAddNewDevice>())
 {
     ui->setupUi(this);
 }

@@ -1,7 +1,5 @@
 #include "dispatcher/DeviceDispatcher.h"
 
-#include "ui_DeviceDispatcher.h"
-
 #include "core/Logging.h"
 #include "core/Sound.h"
 #include "dispatcher/CommandLine.h"
@@ -17,6 +15,7 @@
 #include "dispatcher/SettingsFile.h"
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
+#include "ui_DeviceDispatcher.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -62,12 +61,18 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
             &TPollingCycle::ActionStartStopPollingExecute);
 
     const std::pair<QAction*, int> icons[] = {
-        {ui->ActionOpenArchive, TMenuIcons::Archive},      {ui->ActionLogDebugInfo, TMenuIcons::DebugLog},
-        {ui->ActionFileExit, TMenuIcons::Exit},            {ui->ActionStartStopPolling, TMenuIcons::StartPolling},
-        {ui->ActionShowJournal, TMenuIcons::Journal},      {ui->ActionAddSerialNum, TMenuIcons::AddDevice},
-        {ui->ActionDeleteDevices, TMenuIcons::DeleteDevice}, {ui->ActionShowGraphic, TMenuIcons::Chart},
-        {ui->ActionShowSettingsForm, TMenuIcons::Settings}, {ui->ActionSuperuserMode, TMenuIcons::ServiceMode},
-        {ui->ActionHelpContents, TMenuIcons::HelpContents}, {ui->ActionAboutProgram, TMenuIcons::About},
+        {ui->ActionOpenArchive, TMenuIcons::Archive},
+        {ui->ActionLogDebugInfo, TMenuIcons::DebugLog},
+        {ui->ActionFileExit, TMenuIcons::Exit},
+        {ui->ActionStartStopPolling, TMenuIcons::StartPolling},
+        {ui->ActionShowJournal, TMenuIcons::Journal},
+        {ui->ActionAddSerialNum, TMenuIcons::AddDevice},
+        {ui->ActionDeleteDevices, TMenuIcons::DeleteDevice},
+        {ui->ActionShowGraphic, TMenuIcons::Chart},
+        {ui->ActionShowSettingsForm, TMenuIcons::Settings},
+        {ui->ActionSuperuserMode, TMenuIcons::ServiceMode},
+        {ui->ActionHelpContents, TMenuIcons::HelpContents},
+        {ui->ActionAboutProgram, TMenuIcons::About},
     };
     for (const auto& [action, index] : icons)
         action->setIcon(TMenuIcons::Icon(index));
@@ -80,9 +85,12 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
     connect(&TimerBlink, &QTimer::timeout, this, &TFormDeviceDispatcher::TimerBlinkTimer);
     TimerBlink.start();
 
-    connect(ui->ActionOpenArchive, &QAction::triggered, this, &TFormDeviceDispatcher::ActionOpenArchiveExecute);
-    connect(ui->ActionShowJournal, &QAction::triggered, this, &TFormDeviceDispatcher::ActionShowJournalExecute);
-    connect(ui->ActionLogDebugInfo, &QAction::triggered, this, &TFormDeviceDispatcher::ActionLogDebugInfoExecute);
+    connect(ui->ActionOpenArchive, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionOpenArchiveExecute);
+    connect(ui->ActionShowJournal, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionShowJournalExecute);
+    connect(ui->ActionLogDebugInfo, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionLogDebugInfoExecute);
     connect(ui->ActionFileExit, &QAction::triggered, this, &QWidget::close);
 
     FormCreate();
@@ -109,7 +117,8 @@ void TFormDeviceDispatcher::FormCreate()
         IniFileName = iniParam;
 
     LoadSettings(IniFileName);
-    setWindowTitle(QStringLiteral("Кловарис (канал радиомодема №") + QString::number(RFChannel) + QLatin1Char(')'));
+    setWindowTitle(QStringLiteral("Кловарис (канал радиомодема №") + QString::number(RFChannel) +
+                   QLatin1Char(')'));
 
     const QString pwd = GetParamValue(Args_, QStringLiteral("pwd"));
     if (!pwd.isEmpty() && pwd == ServiceCode)
@@ -172,9 +181,10 @@ void TFormDeviceDispatcher::FirstShowSetup()
         }
         ok = ok && QFileInfo(chosen).isFile();
         if (!ok) {
-            prompts.Message(this,
-                            QStringLiteral("Не удалось создать файл настроек программы. Дальнейшая работа невозможна."),
-                            Caution);
+            prompts.Message(
+                this,
+                QStringLiteral("Не удалось создать файл настроек программы. Дальнейшая работа невозможна."),
+                Caution);
             terminate();
             return;
         }
@@ -183,19 +193,20 @@ void TFormDeviceDispatcher::FirstShowSetup()
     }
 
     while (ArchivePath.isEmpty() || !QFileInfo(ArchivePath).isDir()) {
-        const QString folder = prompts.Folder(this, QStringLiteral("Укажите папку для архива программы"),
-                                              ArchivePath);
+        const QString folder =
+            prompts.Folder(this, QStringLiteral("Укажите папку для архива программы"), ArchivePath);
         if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-            prompts.Message(this, QStringLiteral("Не удалось создать папку архива. Дальнейшая работа невозможна."),
+            prompts.Message(this,
+                            QStringLiteral("Не удалось создать папку архива. Дальнейшая работа невозможна."),
                             Caution);
             terminate();
             return;
         }
         ArchivePath = folder;
-        if (QFileInfo::exists(QDir(folder).filePath(QStringLiteral("Devices.cds")))
-            && !prompts.YesNo(this,
-                              QStringLiteral("В указанной папке найдены файлы архива. Использовать найденные файлы?"),
-                              Caution)) {
+        if (QFileInfo::exists(QDir(folder).filePath(QStringLiteral("Devices.cds"))) &&
+            !prompts.YesNo(
+                this, QStringLiteral("В указанной папке найдены файлы архива. Использовать найденные файлы?"),
+                Caution)) {
             ArchivePath.clear();
             continue;
         }
@@ -245,8 +256,8 @@ void TFormDeviceDispatcher::AddJournalMessage(const QString& Text)
 
 void TFormDeviceDispatcher::ShowStatusMessage(const QString& Text, bool WithTime)
 {
-    MessagePanel_->setText(WithTime ? FormatLogTimeStamp(QDateTime::currentDateTime()) + QStringLiteral(": ") + Text
-                                    : Text);
+    MessagePanel_->setText(
+        WithTime ? FormatLogTimeStamp(QDateTime::currentDateTime()) + QStringLiteral(": ") + Text : Text);
 }
 
 QString TFormDeviceDispatcher::StatusPanelText(int Panel) const
@@ -256,7 +267,8 @@ QString TFormDeviceDispatcher::StatusPanelText(int Panel) const
 
 void TFormDeviceDispatcher::UpdatePollingActionState()
 {
-    ui->ActionStartStopPolling->setText(PollingActive ? QStringLiteral("Прекратить") : QStringLiteral("Начать"));
+    ui->ActionStartStopPolling->setText(PollingActive ? QStringLiteral("Прекратить")
+                                                      : QStringLiteral("Начать"));
     ui->ActionStartStopPolling->setIcon(
         TMenuIcons::Icon(PollingActive ? TMenuIcons::StopPolling : TMenuIcons::StartPolling));
     ui->ActionStartStopPolling->setToolTip(PollingActive ? QStringLiteral("Прекратить опрос")
@@ -274,7 +286,8 @@ void TFormDeviceDispatcher::UpdatePollingStatusText()
     if (PollMode == 0) {
         text = QStringLiteral("Непрерывный опрос");
     } else {
-        static const QString units[] = {QStringLiteral(" секунд"), QStringLiteral(" минут"), QStringLiteral(" часов")};
+        static const QString units[] = {QStringLiteral(" секунд"), QStringLiteral(" минут"),
+                                        QStringLiteral(" часов")};
         if (PollUnits >= 0 && PollUnits <= 2)
             text = QStringLiteral("Опрос с интервалом ") + QString::number(PollValue) + units[PollUnits];
     }

@@ -6,7 +6,6 @@
 
 #include <QMainWindow>
 #include <QTimer>
-
 #include <memory>
 
 namespace Ui {

@@ -1,7 +1,7 @@
 #include "dispatcher/DeviceIcons.h"
 
-#include <QGuiApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>

@@ -1,8 +1,7 @@
 #include "dispatcher/DispatcherHooks.h"
 
-#include "dispatcher/ModemSetup.h"
-
 #include "dispatcher/DispatcherState.h"
+#include "dispatcher/ModemSetup.h"
 
 void TDispatcherHooks::ShowStatusMessage(const QString&, bool) {}
 

@@ -9,7 +9,6 @@
 #include "dispatcher/TableDevice.h"
 
 #include <QString>
-
 #include <array>
 #include <memory>
 #include <vector>

@@ -1,7 +1,6 @@
 #include "dispatcher/EepromErrorDialog.h"
 
 #include "core/NetComm.h"
-
 #include "ui_EepromErrorDialog.h"
 
 #include <QKeyEvent>
@@ -38,7 +37,8 @@ void TFormEepromErrorDialog::SetMessageText(const QString& Text)
     label->setText(Text);
     // The label keeps its width and takes the height of the wrapped text.
     // An empty text still takes one line, so the window keeps its shape.
-    const int textHeight = Text.isEmpty() ? label->fontMetrics().height() : label->heightForWidth(label->width());
+    const int textHeight =
+        Text.isEmpty() ? label->fontMetrics().height() : label->heightForWidth(label->width());
     label->resize(label->width(), textHeight);
 
     button->move(width() / 2 - button->width() / 2, label->y() + label->height() + ButtonGap);

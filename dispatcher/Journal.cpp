@@ -9,7 +9,8 @@
 bool JournalReady = false;
 TFormJournal* FormJournal = nullptr;
 
-TFormJournal::TFormJournal(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TFormJournal>())
+TFormJournal::TFormJournal(QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TFormJournal>())
 {
     ui->setupUi(this);
     connect(ui->ButtonClearJournalWindow, &QPushButton::clicked, this,

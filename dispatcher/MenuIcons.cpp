@@ -95,7 +95,8 @@ QPixmap draw(int index)
         p.drawLine(QPointF(4, 3), QPointF(4, 20));
         p.drawLine(QPointF(4, 20), QPointF(21, 20));
         p.setPen(QPen(QColor(0, 128, 0), 2));
-        p.drawPolyline(QPolygonF({QPointF(5, 16), QPointF(9, 11), QPointF(13, 14), QPointF(17, 6), QPointF(21, 9)}));
+        p.drawPolyline(
+            QPolygonF({QPointF(5, 16), QPointF(9, 11), QPointF(13, 14), QPointF(17, 6), QPointF(21, 9)}));
         break;
     case TMenuIcons::Settings:
     case TMenuIcons::ServiceMode: {

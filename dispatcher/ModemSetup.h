@@ -3,7 +3,6 @@
 #include "core/RS232Comm.h"
 
 #include <QString>
-
 #include <functional>
 #include <memory>
 

@@ -4,7 +4,6 @@
 
 #include <QMetaType>
 #include <QString>
-
 #include <memory>
 
 // Row status of the device table.

@@ -78,11 +78,13 @@ int main(int argc, char* argv[])
                      });
 
     // A refused first show ends the run without the shutdown that saves settings.
-    QObject::connect(&mainWindow, &TFormDeviceDispatcher::TerminateApplication, &app,
-                     [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    QObject::connect(
+        &mainWindow, &TFormDeviceDispatcher::TerminateApplication, &app, [] { QCoreApplication::exit(1); },
+        Qt::QueuedConnection);
     // So does a history file of the archive that cannot be created.
-    QObject::connect(&archive, &TFormArchive::TerminateApplication, &app,
-                     [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    QObject::connect(
+        &archive, &TFormArchive::TerminateApplication, &app, [] { QCoreApplication::exit(1); },
+        Qt::QueuedConnection);
     mainWindow.show();
     const int rc = QApplication::exec();
     ConnectNetWarnings(nullptr);

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>

@@ -3,10 +3,8 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 
 TEST(Logging, Bin2CharFormatsUpperCaseHexWithTrailingBlanks)
 {

@@ -2,9 +2,8 @@
 #include "support/FakeConnection.h"
 #include "support/QStringPrinter.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 #include <random>
 
 // Thousands of well-framed replies (right length byte, right CRC), some built to

@@ -1,17 +1,13 @@
 #include "core/RS232Comm.h"
-
 #include "support/RawPty.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
-
-#include <gtest/gtest.h>
-
 #include <array>
-#include <thread>
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <thread>
 
 namespace {
 
@@ -35,10 +31,7 @@ QByteArray bytes(std::initializer_list<int> list)
 class SerialLink : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        qputenv("KLOV_PORTS_DIR", pty.PortsDir().toLocal8Bit());
-    }
+    void SetUp() override { qputenv("KLOV_PORTS_DIR", pty.PortsDir().toLocal8Bit()); }
     void TearDown() override { qunsetenv("KLOV_PORTS_DIR"); }
 
     // Opens a link on the pty and checks that it is usable.
@@ -275,7 +268,8 @@ TEST_F(SerialLink, StatusRepliesUpdateOnlyWhatTheyValidlyCarry)
 
 TEST_F(SerialLink, PortListShowsPresentPortsOnly)
 {
-    ASSERT_TRUE(QFile::link(pty.PortsDir() + QStringLiteral("/gone"), pty.PortsDir() + QStringLiteral("/COM201")));
+    ASSERT_TRUE(
+        QFile::link(pty.PortsDir() + QStringLiteral("/gone"), pty.PortsDir() + QStringLiteral("/COM201")));
     TComConnection holder(modemSettings());
     QComboBox combo;
     combo.addItem(QStringLiteral("stale"));

@@ -1,23 +1,21 @@
+#include "core/Logging.h"
+#include "core/Sound.h"
 #include "dispatcher/DeviceDispatcher.h"
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/MenuIcons.h"
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
-#include "core/Logging.h"
-#include "core/Sound.h"
-
-#include "support/QStringPrinter.h"
 #include "support/CountingSound.h"
+#include "support/QStringPrinter.h"
 #include "support/RecordingHooks.h"
 #include "support/ScriptedPrompts.h"
 #include "support/SharedState.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
-#include <QAction>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,7 +42,8 @@ protected:
 
     void start(const QStringList& extraArgs)
     {
-        window = std::make_unique<TFormDeviceDispatcher>(QStringList{QStringLiteral("/opt/klov/klov")} + extraArgs);
+        window = std::make_unique<TFormDeviceDispatcher>(QStringList{QStringLiteral("/opt/klov/klov")} +
+                                                         extraArgs);
         window->show();
         for (int i = 0; i < 5; ++i)
             QCoreApplication::processEvents();
@@ -95,12 +94,14 @@ TEST_F(MainWindowStart, FolderWithArchiveFilesIsUsedOnlyAfterTheOperatorAgrees)
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Кловарис (канал радиомодема №17)"));
     EXPECT_TRUE(SuperuserMode);
     EXPECT_EQ(prompts.FolderAsked, 2);
-    EXPECT_EQ(prompts.Questions,
-              QStringList{QStringLiteral("В указанной папке найдены файлы архива. Использовать найденные файлы?")});
+    EXPECT_EQ(
+        prompts.Questions,
+        QStringList{QStringLiteral("В указанной папке найдены файлы архива. Использовать найденные файлы?")});
     EXPECT_TRUE(prompts.Messages.isEmpty());
     EXPECT_FALSE(window->TerminateRequested());
     EXPECT_EQ(ArchivePath, fresh);
-    EXPECT_EQ(IniFile(ini).ReadString(QStringLiteral("Archive"), QStringLiteral("ArchivePath"), QString()), fresh);
+    EXPECT_EQ(IniFile(ini).ReadString(QStringLiteral("Archive"), QStringLiteral("ArchivePath"), QString()),
+              fresh);
     EXPECT_TRUE(window->TimerPoll().isActive());
     EXPECT_EQ(window->TimerPoll().interval(), 500);
     EXPECT_EQ(window->StatusPanelText(0), QStringLiteral("Опрос остановлен"));
@@ -109,7 +110,8 @@ TEST_F(MainWindowStart, FolderWithArchiveFilesIsUsedOnlyAfterTheOperatorAgrees)
 TEST_F(MainWindowStart, WrongServiceCodeLeavesServiceModeOff)
 {
     QDir().mkpath(dir.filePath(QStringLiteral("arch")));
-    const QString ini = writeIni(QStringLiteral("[Archive]\nArchivePath=") + dir.filePath(QStringLiteral("arch")) + "\n");
+    const QString ini =
+        writeIni(QStringLiteral("[Archive]\nArchivePath=") + dir.filePath(QStringLiteral("arch")) + "\n");
     start({QStringLiteral("-ini=") + ini, QStringLiteral("-pwd=2719460854")});
     EXPECT_FALSE(SuperuserMode);
     EXPECT_EQ(prompts.FolderAsked, 0);
@@ -126,8 +128,9 @@ protected:
     {
         MainWindowStart::SetUp();
         QDir().mkpath(dir.filePath(QStringLiteral("arch")));
-        ini = writeIni(QStringLiteral("[Archive]\nArchivePath=") + dir.filePath(QStringLiteral("arch"))
-                       + QStringLiteral("\n[Devices]\nDevicesList=11,12\n[Polling]\nMode=1\nUnits=0\nValue=10\n"));
+        ini = writeIni(
+            QStringLiteral("[Archive]\nArchivePath=") + dir.filePath(QStringLiteral("arch")) +
+            QStringLiteral("\n[Devices]\nDevicesList=11,12\n[Polling]\nMode=1\nUnits=0\nValue=10\n"));
         start({QStringLiteral("-ini=") + ini});
     }
     void TearDown() override
@@ -222,8 +225,10 @@ TEST_F(MainWindowActions, ClosingWhilePollingStopsPollingThenSavesTheGeometry)
     EXPECT_TRUE(DevArray.empty());
     EXPECT_FALSE(Connection);
     const IniFile file(ini);
-    EXPECT_EQ(file.ReadInteger(QStringLiteral("General"), QStringLiteral("WindowWidth"), -1), window->width());
-    EXPECT_EQ(file.ReadInteger(QStringLiteral("General"), QStringLiteral("WindowHeight"), -1), window->height());
+    EXPECT_EQ(file.ReadInteger(QStringLiteral("General"), QStringLiteral("WindowWidth"), -1),
+              window->width());
+    EXPECT_EQ(file.ReadInteger(QStringLiteral("General"), QStringLiteral("WindowHeight"), -1),
+              window->height());
     // Every other line stays.
     EXPECT_EQ(file.ReadString(QStringLiteral("Devices"), QStringLiteral("DevicesList"), QString()),
               QStringLiteral("11,12"));
@@ -232,9 +237,10 @@ TEST_F(MainWindowActions, ClosingWhilePollingStopsPollingThenSavesTheGeometry)
 TEST_F(MainWindowStart, WindowComesBackWhereItWasClosed)
 {
     QDir().mkpath(dir.filePath(QStringLiteral("arch")));
-    const QString ini = writeIni(QStringLiteral("[Archive]\nArchivePath=") + dir.filePath(QStringLiteral("arch"))
-                                 + QStringLiteral("\n[General]\nWindowHeight=345\nWindowWidth=876\n"
-                                                  "WindowXPos=21\nWindowYPos=43\n"));
+    const QString ini =
+        writeIni(QStringLiteral("[Archive]\nArchivePath=") + dir.filePath(QStringLiteral("arch")) +
+                 QStringLiteral("\n[General]\nWindowHeight=345\nWindowWidth=876\n"
+                                "WindowXPos=21\nWindowYPos=43\n"));
     start({QStringLiteral("-ini=") + ini});
     EXPECT_EQ(window->width(), 876);
     EXPECT_EQ(window->height(), 345);
@@ -261,7 +267,8 @@ public:
     void CloseArchiveFiles() override
     {
         PollingWhenClosed = PollingActive;
-        GeometryWhenClosed = IniFile(Ini).ValueExists(QStringLiteral("General"), QStringLiteral("WindowWidth"));
+        GeometryWhenClosed =
+            IniFile(Ini).ValueExists(QStringLiteral("General"), QStringLiteral("WindowWidth"));
         RowsWhenClosed = int(DevArray.size());
         ++Closed;
     }

@@ -6,10 +6,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace {

@@ -8,7 +8,6 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -30,7 +29,10 @@ protected:
         FormJournal = form.get();
     }
 
-    QScrollBar* vbar() const { return form->findChild<QPlainTextEdit*>(QStringLiteral("MemoJournal"))->verticalScrollBar(); }
+    QScrollBar* vbar() const
+    {
+        return form->findChild<QPlainTextEdit*>(QStringLiteral("MemoJournal"))->verticalScrollBar();
+    }
 
     std::unique_ptr<TFormJournal> form;
 };
@@ -64,7 +66,8 @@ TEST_F(JournalWindow, LinesAreStampedAndKeptWhileHiddenAndClearingEmptiesOnlyThe
 
     form->show();
     EXPECT_EQ(form->Lines().size(), 2);
-    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("ButtonClearJournalWindow")), Qt::LeftButton);
+    QTest::mouseClick(form->findChild<QPushButton*>(QStringLiteral("ButtonClearJournalWindow")),
+                      Qt::LeftButton);
     EXPECT_TRUE(form->Lines().isEmpty());
     AddJournalMessage(QStringLiteral("после"));
     lines = form->Lines();

@@ -49,7 +49,8 @@ TEST_F(ModemSetup, MissingPortIsJournalledAndLeavesAClosedLink)
 {
     connect(ModemPort, 16, 2);
     ASSERT_EQ(journal.size(), 1);
-    EXPECT_EQ(journal[0], QStringLiteral("Попытка открыть несуществующий COM-порт при соединении с СОМ-портом"));
+    EXPECT_EQ(journal[0],
+              QStringLiteral("Попытка открыть несуществующий COM-порт при соединении с СОМ-портом"));
     ASSERT_TRUE(link);
     EXPECT_FALSE(link->Connected);
 }
@@ -68,12 +69,14 @@ TEST_F(ModemSetup, ImpossibleChannelAndPowerAreJournalledWithTheirStep)
 {
     ASSERT_TRUE(startSim(ModemPort));
     connect(ModemPort, 30, 7);
-    EXPECT_EQ(journal, QStringList({
-                           QStringLiteral("Недопустимый номер радиочастотного канала! при установке номера канала радиомодема"),
-                           QStringLiteral("Недопустимый уровень мощности радиопередатчика! при установке уровня "
-                                          "мощности передачи радиомодема"),
-                           QStringLiteral("Не удалось установить требуемый номер радиоканала передатчика!"),
-                       }));
+    EXPECT_EQ(journal,
+              QStringList({
+                  QStringLiteral(
+                      "Недопустимый номер радиочастотного канала! при установке номера канала радиомодема"),
+                  QStringLiteral("Недопустимый уровень мощности радиопередатчика! при установке уровня "
+                                 "мощности передачи радиомодема"),
+                  QStringLiteral("Не удалось установить требуемый номер радиоканала передатчика!"),
+              }));
     EXPECT_EQ(sim.Modem().Channel(), 16);
 }
 

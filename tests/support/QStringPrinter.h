@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <ostream>
 
 // Lets GoogleTest show QString values readably in failure messages.

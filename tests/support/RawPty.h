@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -82,7 +81,8 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
         while (got.size() < n) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  deadline - std::chrono::steady_clock::now()).count();
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
             if (left <= 0)
                 break;
             pollfd pfd{master_, POLLIN, 0};
