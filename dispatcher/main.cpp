@@ -8,6 +8,7 @@
 #include "dispatcher/Journal.h"
 #include "dispatcher/Password.h"
 #include "dispatcher/Settings.h"
+#include "platform/TerminationSignals.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -85,6 +86,10 @@ int main(int argc, char* argv[])
     QObject::connect(
         &archive, &TFormArchive::TerminateApplication, &app, [] { QCoreApplication::exit(1); },
         Qt::QueuedConnection);
+    // A system shutdown closes the window like the operator would.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::Requested, &mainWindow, &QWidget::close);
+
     mainWindow.show();
     const int rc = QApplication::exec();
     ConnectNetWarnings(nullptr);
