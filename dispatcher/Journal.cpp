@@ -24,6 +24,17 @@ TFormJournal::~TFormJournal()
         FormJournal = nullptr;
 }
 
+void TFormJournal::showEvent(QShowEvent* Event)
+{
+    // The first time it opens centred on its owner; afterwards where the operator left it.
+    if (!Placed_ && parentWidget()) {
+        const QRect owner = parentWidget()->window()->geometry();
+        move(owner.center() - QPoint(width() / 2, height() / 2));
+    }
+    Placed_ = true;
+    QWidget::showEvent(Event);
+}
+
 void TFormJournal::AddLine(const QString& S)
 {
     QPlainTextEdit* memo = ui->MemoJournal;

@@ -27,11 +27,15 @@ public:
     bool Autoscroll() const;
     void SetAutoscroll(bool On);
 
+protected:
+    void showEvent(QShowEvent* Event) override;
+
 private Q_SLOTS:
     void ButtonClearJournalWindowClick();
 
 private:
     std::unique_ptr<Ui::TFormJournal> ui;
+    bool Placed_ = false;
 };
 
 extern TFormJournal* FormJournal;

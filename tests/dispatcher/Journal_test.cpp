@@ -98,3 +98,19 @@ TEST_F(JournalWindow, ViewStaysPutWithoutAutoscrollAndFollowsWithIt)
     EXPECT_EQ(vbar()->value(), vbar()->maximum());
     EXPECT_GT(vbar()->value(), 0);
 }
+
+TEST_F(JournalWindow, FirstShownCentredOnItsOwner)
+{
+    QWidget owner;
+    owner.setGeometry(100, 80, 1400, 900);
+    owner.show();
+    form = std::make_unique<TFormJournal>(&owner);
+    FormJournal = form.get();
+    form->show();
+    // Within the rounding of the two centres.
+    EXPECT_LE((form->geometry().center() - owner.geometry().center()).manhattanLength(), 3);
+    form->move(5, 5);
+    form->hide();
+    form->show();
+    EXPECT_EQ(form->pos(), QPoint(5, 5));
+}
