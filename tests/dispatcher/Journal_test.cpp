@@ -113,4 +113,5 @@ TEST_F(JournalWindow, FirstShownCentredOnItsOwner)
     form->hide();
     form->show();
     EXPECT_EQ(form->pos(), QPoint(5, 5));
+    form.reset(); // before its owner, which would delete it again
 }
