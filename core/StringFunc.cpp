@@ -263,7 +263,7 @@ bool FormatSignificant(const QString& S, int Digits, QString& R)
         return false;
     const double v = *parsed;
     if (v == 0) {
-        R = Digits > 1 ? QStringLiteral("0,") + QString(Digits - 1, QLatin1Char('0')) : QStringLiteral("0");
+        R = QStringLiteral("0,") + QString(Digits - 1, QLatin1Char('0'));
         return true;
     }
     const int c = static_cast<int>(std::ceil(std::log10(std::fabs(v))));

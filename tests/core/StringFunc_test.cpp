@@ -146,6 +146,7 @@ TEST(StringFunc, FormatSignificantTruncatesToTheDigitsShown)
         {"1234", 5, "1234,0"},     {"0,5", 4, "0,500"},
         {"-0,0625", 4, "-0,063"},  {"9999,7", 4, "10000"},
         {"-0", 4, "0,000"},        {"0,100000001490116", 4, "0,100"},
+        {"0", 1, "0,"},
     };
     for (const Case& c : cases) {
         QString r;
