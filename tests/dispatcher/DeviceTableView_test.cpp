@@ -24,7 +24,7 @@
 
 namespace {
 
-struct TRowSpec
+struct TRowFacts
 {
     quint16 Serial;
     quint8 Status;
@@ -55,15 +55,15 @@ protected:
         controller = new TDeviceTableController(view, combo, &model);
     }
 
-    void add(const TRowSpec& Spec)
+    void add(const TRowFacts& Facts)
     {
-        auto row = std::make_unique<TTableDevice>(Spec.Serial);
-        row->Status = Spec.Status;
-        row->Device->DeviceType = Spec.Type;
-        row->Device->FaultRegister = Spec.Faults;
-        row->Device->SignalAtDevice = Spec.SignalAtDevice;
-        row->Device->SignalAtPC = Spec.SignalAtPC;
-        row->Device->Comment = QString::fromUtf8(Spec.Comment);
+        auto row = std::make_unique<TTableDevice>(Facts.Serial);
+        row->Status = Facts.Status;
+        row->Device->DeviceType = Facts.Type;
+        row->Device->FaultRegister = Facts.Faults;
+        row->Device->SignalAtDevice = Facts.SignalAtDevice;
+        row->Device->SignalAtPC = Facts.SignalAtPC;
+        row->Device->Comment = QString::fromUtf8(Facts.Comment);
         rows.push_back(std::move(row));
     }
 
