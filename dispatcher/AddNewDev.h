@@ -2,13 +2,15 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TFormAddNewDevice;
 }
+class QSpinBox;
 
-// Created once at start-up and reused for the whole run; its contents arrive
-// with the features that use it.
+// Asks for the serial number of a device to add. Created once at start-up and
+// reused, so the number entered last is offered again.
 class TFormAddNewDevice : public QDialog
 {
     Q_OBJECT
@@ -16,6 +18,19 @@ class TFormAddNewDevice : public QDialog
 public:
     explicit TFormAddNewDevice(QWidget* Parent = nullptr);
     ~TFormAddNewDevice() override;
+
+    // Shows the window modally: the number when it was accepted, nothing when it
+    // was closed otherwise.
+    std::optional<quint16> AskSerialNum();
+    quint16 SerialNum() const;
+    QSpinBox* SpinEditNewSN() const;
+
+    void Button1Click();
+    void FormKeyPress(QChar Key);
+
+protected:
+    // The window sees its keys before its controls do.
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
     std::unique_ptr<Ui::TFormAddNewDevice> ui;

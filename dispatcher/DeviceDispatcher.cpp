@@ -2,7 +2,9 @@
 
 #include "core/Logging.h"
 #include "core/Sound.h"
+#include "dispatcher/AddNewDev.h"
 #include "dispatcher/CommandLine.h"
+#include "dispatcher/DeviceListEdit.h"
 #include "dispatcher/DeviceTableController.h"
 #include "dispatcher/DeviceTableModel.h"
 #include "dispatcher/DispatcherState.h"
@@ -92,6 +94,10 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
     connect(ui->ActionLogDebugInfo, &QAction::triggered, this,
             &TFormDeviceDispatcher::ActionLogDebugInfoExecute);
     connect(ui->ActionFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->ActionAddSerialNum, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionAddSerialNumExecute);
+    connect(ui->ActionDeleteDevices, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionDeleteDevicesExecute);
 
     FormCreate();
 }
@@ -380,4 +386,18 @@ void TFormDeviceDispatcher::ActionShowJournalExecute()
 void TFormDeviceDispatcher::ActionLogDebugInfoExecute()
 {
     LogDebugInfo = ui->ActionLogDebugInfo->isChecked();
+}
+
+void TFormDeviceDispatcher::ActionAddSerialNumExecute()
+{
+    TDeviceListEdit edit(*this, this);
+    edit.AskSerialNum = [] { return FormAddNewDevice ? FormAddNewDevice->AskSerialNum() : std::nullopt; };
+    edit.ActionAddSerialNumExecute();
+}
+
+void TFormDeviceDispatcher::ActionDeleteDevicesExecute()
+{
+    TDeviceListEdit edit(*this, this);
+    edit.RowDeleting = [this](TTableDevice* Row) { Q_EMIT DeviceRowDeleting(Row); };
+    edit.ActionDeleteDevicesExecute();
 }

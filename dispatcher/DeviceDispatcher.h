@@ -59,6 +59,8 @@ Q_SIGNALS:
     void TerminateApplication();
     // Show the configuration window for Row (nullptr: bring it forward as it is).
     void OpenDeviceConfig(TTableDevice* Row);
+    // Row is deleted from the table and freed right after this: whoever keeps it lets go.
+    void DeviceRowDeleting(TTableDevice* Row);
 
 protected:
     void showEvent(QShowEvent* Event) override;
@@ -72,6 +74,8 @@ private:
     void ActionLogDebugInfoExecute();
     void ActionOpenArchiveExecute();
     void StringGridDeviceListDblClick(TTableDevice* Row);
+    void ActionAddSerialNumExecute();
+    void ActionDeleteDevicesExecute();
 
     std::unique_ptr<Ui::TFormDeviceDispatcher> ui;
     TDeviceTableModel* Model_ = nullptr;

@@ -12,9 +12,10 @@ public:
     {
         Messages << Caption + QStringLiteral("|") + Text;
     }
-    bool YesNo(QWidget*, const QString& Text, const QString&) override
+    bool YesNo(QWidget*, const QString& Text, const QString& Caption) override
     {
         Questions << Text;
+        QuestionCaptions << Caption;
         return YesAnswers.isEmpty() ? false : YesAnswers.takeFirst();
     }
     QString SaveFileName(QWidget*, const QString&, const QString& Proposed, const QString&, const QString&,
@@ -31,6 +32,7 @@ public:
 
     QStringList Messages;
     QStringList Questions;
+    QStringList QuestionCaptions;
     QList<bool> YesAnswers;
     QString SaveAnswer;
     QString ProposedIni;
