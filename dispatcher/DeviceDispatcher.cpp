@@ -2,6 +2,7 @@
 
 #include "core/Logging.h"
 #include "core/Sound.h"
+#include "dispatcher/About.h"
 #include "dispatcher/CommandLine.h"
 #include "dispatcher/DeviceTableController.h"
 #include "dispatcher/DeviceTableModel.h"
@@ -11,6 +12,7 @@
 #include "dispatcher/JournalMessage.h"
 #include "dispatcher/MenuIcons.h"
 #include "dispatcher/ModemSetup.h"
+#include "dispatcher/Password.h"
 #include "dispatcher/PollingCycle.h"
 #include "dispatcher/SettingsFile.h"
 #include "platform/IniFile.h"
@@ -92,6 +94,10 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
     connect(ui->ActionLogDebugInfo, &QAction::triggered, this,
             &TFormDeviceDispatcher::ActionLogDebugInfoExecute);
     connect(ui->ActionFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->ActionSuperuserMode, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionSuperuserModeExecute);
+    connect(ui->ActionAboutProgram, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionAboutProgramExecute);
 
     FormCreate();
 }
@@ -380,4 +386,17 @@ void TFormDeviceDispatcher::ActionShowJournalExecute()
 void TFormDeviceDispatcher::ActionLogDebugInfoExecute()
 {
     LogDebugInfo = ui->ActionLogDebugInfo->isChecked();
+}
+
+void TFormDeviceDispatcher::ActionSuperuserModeExecute()
+{
+    // The dialog itself switches service mode on; its result says nothing more.
+    if (FormPassword)
+        FormPassword->exec();
+}
+
+void TFormDeviceDispatcher::ActionAboutProgramExecute()
+{
+    if (FormAbout)
+        FormAbout->exec();
 }

@@ -71,6 +71,8 @@ private:
     void ActionShowJournalExecute();
     void ActionLogDebugInfoExecute();
     void ActionOpenArchiveExecute();
+    void ActionSuperuserModeExecute();
+    void ActionAboutProgramExecute();
     void StringGridDeviceListDblClick(TTableDevice* Row);
 
     std::unique_ptr<Ui::TFormDeviceDispatcher> ui;
