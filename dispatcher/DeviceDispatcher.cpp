@@ -3,6 +3,7 @@
 #include "core/Logging.h"
 #include "core/Sound.h"
 #include "dispatcher/AddNewDev.h"
+#include "dispatcher/About.h"
 #include "dispatcher/CommandLine.h"
 #include "dispatcher/DeviceListEdit.h"
 #include "dispatcher/DeviceTableController.h"
@@ -13,6 +14,7 @@
 #include "dispatcher/JournalMessage.h"
 #include "dispatcher/MenuIcons.h"
 #include "dispatcher/ModemSetup.h"
+#include "dispatcher/Password.h"
 #include "dispatcher/PollingCycle.h"
 #include "dispatcher/SettingsFile.h"
 #include "platform/IniFile.h"
@@ -32,8 +34,6 @@
 TFormDeviceDispatcher* FormDeviceDispatcher = nullptr;
 
 namespace {
-// The service code that the "pwd" parameter may carry.
-const QString ServiceCode = QStringLiteral("2719460853");
 const QString Caution = QStringLiteral("Внимание!");
 } // namespace
 
@@ -98,6 +98,10 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
             &TFormDeviceDispatcher::ActionAddSerialNumExecute);
     connect(ui->ActionDeleteDevices, &QAction::triggered, this,
             &TFormDeviceDispatcher::ActionDeleteDevicesExecute);
+    connect(ui->ActionSuperuserMode, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionSuperuserModeExecute);
+    connect(ui->ActionAboutProgram, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionAboutProgramExecute);
 
     FormCreate();
 }
@@ -127,7 +131,7 @@ void TFormDeviceDispatcher::FormCreate()
                    QLatin1Char(')'));
 
     const QString pwd = GetParamValue(Args_, QStringLiteral("pwd"));
-    if (!pwd.isEmpty() && pwd == ServiceCode)
+    if (!pwd.isEmpty() && IsServiceCode(pwd))
         SuperuserMode = true;
 }
 
@@ -400,4 +404,17 @@ void TFormDeviceDispatcher::ActionDeleteDevicesExecute()
     TDeviceListEdit edit(*this, this);
     edit.RowDeleting = [this](TTableDevice* Row) { Q_EMIT DeviceRowDeleting(Row); };
     edit.ActionDeleteDevicesExecute();
+}
+
+void TFormDeviceDispatcher::ActionSuperuserModeExecute()
+{
+    // The dialog itself switches service mode on; its result says nothing more.
+    if (FormPassword)
+        FormPassword->exec();
+}
+
+void TFormDeviceDispatcher::ActionAboutProgramExecute()
+{
+    if (FormAbout)
+        FormAbout->exec();
 }

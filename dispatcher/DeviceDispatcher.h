@@ -73,6 +73,8 @@ private:
     void ActionShowJournalExecute();
     void ActionLogDebugInfoExecute();
     void ActionOpenArchiveExecute();
+    void ActionSuperuserModeExecute();
+    void ActionAboutProgramExecute();
     void StringGridDeviceListDblClick(TTableDevice* Row);
     void ActionAddSerialNumExecute();
     void ActionDeleteDevicesExecute();
