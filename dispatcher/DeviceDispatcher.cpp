@@ -12,6 +12,8 @@
 #include "dispatcher/MenuIcons.h"
 #include "dispatcher/ModemSetup.h"
 #include "dispatcher/PollingCycle.h"
+#include "dispatcher/Settings.h"
+#include "dispatcher/SettingsApply.h"
 #include "dispatcher/SettingsFile.h"
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
@@ -92,6 +94,8 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
     connect(ui->ActionLogDebugInfo, &QAction::triggered, this,
             &TFormDeviceDispatcher::ActionLogDebugInfoExecute);
     connect(ui->ActionFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->ActionShowSettingsForm, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionShowSettingsFormExecute);
 
     FormCreate();
 }
@@ -380,4 +384,12 @@ void TFormDeviceDispatcher::ActionShowJournalExecute()
 void TFormDeviceDispatcher::ActionLogDebugInfoExecute()
 {
     LogDebugInfo = ui->ActionLogDebugInfo->isChecked();
+}
+
+void TFormDeviceDispatcher::ActionShowSettingsFormExecute()
+{
+    if (!FormSettings)
+        return;
+    if (const auto values = FormSettings->Execute())
+        ApplySettings(*values, {this, &TimerPoll(), [this] { UpdatePollingStatusText(); }});
 }
