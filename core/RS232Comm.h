@@ -87,6 +87,8 @@ public:
     bool GetRfPowerLevel(int& Level, bool RaiseErr, QString& ErrMsg);
 
     const TComSettings& Settings() const { return Settings_; }
+    // The port the next Open opens; a port held now stays open until then.
+    void SetPortNum(quint8 PortNum) { Settings_.PortNum = PortNum; }
     bool LastCallOk() const { return LastCallOk_; }
     quint8 RfChannel() const { return RfChannel_; }
     quint8 RfPowerLevel() const { return RfPowerLevel_; }

@@ -16,6 +16,8 @@
 #include "dispatcher/ModemSetup.h"
 #include "dispatcher/Password.h"
 #include "dispatcher/PollingCycle.h"
+#include "dispatcher/Settings.h"
+#include "dispatcher/SettingsApply.h"
 #include "dispatcher/SettingsFile.h"
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
@@ -102,6 +104,8 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
             &TFormDeviceDispatcher::ActionSuperuserModeExecute);
     connect(ui->ActionAboutProgram, &QAction::triggered, this,
             &TFormDeviceDispatcher::ActionAboutProgramExecute);
+    connect(ui->ActionShowSettingsForm, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionShowSettingsFormExecute);
 
     FormCreate();
 }
@@ -417,4 +421,12 @@ void TFormDeviceDispatcher::ActionAboutProgramExecute()
 {
     if (FormAbout)
         FormAbout->exec();
+}
+
+void TFormDeviceDispatcher::ActionShowSettingsFormExecute()
+{
+    if (!FormSettings)
+        return;
+    if (const auto values = FormSettings->Execute())
+        ApplySettings(*values, {this, &TimerPoll(), [this] { UpdatePollingStatusText(); }});
 }

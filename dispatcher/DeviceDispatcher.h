@@ -75,6 +75,7 @@ private:
     void ActionOpenArchiveExecute();
     void ActionSuperuserModeExecute();
     void ActionAboutProgramExecute();
+    void ActionShowSettingsFormExecute();
     void StringGridDeviceListDblClick(TTableDevice* Row);
     void ActionAddSerialNumExecute();
     void ActionDeleteDevicesExecute();

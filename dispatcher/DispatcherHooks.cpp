@@ -57,8 +57,8 @@ bool TDispatcherHooks::OpenLink(QString& ErrMsg)
 {
     ErrMsg.clear();
     if (!Connection) {
-        // Only after a failed port change in the settings dialog; a port number
-        // that cannot be one (a hand-edited file) leaves the link closed.
+        // No link object is only a defence (the settings dialog moves the one link
+        // to another port); a port number that cannot be one leaves it closed.
         if (RFMainPort < 1 || RFMainPort > 255)
             return false;
         Connection = std::make_unique<TComConnection>(MainLinkSettings(RFMainPort));
