@@ -7,6 +7,7 @@
 #include "dispatcher/DeviceTableModel.h"
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/EepromErrorDialog.h"
+#include "dispatcher/HelpManager.h"
 #include "dispatcher/Journal.h"
 #include "dispatcher/JournalMessage.h"
 #include "dispatcher/MenuIcons.h"
@@ -77,8 +78,8 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
     for (const auto& [action, index] : icons)
         action->setIcon(TMenuIcons::Icon(index));
     ui->ActionToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    // The help viewer is not there yet; an action that does nothing would mislead.
-    ui->ActionHelpContents->setEnabled(false);
+    // Disabled in the layout, there as soon as the application runs.
+    ui->ActionHelpContents->setEnabled(true);
 
     TimerBlink.setParent(this);
     TimerBlink.setInterval(1000);
@@ -92,6 +93,8 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
     connect(ui->ActionLogDebugInfo, &QAction::triggered, this,
             &TFormDeviceDispatcher::ActionLogDebugInfoExecute);
     connect(ui->ActionFileExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->ActionHelpContents, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionHelpContentsExecute);
 
     FormCreate();
 }
@@ -119,6 +122,8 @@ void TFormDeviceDispatcher::FormCreate()
     LoadSettings(IniFileName);
     setWindowTitle(QStringLiteral("Кловарис (канал радиомодема №") + QString::number(RFChannel) +
                    QLatin1Char(')'));
+    THelpManager::Instance().SetApplicationHelpFile(exe.absolutePath() + QLatin1Char('/') +
+                                                    exe.completeBaseName() + QStringLiteral(".chm"));
 
     const QString pwd = GetParamValue(Args_, QStringLiteral("pwd"));
     if (!pwd.isEmpty() && pwd == ServiceCode)
@@ -380,4 +385,9 @@ void TFormDeviceDispatcher::ActionShowJournalExecute()
 void TFormDeviceDispatcher::ActionLogDebugInfoExecute()
 {
     LogDebugInfo = ui->ActionLogDebugInfo->isChecked();
+}
+
+void TFormDeviceDispatcher::ActionHelpContentsExecute()
+{
+    THelpManager::Instance().ShowTableOfContents();
 }

@@ -71,6 +71,7 @@ private:
     void ActionShowJournalExecute();
     void ActionLogDebugInfoExecute();
     void ActionOpenArchiveExecute();
+    void ActionHelpContentsExecute();
     void StringGridDeviceListDblClick(TTableDevice* Row);
 
     std::unique_ptr<Ui::TFormDeviceDispatcher> ui;

@@ -1,0 +1,92 @@
+#include "dispatcher/ChmBrowser.h"
+
+#include "dispatcher/ChmFile.h"
+
+#include <QDesktopServices>
+
+namespace {
+
+const QString Scheme = QStringLiteral("chm");
+
+bool isStorageLink(const QUrl& Url)
+{
+    const QString scheme = Url.scheme().toLower();
+    return scheme == QLatin1String("ms-its") || scheme == QLatin1String("mk") ||
+           scheme == QLatin1String("its");
+}
+
+} // namespace
+
+TChmBrowser::TChmBrowser(QWidget* Parent) : QTextBrowser(Parent)
+{
+    setOpenLinks(true);
+    setOpenExternalLinks(false);
+}
+
+void TChmBrowser::SetHelpFile(const TChmFile* File)
+{
+    File_ = File;
+    clearHistory();
+    clear();
+}
+
+QUrl TChmBrowser::TopicUrl(const QString& Path)
+{
+    const QString topic = TChmFile::TopicPath(Path);
+    const qsizetype hash = topic.indexOf(QLatin1Char('#'));
+    QUrl url;
+    url.setScheme(Scheme);
+    url.setPath(hash < 0 ? topic : topic.left(hash));
+    if (hash >= 0)
+        url.setFragment(topic.mid(hash + 1));
+    return url;
+}
+
+QString TChmBrowser::UrlTopic(const QUrl& Url)
+{
+    return Url.hasFragment() ? Url.path() + QLatin1Char('#') + Url.fragment() : Url.path();
+}
+
+QUrl TChmBrowser::InsideUrl(const QUrl& Name) const
+{
+    // "ms-its:help.chm::/page.htm" names a page of this file like a relative link does.
+    if (isStorageLink(Name))
+        return TopicUrl(Name.toString(QUrl::FullyDecoded));
+    if (Name.isRelative()) {
+        const QUrl base = source().isEmpty() ? TopicUrl(QStringLiteral("/")) : source();
+        return base.resolved(Name);
+    }
+    return Name;
+}
+
+void TChmBrowser::doSetSource(const QUrl& Name, QTextDocument::ResourceType Type)
+{
+    const QUrl url = InsideUrl(Name);
+    if (url.scheme() != Scheme) {
+        // Web and mail links belong to the desktop; anything else (scripts) is ignored.
+        static const QStringList outside = {QStringLiteral("http"), QStringLiteral("https"),
+                                            QStringLiteral("ftp"), QStringLiteral("mailto")};
+        if (outside.contains(url.scheme().toLower()))
+            QDesktopServices::openUrl(url);
+        return;
+    }
+    QTextBrowser::doSetSource(url, Type);
+}
+
+QVariant TChmBrowser::loadResource(int Type, const QUrl& Name)
+{
+    const QUrl url = InsideUrl(Name);
+    if (url.scheme() != Scheme || !File_)
+        return {};
+    QByteArray data;
+    if (!File_->Read(url.path(), data)) {
+        if (Type != QTextDocument::HtmlResource)
+            return {};
+        return QStringLiteral("<html><body><h3>Страница не найдена</h3><p>") + url.path().toHtmlEscaped() +
+               QStringLiteral("</p></body></html>");
+    }
+    if (Type == QTextDocument::HtmlResource || Type == QTextDocument::StyleSheetResource ||
+        Type == QTextDocument::MarkdownResource)
+        return File_->DecodeText(data);
+    return data;
+}
