@@ -51,7 +51,7 @@ QUrl TChmBrowser::InsideUrl(const QUrl& Name) const
 {
     // "ms-its:help.chm::/page.htm" names a page of this file like a relative link does.
     if (isStorageLink(Name))
-        return TopicUrl(Name.toString(QUrl::FullyDecoded));
+        return TopicUrl(QUrl::fromPercentEncoding(Name.toEncoded()));
     if (Name.isRelative()) {
         const QUrl base = source().isEmpty() ? TopicUrl(QStringLiteral("/")) : source();
         return base.resolved(Name);
@@ -61,6 +61,10 @@ QUrl TChmBrowser::InsideUrl(const QUrl& Name) const
 
 void TChmBrowser::doSetSource(const QUrl& Name, QTextDocument::ResourceType Type)
 {
+    if (Name.isEmpty()) {
+        QTextBrowser::doSetSource(Name, Type);
+        return;
+    }
     const QUrl url = InsideUrl(Name);
     if (url.scheme() != Scheme) {
         // Web and mail links belong to the desktop; anything else (scripts) is ignored.

@@ -156,8 +156,8 @@ void FinalizeZarOdudEvud()
 {
     if (!ZarOdudEvudViewer)
         return;
-    if (ZarOdudEvudViewer->HelpManager)
-        ZarOdudEvudViewer->HelpManager->Release(ZarOdudEvudViewer->ViewerID);
+    // Also when a shutdown has already let the manager go, so it keeps no dangling viewer.
+    THelpManager::Instance().Release(ZarOdudEvudViewer->ViewerID);
     ZarOdudEvudViewer->HelpManager = nullptr;
     ZarOdudEvudViewer.reset();
 }
