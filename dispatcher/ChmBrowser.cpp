@@ -3,6 +3,7 @@
 #include "dispatcher/ChmFile.h"
 
 #include <QDesktopServices>
+#include <QRegularExpression>
 
 namespace {
 
@@ -89,8 +90,15 @@ QVariant TChmBrowser::loadResource(int Type, const QUrl& Name)
         return QStringLiteral("<html><body><h3>Страница не найдена</h3><p>") + url.path().toHtmlEscaped() +
                QStringLiteral("</p></body></html>");
     }
-    if (Type == QTextDocument::HtmlResource || Type == QTextDocument::StyleSheetResource ||
-        Type == QTextDocument::MarkdownResource)
+    if (Type == QTextDocument::HtmlResource) {
+        // Qt reads a linked style sheet only when the link gives its type; pages often leave it out.
+        static const QRegularExpression untypedStyleSheet(
+            QStringLiteral(R"(<link\b(?![^>]*\btype\s*=)([^>]*\brel\s*=\s*["']?stylesheet[^>]*)>)"),
+            QRegularExpression::CaseInsensitiveOption);
+        return File_->DecodeText(data).replace(untypedStyleSheet,
+                                               QStringLiteral("<link type=\"text/css\"\\1>"));
+    }
+    if (Type == QTextDocument::StyleSheetResource || Type == QTextDocument::MarkdownResource)
         return File_->DecodeText(data);
     return data;
 }

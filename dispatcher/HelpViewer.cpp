@@ -71,8 +71,13 @@ TFormHelpViewer::TFormHelpViewer(QWidget* Parent)
     connect(ui->Browser, &QTextBrowser::backwardAvailable, ui->ButtonBack, &QWidget::setEnabled);
     connect(ui->Browser, &QTextBrowser::forwardAvailable, ui->ButtonForward, &QWidget::setEnabled);
     connect(ui->Browser, &QTextBrowser::sourceChanged, this, &TFormHelpViewer::SourceChanged);
-    connect(ui->TreeContents, &QTreeWidget::itemActivated, this, &TFormHelpViewer::ContentsItemActivated);
-    connect(ui->TreeContents, &QTreeWidget::itemClicked, this, &TFormHelpViewer::ContentsItemActivated);
+    // Headings fold the tree's own way (arrow, double click, keys); items with a page show it.
+    connect(ui->TreeContents, &QTreeWidget::itemClicked, this, &TFormHelpViewer::ContentsItemChosen);
+    connect(ui->TreeContents, &QTreeWidget::itemActivated, this, &TFormHelpViewer::ContentsItemChosen);
+    connect(ui->TabsNavigation, &QTabWidget::currentChanged, this, [this] {
+        if (ui->TabsNavigation->currentWidget() == ui->TabIndex)
+            ui->EditKeyword->setFocus();
+    });
     connect(ui->EditKeyword, &QLineEdit::textEdited, this, &TFormHelpViewer::KeywordEdited);
     connect(ui->EditKeyword, &QLineEdit::returnPressed, this,
             [this] { ShowIndexEntry(ui->ListIndex->currentRow()); });
@@ -208,21 +213,20 @@ void TFormHelpViewer::SourceChanged(const QUrl& Url)
     const QSignalBlocker blocker(ui->TreeContents);
     for (QTreeWidgetItemIterator it(ui->TreeContents); *it; ++it) {
         if (withoutFragment((*it)->data(0, TopicRole).toString()).compare(path, Qt::CaseInsensitive) == 0) {
+            for (QTreeWidgetItem* parent = (*it)->parent(); parent; parent = parent->parent())
+                parent->setExpanded(true);
             ui->TreeContents->setCurrentItem(*it);
+            ui->TreeContents->scrollToItem(*it);
             return;
         }
     }
 }
 
-void TFormHelpViewer::ContentsItemActivated(QTreeWidgetItem* Item)
+void TFormHelpViewer::ContentsItemChosen(QTreeWidgetItem* Item)
 {
-    if (!Item)
-        return;
-    const QString topic = Item->data(0, TopicRole).toString();
+    const QString topic = Item ? Item->data(0, TopicRole).toString() : QString();
     if (!topic.isEmpty())
         ShowTopic(topic);
-    else
-        Item->setExpanded(!Item->isExpanded());
 }
 
 void TFormHelpViewer::KeywordEdited(const QString& Text)

@@ -56,7 +56,7 @@ private:
     void ShowDefaultTopicIfEmpty();
     void BringForward();
     void SourceChanged(const QUrl& Url);
-    void ContentsItemActivated(QTreeWidgetItem* Item);
+    void ContentsItemChosen(QTreeWidgetItem* Item);
     void KeywordEdited(const QString& Text);
     void ShowIndexEntry(int Row);
 

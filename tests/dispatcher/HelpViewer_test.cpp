@@ -86,6 +86,9 @@ TEST_F(HelpWindow, TableOfContentsShowsTheDefaultPageWithItsPicture)
               SampleHelp::Logo());
     const QVariant shown = browser()->document()->resource(QTextDocument::ImageResource, QUrl(imageName));
     EXPECT_TRUE(shown.isValid());
+    // So did the style sheet.
+    EXPECT_EQ(browser()->document()->begin().begin().fragment().charFormat().foreground().color(),
+              QColor(0x1f, 0x4e, 0x8c));
 
     auto* tree = child<QTreeWidget>("TreeContents");
     ASSERT_EQ(tree->topLevelItemCount(), 3);
@@ -138,6 +141,12 @@ TEST_F(HelpWindow, ContentsItemsOpenTheirTopicsAndHeadingsFoldOut)
     auto* tree = child<QTreeWidget>("TreeContents");
     QTreeWidgetItem* heading = tree->topLevelItem(1);
     ASSERT_FALSE(heading->isExpanded());
+    // The arrow of a heading unfolds it; a click on a heading shows nothing new.
+    const QRect row = tree->visualItemRect(heading);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      QPoint(row.left() - tree->indentation() / 2, row.center().y()));
+    EXPECT_TRUE(heading->isExpanded());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, row.center());
     Q_EMIT tree->itemActivated(heading, 0);
     EXPECT_TRUE(heading->isExpanded());
     EXPECT_EQ(window->CurrentTopic(), QStringLiteral("/intro.htm"));
@@ -145,12 +154,15 @@ TEST_F(HelpWindow, ContentsItemsOpenTheirTopicsAndHeadingsFoldOut)
     Q_EMIT tree->itemActivated(heading->child(1), 0);
     EXPECT_EQ(window->CurrentTopic(), QStringLiteral("/archive/period.htm"));
     EXPECT_TRUE(pageText().contains(QStringLiteral("Выбор периода")));
-    Q_EMIT tree->itemActivated(tree->topLevelItem(2), 0);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualItemRect(tree->topLevelItem(2)).center());
     EXPECT_EQ(window->CurrentTopic(), QStringLiteral("/print.htm"));
 
-    // Navigating by link moves the selection in the contents.
+    // Navigating by link moves the selection in the contents, unfolding its heading.
+    heading->setExpanded(false);
     browser()->setSource(QUrl(QStringLiteral("journal.htm")));
     EXPECT_EQ(tree->currentItem(), heading->child(0));
+    EXPECT_TRUE(heading->isExpanded());
 }
 
 TEST_F(HelpWindow, IndexFindsKeywordsAsTheyAreTypedAndOffersTopicsToChoose)

@@ -30,7 +30,8 @@ inline QByteArray Logo()
 
 inline QByteArray Page(const QString& Title, const QString& Body)
 {
-    return Ansi(QStringLiteral("<html><head><title>") + Title + QStringLiteral("</title></head><body><h1>") +
+    return Ansi(QStringLiteral("<html><head><title>") + Title +
+                QStringLiteral("</title><link rel=\"stylesheet\" href=\"/klov.css\"></head><body><h1>") +
                 Title + QStringLiteral("</h1>") + Body + QStringLiteral("</body></html>"));
 }
 
@@ -59,6 +60,7 @@ inline TChmWriter Writer()
     w.AddFile(QStringLiteral("/print.htm"),
               Page(QStringLiteral("Печать графиков"), QStringLiteral("<p>Печать.</p>")));
     w.AddFile(QStringLiteral("/images/logo.png"), Logo());
+    w.AddFile(QStringLiteral("/klov.css"), "h1 { color: #1f4e8c; }");
     w.AddFile(QStringLiteral("/klov.hhc"),
               Ansi(QStringLiteral(R"(<!DOCTYPE HTML PUBLIC "-//IETF//DTD HTML//EN">
 <HTML><HEAD></HEAD><BODY>
