@@ -10,6 +10,7 @@
 #include "dispatcher/DeviceTableModel.h"
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/EepromErrorDialog.h"
+#include "dispatcher/HelpManager.h"
 #include "dispatcher/Journal.h"
 #include "dispatcher/JournalMessage.h"
 #include "dispatcher/MenuIcons.h"
@@ -81,8 +82,8 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
     for (const auto& [action, index] : icons)
         action->setIcon(TMenuIcons::Icon(index));
     ui->ActionToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    // The help viewer is not there yet; an action that does nothing would mislead.
-    ui->ActionHelpContents->setEnabled(false);
+    // Disabled in the layout, there as soon as the application runs.
+    ui->ActionHelpContents->setEnabled(true);
 
     TimerBlink.setParent(this);
     TimerBlink.setInterval(1000);
@@ -106,6 +107,8 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
             &TFormDeviceDispatcher::ActionAboutProgramExecute);
     connect(ui->ActionShowSettingsForm, &QAction::triggered, this,
             &TFormDeviceDispatcher::ActionShowSettingsFormExecute);
+    connect(ui->ActionHelpContents, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionHelpContentsExecute);
 
     FormCreate();
 }
@@ -133,6 +136,8 @@ void TFormDeviceDispatcher::FormCreate()
     LoadSettings(IniFileName);
     setWindowTitle(QStringLiteral("Кловарис (канал радиомодема №") + QString::number(RFChannel) +
                    QLatin1Char(')'));
+    THelpManager::Instance().SetApplicationHelpFile(exe.absolutePath() + QLatin1Char('/') +
+                                                    exe.completeBaseName() + QStringLiteral(".chm"));
 
     const QString pwd = GetParamValue(Args_, QStringLiteral("pwd"));
     if (!pwd.isEmpty() && IsServiceCode(pwd))
@@ -429,4 +434,9 @@ void TFormDeviceDispatcher::ActionShowSettingsFormExecute()
         return;
     if (const auto values = FormSettings->Execute())
         ApplySettings(*values, {this, &TimerPoll(), [this] { UpdatePollingStatusText(); }});
+}
+
+void TFormDeviceDispatcher::ActionHelpContentsExecute()
+{
+    THelpManager::Instance().ShowTableOfContents();
 }

@@ -76,6 +76,7 @@ private:
     void ActionSuperuserModeExecute();
     void ActionAboutProgramExecute();
     void ActionShowSettingsFormExecute();
+    void ActionHelpContentsExecute();
     void StringGridDeviceListDblClick(TTableDevice* Row);
     void ActionAddSerialNumExecute();
     void ActionDeleteDevicesExecute();

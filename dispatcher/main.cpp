@@ -8,6 +8,7 @@
 #include "dispatcher/Journal.h"
 #include "dispatcher/Password.h"
 #include "dispatcher/Settings.h"
+#include "dispatcher/ZarOdudEvud.h"
 #include "platform/TerminationSignals.h"
 
 #include <QApplication>
@@ -39,6 +40,8 @@ int main(int argc, char* argv[])
     KlovApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("klov"));
     QApplication::setApplicationVersion(QStringLiteral(KLOV_VERSION));
+    // Help requests (F1 in a window, the help menu) go to the compiled-help viewer.
+    InitializeZarOdudEvud();
 
     // The ten windows of the run, in this order: the main window's creation runs
     // before any other exists (so its journal messages are lost).
@@ -102,5 +105,6 @@ int main(int argc, char* argv[])
     mainWindow.show();
     const int rc = QApplication::exec();
     ConnectNetWarnings(nullptr);
+    FinalizeZarOdudEvud();
     return rc;
 }
