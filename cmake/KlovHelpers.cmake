@@ -28,8 +28,8 @@ function(klov_add_tests name)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} klov_testsupport GTest::gtest Qt6::Test)
-  if("core" IN_LIST ARG_LABELS)
-    add_dependencies(klov_core_suite ${name})
+  if("sanitized" IN_LIST ARG_LABELS)
+    add_dependencies(klov_sanitized_suite ${name})
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60

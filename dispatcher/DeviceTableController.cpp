@@ -38,6 +38,8 @@ TDeviceTableController::TDeviceTableController(QTableView* View, QComboBox* Filt
     View_->viewport()->installEventFilter(this);
     Header_->viewport()->setMouseTracking(true);
     Header_->viewport()->installEventFilter(this);
+    Viewport_ = View_->viewport();
+    HeaderViewport_ = Header_->viewport();
     connect(Header_, &TDeviceTableHeader::SectionMouseDown, this, &TDeviceTableController::headerMouseDown);
     applyLayout();
 
@@ -123,7 +125,7 @@ TTableDevice* TDeviceTableController::rowRecord(int GridRow) const
 
 bool TDeviceTableController::eventFilter(QObject* Watched, QEvent* Event)
 {
-    if (Watched == View_->viewport()) {
+    if (Watched == Viewport_) {
         switch (Event->type()) {
         case QEvent::MouseButtonPress:
             cellMouseDown(cellAt(static_cast<QMouseEvent*>(Event)->position().toPoint()));
@@ -147,7 +149,7 @@ bool TDeviceTableController::eventFilter(QObject* Watched, QEvent* Event)
         default:
             break;
         }
-    } else if (Watched == Header_->viewport()) {
+    } else if (Watched == HeaderViewport_) {
         switch (Event->type()) {
         case QEvent::MouseMove:
             mouseMove({Header_->logicalIndexAt(static_cast<QMouseEvent*>(Event)->position().toPoint()), 0});

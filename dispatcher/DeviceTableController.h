@@ -81,6 +81,10 @@ private:
     QPointer<QComboBox> FilterList_;
     TDeviceTableModel* Model_;
     TDeviceTableHeader* Header_ = nullptr;
+    // Only compared with an event's target: events still arrive while the view is
+    // being destroyed, when calling into it is no longer allowed.
+    const QObject* Viewport_ = nullptr;
+    const QObject* HeaderViewport_ = nullptr;
     TColumnFilterDelegate* FilterDelegate_ = nullptr;
     int DefaultRowHeight_ = 0;
     int HintCol_ = 0;
