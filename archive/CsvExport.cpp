@@ -101,7 +101,8 @@ bool WriteCsvFiles(const TExportTableArray& Tables, const QString& Folder, const
 {
     ErrMsg.clear();
     const auto failed = [&](const QFileDevice& File, const QString& Name, const QString& Outcome) {
-        ErrMsg = QStringLiteral("Не удалось записать файл \"%1\" (%2). ").arg(Name, File.errorString()) + Outcome;
+        ErrMsg =
+            QStringLiteral("Не удалось записать файл \"%1\" (%2). ").arg(Name, File.errorString()) + Outcome;
         return false;
     };
     const QString noneWritten = QStringLiteral("Файлы экспорта не созданы.");
@@ -132,9 +133,9 @@ bool ExportTablesToCSV(const TExportTableArray& Tables, const QString& Folder, c
                        QWidget* Parent)
 {
     if (!QFileInfo(Folder).isDir()) {
-        Prompts::Current().Message(Parent,
-                                   QStringLiteral("Каталог \"") + Folder + QStringLiteral("\" не существует!"),
-                                   Caption, QMessageBox::NoIcon);
+        Prompts::Current().Message(
+            Parent, QStringLiteral("Каталог \"") + Folder + QStringLiteral("\" не существует!"), Caption,
+            QMessageBox::NoIcon);
         return false;
     }
     QString errMsg;
@@ -147,8 +148,8 @@ bool ExportTablesToCSV(const TExportTableArray& Tables, const QString& Folder, c
 
 void ExportToCSV(const TExportTableArray& Tables, QWidget* Parent)
 {
-    const QString folder =
-        Prompts::Current().Folder(Parent, QStringLiteral("Выберите каталог для экспорта данных"), QStringLiteral("/"));
+    const QString folder = Prompts::Current().Folder(
+        Parent, QStringLiteral("Выберите каталог для экспорта данных"), QStringLiteral("/"));
     if (folder.isEmpty())
         return;
     ExportTablesToCSV(Tables, folder, QDateTime::currentDateTime(), Parent);

@@ -6,9 +6,9 @@
 
 TExportTableArray ExportTables;
 
-void AddExportRecord(TExportTableArray& Tables, quint16 SerialNum, TDeviceType DevType, const QString& Comment,
-                     quint8 ChannelNum, TDateTime MeasDateTime, float Value, float MinAlert, float MaxAlert,
-                     const QString& QuantityName, const QString& MeasUnitName)
+void AddExportRecord(TExportTableArray& Tables, quint16 SerialNum, TDeviceType DevType,
+                     const QString& Comment, quint8 ChannelNum, TDateTime MeasDateTime, float Value,
+                     float MinAlert, float MaxAlert, const QString& QuantityName, const QString& MeasUnitName)
 {
     TChanExportRec rec{ChannelNum, Value, MinAlert, MaxAlert, QuantityName, MeasUnitName};
 
@@ -47,6 +47,6 @@ void AddExportRecord(quint16 SerialNum, TDeviceType DevType, const QString& Comm
                      TDateTime MeasDateTime, float Value, float MinAlert, float MaxAlert,
                      const QString& QuantityName, const QString& MeasUnitName)
 {
-    AddExportRecord(ExportTables, SerialNum, DevType, Comment, ChannelNum, MeasDateTime, Value, MinAlert, MaxAlert,
-                    QuantityName, MeasUnitName);
+    AddExportRecord(ExportTables, SerialNum, DevType, Comment, ChannelNum, MeasDateTime, Value, MinAlert,
+                    MaxAlert, QuantityName, MeasUnitName);
 }

@@ -51,9 +51,10 @@ extern TExportTableArray ExportTables;
 // equals MeasDateTime exactly, else to a new row at the end (a new table at the
 // end for a new device). The comment counts only for a new row; the device type
 // only for a new table.
-void AddExportRecord(TExportTableArray& Tables, quint16 SerialNum, TDeviceType DevType, const QString& Comment,
-                     quint8 ChannelNum, TDateTime MeasDateTime, float Value, float MinAlert, float MaxAlert,
-                     const QString& QuantityName, const QString& MeasUnitName);
+void AddExportRecord(TExportTableArray& Tables, quint16 SerialNum, TDeviceType DevType,
+                     const QString& Comment, quint8 ChannelNum, TDateTime MeasDateTime, float Value,
+                     float MinAlert, float MaxAlert, const QString& QuantityName,
+                     const QString& MeasUnitName);
 // The same for ExportTables.
 void AddExportRecord(quint16 SerialNum, TDeviceType DevType, const QString& Comment, quint8 ChannelNum,
                      TDateTime MeasDateTime, float Value, float MinAlert, float MaxAlert,
