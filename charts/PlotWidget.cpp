@@ -242,9 +242,14 @@ TPlotWidget::TLayout TPlotWidget::layoutFor(const QSize& Size, const QFontMetric
         if (!Left_.Title().isEmpty())
             left += lineHeight + 4;
     }
-    // The last bottom label is centred on the right edge.
-    if (Bottom_.Visible())
-        right -= Metrics.horizontalAdvance(labelText(Bottom_, Bottom_.Maximum())) / 2;
+    // The first and last time labels are centred on the plot's edges.
+    for (const TPlotAxis* axis : {&Bottom_, &Top_}) {
+        if (!axis->Visible())
+            continue;
+        left = std::max(left, Margin + Metrics.horizontalAdvance(labelText(*axis, axis->Minimum())) / 2);
+        right = std::min(right, Size.width() - Margin
+                                    - Metrics.horizontalAdvance(labelText(*axis, axis->Maximum())) / 2);
+    }
     right = std::max(right, left + 2);
 
     layout.Plot = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
