@@ -197,10 +197,11 @@ std::vector<double> TPlotAxis::TickValues(double Step) const
     std::vector<double> ticks;
     if (!(Step > 0) || !std::isfinite(Min_) || !std::isfinite(Max_))
         return ticks;
-    // A little slack so that a range ending on a step keeps its end label.
-    const double slack = Step * 1e-9;
-    const double first = std::ceil((Min_ - slack) / Step);
-    const double last = std::floor((Max_ + slack) / Step);
+    // Slack of a hundred-thousandth of a step, so that a range ending on a step
+    // keeps its end label although days / step is not exact in binary.
+    constexpr double slack = 1e-5;
+    const double first = std::ceil(Min_ / Step - slack);
+    const double last = std::floor(Max_ / Step + slack);
     if (last - first > MaxTicks)
         return ticks;
     for (double k = first; k <= last; ++k)
