@@ -156,9 +156,12 @@ void TPlotWidget::ensureLayout() const
     // Layout is a cache of what size, fonts, ranges and titles give; the
     // const accessors refresh it like the paint would.
     auto* self = const_cast<TPlotWidget*>(this);
-    if (LayoutValid_ || Rendering_)
+    // Label hooks called by the layout may ask for the axes again.
+    if (LayoutValid_ || Rendering_ || InLayout_)
         return;
+    self->InLayout_ = true;
     self->Layout_ = self->layoutFor(size(), fontMetrics());
+    self->InLayout_ = false;
     self->LayoutValid_ = true;
 }
 
@@ -290,6 +293,13 @@ void TPlotWidget::updateAutomaticRanges()
 
 void TPlotWidget::axisChanged()
 {
+    // An axis turned automatic takes the series extremes at once; the guard
+    // stops the change that this makes from coming round again.
+    if (!InAxisChange_) {
+        InAxisChange_ = true;
+        updateAutomaticRanges();
+        InAxisChange_ = false;
+    }
     LayoutValid_ = false;
     requestRepaint();
 }
@@ -552,7 +562,8 @@ void TPlotWidget::paintSeries(QPainter& Painter, const IChartSeries& Series, con
     map.YOffset = Left_.PixelEnd() - Left_.Minimum() * map.YScale;
     map.Left = Plot.left();
     map.Right = Plot.right();
-    // Pixel centres are at +0.5 with the raster engine's aliased lines.
+    // Aliased drawing puts a point on the nearest pixel: shifted by half a
+    // pixel, the columns and rows that floor() gives are the drawn ones.
     map.XOffset += 0.5;
     map.YOffset += 0.5;
     DecimateSeries(Series.XValues(), Series.YValues(), Series.PointColors(), map, Runs_);
@@ -580,12 +591,11 @@ void TPlotWidget::paintSeries(QPainter& Painter, const IChartSeries& Series, con
                 Polyline_.push_back(last);
             color = run.Color;
         }
-        Polyline_.emplace_back(run.XFirst, run.YFirst);
+        Polyline_.emplace_back(run.XFirst - 0.5, run.YFirst - 0.5);
         if (run.End - run.Begin > 1) {
-            const double x = std::clamp(run.XFirst, run.Column + 0.0, run.Column + 1.0);
-            Polyline_.emplace_back(x, run.YTop);
-            Polyline_.emplace_back(x, run.YBottom);
-            Polyline_.emplace_back(run.XLast, run.YLast);
+            Polyline_.emplace_back(run.Column, run.YTop - 0.5);
+            Polyline_.emplace_back(run.Column, run.YBottom - 0.5);
+            Polyline_.emplace_back(run.XLast - 0.5, run.YLast - 0.5);
         }
     }
     flush();

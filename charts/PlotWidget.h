@@ -145,6 +145,8 @@ private:
     TLayout Layout_;
     bool RepaintPending_ = false;
     bool Rendering_ = false;
+    bool InAxisChange_ = false;
+    bool InLayout_ = false;
     std::vector<TPlotRun> Runs_;
     std::vector<QPointF> Polyline_;
     std::vector<quint8> MarkerRows_;
