@@ -47,8 +47,7 @@ void fillSeries(TMemoryChartSeries& Series, int Points)
     std::mt19937 random(1);
     std::normal_distribution<double> noise(0, 0.3);
     for (int i = 0; i < Points; ++i)
-        Series.AddXY(45000.0 + i / 86400.0, 20 + 5 * std::sin(i * 1e-4) + noise(random),
-                     Series.Color());
+        Series.AddXY(45000.0 + i / 86400.0, 20 + 5 * std::sin(i * 1e-4) + noise(random), Series.Color());
 }
 
 } // namespace
@@ -107,8 +106,8 @@ int main(int argc, char** argv)
     std::printf("  plain drawPolyline, all points %9.3f ms\n", polyline);
     std::printf("  chart redraw (decimated)       %9.3f ms  = %.1f x fill, %.3f x polyline\n", redraw,
                 redraw / fill, redraw / polyline);
-    std::printf("  chart redraw with markers      %9.3f ms  = %.1f x fill, %.3f x polyline\n",
-                redrawMarkers, redrawMarkers / fill, redrawMarkers / polyline);
+    std::printf("  chart redraw with markers      %9.3f ms  = %.1f x fill, %.3f x polyline\n", redrawMarkers,
+                redrawMarkers / fill, redrawMarkers / polyline);
 
     // Appends: a shown chart with a million points already, against a series
     // on no chart.

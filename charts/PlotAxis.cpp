@@ -15,9 +15,8 @@ constexpr int MaxTicks = 2000;
 
 // Round time steps in seconds, fine to coarse.
 constexpr std::array<double, 27> TimeSteps = {
-    1,     2,     5,      10,     15,     20,     30,      60,      120,
-    300,   600,   900,    1200,   1800,   3600,   7200,    10800,   21600,
-    43200, 86400, 172800, 432000, 864000, 2592000, 7889400, 15778800, 31557600};
+    1,    2,    5,     10,    15,    20,    30,     60,     120,    300,     600,     900,      1200,    1800,
+    3600, 7200, 10800, 21600, 43200, 86400, 172800, 432000, 864000, 2592000, 7889400, 15778800, 31557600};
 
 // The smallest of 1, 2, 5 times a power of ten not below Raw.
 double niceStep(double Raw)
@@ -31,11 +30,7 @@ double niceStep(double Raw)
 
 } // namespace
 
-TPlotAxis::TPlotAxis(TPlace Place)
-    : Place_(Place)
-    , DateTime_(Place != TPlace::Left)
-{
-}
+TPlotAxis::TPlotAxis(TPlace Place) : Place_(Place), DateTime_(Place != TPlace::Left) {}
 
 void TPlotAxis::SetMinMax(double Min, double Max)
 {

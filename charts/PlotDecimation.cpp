@@ -26,9 +26,8 @@ int PlotColumn(double PixelX, const TPlotMapping& Map)
     return static_cast<int>(std::floor(PixelX));
 }
 
-void DecimateSeries(std::span<const double> X, std::span<const double> Y,
-                    std::span<const QRgb> Colors, const TPlotMapping& Map,
-                    std::vector<TPlotRun>& Runs)
+void DecimateSeries(std::span<const double> X, std::span<const double> Y, std::span<const QRgb> Colors,
+                    const TPlotMapping& Map, std::vector<TPlotRun>& Runs)
 {
     Runs.clear();
     const std::size_t n = std::min({X.size(), Y.size(), Colors.size()});

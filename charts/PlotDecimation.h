@@ -41,6 +41,5 @@ int PlotColumn(double PixelX, const TPlotMapping& Map);
 // run as one polyline gives the same pixels as drawing every point, because
 // a run's segments all stay inside its column between its extremes. Points
 // with a NaN coordinate are skipped. Runs is cleared first.
-void DecimateSeries(std::span<const double> X, std::span<const double> Y,
-                    std::span<const QRgb> Colors, const TPlotMapping& Map,
-                    std::vector<TPlotRun>& Runs);
+void DecimateSeries(std::span<const double> X, std::span<const double> Y, std::span<const QRgb> Colors,
+                    const TPlotMapping& Map, std::vector<TPlotRun>& Runs);

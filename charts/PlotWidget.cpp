@@ -21,9 +21,7 @@ constexpr double MinuteDays = 60.0 / 86400.0;
 
 } // namespace
 
-TPlotWidget::TPlotWidget(QWidget* Parent)
-    : QWidget(Parent)
-    , BackColor_(palette().color(QPalette::Button))
+TPlotWidget::TPlotWidget(QWidget* Parent) : QWidget(Parent), BackColor_(palette().color(QPalette::Button))
 {
     Top_.SetVisible(false);
     for (TPlotAxis* axis : axes())
@@ -250,8 +248,8 @@ TPlotWidget::TLayout TPlotWidget::layoutFor(const QSize& Size, const QFontMetric
         if (!axis->Visible())
             continue;
         left = std::max(left, Margin + Metrics.horizontalAdvance(labelText(*axis, axis->Minimum())) / 2);
-        right = std::min(right, Size.width() - Margin
-                                    - Metrics.horizontalAdvance(labelText(*axis, axis->Maximum())) / 2);
+        right = std::min(right, Size.width() - Margin -
+                                    Metrics.horizontalAdvance(labelText(*axis, axis->Maximum())) / 2);
     }
     right = std::max(right, left + 2);
 
@@ -356,8 +354,7 @@ void TPlotWidget::ScrollBy(const QPoint& Delta)
         return;
     ensureLayout();
     auto shift = [](TPlotAxis& Axis, double Pixels) {
-        const double perPixel =
-            (Axis.Maximum() - Axis.Minimum()) / (Axis.PixelEnd() - Axis.PixelStart());
+        const double perPixel = (Axis.Maximum() - Axis.Minimum()) / (Axis.PixelEnd() - Axis.PixelStart());
         const double by = Pixels * perPixel;
         Axis.SetMinMax(Axis.Minimum() + by, Axis.Maximum() + by);
     };
@@ -467,8 +464,7 @@ void TPlotWidget::paintChart(QPainter& Painter, const QSize& Size, const TLayout
     }
 }
 
-void TPlotWidget::paintAxis(QPainter& Painter, const TPlotAxis& Axis, double Step,
-                            const QRect& Plot)
+void TPlotWidget::paintAxis(QPainter& Painter, const TPlotAxis& Axis, double Step, const QRect& Plot)
 {
     if (!Axis.Visible())
         return;
@@ -484,9 +480,9 @@ void TPlotWidget::paintAxis(QPainter& Painter, const TPlotAxis& Axis, double Ste
             if (p < Plot.top() || p > Plot.bottom())
                 continue;
             Painter.drawLine(Plot.left() - TickLength, p, Plot.left() - 1, p);
-            Painter.drawText(QRect(Plot.left() - TickLength - 3 - width, p - lineHeight / 2,
-                                   width, lineHeight),
-                             Qt::AlignRight | Qt::AlignVCenter, text);
+            Painter.drawText(
+                QRect(Plot.left() - TickLength - 3 - width, p - lineHeight / 2, width, lineHeight),
+                Qt::AlignRight | Qt::AlignVCenter, text);
             break;
         case TPlotAxis::TPlace::Bottom:
             if (p < Plot.left() || p > Plot.right())
@@ -499,9 +495,9 @@ void TPlotWidget::paintAxis(QPainter& Painter, const TPlotAxis& Axis, double Ste
             if (p < Plot.left() || p > Plot.right())
                 continue;
             Painter.drawLine(p, Plot.top() - TickLength, p, Plot.top() - 1);
-            Painter.drawText(QRect(p - width / 2, Plot.top() - TickLength - 2 - lineHeight, width,
-                                   lineHeight),
-                             Qt::AlignCenter, text);
+            Painter.drawText(
+                QRect(p - width / 2, Plot.top() - TickLength - 2 - lineHeight, width, lineHeight),
+                Qt::AlignCenter, text);
             break;
         }
     }
@@ -512,20 +508,20 @@ void TPlotWidget::paintAxis(QPainter& Painter, const TPlotAxis& Axis, double Ste
         Painter.save();
         Painter.translate(Margin, Plot.center().y());
         Painter.rotate(-90);
-        Painter.drawText(QRect(-Plot.height() / 2, 0, Plot.height(), lineHeight),
-                         Qt::AlignCenter, Axis.Title());
+        Painter.drawText(QRect(-Plot.height() / 2, 0, Plot.height(), lineHeight), Qt::AlignCenter,
+                         Axis.Title());
         Painter.restore();
         break;
     }
     case TPlotAxis::TPlace::Bottom:
-        Painter.drawText(QRect(Plot.left(), Plot.bottom() + TickLength + 2 + lineHeight,
-                               Plot.width(), lineHeight),
-                         Qt::AlignCenter, Axis.Title());
+        Painter.drawText(
+            QRect(Plot.left(), Plot.bottom() + TickLength + 2 + lineHeight, Plot.width(), lineHeight),
+            Qt::AlignCenter, Axis.Title());
         break;
     case TPlotAxis::TPlace::Top:
-        Painter.drawText(QRect(Plot.left(), Plot.top() - TickLength - 2 - 2 * lineHeight,
-                               Plot.width(), lineHeight),
-                         Qt::AlignCenter, Axis.Title());
+        Painter.drawText(
+            QRect(Plot.left(), Plot.top() - TickLength - 2 - 2 * lineHeight, Plot.width(), lineHeight),
+            Qt::AlignCenter, Axis.Title());
         break;
     }
 }
@@ -604,45 +600,37 @@ void TPlotWidget::paintSeries(QPainter& Painter, const IChartSeries& Series, con
         paintMarkers(Painter, Series, map, Plot);
 }
 
-void TPlotWidget::paintMarkers(QPainter& Painter, const IChartSeries& Series,
-                               const TPlotMapping& Map, const QRect& Plot)
+void TPlotWidget::paintMarkers(QPainter& Painter, const IChartSeries& Series, const TPlotMapping& Map,
+                               const QRect& Plot)
 {
     const TSeriesPointer pointer = Series.Pointer();
     const int w = std::max(1, pointer.Width);
     const int h = std::max(1, pointer.Height);
-    const bool circle = pointer.Style == TPointerStyle::Circle;
-    Painter.setPen(QPen(pointer.PenColor, 0));
     const auto xs = Series.XValues();
     const auto ys = Series.YValues();
-    auto marker = [&](int X, int Y) {
-        const QRect r(X - w, Y - h, 2 * w, 2 * h);
-        if (circle)
-            Painter.drawEllipse(r);
-        else
-            Painter.drawRect(r);
-    };
     // Rows are kept from h above the plot to h below it; others are hidden.
     const int rows = Plot.height() + 2 * h + 2;
     const int rowBase = Plot.top() - h - 1;
+    Markers_.clear();
     for (const TPlotRun& run : Runs_) {
         if (run.Column < Plot.left() - w - 1 || run.Column > Plot.right() + w + 1)
             continue;
-        Painter.setBrush(QColor::fromRgba(run.Color));
         if (run.End - run.Begin <= SingleMarkerLimit) {
             for (int i = run.Begin; i < run.End; ++i) {
                 const double x = xs[std::size_t(i)];
                 const double y = ys[std::size_t(i)];
                 if (std::isnan(x) || std::isnan(y))
                     continue;
-                const double py = Map.YOffset + y * Map.YScale;
+                const double py = std::floor(Map.YOffset + y * Map.YScale);
                 if (py < rowBase || py >= rowBase + rows)
                     continue;
-                marker(int(std::floor(Map.XOffset + x * Map.XScale)), int(std::floor(py)));
+                const int px = int(std::floor(Map.XOffset + x * Map.XScale));
+                Markers_.push_back({QRect(px - w, int(py) - h, 2 * w, 2 * h), run.Color});
             }
             continue;
         }
         // Many points in one column: the markers overlap, so mark their rows
-        // and draw each stretch of overlapping markers as one shape.
+        // and take each stretch of overlapping markers as one shape.
         MarkerRows_.assign(std::size_t(rows), 0);
         for (int i = run.Begin; i < run.End; ++i) {
             const double py = std::floor(Map.YOffset + ys[std::size_t(i)] * Map.YScale) - rowBase;
@@ -652,13 +640,9 @@ void TPlotWidget::paintMarkers(QPainter& Painter, const IChartSeries& Series,
         int first = -1;
         int last = -1;
         auto span = [&] {
-            if (first < 0)
-                return;
-            const QRect r(run.Column - w, rowBase + first - h, 2 * w, last - first + 2 * h);
-            if (circle)
-                Painter.drawRoundedRect(r, w, h);
-            else
-                Painter.drawRect(r);
+            if (first >= 0)
+                Markers_.push_back(
+                    {QRect(run.Column - w, rowBase + first - h, 2 * w, last - first + 2 * h), run.Color});
         };
         for (int row = 0; row < rows; ++row) {
             if (!MarkerRows_[std::size_t(row)])
@@ -673,14 +657,44 @@ void TPlotWidget::paintMarkers(QPainter& Painter, const IChartSeries& Series,
         }
         span();
     }
+
+    // Outlines first, then every inside: where markers crowd, their union
+    // shows the point colours inside one outline instead of a black smear.
+    const bool circle = pointer.Style == TPointerStyle::Circle;
+    Painter.setPen(Qt::NoPen);
+    Painter.setBrush(pointer.PenColor);
+    for (const TMarker& m : Markers_) {
+        const QRect outer(m.Rect.x(), m.Rect.y(), m.Rect.width() + 1, m.Rect.height() + 1);
+        if (!circle)
+            Painter.fillRect(outer, pointer.PenColor);
+        else if (m.Rect.height() == 2 * h)
+            Painter.drawEllipse(outer);
+        else
+            Painter.drawRoundedRect(outer, w, h);
+    }
+    for (const TMarker& m : Markers_) {
+        const QRect inner(m.Rect.x() + 1, m.Rect.y() + 1, m.Rect.width() - 1, m.Rect.height() - 1);
+        if (inner.isEmpty())
+            continue;
+        const QColor color = QColor::fromRgba(m.Color);
+        if (!circle) {
+            Painter.fillRect(inner, color);
+            continue;
+        }
+        Painter.setBrush(color);
+        if (m.Rect.height() == 2 * h)
+            Painter.drawEllipse(inner);
+        else
+            Painter.drawRoundedRect(inner, w, h);
+    }
 }
 
 void TPlotWidget::mousePressEvent(QMouseEvent* Event)
 {
     const QPoint pos = Event->position().toPoint();
     const Qt::MouseButton button = Event->button();
-    if (DragButton_ == Qt::NoButton && PlotRect().contains(pos)
-        && (button == Qt::LeftButton || button == Qt::RightButton)) {
+    if (DragButton_ == Qt::NoButton && PlotRect().contains(pos) &&
+        (button == Qt::LeftButton || button == Qt::RightButton)) {
         DragButton_ = button;
         DragStart_ = DragNow_ = pos;
     }

@@ -149,7 +149,13 @@ private:
     bool InLayout_ = false;
     std::vector<TPlotRun> Runs_;
     std::vector<QPointF> Polyline_;
+    struct TMarker
+    {
+        QRect Rect;
+        QRgb Color;
+    };
     std::vector<quint8> MarkerRows_;
+    std::vector<TMarker> Markers_;
 
     bool Zoomed_ = false;
     std::array<TAxisState, 3> Saved_;
