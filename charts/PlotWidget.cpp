@@ -558,8 +558,9 @@ void TPlotWidget::paintSeries(QPainter& Painter, const IChartSeries& Series, con
     map.YOffset = Left_.PixelEnd() - Left_.Minimum() * map.YScale;
     map.Left = Plot.left();
     map.Right = Plot.right();
-    // Aliased drawing puts a point on the nearest pixel: shifted by half a
-    // pixel, the columns and rows that floor() gives are the drawn ones.
+    // Aliased drawing puts a point on the pixel that holds it (floor). Shifted
+    // by half a pixel, lines land on the nearest pixel like the grid lines,
+    // and floor() gives the drawn columns and rows.
     map.XOffset += 0.5;
     map.YOffset += 0.5;
     DecimateSeries(Series.XValues(), Series.YValues(), Series.PointColors(), map, Runs_);
@@ -587,11 +588,11 @@ void TPlotWidget::paintSeries(QPainter& Painter, const IChartSeries& Series, con
                 Polyline_.push_back(last);
             color = run.Color;
         }
-        Polyline_.emplace_back(run.XFirst - 0.5, run.YFirst - 0.5);
+        Polyline_.emplace_back(run.XFirst, run.YFirst);
         if (run.End - run.Begin > 1) {
-            Polyline_.emplace_back(run.Column, run.YTop - 0.5);
-            Polyline_.emplace_back(run.Column, run.YBottom - 0.5);
-            Polyline_.emplace_back(run.XLast - 0.5, run.YLast - 0.5);
+            Polyline_.emplace_back(run.Column + 0.5, run.YTop);
+            Polyline_.emplace_back(run.Column + 0.5, run.YBottom);
+            Polyline_.emplace_back(run.XLast, run.YLast);
         }
     }
     flush();

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -249,9 +250,13 @@ TEST_F(PlotWidgetTest, AMillionPointsKeepTheirSpikesAndAppendsRepaintOnce)
     const int x = plot.BottomAxis().CalcPosValue(654321);
 
     const int top = plot.LeftAxis().CalcPosValue(100);
+    // Within a pixel either way: the raster engine decides line ends by
+    // pixel centres.
     bool found = false;
     for (int dx = -1; dx <= 1; ++dx)
-        found = found || image.pixelColor(x + dx, top) == QColor(255, 0, 0);
+        for (int dy = -1; dy <= 1; ++dy)
+            found = found || image.pixelColor(x + dx, top + dy) == QColor(255, 0, 0);
+    EXPECT_NE(image.pixelColor(x, top - 3), QColor(255, 0, 0)) << "and no higher";
     EXPECT_TRUE(found) << "the one-point spike is drawn";
     EXPECT_EQ(image.pixelColor(x - 7, top), QColor(Qt::white));
 }
@@ -318,4 +323,78 @@ TEST_F(PlotWidgetTest, TitleLegendAndAxisLabelHook)
     plot.grab();
     EXPECT_GT(bottomLabels, 2);
     EXPECT_GT(leftLabels, 2);
+}
+
+TEST_F(PlotWidgetTest, DecimatedLinesCoverTheSamePixelsAsEveryPointDrawn)
+{
+    // Dense noise with gaps of several columns and a stretch off the top.
+    TMemoryChartSeries a;
+    a.SetParentChart(&plot);
+    const QColor red(255, 0, 0);
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> value(0, 10);
+    double x = 0;
+    for (int i = 0; i < 40000; ++i) {
+        x += (i % 5000 == 4999) ? 40 : 0.05;
+        a.AddXY(x, i % 7000 < 300 ? 14 : value(random), red);
+    }
+    plot.BottomAxis().SetMinMax(-20, x + 20);
+    plot.LeftAxis().SetMinMax(-1, 12);
+    const QRect r = plot.PlotRect();
+    const QImage decimated = plot.grab().toImage();
+
+    a.SetActive(false);
+    QImage full = plot.grab().toImage();
+    {
+        QPainter painter(&full);
+        painter.setClipRect(r);
+        painter.setPen(QPen(red, 0));
+        // Half a pixel on, so every point lands on its nearest pixel.
+        std::vector<QPointF> line;
+        for (int i = 0; i < a.Count(); ++i)
+            line.emplace_back(plot.BottomAxis().CalcPosValueF(a.XValue(i)) + 0.5,
+                              plot.LeftAxis().CalcPosValueF(a.YValue(i)) + 0.5);
+        painter.drawPolyline(line.data(), int(line.size()));
+    }
+    // Column by column the red pixels reach the same top and bottom rows, give
+    // or take the pixel by which the raster engine moves steep line ends into
+    // a neighbouring column.
+    auto extents = [&](const QImage& Image) {
+        std::vector<std::pair<int, int>> e;
+        for (int cx = r.left(); cx <= r.right(); ++cx) {
+            int top = 100000;
+            int bottom = -1;
+            for (int cy = r.top(); cy <= r.bottom(); ++cy)
+                if (Image.pixelColor(cx, cy) == red) {
+                    top = std::min(top, cy);
+                    bottom = cy;
+                }
+            e.emplace_back(top, bottom);
+        }
+        return e;
+    };
+    const auto fullExtents = extents(full);
+    const auto ours = extents(decimated);
+    auto near = [](const std::vector<std::pair<int, int>>& E, std::size_t I) {
+        std::pair<int, int> n = E[I];
+        for (const std::size_t j : {I - 1, I + 1})
+            if (j < E.size()) {
+                n.first = std::min(n.first, E[j].first);
+                n.second = std::max(n.second, E[j].second);
+            }
+        return n;
+    };
+    int columns = 0;
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        if (ours[i].second < 0 && fullExtents[i].second < 0)
+            continue;
+        ++columns;
+        const auto aroundFull = near(fullExtents, i);
+        const auto aroundOurs = near(ours, i);
+        EXPECT_GE(ours[i].first, aroundFull.first - 1) << "column " << i;
+        EXPECT_LE(ours[i].second, aroundFull.second + 1) << "column " << i;
+        EXPECT_GE(fullExtents[i].first, aroundOurs.first - 1) << "column " << i;
+        EXPECT_LE(fullExtents[i].second, aroundOurs.second + 1) << "column " << i;
+    }
+    EXPECT_GT(columns, r.width() / 2);
 }
