@@ -69,6 +69,8 @@ public:
     virtual std::span<const double> XValues() const = 0;
     virtual std::span<const double> YValues() const = 0;
     virtual QColor PointColor(int Index) const = 0;
+    // All point colours in point order (QColor::rgba() values).
+    virtual std::span<const QRgb> PointColors() const = 0;
     virtual void SetPointColor(int Index, const QColor& Color) = 0;
     // Extremes over all points; 0 for an empty series.
     virtual double MinXValue() const = 0;
@@ -110,6 +112,7 @@ public:
     std::span<const double> XValues() const override { return X_; }
     std::span<const double> YValues() const override { return Y_; }
     QColor PointColor(int Index) const override;
+    std::span<const QRgb> PointColors() const override { return Colors_; }
     void SetPointColor(int Index, const QColor& Color) override;
     double MinXValue() const override { return MinX_; }
     double MaxXValue() const override { return MaxX_; }

@@ -1,0 +1,134 @@
+// The plot widget: redrawing a million points at a usual chart size, next to
+// a plain QPainter polyline of the same points and to filling the image,
+// measured in the same run; and appending points to a shown series, next to
+// appending to a series on no chart.
+//
+// Usage: bench_plot [points]  (default 1000000)
+
+#include "charts/PlotWidget.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const QSize ChartSize(700, 450);
+
+double msSince(Clock::time_point Start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - Start).count();
+}
+
+// The median of Runs timings of Work, in milliseconds.
+double medianMs(int Runs, const std::function<void()>& Work)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < Runs; ++i) {
+        const auto start = Clock::now();
+        Work();
+        ms.push_back(msSince(start));
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
+}
+
+void fillSeries(TMemoryChartSeries& Series, int Points)
+{
+    std::mt19937 random(1);
+    std::normal_distribution<double> noise(0, 0.3);
+    for (int i = 0; i < Points; ++i)
+        Series.AddXY(45000.0 + i / 86400.0, 20 + 5 * std::sin(i * 1e-4) + noise(random), Series.Color());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int points = argc > 1 ? std::max(1000, std::atoi(argv[1])) : 1000000;
+
+    TPlotWidget plot;
+    plot.resize(ChartSize);
+    plot.SetTitleVisible(false);
+    plot.SetLegendVisible(false);
+    TMemoryChartSeries series;
+    series.SetColor(Qt::red);
+    series.SetParentChart(&plot);
+    fillSeries(series, points);
+    QImage image(ChartSize, QImage::Format_RGB32);
+
+    const double fill = medianMs(50, [&] {
+        QPainter painter(&image);
+        painter.fillRect(image.rect(), Qt::white);
+    });
+    const double redraw = medianMs(20, [&] {
+        QPainter painter(&image);
+        plot.Render(painter, ChartSize);
+    });
+    TSeriesPointer pointer;
+    pointer.Visible = true;
+    pointer.Width = pointer.Height = 2;
+    series.SetPointer(pointer);
+    const double redrawMarkers = medianMs(20, [&] {
+        QPainter painter(&image);
+        plot.Render(painter, ChartSize);
+    });
+    series.SetPointer(TSeriesPointer());
+
+    // The same points as one plain polyline in the same pixel mapping.
+    const QRect r = plot.PlotRect();
+    std::vector<QPointF> line(std::size_t(series.Count()));
+    const auto xs = series.XValues();
+    const auto ys = series.YValues();
+    for (std::size_t i = 0; i < line.size(); ++i)
+        line[i] = QPointF(plot.BottomAxis().CalcPosValueF(xs[i]), plot.LeftAxis().CalcPosValueF(ys[i]));
+    const double polyline = medianMs(3, [&] {
+        QPainter painter(&image);
+        painter.setClipRect(r);
+        painter.setPen(QPen(Qt::red, 0));
+        painter.drawPolyline(line.data(), int(line.size()));
+    });
+
+    std::printf("plot %dx%d, %d points\n", ChartSize.width(), ChartSize.height(), points);
+    std::printf("  fill the image                 %9.3f ms\n", fill);
+    std::printf("  plain drawPolyline, all points %9.3f ms\n", polyline);
+    std::printf("  chart redraw (decimated)       %9.3f ms  = %.1f x fill, %.3f x polyline\n", redraw,
+                redraw / fill, redraw / polyline);
+    std::printf("  chart redraw with markers      %9.3f ms  = %.1f x fill, %.3f x polyline\n", redrawMarkers,
+                redrawMarkers / fill, redrawMarkers / polyline);
+
+    // Appends: a shown chart with a million points already, against a series
+    // on no chart.
+    plot.show();
+    QCoreApplication::processEvents();
+    constexpr int Appends = 200000;
+    TMemoryChartSeries loose;
+    const auto looseStart = Clock::now();
+    for (int i = 0; i < Appends; ++i)
+        loose.AddXY(46000.0 + i / 86400.0, i % 100, Qt::red);
+    const double looseMs = msSince(looseStart);
+    const auto shownStart = Clock::now();
+    for (int i = 0; i < Appends; ++i)
+        series.AddXY(46000.0 + i / 86400.0, i % 100, Qt::red);
+    const double shownMs = msSince(shownStart);
+    const auto paintStart = Clock::now();
+    QCoreApplication::processEvents();
+    const double paintMs = msSince(paintStart);
+    std::printf("append %d points: on no chart %.3f us/point, to the shown chart %.3f us/point "
+                "(%.2f x); then one repaint of %d points %.3f ms\n",
+                Appends, looseMs * 1000 / Appends, shownMs * 1000 / Appends, shownMs / looseMs,
+                series.Count(), paintMs);
+    return 0;
+}
