@@ -38,7 +38,7 @@ qsizetype numberWidth(double Value)
 }
 
 // Column widths as the application's fitting would set them: by the longest text
-// of the column's unmerged cells.
+// of the column's cells; a header merged across columns does not count.
 class ColumnFit
 {
 public:
@@ -90,8 +90,13 @@ lxw_error writeSheet(lxw_worksheet* Sheet, const TExportTable& Table, const Form
     ColumnFit fit;
     text(0, 0, Table.Title);
     fit.Take(0, Table.Title.size());
-    merged(1, 0, 2, 0, QStringLiteral("Дата, время"));
-    merged(1, 1, 2, 1, QStringLiteral("Комментарий"));
+    // These two headers are merged over rows only, so they count for their column.
+    const QString dateHead = QStringLiteral("Дата, время");
+    const QString commentHead = QStringLiteral("Комментарий");
+    merged(1, 0, 2, 0, dateHead);
+    fit.Take(0, dateHead.size());
+    merged(1, 1, 2, 1, commentHead);
+    fit.Take(1, commentHead.size());
 
     const QStringList blockHeads{QStringLiteral("значение"), QStringLiteral("величина"),
                                  QStringLiteral("ед. изм."), QStringLiteral("min порог"),

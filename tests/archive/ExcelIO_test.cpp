@@ -126,6 +126,23 @@ public:
         return refs;
     }
 
+    // Column widths set in the sheet, by 1-based column number.
+    std::map<int, double> Widths(int SheetNo) const
+    {
+        std::map<int, double> widths;
+        QXmlStreamReader xml(Part(QStringLiteral("xl/worksheets/sheet%1.xml").arg(SheetNo)));
+        while (!xml.atEnd()) {
+            xml.readNext();
+            if (xml.isStartElement() && xml.name() == QLatin1String("col")) {
+                const int min = xml.attributes().value(QLatin1String("min")).toInt();
+                const int max = xml.attributes().value(QLatin1String("max")).toInt();
+                for (int c = min; c <= max; ++c)
+                    widths[c] = xml.attributes().value(QLatin1String("width")).toDouble();
+            }
+        }
+        return widths;
+    }
+
     // The number format of each cell style, by style index.
     QStringList StyleFormats() const
     {
@@ -279,6 +296,17 @@ TEST_F(ExcelIOTest, TwoDevicesAreWrittenCellByCellAndReadBack)
         EXPECT_EQ(number(cells, QStringLiteral("C6")), 7);
         EXPECT_EQ(text(cells, QStringLiteral("H6")), QStringLiteral("<none>"));
         EXPECT_EQ(text(cells, QStringLiteral("A7")), QStringLiteral("<none>"));
+
+        // Both blocks' columns are fitted to their longest text, the date column to
+        // its title; a header merged across a block does not widen its first column.
+        const auto widths = book.Widths(2);
+        ASSERT_EQ(widths.size(), 12u);
+        EXPECT_EQ(widths.rbegin()->first, 12);
+        EXPECT_GT(widths.at(1), widths.at(2)); // the title
+        EXPECT_GT(widths.at(2), 11.0);         // "Комментарий"
+        EXPECT_GT(widths.at(4), 11.0);         // "Температура"
+        EXPECT_LT(widths.at(5), widths.at(2)); // "ед. изм.", "°C", "кПа"
+        EXPECT_LT(widths.at(8), widths.at(4)); // 25, -1.5 and "значение"
     }
     {
         // Channel 2 came first, so it takes the first block.
@@ -325,6 +353,9 @@ TEST_F(ExcelIOTest, EmptyExportsAndOddValuesStillMakeAValidWorkbook)
     EXPECT_EQ(text(bare, QStringLiteral("B2")), QStringLiteral("Комментарий"));
     EXPECT_EQ(text(bare, QStringLiteral("C2")), QStringLiteral("<none>"));
     EXPECT_EQ(text(bare, QStringLiteral("A4")), QStringLiteral("<none>"));
+    const auto widths = book.Widths(2);
+    EXPECT_EQ(widths.size(), 2u);
+    EXPECT_EQ(widths.count(3), 0u);
 
     const auto cells = book.Cells(1);
     EXPECT_EQ(text(cells, QStringLiteral("B4")).size(), 32767);
