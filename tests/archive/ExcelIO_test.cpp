@@ -6,8 +6,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QProcess>
+#include <QElapsedTimer>
 #include <QStandardPaths>
+#include <QThread>
+#include <QUrl>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <cmath>
@@ -486,6 +490,75 @@ TEST_F(ExcelIOTest, OnlyExportFoldersOlderThanADayAreRemoved)
     RemoveOldExcelFolders(dir.path(), QDateTime::currentDateTime().addDays(2));
     EXPECT_TRUE(exportFolders().isEmpty());
     EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("other"))).exists());
+}
+
+// The desktop launcher with PATH pointing at a folder of stand-in programs.
+class DesktopLauncherTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        savedPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(dir.path()));
+    }
+    void TearDown() override { qputenv("PATH", savedPath); }
+
+    // A program that writes its arguments, one a line, to Log.
+    void addProgram(const QString& Name) const
+    {
+        QFile script(dir.filePath(Name));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.log.tmp\" && /bin/mv \"$0.log.tmp\" \"$0.log\"\n");
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    }
+    // The arguments the program was started with, waiting for it up to 10 s.
+    QStringList argumentsOf(const QString& Name) const
+    {
+        QFile log(dir.filePath(Name + QStringLiteral(".log")));
+        QElapsedTimer waited;
+        waited.start();
+        while (!log.exists() && waited.elapsed() < 10000)
+            QThread::msleep(10);
+        if (!log.open(QIODevice::ReadOnly))
+            return {QStringLiteral("<not started>")};
+        return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    QTemporaryDir dir;
+    QByteArray savedPath;
+    TSpreadsheetLauncher desktop;
+};
+
+TEST_F(DesktopLauncherTest, LibreOfficeOpensTheWorkbookAsANewDocument)
+{
+    EXPECT_FALSE(desktop.Available());
+    addProgram(QStringLiteral("xdg-open"));
+    EXPECT_TRUE(desktop.Available());
+    addProgram(QStringLiteral("soffice"));
+    EXPECT_TRUE(desktop.Available());
+
+    const QString file = dir.filePath(QStringLiteral("Кловарис_20261207_060509.xlsx"));
+    ASSERT_TRUE(desktop.Open(file));
+    EXPECT_EQ(argumentsOf(QStringLiteral("soffice")),
+              (QStringList{QStringLiteral("--calc"), QStringLiteral("-n"), file}));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("xdg-open.log"))));
+}
+
+TEST_F(DesktopLauncherTest, WithoutLibreOfficeTheDesktopDefaultOpensIt)
+{
+    addProgram(QStringLiteral("xdg-open"));
+    const QString file = dir.filePath(QStringLiteral("Кловарис_20261207_060509.xlsx"));
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        // This platform opens no documents: the failure is reported, not assumed away.
+        EXPECT_FALSE(desktop.Open(file));
+        return;
+    }
+    ASSERT_TRUE(desktop.Open(file));
+    const QStringList args = argumentsOf(QStringLiteral("xdg-open"));
+    ASSERT_EQ(args.size(), 1) << args.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(QUrl(args[0]).toLocalFile(), file);
 }
 
 } // namespace
