@@ -74,8 +74,8 @@ lxw_error writeSheet(lxw_worksheet* Sheet, const TExportTable& Table, const Form
                                      Format));
     };
     const auto merged = [&](int Row1, int Col1, int Row2, int Col2, const QString& Text) {
-        check(worksheet_merge_range(Sheet, lxw_row_t(Row1), lxw_col_t(Col1), lxw_row_t(Row2),
-                                    lxw_col_t(Col2), cellText(Text).constData(), F.Centred));
+        check(worksheet_merge_range(Sheet, lxw_row_t(Row1), lxw_col_t(Col1), lxw_row_t(Row2), lxw_col_t(Col2),
+                                    cellText(Text).constData(), F.Centred));
     };
     // A value the file format cannot hold as a number is shown as text.
     const auto number = [&](int Row, int Col, float Value) {
@@ -83,8 +83,10 @@ lxw_error writeSheet(lxw_worksheet* Sheet, const TExportTable& Table, const Form
         if (std::isfinite(v))
             check(worksheet_write_number(Sheet, lxw_row_t(Row), lxw_col_t(Col), v, nullptr));
         else
-            text(Row, Col, std::isnan(v) ? QStringLiteral("NAN") : v > 0 ? QStringLiteral("INF")
-                                                                          : QStringLiteral("-INF"));
+            text(Row, Col,
+                 std::isnan(v) ? QStringLiteral("NAN")
+                 : v > 0       ? QStringLiteral("INF")
+                               : QStringLiteral("-INF"));
     };
 
     ColumnFit fit;
@@ -289,8 +291,8 @@ bool ExportToExcel(const TExportTableArray& Tables, QWidget* Parent, const QStri
 {
     Prompts& prompts = Prompts::Current();
     if (!IsExcelInstalled()) {
-        prompts.Message(Parent, QStringLiteral("Приложение Microsoft Excel не найдено на компьютере!"), Caption,
-                        QMessageBox::NoIcon);
+        prompts.Message(Parent, QStringLiteral("Приложение Microsoft Excel не найдено на компьютере!"),
+                        Caption, QMessageBox::NoIcon);
         return false;
     }
     QString errMsg;
@@ -305,10 +307,10 @@ bool ExportToExcel(const TExportTableArray& Tables, QWidget* Parent, const QStri
     // Kept after the export: the application reads the file after it started.
     QTemporaryDir folder(QDir(root).filePath(ExcelFolderPrefix + QStringLiteral("XXXXXX")));
     if (!folder.isValid()) {
-        prompts.Message(Parent,
-                        QStringLiteral("Не удалось создать временный каталог для книги (%1).")
-                            .arg(folder.errorString()),
-                        Caption, QMessageBox::Critical);
+        prompts.Message(
+            Parent,
+            QStringLiteral("Не удалось создать временный каталог для книги (%1).").arg(folder.errorString()),
+            Caption, QMessageBox::Critical);
         return false;
     }
     folder.setAutoRemove(false);

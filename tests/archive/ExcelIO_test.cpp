@@ -5,14 +5,14 @@
 #include "support/ScriptedPrompts.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QElapsedTimer>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
-#include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -42,8 +42,8 @@ TExportTableArray twoDevices()
     AddExportRecord(t, 7, TDeviceType::UnifiedInputs, QStringLiteral("Сушка"), 2, At(5, 10, 0), 3, 1, 2, Pres,
                     Kpa);
     AddExportRecord(t, 123, thermo, QStringLiteral("Печь 2"), 1, At(6, 23, 59, 59), 7, -50, 1200, Temp, Deg);
-    AddExportRecord(t, 7, TDeviceType::UnifiedInputs, QStringLiteral("Сушка"), 1, At(5, 10, 1), 4, 0, 9,
-                    Temp, Deg);
+    AddExportRecord(t, 7, TDeviceType::UnifiedInputs, QStringLiteral("Сушка"), 1, At(5, 10, 1), 4, 0, 9, Temp,
+                    Deg);
     return t;
 }
 
@@ -272,9 +272,9 @@ TEST_F(ExcelIOTest, TwoDevicesAreWrittenCellByCellAndReadBack)
                                                QStringLiteral("C2:G2"), QStringLiteral("H2:L2")}));
 
         // Time stamps are real date-times in the date column's format.
-        for (const auto& [ref, when] : {std::pair{QStringLiteral("A4"), At(5, 9, 5, 3)},
-                                        std::pair{QStringLiteral("A5"), At(6, 0, 0)},
-                                        std::pair{QStringLiteral("A6"), At(6, 23, 59, 59)}}) {
+        for (const auto& [ref, when] :
+             {std::pair{QStringLiteral("A4"), At(5, 9, 5, 3)}, std::pair{QStringLiteral("A5"), At(6, 0, 0)},
+              std::pair{QStringLiteral("A6"), At(6, 23, 59, 59)}}) {
             EXPECT_NEAR(number(cells, ref), when, 1e-9) << ref.toStdString();
             EXPECT_EQ(formats.value(cells.at(ref).Style), ExcelDateTimeFormat) << ref.toStdString();
         }
@@ -340,8 +340,9 @@ TEST_F(ExcelIOTest, EmptyExportsAndOddValuesStillMakeAValidWorkbook)
     TExportMeasRec rec;
     rec.MeasDateTime = At(5, 12, 0);
     rec.Comment = QString(40000, QLatin1Char('x'));
-    rec.ChanRecs.push_back({1, std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::infinity(),
-                            std::numeric_limits<float>::infinity(), Temp, Deg});
+    rec.ChanRecs.push_back({1, std::numeric_limits<float>::quiet_NaN(),
+                            -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity(),
+                            Temp, Deg});
     tables[1].MeasRecs.push_back(rec);
     ASSERT_TRUE(WriteExcelWorkbook(tables, odd, err)) << err.toStdString();
     EXPECT_EQ(head(odd, 4), QByteArray("PK\x03\x04"));
@@ -439,7 +440,8 @@ TEST_F(ExcelIOTest, FailuresAreReportedAndOpenNothing)
     QString err;
     const QString nowhere = dir.filePath(QStringLiteral("missing/book.xlsx"));
     EXPECT_FALSE(WriteExcelWorkbook(twoDevices(), nowhere, err));
-    EXPECT_TRUE(err.startsWith(QStringLiteral("Не удалось записать книгу \"") + nowhere)) << err.toStdString();
+    EXPECT_TRUE(err.startsWith(QStringLiteral("Не удалось записать книгу \"") + nowhere))
+        << err.toStdString();
     EXPECT_FALSE(ExportToExcel(twoDevices(), nullptr, dir.filePath(QStringLiteral("missing"))));
     ASSERT_EQ(prompts.Messages.size(), 1);
     EXPECT_TRUE(prompts.Messages[0].startsWith(
@@ -454,10 +456,10 @@ TEST_F(ExcelIOTest, ATableLongerThanASheetIsRefusedWithAMessage)
     tables[1].MeasRecs.resize(size_t(MaxExcelRecords) + 1);
     QString err;
     EXPECT_FALSE(ExcelTablesFit(tables, err));
-    const QString expected =
-        QStringLiteral("Слишком много записей для одного листа Excel: у прибора \"ЛО РВ-Т/Н, серийный № 00007\" "
-                       "их 1048574, а на листе помещается не более 1048573. Книга не создана. Уменьшите "
-                       "период экспорта.");
+    const QString expected = QStringLiteral(
+        "Слишком много записей для одного листа Excel: у прибора \"ЛО РВ-Т/Н, серийный № 00007\" "
+        "их 1048574, а на листе помещается не более 1048573. Книга не создана. Уменьшите "
+        "период экспорта.");
     EXPECT_EQ(err, expected);
 
     EXPECT_FALSE(ExportToExcel(tables, nullptr, dir.path()));
@@ -509,7 +511,8 @@ protected:
     {
         QFile script(dir.filePath(Name));
         ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.log.tmp\" && /bin/mv \"$0.log.tmp\" \"$0.log\"\n");
+        script.write(
+            "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.log.tmp\" && /bin/mv \"$0.log.tmp\" \"$0.log\"\n");
         script.close();
         script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
     }
