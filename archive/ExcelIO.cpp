@@ -1,0 +1,333 @@
+#include "archive/ExcelIO.h"
+
+#include "platform/Prompts.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <vector>
+#include <xlsxwriter.h>
+
+namespace {
+
+const QString Caption = QStringLiteral("Кловарис");
+// A cell holds at most this many characters.
+constexpr qsizetype MaxCellText = 32767;
+constexpr qsizetype MaxSheetName = 31;
+constexpr int FirstRecordRow = 3; // 0-based: row 4
+
+TSpreadsheetLauncher* currentLauncher = nullptr;
+
+QByteArray cellText(const QString& Text)
+{
+    return Text.left(MaxCellText).toUtf8();
+}
+
+// How many characters the application shows for a number in the general format.
+qsizetype numberWidth(double Value)
+{
+    return std::min<qsizetype>(QString::number(Value, 'g', 10).size(), 11);
+}
+
+// Column widths as the application's fitting would set them: by the longest text
+// of the column's cells; a header merged across columns does not count.
+class ColumnFit
+{
+public:
+    void Take(int Col, qsizetype Chars) { widest_[Col] = std::max(widest_[Col], Chars); }
+    void Apply(lxw_worksheet* Sheet) const
+    {
+        for (const auto& [col, chars] : widest_) {
+            const double width = std::min(255.0, double(chars) * 1.1 + 1.0);
+            worksheet_set_column(Sheet, lxw_col_t(col), lxw_col_t(col), width, nullptr);
+        }
+    }
+
+private:
+    std::map<int, qsizetype> widest_;
+};
+
+struct Formats
+{
+    lxw_format* Centred = nullptr;
+    lxw_format* DateTime = nullptr;
+};
+
+// Writes one table; the first error ends it.
+lxw_error writeSheet(lxw_worksheet* Sheet, const TExportTable& Table, const Formats& F)
+{
+    lxw_error err = LXW_NO_ERROR;
+    const auto check = [&err](lxw_error E) {
+        if (err == LXW_NO_ERROR)
+            err = E;
+    };
+    const auto text = [&](int Row, int Col, const QString& Text, lxw_format* Format = nullptr) {
+        check(worksheet_write_string(Sheet, lxw_row_t(Row), lxw_col_t(Col), cellText(Text).constData(),
+                                     Format));
+    };
+    const auto merged = [&](int Row1, int Col1, int Row2, int Col2, const QString& Text) {
+        check(worksheet_merge_range(Sheet, lxw_row_t(Row1), lxw_col_t(Col1), lxw_row_t(Row2), lxw_col_t(Col2),
+                                    cellText(Text).constData(), F.Centred));
+    };
+    // A value the file format cannot hold as a number is shown as text.
+    const auto number = [&](int Row, int Col, float Value) {
+        const double v = double(Value);
+        if (std::isfinite(v))
+            check(worksheet_write_number(Sheet, lxw_row_t(Row), lxw_col_t(Col), v, nullptr));
+        else
+            text(Row, Col,
+                 std::isnan(v) ? QStringLiteral("NAN")
+                 : v > 0       ? QStringLiteral("INF")
+                               : QStringLiteral("-INF"));
+    };
+
+    ColumnFit fit;
+    text(0, 0, Table.Title);
+    fit.Take(0, Table.Title.size());
+    // These two headers are merged over rows only, so they count for their column.
+    const QString dateHead = QStringLiteral("Дата, время");
+    const QString commentHead = QStringLiteral("Комментарий");
+    merged(1, 0, 2, 0, dateHead);
+    fit.Take(0, dateHead.size());
+    merged(1, 1, 2, 1, commentHead);
+    fit.Take(1, commentHead.size());
+
+    const QStringList blockHeads{QStringLiteral("значение"), QStringLiteral("величина"),
+                                 QStringLiteral("ед. изм."), QStringLiteral("min порог"),
+                                 QStringLiteral("max порог")};
+    std::vector<quint8> channels;
+    int row = FirstRecordRow;
+    for (const TExportMeasRec& rec : Table.MeasRecs) {
+        check(worksheet_write_number(Sheet, lxw_row_t(row), 0, rec.MeasDateTime, F.DateTime));
+        fit.Take(0, ExcelDateTimeFormat.size());
+        text(row, 1, rec.Comment);
+        fit.Take(1, rec.Comment.size());
+        for (const TChanExportRec& chan : rec.ChanRecs) {
+            auto found = std::find(channels.begin(), channels.end(), chan.ChannelNum);
+            const int first = 2 + 5 * int(found - channels.begin());
+            if (found == channels.end()) {
+                channels.push_back(chan.ChannelNum);
+                for (int i = 0; i < 5; ++i) {
+                    text(2, first + i, blockHeads[i], F.Centred);
+                    fit.Take(first + i, blockHeads[i].size());
+                }
+                // "Kанал" starts with a Latin K.
+                merged(1, first, 1, first + 4, QStringLiteral("Kанал ") + QString::number(chan.ChannelNum));
+            }
+            number(row, first, chan.Value);
+            fit.Take(first, numberWidth(double(chan.Value)));
+            text(row, first + 1, chan.QuantityName);
+            fit.Take(first + 1, chan.QuantityName.size());
+            text(row, first + 2, chan.MeasUnitName);
+            fit.Take(first + 2, chan.MeasUnitName.size());
+            number(row, first + 3, chan.MinAlert);
+            fit.Take(first + 3, numberWidth(double(chan.MinAlert)));
+            number(row, first + 4, chan.MaxAlert);
+            fit.Take(first + 4, numberWidth(double(chan.MaxAlert)));
+        }
+        ++row;
+    }
+    fit.Apply(Sheet);
+    return err;
+}
+
+} // namespace
+
+QString ExcelSheetName(const QString& Title, const QStringList& Taken)
+{
+    static const QString forbidden = QStringLiteral("[]:*?/\\");
+    QString base = Title;
+    for (QChar& c : base) {
+        if (forbidden.contains(c))
+            c = QLatin1Char('|');
+    }
+    while (base.startsWith(QLatin1Char('\'')))
+        base.remove(0, 1);
+    if (base.isEmpty())
+        base = QStringLiteral("Лист");
+
+    // Cut at whole characters, and drop an apostrophe the cut brings to the end.
+    const auto cut = [](QString Name, qsizetype Max) {
+        if (Name.size() > Max) {
+            Name.truncate(Name.at(Max - 1).isHighSurrogate() ? Max - 1 : Max);
+        }
+        while (Name.endsWith(QLatin1Char('\'')))
+            Name.chop(1);
+        return Name.isEmpty() ? QStringLiteral("Лист") : Name;
+    };
+    const auto taken = [&Taken](const QString& Name) { return Taken.contains(Name, Qt::CaseInsensitive); };
+
+    QString name = cut(base, MaxSheetName);
+    for (int n = 2; taken(name); ++n) {
+        const QString suffix = QStringLiteral(" (%1)").arg(n);
+        name = cut(base, MaxSheetName - suffix.size()) + suffix;
+    }
+    return name;
+}
+
+bool ExcelTablesFit(const TExportTableArray& Tables, QString& ErrMsg)
+{
+    ErrMsg.clear();
+    for (const TExportTable& table : Tables) {
+        const qsizetype n = qsizetype(table.MeasRecs.size());
+        if (n > MaxExcelRecords) {
+            ErrMsg = QStringLiteral("Слишком много записей для одного листа Excel: у прибора \"%1\" их %2, "
+                                    "а на листе помещается не более %3. Книга не создана. Уменьшите период "
+                                    "экспорта.")
+                         .arg(table.Title)
+                         .arg(n)
+                         .arg(MaxExcelRecords);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WriteExcelWorkbook(const TExportTableArray& Tables, const QString& FileName, QString& ErrMsg)
+{
+    if (!ExcelTablesFit(Tables, ErrMsg))
+        return false;
+
+    const QByteArray path = QFile::encodeName(FileName);
+    QByteArray tmpDir = QFile::encodeName(QFileInfo(FileName).absolutePath());
+    lxw_workbook_options options{};
+    options.tmpdir = tmpDir.data();
+    options.use_zip64 = LXW_TRUE; // large exports pass 4 GB of XML
+    lxw_workbook* book = workbook_new_opt(path.constData(), &options);
+    if (!book) {
+        ErrMsg = QStringLiteral("Не удалось создать книгу \"%1\".").arg(FileName);
+        return false;
+    }
+    const auto fail = [&](const QString& Text) {
+        lxw_workbook_free(book);
+        ErrMsg = Text;
+        return false;
+    };
+
+    Formats formats;
+    formats.Centred = workbook_add_format(book);
+    format_set_align(formats.Centred, LXW_ALIGN_CENTER);
+    format_set_align(formats.Centred, LXW_ALIGN_VERTICAL_CENTER);
+    formats.DateTime = workbook_add_format(book);
+    format_set_num_format(formats.DateTime, ExcelDateTimeFormat.toUtf8().constData());
+
+    // Names in table order, so the first of two alike keeps the plain name.
+    QStringList names;
+    for (const TExportTable& table : Tables)
+        names << ExcelSheetName(table.Title, names);
+
+    for (qsizetype i = qsizetype(Tables.size()) - 1; i >= 0; --i) {
+        lxw_worksheet* sheet = workbook_add_worksheet(book, names[i].toUtf8().constData());
+        if (!sheet)
+            return fail(QStringLiteral("Активация листа завершена с ошибкой"));
+        const lxw_error err = writeSheet(sheet, Tables[size_t(i)], formats);
+        if (err != LXW_NO_ERROR) {
+            return fail(QStringLiteral("Не удалось записать лист \"%1\" (%2).")
+                            .arg(names[i], QString::fromUtf8(lxw_strerror(err))));
+        }
+    }
+
+    const lxw_error err = workbook_close(book);
+    if (err != LXW_NO_ERROR) {
+        ErrMsg = QStringLiteral("Не удалось записать книгу \"%1\" (%2).")
+                     .arg(FileName, QString::fromUtf8(lxw_strerror(err)));
+        QFile::remove(FileName);
+        return false;
+    }
+    ErrMsg.clear();
+    return true;
+}
+
+void RemoveOldExcelFolders(const QString& TempRoot, const QDateTime& Now)
+{
+    const QDir root(TempRoot);
+    const QFileInfoList folders =
+        root.entryInfoList({ExcelFolderPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QFileInfo& folder : folders) {
+        if (folder.lastModified().secsTo(Now) > 24 * 3600)
+            QDir(folder.absoluteFilePath()).removeRecursively();
+    }
+}
+
+bool TSpreadsheetLauncher::Available() const
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty() ||
+           !QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
+}
+
+bool TSpreadsheetLauncher::Open(const QString& FileName)
+{
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (!soffice.isEmpty())
+        return QProcess::startDetached(soffice, {QStringLiteral("--calc"), QStringLiteral("-n"), FileName});
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(FileName));
+}
+
+TSpreadsheetLauncher& TSpreadsheetLauncher::Current()
+{
+    static TSpreadsheetLauncher desktop;
+    return currentLauncher ? *currentLauncher : desktop;
+}
+
+void TSpreadsheetLauncher::SetCurrent(TSpreadsheetLauncher* Launcher)
+{
+    currentLauncher = Launcher;
+}
+
+bool IsExcelInstalled()
+{
+    return TSpreadsheetLauncher::Current().Available();
+}
+
+bool ExportToExcel(const TExportTableArray& Tables, QWidget* Parent, const QString& TempRoot)
+{
+    Prompts& prompts = Prompts::Current();
+    if (!IsExcelInstalled()) {
+        prompts.Message(Parent, QStringLiteral("Приложение Microsoft Excel не найдено на компьютере!"),
+                        Caption, QMessageBox::NoIcon);
+        return false;
+    }
+    QString errMsg;
+    if (!ExcelTablesFit(Tables, errMsg)) {
+        prompts.Message(Parent, errMsg, Caption, QMessageBox::Warning);
+        return false;
+    }
+
+    const QString root = TempRoot.isEmpty() ? QDir::tempPath() : TempRoot;
+    const QDateTime now = QDateTime::currentDateTime();
+    RemoveOldExcelFolders(root, now);
+    // Kept after the export: the application reads the file after it started.
+    QTemporaryDir folder(QDir(root).filePath(ExcelFolderPrefix + QStringLiteral("XXXXXX")));
+    if (!folder.isValid()) {
+        prompts.Message(
+            Parent,
+            QStringLiteral("Не удалось создать временный каталог для книги (%1).").arg(folder.errorString()),
+            Caption, QMessageBox::Critical);
+        return false;
+    }
+    folder.setAutoRemove(false);
+    const QString file =
+        folder.filePath(QStringLiteral("Кловарис_") + now.toString(QStringLiteral("yyyyMMdd_HHmmss")) +
+                        QStringLiteral(".xlsx"));
+
+    if (!WriteExcelWorkbook(Tables, file, errMsg)) {
+        QDir(folder.path()).removeRecursively();
+        prompts.Message(Parent, errMsg, Caption, QMessageBox::Critical);
+        return false;
+    }
+    if (!TSpreadsheetLauncher::Current().Open(file)) {
+        QDir(folder.path()).removeRecursively();
+        prompts.Message(Parent, QStringLiteral("Не удалось создать книгу в Microsoft Excel!"), Caption,
+                        QMessageBox::NoIcon);
+        return false;
+    }
+    return true;
+}
