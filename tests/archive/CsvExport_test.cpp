@@ -4,6 +4,8 @@
 #include "support/QStringPrinter.h"
 #include "support/ScriptedPrompts.h"
 
+#include "support/FileSizeLimit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -35,31 +37,6 @@ public:
     QString FolderStart;
 };
 
-// Makes files written by this process stop growing at the given size, as a
-// full disk does; writes past it fail with EFBIG instead of raising SIGXFSZ.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t Bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = Bytes;
-        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-    bool ok_ = false;
-};
 
 class CsvExportTest : public ::testing::Test
 {

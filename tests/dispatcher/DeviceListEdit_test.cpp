@@ -7,6 +7,8 @@
 #include "support/ScriptedPrompts.h"
 #include "support/SharedState.h"
 
+#include "support/FileSizeLimit.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -21,31 +23,6 @@
 
 namespace {
 
-// Files written by this process stop growing at the given size, the way a full
-// disk does: the settings file can be read but not saved.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t Bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = Bytes;
-        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-    bool ok_ = false;
-};
 
 // The real main window, offscreen, with scripted message boxes and the real add
 // dialog driven by keys.

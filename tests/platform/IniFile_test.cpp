@@ -1,5 +1,7 @@
 #include "platform/IniFile.h"
 
+#include "support/FileSizeLimit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStringEncoder>
@@ -385,31 +387,6 @@ TEST_F(IniFileTest, FailedWritesReportAndLeaveTheFileAlone)
     ::close(fd);
 }
 
-// Makes every file written by this process stop growing at the given size, the way
-// a full disk does; writes past it fail with EFBIG instead of raising SIGXFSZ.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-    bool ok_ = false;
-};
 
 TEST_F(IniFileTest, FullDiskDuringSaveLeavesTheOldFileWhole)
 {
