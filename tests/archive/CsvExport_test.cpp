@@ -1,10 +1,9 @@
 #include "archive/CsvExport.h"
 #include "core/DateTime.h"
 #include "platform/Prompts.h"
+#include "support/FileSizeLimit.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedPrompts.h"
-
-#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,7 +35,6 @@ public:
     QString FolderTitle;
     QString FolderStart;
 };
-
 
 class CsvExportTest : public ::testing::Test
 {

@@ -3,11 +3,10 @@
 #include "dispatcher/DispatcherState.h"
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
+#include "support/FileSizeLimit.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedPrompts.h"
 #include "support/SharedState.h"
-
-#include "support/FileSizeLimit.h"
 
 #include <QAction>
 #include <QDir>
@@ -22,7 +21,6 @@
 #include <sys/resource.h>
 
 namespace {
-
 
 // The real main window, offscreen, with scripted message boxes and the real add
 // dialog driven by keys.

@@ -1,5 +1,4 @@
 #include "platform/IniFile.h"
-
 #include "support/FileSizeLimit.h"
 
 #include <QDir>
@@ -386,7 +385,6 @@ TEST_F(IniFileTest, FailedWritesReportAndLeaveTheFileAlone)
     EXPECT_FALSE(QFileInfo(socketPath).isFile());
     ::close(fd);
 }
-
 
 TEST_F(IniFileTest, FullDiskDuringSaveLeavesTheOldFileWhole)
 {
