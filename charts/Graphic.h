@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QColor>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+namespace Ui {
+class TFormGraphic;
+}
+class QCheckBox;
+class QFrame;
+class QLabel;
+class TPlotWidget;
+
+// The live chart window of one measured quantity and unit. Its lines belong to
+// device channels (or the archive replay); the window owns only the per-line
+// controls of its side panel. Closing writes its settings section and hides it.
+class TFormGraphic : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TFormGraphic(QWidget* Owner = nullptr);
+    ~TFormGraphic() override;
+
+    TPlotWidget& Chart() const;
+
+    // Line i: colour GetLineColor(i) for the swatch, every point and the series.
+    void SetDefaultLineColors();
+    // Red and opaque until the next show.
+    void MarkOverflow(bool OverMin, bool OverMax);
+    bool OverflowMinMarked() const;
+    bool OverflowMaxMarked() const;
+
+    // The per-line controls of the side panel, entry i for series i.
+    int LineCount() const { return static_cast<int>(CheckBoxArr.size()); }
+    QCheckBox* LineCheckBox(int Index) const { return CheckBoxArr.at(Index); }
+    QLabel* LineLabel(int Index) const { return LabelsArr.at(Index); }
+    QColor LineColor(int Index) const { return LineColors.at(Index); }
+
+    quint8 YScaleIndex = 0;
+    quint8 XScaleIndex = 0;
+    QString QuantityName;
+    QString MeasUnitName;
+    quint8 TrackingLine = 0;
+    bool TrackingYSet = false;
+    double RangeMax = 0;
+    double RangeMin = 0;
+    int RangeMinColor = 0;
+    int RangeMaxColor = 0;
+
+    QTimer TimerGraphAutoDrag;
+    QTimer TimerAutoZoom;
+
+protected:
+    void showEvent(QShowEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    friend class TFormGraphicTestAccess;
+
+    void FormCreate();
+    void PrepareToShow();
+    void setOverflowMark(QLabel* Mark, bool Marked);
+    void setLineColor(int Index, const QColor& Color);
+    void CheckBoxArrClick(int Index);
+    void LabelsArrClick(int Index);
+    void cbLineAllClick();
+    void setLineAllChecked(bool Checked);
+    void CheckBoxPointsClick();
+    void RxSpGraphPSizeChange();
+    void lineOverflowAtShow(int Index);
+
+    std::unique_ptr<Ui::TFormGraphic> ui;
+    std::vector<QCheckBox*> CheckBoxArr;
+    std::vector<QLabel*> LabelsArr;
+    std::vector<QFrame*> ShapeArr;
+    std::vector<QColor> LineColors;
+    bool InLineAllUpdate = false;
+};
