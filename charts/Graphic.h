@@ -14,6 +14,10 @@ class QFrame;
 class QLabel;
 class TPlotWidget;
 
+// On while the archive replay reads and draws: a window shown meanwhile starts
+// without automatic zoom and leaves its stored choice unread.
+extern bool ArchiveGraphMode;
+
 // The live chart window of one measured quantity and unit. Its lines belong to
 // device channels (or the archive replay); the window owns only the per-line
 // controls of its side panel. Closing writes its settings section and hides it.
@@ -51,6 +55,12 @@ public:
     int RangeMinColor = 0;
     int RangeMaxColor = 0;
 
+    // Chart background and grid colours as the settings file holds them.
+    int BackColor() const { return BackColor_; }
+    void SetBackColor(int Color);
+    int GridColor() const { return GridColor_; }
+    void SetGridColor(int Color);
+
     QTimer TimerGraphAutoDrag;
     QTimer TimerAutoZoom;
 
@@ -73,6 +83,13 @@ private:
     void CheckBoxPointsClick();
     void RxSpGraphPSizeChange();
     void lineOverflowAtShow(int Index);
+    QString settingsSection() const;
+    void ReadSettings(double& YAxisMin, double& YAxisMax, QRect& Geometry);
+    void WriteSettings();
+    QString unitText() const;
+    QString limitText(double Value) const;
+    void RxSpAutoDragChange();
+    void setSeriesMarker(int Number, bool Tracked);
 
     std::unique_ptr<Ui::TFormGraphic> ui;
     std::vector<QCheckBox*> CheckBoxArr;
@@ -80,4 +97,6 @@ private:
     std::vector<QFrame*> ShapeArr;
     std::vector<QColor> LineColors;
     bool InLineAllUpdate = false;
+    int BackColor_;
+    int GridColor_;
 };

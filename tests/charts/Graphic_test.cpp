@@ -7,6 +7,7 @@
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/GraphicAction.h"
 #include "dispatcher/Journal.h"
+#include "platform/IniFile.h"
 #include "support/DeviceReplies.h"
 #include "support/FakeConnection.h"
 #include "support/QStringPrinter.h"
@@ -14,6 +15,8 @@
 #include "support/SharedState.h"
 
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QSpinBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -265,4 +268,115 @@ TEST_F(GraphicWindows, SeventeenthLineRepeatsTheFirstColour)
     ASSERT_EQ(form.LineCount(), 18);
     EXPECT_EQ(form.LineColor(16), form.LineColor(0));
     EXPECT_NE(form.LineColor(15), form.LineColor(0));
+}
+
+namespace {
+
+QCheckBox* checkBox(const TFormGraphic& Form, const char* Name)
+{
+    return Form.findChild<QCheckBox*>(QString::fromLatin1(Name));
+}
+
+} // namespace
+
+TEST_F(GraphicWindows, ClosingWritesTheSectionInOrderAndShowReadsItBack)
+{
+    TFormGraphic* form = forms.FindOrCreateGraphicForm(Temperature, Celsius);
+    form->show();
+    // No lines: no rows, all-lines checked, the value axis from the defaults 0..10.
+    EXPECT_EQ(form->LineCount(), 0);
+    EXPECT_TRUE(checkBox(*form, "cbLineAll")->isChecked());
+    EXPECT_DOUBLE_EQ(form->Chart().LeftAxis().Minimum(), 0);
+    EXPECT_DOUBLE_EQ(form->Chart().LeftAxis().Maximum(), 10);
+    EXPECT_EQ(form->YScaleIndex, 15);
+    EXPECT_TRUE(form->TimerAutoZoom.isActive());
+    EXPECT_TRUE(form->TimerGraphAutoDrag.isActive());
+    form->close();
+
+    const IniFile ini(IniFileName);
+    const QString section = QStringLiteral("Graphic Температура");
+    EXPECT_EQ(ini.ReadSection(section),
+              (QStringList{"Autozoom", "BackColor", "GridColor", "Tracking", "TrackingLine", "Dots", "DotSize",
+                           "SetRange", "RangeMin", "RangeMax", "RangeMinColor", "RangeMaxColor", "xAxisScaleIndex",
+                           "yAxisMin", "yAxisMax", "WindowHeight", "WindowWidth", "WindowXPos", "WindowYPos"}));
+    const auto value = [&](const char* Key) { return ini.ReadString(section, QString::fromLatin1(Key), "?"); };
+    EXPECT_EQ(value("Autozoom"), "1");
+    EXPECT_EQ(value("BackColor"), "-16777201");
+    EXPECT_EQ(value("GridColor"), "8421504");
+    EXPECT_EQ(value("TrackingLine"), "1");
+    EXPECT_EQ(value("DotSize"), "2");
+    EXPECT_EQ(value("SetRange"), "0");
+    EXPECT_EQ(value("RangeMax"), "0");
+    EXPECT_EQ(value("xAxisScaleIndex"), "24");
+    EXPECT_EQ(value("yAxisMin"), "0");
+    EXPECT_EQ(value("yAxisMax"), "10");
+    EXPECT_EQ(value("WindowHeight"), QString::number(form->height()));
+    EXPECT_EQ(value("WindowWidth"), QString::number(form->width()));
+
+    // Stored values come back at the next show; the other unit's window shares the section.
+    QString err;
+    IniFile rw(IniFileName);
+    ASSERT_TRUE(rw.WriteString(section, "Autozoom", "0", err));
+    ASSERT_TRUE(rw.WriteString(section, "Dots", "0", err));
+    ASSERT_TRUE(rw.WriteString(section, "DotSize", "7", err));
+    ASSERT_TRUE(rw.WriteString(section, "SetRange", "1", err));
+    ASSERT_TRUE(rw.WriteString(section, "RangeMin", "-1,5", err));
+    ASSERT_TRUE(rw.WriteString(section, "RangeMax", "2,00005", err));
+    ASSERT_TRUE(rw.WriteString(section, "GridColor", "255", err));
+    ASSERT_TRUE(rw.WriteString(section, "yAxisMin", "-0,005", err));
+    ASSERT_TRUE(rw.WriteString(section, "yAxisMax", "0,005", err));
+    ASSERT_TRUE(rw.WriteString(section, "xAxisScaleIndex", "300", err));
+    ASSERT_TRUE(rw.WriteString(section, "WindowWidth", "640", err));
+    TFormGraphic* other = forms.FindOrCreateGraphicForm(Temperature, QStringLiteral("K"));
+    other->show();
+    EXPECT_FALSE(checkBox(*other, "CBAutoZoom")->isChecked());
+    EXPECT_FALSE(other->TimerAutoZoom.isActive());
+    EXPECT_FALSE(checkBox(*other, "CheckBoxPoints")->isChecked());
+    EXPECT_EQ(other->findChild<QSpinBox*>("RxSpGraphPSize")->value(), 7);
+    EXPECT_TRUE(other->findChild<QGroupBox*>("JvGroupBoxLimitLines")->isChecked());
+    EXPECT_EQ(other->findChild<QLabel*>("LabelMinLimit")->text(), QStringLiteral("-1,5000, K"));
+    EXPECT_EQ(other->findChild<QLabel*>("LabelMaxLimit")->text(), QStringLiteral("2,0001, K"));
+    EXPECT_EQ(other->GridColor(), 255);
+    EXPECT_EQ(other->Chart().LeftAxis().GridColor(), QColor(Qt::red));
+    EXPECT_EQ(other->XScaleIndex, 24) << "beyond the table reads as not stored";
+    EXPECT_EQ(other->YScaleIndex, 23);
+    EXPECT_DOUBLE_EQ(other->Chart().LeftAxis().Minimum(), -0.01);
+    EXPECT_DOUBLE_EQ(other->Chart().LeftAxis().Maximum(), 0.01);
+    EXPECT_EQ(other->width(), 640);
+    other->close();
+    EXPECT_EQ(IniFile(IniFileName).ReadString(section, "RangeMax", "?"), QStringLiteral("2,00005"));
+    EXPECT_EQ(IniFile(IniFileName).ReadString(section, "yAxisMin", "?"), QStringLiteral("-0,01"));
+}
+
+TEST_F(GraphicWindows, StoredTrackingLineBeyondTheLinesTracksLineOne)
+{
+    addRow(1, Temperature, Celsius);
+    addRow(2, Temperature, Celsius);
+    QString err;
+    IniFile rw(IniFileName);
+    ASSERT_TRUE(rw.WriteString(QStringLiteral("Graphic Температура"), "TrackingLine", "5", err));
+    showCharts();
+    TFormGraphic& form = *forms.GraphicForms()[0];
+    EXPECT_EQ(form.TrackingLine, 1);
+    EXPECT_EQ(form.Chart().Series(0).Pointer().Style, TPointerStyle::Circle);
+    EXPECT_EQ(form.Chart().Series(0).Pointer().PenColor, QColor(Qt::white));
+    EXPECT_EQ(form.Chart().Series(1).Pointer().Style, TPointerStyle::Rectangle);
+
+    // Another tracked line: the mark moves.
+    form.findChild<QSpinBox*>("RxSpAutoDrag")->setValue(3);
+    EXPECT_EQ(form.TrackingLine, 3);
+    EXPECT_EQ(form.Chart().Series(0).Pointer().Style, TPointerStyle::Rectangle);
+    EXPECT_EQ(form.Chart().Series(0).Pointer().PenColor, QColor(Qt::black));
+    EXPECT_EQ(form.Chart().Series(2).Pointer().Style, TPointerStyle::Circle);
+}
+
+TEST_F(GraphicWindows, DuringTheArchiveReplayAutozoomIsOffAndUnread)
+{
+    ArchiveGraphMode = true;
+    TFormGraphic* form = forms.FindOrCreateGraphicForm(Temperature, Celsius);
+    form->show();
+    ArchiveGraphMode = false;
+    EXPECT_FALSE(checkBox(*form, "CBAutoZoom")->isChecked());
+    form->close();
+    EXPECT_EQ(IniFile(IniFileName).ReadString(QStringLiteral("Graphic Температура"), "Autozoom", "?"), "0");
 }
