@@ -4,9 +4,12 @@
 #include "charts/ColorValue.h"
 #include "charts/PlotWidget.h"
 #include "dispatcher/DeviceTable.h"
+#include "core/DateTime.h"
 #include "core/StringFunc.h"
 #include "dispatcher/DispatcherState.h"
+#include "platform/EventPump.h"
 #include "platform/IniFile.h"
+#include "platform/Prompts.h"
 #include "ui_Graphic.h"
 
 #include <QCheckBox>
@@ -14,10 +17,20 @@
 #include <QColorDialog>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <cmath>
 
 bool ArchiveGraphMode = false;
+
+namespace {
+std::function<void(TPlotWidget&)> PrintChartHandler;
+}
+
+void SetPrintChartHandler(std::function<void(TPlotWidget&)> Handler)
+{
+    PrintChartHandler = std::move(Handler);
+}
 
 namespace {
 
@@ -88,6 +101,56 @@ void TFormGraphic::FormCreate()
         swatch->installEventFilter(this);
     SetBackColor(BackColor_);
     SetGridColor(GridColor_);
+
+    StatusValue_ = new QLabel(ui->StatusBarGraphic);
+    StatusValue_->setFixedWidth(120);
+    StatusTime_ = new QLabel(ui->StatusBarGraphic);
+    StatusTime_->setFixedWidth(200);
+    ui->StatusBarGraphic->addWidget(StatusValue_);
+    ui->StatusBarGraphic->addWidget(StatusTime_);
+
+    connect(&TimerAutoZoom, &QTimer::timeout, this, &TFormGraphic::TimerAutoZoomTimer);
+    connect(&TimerGraphAutoDrag, &QTimer::timeout, this, &TFormGraphic::TimerGraphAutoDragTimer);
+    connect(ui->CBAutoZoom, &QCheckBox::clicked, this, &TFormGraphic::CBAutoZoomClick);
+    connect(ui->cbAutoDrag, &QCheckBox::clicked, this, &TFormGraphic::cbAutoDragClick);
+    connect(ui->btnZoomInX, &QAbstractButton::clicked, this, &TFormGraphic::btnZoomInXClick);
+    connect(ui->btnZoomOutX, &QAbstractButton::clicked, this, &TFormGraphic::btnZoomOutXClick);
+    connect(ui->btnZoomInY, &QAbstractButton::clicked, this, &TFormGraphic::btnZoomInYClick);
+    connect(ui->btnZoomOutY, &QAbstractButton::clicked, this, &TFormGraphic::btnZoomOutYClick);
+    connect(ui->UpButton, &QAbstractButton::clicked, this, &TFormGraphic::UpButtonClick);
+    connect(ui->DownButton, &QAbstractButton::clicked, this, &TFormGraphic::DownButtonClick);
+    connect(ui->LeftButton, &QAbstractButton::clicked, this, &TFormGraphic::LeftButtonClick);
+    connect(ui->RightButton, &QAbstractButton::clicked, this, &TFormGraphic::RightButtonClick);
+    connect(ui->btnShowAll, &QAbstractButton::clicked, this, &TFormGraphic::ViewAll);
+    connect(ui->BtnClearGraph, &QAbstractButton::clicked, this, &TFormGraphic::BtnClearGraphClick);
+    connect(ui->BtnColorDefault, &QAbstractButton::clicked, this, &TFormGraphic::BtnColorDefaultClick);
+    connect(ui->BtnPrintGraph, &QAbstractButton::clicked, this, [this] {
+        if (PrintChartHandler)
+            PrintChartHandler(*ui->Chart1);
+    });
+    // At most one of the two range buttons is down; both may be up.
+    connect(ui->SpeedButtonMaxLimit, &QAbstractButton::toggled, this, [this](bool Down) {
+        if (Down)
+            ui->SpeedButtonMinLimit->setChecked(false);
+    });
+    connect(ui->SpeedButtonMinLimit, &QAbstractButton::toggled, this, [this](bool Down) {
+        if (Down)
+            ui->SpeedButtonMaxLimit->setChecked(false);
+    });
+    connect(ui->Chart1, &TPlotWidget::Zoomed, this, [this] {
+        AdjustXScaleIndex();
+        AdjustYScaleIndex();
+    });
+    connect(ui->Chart1, &TPlotWidget::ZoomUndone, this, [this] {
+        AdjustXScaleIndex();
+        AdjustYScaleIndex();
+    });
+    connect(ui->Chart1, &TPlotWidget::ChartMouseMove, this, &TFormGraphic::Chart1MouseMove);
+    connect(ui->Chart1, &TPlotWidget::ChartMouseUp, this,
+            [this](Qt::MouseButton, const QPoint& Pos) { Chart1MouseUp(Pos); });
+    ui->Chart1->SetGetAxisLabel(
+        [this](const TPlotAxis& Axis, double, QString& Text) { Chart1GetAxisLabel(Axis, Text); });
+    ui->Chart1->SetAfterDraw([this](QPainter& Painter) { Chart1AfterDraw(Painter); });
 }
 
 void TFormGraphic::showEvent(QShowEvent* Event)
@@ -288,6 +351,8 @@ void TFormGraphic::PrepareToShow()
     double yMax = 10;
     QRect geometry = this->geometry();
     ReadSettings(yMin, yMax, geometry);
+
+    SetXAxisParameter();
 
     // The value axis on whole steps around the stored range: 10 steps.
     YScaleIndex = static_cast<quint8>(ChartScales::YScaleIndexNotBelow((yMax - yMin) / 10));
@@ -502,4 +567,345 @@ bool TFormGraphic::eventFilter(QObject* Watched, QEvent* Event)
             });
     }
     return QWidget::eventFilter(Watched, Event);
+}
+
+void TFormGraphic::setBottomRange(double Min, double Max)
+{
+    TPlotWidget& chart = *ui->Chart1;
+    chart.BottomAxis().SetMinMax(Min, Max);
+    chart.TopAxis().SetMinMax(chart.BottomAxis().Minimum(), chart.BottomAxis().Maximum());
+}
+
+void TFormGraphic::AdjustXScaleIndex()
+{
+    const TPlotAxis& bottom = ui->Chart1->BottomAxis();
+    XScaleIndex = static_cast<quint8>(ChartScales::FitXScaleIndex(bottom.Maximum() - bottom.Minimum()));
+    ui->btnZoomInX->setEnabled(XScaleIndex < ChartScales::XScaleLast);
+    ui->btnZoomOutX->setEnabled(XScaleIndex > 0);
+}
+
+void TFormGraphic::AdjustYScaleIndex()
+{
+    const TPlotAxis& left = ui->Chart1->LeftAxis();
+    YScaleIndex = static_cast<quint8>(ChartScales::FitYScaleIndex(left.Maximum() - left.Minimum()));
+    ui->btnZoomInY->setEnabled(YScaleIndex < ChartScales::YScaleLast);
+    ui->btnZoomOutY->setEnabled(YScaleIndex > 0);
+}
+
+void TFormGraphic::SetXScale(bool Recalc)
+{
+    const TPlotAxis& bottom = ui->Chart1->BottomAxis();
+    if (Recalc) {
+        AdjustXScaleIndex();
+        if (6.001 * ChartScales::XStep(XScaleIndex) < bottom.Maximum() - bottom.Minimum()) {
+            // Wider than 6 steps of the coarsest: the axis keeps its range.
+            ui->btnZoomOutX->setEnabled(false);
+            ui->btnZoomInX->setEnabled(true);
+            return;
+        }
+    }
+    ui->btnZoomInX->setEnabled(XScaleIndex < ChartScales::XScaleLast);
+    ui->btnZoomOutX->setEnabled(XScaleIndex > 0);
+    const double xs = ChartScales::XStep(XScaleIndex);
+    const double c = ChartScales::Round(((bottom.Maximum() + bottom.Minimum()) / 2) / xs) * xs;
+    setBottomRange(c - 3 * xs, c + 3 * xs);
+}
+
+void TFormGraphic::SetYScale(bool Recalc)
+{
+    TPlotAxis& left = ui->Chart1->LeftAxis();
+    if (Recalc) {
+        YScaleIndex = static_cast<quint8>(ChartScales::FitYScaleIndex(left.Maximum() - left.Minimum()));
+        ui->btnZoomInY->setEnabled(YScaleIndex < ChartScales::YScaleLast);
+        ui->btnZoomOutY->setEnabled(true);
+        if (10.001 * ChartScales::YScaleSteps[YScaleIndex] < left.Maximum() - left.Minimum()) {
+            ui->btnZoomOutY->setEnabled(false);
+            return;
+        }
+    }
+    const double ys = ChartScales::YScaleSteps[YScaleIndex];
+    const double c = ChartScales::Round(((left.Maximum() + left.Minimum()) / 2) / ys) * ys;
+    left.SetMinMax(c - 5 * ys, c + 5 * ys);
+}
+
+void TFormGraphic::btnZoomInXClick()
+{
+    AdjustXScaleIndex();
+    if (XScaleIndex == ChartScales::XScaleLast) {
+        ui->btnZoomInX->setEnabled(false);
+        return;
+    }
+    ++XScaleIndex;
+    SetXScale(false);
+}
+
+void TFormGraphic::btnZoomOutXClick()
+{
+    AdjustXScaleIndex();
+    if (XScaleIndex == 0) {
+        ui->btnZoomOutX->setEnabled(false);
+        return;
+    }
+    --XScaleIndex;
+    SetXScale(false);
+}
+
+void TFormGraphic::btnZoomInYClick()
+{
+    AdjustYScaleIndex();
+    if (YScaleIndex == ChartScales::YScaleLast) {
+        ui->btnZoomInY->setEnabled(false);
+        return;
+    }
+    ++YScaleIndex;
+    ui->btnZoomInY->setEnabled(YScaleIndex < ChartScales::YScaleLast);
+    ui->btnZoomOutY->setEnabled(true);
+    SetYScale(false);
+}
+
+void TFormGraphic::btnZoomOutYClick()
+{
+    AdjustYScaleIndex();
+    if (YScaleIndex == 0) {
+        ui->btnZoomOutY->setEnabled(false);
+        return;
+    }
+    --YScaleIndex;
+    ui->btnZoomOutY->setEnabled(YScaleIndex > 0);
+    ui->btnZoomInY->setEnabled(true);
+    SetYScale(false);
+}
+
+void TFormGraphic::UpButtonClick()
+{
+    TPlotAxis& left = ui->Chart1->LeftAxis();
+    const double d = 0.1 * ChartScales::YScaleSteps[YScaleIndex];
+    left.SetMinMax(left.Minimum() - d, left.Maximum() - d);
+}
+
+void TFormGraphic::DownButtonClick()
+{
+    TPlotAxis& left = ui->Chart1->LeftAxis();
+    const double d = 0.1 * ChartScales::YScaleSteps[YScaleIndex];
+    left.SetMinMax(left.Minimum() + d, left.Maximum() + d);
+}
+
+void TFormGraphic::RightButtonClick()
+{
+    const TPlotAxis& bottom = ui->Chart1->BottomAxis();
+    const double d = 0.1 * ChartScales::XStep(XScaleIndex);
+    setBottomRange(bottom.Minimum() - d, bottom.Maximum() - d);
+}
+
+void TFormGraphic::LeftButtonClick()
+{
+    const TPlotAxis& bottom = ui->Chart1->BottomAxis();
+    const double d = 0.1 * ChartScales::XStep(XScaleIndex);
+    setBottomRange(bottom.Minimum() + d, bottom.Maximum() + d);
+}
+
+void TFormGraphic::ViewAll()
+{
+    TPlotWidget& chart = *ui->Chart1;
+    bool any = false;
+    double minX = 0;
+    double maxX = 0;
+    double minY = 0;
+    double maxY = 0;
+    for (int i = 0; i < chart.SeriesCount(); ++i) {
+        const IChartSeries& series = chart.Series(i);
+        if (!series.Active() || series.Count() == 0)
+            continue;
+        minX = any ? std::min(minX, series.MinXValue()) : series.MinXValue();
+        maxX = any ? std::max(maxX, series.MaxXValue()) : series.MaxXValue();
+        minY = any ? std::min(minY, series.MinYValue()) : series.MinYValue();
+        maxY = any ? std::max(maxY, series.MaxYValue()) : series.MaxYValue();
+        any = true;
+    }
+    if (!any) {
+        DefaultGraphicScale();
+        return;
+    }
+    const double dx = std::max(maxX - minX, 20 * ChartScales::OneSecond);
+    setBottomRange(minX - dx / 10, maxX + dx / 10);
+    const double dy = std::max(maxY - minY, 0.005);
+    chart.LeftAxis().SetMinMax(minY - dy / 10, maxY + dy / 10);
+    SetXScale(true);
+    SetYScale(true);
+}
+
+void TFormGraphic::DefaultGraphicScale()
+{
+    YScaleIndex = 6;
+    XScaleIndex = 22;
+    SetXAxisParameter();
+    ui->Chart1->LeftAxis().SetMinMax(-1, 1);
+    SetXScale(false);
+    SetYScale(false);
+    SetXScale(true);
+    SetYScale(true);
+    TrackingYSet = false;
+}
+
+void TFormGraphic::SetXAxisParameter()
+{
+    TPlotWidget& chart = *ui->Chart1;
+    bool shownPoints = false;
+    for (int i = 0; i < chart.SeriesCount(); ++i)
+        shownPoints = shownPoints || (chart.Series(i).Active() && chart.Series(i).Count() > 0);
+    // ViewAll falls back here only when no shown line has points, so this never loops.
+    if (chart.SeriesCount() > 0 && chart.Series(0).Count() > 0 && shownPoints) {
+        ViewAll();
+        return;
+    }
+    XScaleIndex = 23;
+    const double xs = ChartScales::XStep(XScaleIndex);
+    const double r = ChartScales::Round(NowTDateTime() / xs) * xs;
+    setBottomRange(r - 5 * xs, r + xs);
+}
+
+void TFormGraphic::CBAutoZoomClick()
+{
+    SetTimerEnabled(TimerAutoZoom, ui->CBAutoZoom->isChecked());
+    if (ui->CBAutoZoom->isChecked())
+        ViewAll();
+}
+
+void TFormGraphic::TimerAutoZoomTimer()
+{
+    EventPump::ProcessMessages();
+    if (ui->CBAutoZoom->isChecked() && isVisible() && windowTitle() != QStringLiteral("Default"))
+        ViewAll();
+}
+
+void TFormGraphic::cbAutoDragClick()
+{
+    SetTimerEnabled(TimerGraphAutoDrag, ui->cbAutoDrag->isChecked());
+    TrackingYSet = false;
+}
+
+void TFormGraphic::TimerGraphAutoDragTimer()
+{
+    EventPump::ProcessMessages();
+    TPlotWidget& chart = *ui->Chart1;
+    if (TrackingLine < 1 || TrackingLine > chart.SeriesCount())
+        return;
+    const IChartSeries& series = chart.Series(TrackingLine - 1);
+    if (series.Count() == 0)
+        return;
+    const double x = series.XValue(series.Count() - 1);
+    const double y = series.YValue(series.Count() - 1);
+    const double xs = ChartScales::XStep(XScaleIndex);
+    const double ys = ChartScales::YScaleSteps[YScaleIndex];
+    const double xr = ChartScales::Round(x / xs) * xs;
+    const double yr = ChartScales::Round(y / ys) * ys;
+
+    const TPlotAxis& bottom = chart.BottomAxis();
+    if (x >= bottom.Maximum())
+        setBottomRange(xr - 5 * xs, xr + xs);
+    else if (x <= bottom.Minimum())
+        setBottomRange(xr - xs, xr + 5 * xs);
+
+    TPlotAxis& left = chart.LeftAxis();
+    if (!TrackingYSet) {
+        left.SetMinMax(yr - 5 * ys, yr + 5 * ys);
+        TrackingYSet = true;
+    } else if (y >= left.Maximum()) {
+        left.SetMinMax(yr - 9 * ys, yr + ys);
+    } else if (y <= left.Minimum()) {
+        left.SetMinMax(yr - ys, yr + 9 * ys);
+    }
+}
+
+void TFormGraphic::Chart1GetAxisLabel(const TPlotAxis& Axis, QString& Text) const
+{
+    if (&Axis != &ui->Chart1->BottomAxis())
+        return;
+    const QDateTime when = QDateTime::fromString(Text, QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    if (!when.isValid())
+        return;
+    const double s = ChartScales::XScaleSteps[XScaleIndex];
+    const QString format = s <= 60      ? QStringLiteral("hh:mm:ss")
+                           : s <= 21600 ? QStringLiteral("hh:mm")
+                           : s <= 86400 ? QStringLiteral("dd.MM hh:mm")
+                                        : QStringLiteral("dd.MM.yyyy");
+    Text = when.toString(format);
+}
+
+void TFormGraphic::Chart1MouseMove(const QPoint& Pos)
+{
+    const TPlotWidget& chart = *ui->Chart1;
+    if (!chart.PlotRect().contains(Pos)) {
+        StatusValue_->clear();
+        StatusTime_->clear();
+        return;
+    }
+    const TPlotAxis& left = chart.LeftAxis();
+    StatusValue_->setText(left.FormatLabel(left.CalcPosPoint(Pos.y())) + unitText());
+    StatusTime_->setText(TDateTimeToDateTime(chart.BottomAxis().CalcPosPoint(Pos.x()))
+                             .toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")));
+}
+
+QString TFormGraphic::StatusText(int Panel) const
+{
+    return Panel == 0 ? StatusValue_->text() : StatusTime_->text();
+}
+
+void TFormGraphic::Chart1MouseUp(const QPoint& Pos)
+{
+    if (!ui->JvGroupBoxLimitLines->isChecked() || !ui->Chart1->PlotRect().contains(Pos))
+        return;
+    const double value = ui->Chart1->LeftAxis().CalcPosPoint(Pos.y());
+    if (ui->SpeedButtonMaxLimit->isChecked()) {
+        RangeMax = value;
+        if (!ui->LabelMinLimit->text().isEmpty() && RangeMax < RangeMin) {
+            std::swap(RangeMax, RangeMin);
+            ui->LabelMinLimit->setText(limitText(RangeMin));
+        }
+        ui->LabelMaxLimit->setText(limitText(RangeMax));
+        ui->SpeedButtonMaxLimit->setChecked(false);
+        ui->Chart1->update();
+    } else if (ui->SpeedButtonMinLimit->isChecked()) {
+        RangeMin = value;
+        if (!ui->LabelMaxLimit->text().isEmpty() && RangeMax < RangeMin) {
+            std::swap(RangeMax, RangeMin);
+            ui->LabelMaxLimit->setText(limitText(RangeMax));
+        }
+        ui->LabelMinLimit->setText(limitText(RangeMin));
+        ui->SpeedButtonMinLimit->setChecked(false);
+        ui->Chart1->update();
+    }
+}
+
+void TFormGraphic::Chart1AfterDraw(QPainter& Painter)
+{
+    if (!ui->JvGroupBoxLimitLines->isChecked())
+        return;
+    const QRect plot = ui->Chart1->PlotRect();
+    const TPlotAxis& left = ui->Chart1->LeftAxis();
+    const auto line = [&](double Value, int Color) {
+        Painter.setPen(QPen(ColorFromValue(Color), 1, Qt::DashDotLine));
+        const int y = left.CalcPosValue(Value);
+        Painter.drawLine(plot.left(), y, plot.right(), y);
+    };
+    if (!ui->LabelMinLimit->text().isEmpty())
+        line(RangeMin, RangeMinColor);
+    if (!ui->LabelMaxLimit->text().isEmpty())
+        line(RangeMax, RangeMaxColor);
+}
+
+void TFormGraphic::BtnClearGraphClick()
+{
+    if (!Prompts::Current().YesNo(this, QStringLiteral("Убрать все накопленные данные с графика?"),
+                                  QStringLiteral("Внимание!")))
+        return;
+    for (int i = 0; i < ui->Chart1->SeriesCount(); ++i)
+        ui->Chart1->Series(i).Clear();
+}
+
+void TFormGraphic::BtnColorDefaultClick()
+{
+    if (Prompts::Current().YesNo(this, QStringLiteral("Установить цвета линий графика по умолчанию?"),
+                                 QStringLiteral("Кловарис: график")))
+        SetDefaultLineColors();
 }

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,9 @@ class TPlotWidget;
 // On while the archive replay reads and draws: a window shown meanwhile starts
 // without automatic zoom and leaves its stored choice unread.
 extern bool ArchiveGraphMode;
+
+// What the print button runs with the window's chart (the chart print dialog).
+void SetPrintChartHandler(std::function<void(TPlotWidget&)> Handler);
 
 // The live chart window of one measured quantity and unit. Its lines belong to
 // device channels (or the archive replay); the window owns only the per-line
@@ -64,6 +68,29 @@ public:
     QTimer TimerGraphAutoDrag;
     QTimer TimerAutoZoom;
 
+    // Scales (6 time steps, 10 value steps), zoom, pan and tracking.
+    void AdjustXScaleIndex();
+    void AdjustYScaleIndex();
+    void SetXScale(bool Recalc);
+    void SetYScale(bool Recalc);
+    void ViewAll();
+    void DefaultGraphicScale();
+    void SetXAxisParameter();
+    void btnZoomInXClick();
+    void btnZoomOutXClick();
+    void btnZoomInYClick();
+    void btnZoomOutYClick();
+    void UpButtonClick();
+    void DownButtonClick();
+    void LeftButtonClick();
+    void RightButtonClick();
+    void TimerAutoZoomTimer();
+    void TimerGraphAutoDragTimer();
+    // Bottom-axis labels re-formatted by the time step.
+    void Chart1GetAxisLabel(const class TPlotAxis& Axis, QString& Text) const;
+    // The status bar read-out of the mouse position: value, time.
+    QString StatusText(int Panel) const;
+
 protected:
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
@@ -90,6 +117,14 @@ private:
     QString limitText(double Value) const;
     void RxSpAutoDragChange();
     void setSeriesMarker(int Number, bool Tracked);
+    void setBottomRange(double Min, double Max);
+    void CBAutoZoomClick();
+    void cbAutoDragClick();
+    void Chart1MouseMove(const QPoint& Pos);
+    void Chart1MouseUp(const QPoint& Pos);
+    void Chart1AfterDraw(class QPainter& Painter);
+    void BtnClearGraphClick();
+    void BtnColorDefaultClick();
 
     std::unique_ptr<Ui::TFormGraphic> ui;
     std::vector<QCheckBox*> CheckBoxArr;
@@ -97,6 +132,8 @@ private:
     std::vector<QFrame*> ShapeArr;
     std::vector<QColor> LineColors;
     bool InLineAllUpdate = false;
+    QLabel* StatusValue_ = nullptr;
+    QLabel* StatusTime_ = nullptr;
     int BackColor_;
     int GridColor_;
 };

@@ -8,12 +8,15 @@
 #include "dispatcher/GraphicAction.h"
 #include "dispatcher/Journal.h"
 #include "platform/IniFile.h"
+#include "support/ScriptedPrompts.h"
+#include "core/DateTime.h"
 #include "support/DeviceReplies.h"
 #include "support/FakeConnection.h"
 #include "support/QStringPrinter.h"
 #include "support/RecordingHooks.h"
 #include "support/SharedState.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QSpinBox>
@@ -307,7 +310,7 @@ TEST_F(GraphicWindows, ClosingWritesTheSectionInOrderAndShowReadsItBack)
     EXPECT_EQ(value("DotSize"), "2");
     EXPECT_EQ(value("SetRange"), "0");
     EXPECT_EQ(value("RangeMax"), "0");
-    EXPECT_EQ(value("xAxisScaleIndex"), "24");
+    EXPECT_EQ(value("xAxisScaleIndex"), "23") << "the default time window of 10-second steps";
     EXPECT_EQ(value("yAxisMin"), "0");
     EXPECT_EQ(value("yAxisMax"), "10");
     EXPECT_EQ(value("WindowHeight"), QString::number(form->height()));
@@ -338,7 +341,7 @@ TEST_F(GraphicWindows, ClosingWritesTheSectionInOrderAndShowReadsItBack)
     EXPECT_EQ(other->findChild<QLabel*>("LabelMaxLimit")->text(), QStringLiteral("2,0001, K"));
     EXPECT_EQ(other->GridColor(), 255);
     EXPECT_EQ(other->Chart().LeftAxis().GridColor(), QColor(Qt::red));
-    EXPECT_EQ(other->XScaleIndex, 24) << "beyond the table reads as not stored";
+    EXPECT_EQ(other->XScaleIndex, 23) << "the stored index is replaced when the time axis is set";
     EXPECT_EQ(other->YScaleIndex, 23);
     EXPECT_DOUBLE_EQ(other->Chart().LeftAxis().Minimum(), -0.01);
     EXPECT_DOUBLE_EQ(other->Chart().LeftAxis().Maximum(), 0.01);
@@ -379,4 +382,199 @@ TEST_F(GraphicWindows, DuringTheArchiveReplayAutozoomIsOffAndUnread)
     EXPECT_FALSE(checkBox(*form, "CBAutoZoom")->isChecked());
     form->close();
     EXPECT_EQ(IniFile(IniFileName).ReadString(QStringLiteral("Graphic Температура"), "Autozoom", "?"), "0");
+}
+
+namespace {
+
+class GraphicScales : public GraphicWindows
+{
+protected:
+    void SetUp() override
+    {
+        Prompts::SetCurrent(&prompts);
+        addRow(1234, Temperature, Celsius);
+        showCharts();
+        form = forms.GraphicForms()[0];
+        form->resize(700, 500);
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override { Prompts::SetCurrent(nullptr); }
+
+    IChartSeries& series(int I) const { return form->Chart().Series(I); }
+    const TPlotAxis& bottom() const { return form->Chart().BottomAxis(); }
+    const TPlotAxis& left() const { return form->Chart().LeftAxis(); }
+    QAbstractButton* button(const char* Name) const
+    {
+        return form->findChild<QAbstractButton*>(QString::fromLatin1(Name));
+    }
+
+    ScriptedPrompts prompts;
+    TFormGraphic* form = nullptr;
+};
+
+constexpr double Second = 1.0 / 86400;
+constexpr double T = 46000.5 + 7.4 * Second;
+
+} // namespace
+
+TEST_F(GraphicScales, ViewAllSnapsToWholeStepsAroundTheShownPoints)
+{
+    series(0).AddXY(T, 3.0031, Qt::red);
+    form->ViewAll();
+    EXPECT_EQ(form->XScaleIndex, 24);
+    EXPECT_NEAR(bottom().Minimum(), 46000.5 + 4 * Second, 1e-9);
+    EXPECT_NEAR(bottom().Maximum(), 46000.5 + 10 * Second, 1e-9);
+    EXPECT_EQ(bottom().Minimum(), form->Chart().TopAxis().Minimum());
+    EXPECT_EQ(form->YScaleIndex, 23);
+    EXPECT_NEAR(left().Minimum(), 3.004 - 0.01, 1e-9);
+    EXPECT_NEAR(left().Maximum(), 3.004 + 0.01, 1e-9);
+    // Zooming in further at 1 second does nothing.
+    const double min = bottom().Minimum();
+    button("btnZoomInX")->setEnabled(true);
+    form->btnZoomInXClick();
+    EXPECT_FALSE(button("btnZoomInX")->isEnabled());
+    EXPECT_EQ(bottom().Minimum(), min);
+
+    // Ten minutes: 2-minute steps, 12 minutes around the centre; a hidden line does not count.
+    series(0).AddXY(T + 600 * Second, 3, Qt::red);
+    series(1).AddXY(T - 86400 * Second, 1000, Qt::red);
+    series(1).SetActive(false);
+    form->ViewAll();
+    EXPECT_EQ(form->XScaleIndex, 19);
+    EXPECT_NEAR((bottom().Maximum() - bottom().Minimum()) / Second, 720, 1e-3);
+    const double centre = std::nearbyint((T + 300 * Second) / (120 * Second)) * 120 * Second;
+    EXPECT_NEAR(bottom().Minimum(), centre - 360 * Second, 1e-9);
+
+    // Zoom out and in by one step each, re-derived from the present view.
+    form->btnZoomOutXClick();
+    EXPECT_EQ(form->XScaleIndex, 18);
+    EXPECT_NEAR((bottom().Maximum() - bottom().Minimum()) / Second, 1800, 1e-3);
+    form->btnZoomInYClick();
+    EXPECT_EQ(form->YScaleIndex, 23);
+}
+
+TEST_F(GraphicScales, WiderThanTwelveYearsKeepsTheFittedRange)
+{
+    series(0).AddXY(30000, 1, Qt::red);
+    series(0).AddXY(35000, 2, Qt::red);
+    form->ViewAll();
+    EXPECT_EQ(form->XScaleIndex, 0);
+    EXPECT_NEAR(bottom().Minimum(), 29500, 1e-6);
+    EXPECT_NEAR(bottom().Maximum(), 35500, 1e-6);
+    EXPECT_FALSE(button("btnZoomOutX")->isEnabled());
+    form->btnZoomOutXClick();
+    EXPECT_NEAR(bottom().Minimum(), 29500, 1e-6);
+}
+
+TEST_F(GraphicScales, NoShownPointsGiveTheDefaultScales)
+{
+    series(0).AddXY(T, 5, Qt::red);
+    series(0).SetActive(false);
+    const double before = NowTDateTime();
+    form->ViewAll();
+    EXPECT_EQ(form->YScaleIndex, 6);
+    EXPECT_DOUBLE_EQ(left().Minimum(), -5000);
+    EXPECT_DOUBLE_EQ(left().Maximum(), 5000);
+    EXPECT_EQ(form->XScaleIndex, 23);
+    EXPECT_NEAR(bottom().Maximum() - bottom().Minimum(), 60 * Second, 1e-9);
+    EXPECT_NEAR(bottom().Maximum(), before + 10 * Second, 6 * Second);
+}
+
+TEST_F(GraphicScales, PanButtonsMoveATenthOfAStep)
+{
+    form->ViewAll();
+    const double lmin = left().Minimum();
+    const double bmin = bottom().Minimum();
+    form->UpButtonClick();
+    EXPECT_DOUBLE_EQ(left().Minimum(), lmin - 100);
+    form->DownButtonClick();
+    form->DownButtonClick();
+    EXPECT_DOUBLE_EQ(left().Minimum(), lmin + 100);
+    form->RightButtonClick();
+    EXPECT_NEAR(bottom().Minimum(), bmin - Second, 1e-9);
+    EXPECT_NEAR(form->Chart().TopAxis().Minimum(), bmin - Second, 1e-9);
+    EXPECT_EQ(form->XScaleIndex, 23) << "panning keeps the step";
+}
+
+TEST_F(GraphicScales, TrackingFollowsTheNewestPointOfItsLine)
+{
+    form->TimerGraphAutoDragTimer();
+    series(0).AddXY(T, 42.3, Qt::red);
+    form->TrackingLine = 0;
+    const double bmin = bottom().Minimum();
+    form->TimerGraphAutoDragTimer();
+    EXPECT_EQ(bottom().Minimum(), bmin) << "no tracked line";
+    form->TrackingLine = 5;
+    form->TimerGraphAutoDragTimer();
+    EXPECT_EQ(bottom().Minimum(), bmin) << "beyond the lines";
+
+    form->TrackingLine = 1;
+    form->XScaleIndex = 23;
+    form->YScaleIndex = 15;
+    form->TrackingYSet = false;
+    form->Chart().BottomAxis().SetMinMax(T - 60 * Second, T);
+    form->TimerGraphAutoDragTimer();
+    // On the edge (>=): the point one step inside the right edge.
+    EXPECT_NEAR(bottom().Maximum(), T + 2.6 * Second + 10 * Second, 1e-9);
+    EXPECT_NEAR(bottom().Minimum(), T + 2.6 * Second - 50 * Second, 1e-9);
+    EXPECT_DOUBLE_EQ(left().Minimum(), 37);
+    EXPECT_DOUBLE_EQ(left().Maximum(), 47);
+    EXPECT_TRUE(form->TrackingYSet);
+
+    series(0).AddXY(T + Second, 47.2, Qt::red);
+    const double b = bottom().Minimum();
+    form->TimerGraphAutoDragTimer();
+    EXPECT_EQ(bottom().Minimum(), b) << "strictly inside";
+    EXPECT_DOUBLE_EQ(left().Minimum(), 38);
+    EXPECT_DOUBLE_EQ(left().Maximum(), 48);
+}
+
+TEST_F(GraphicScales, TimeLabelsFollowTheStep)
+{
+    const auto label = [&](const TPlotAxis& Axis, int Index, const QString& Made) {
+        form->XScaleIndex = static_cast<quint8>(Index);
+        QString text = Made;
+        form->Chart1GetAxisLabel(Axis, text);
+        return text;
+    };
+    const QString made = QStringLiteral("07.12.2026 06:05:04");
+    EXPECT_EQ(label(bottom(), 20, made), QStringLiteral("06:05:04"));
+    EXPECT_EQ(label(bottom(), 11, made), QStringLiteral("06:05")) << "6 hours";
+    EXPECT_EQ(label(bottom(), 10, made), QStringLiteral("07.12 06:05")) << "12 hours";
+    EXPECT_EQ(label(bottom(), 8, made), QStringLiteral("07.12.2026")) << "2 days";
+    EXPECT_EQ(label(bottom(), 8, QStringLiteral("x")), QStringLiteral("x"));
+    EXPECT_EQ(label(left(), 8, made), made) << "other axes keep theirs";
+}
+
+TEST_F(GraphicScales, ClearingAsksAndKeepsTheLines)
+{
+    series(0).AddXY(T, 1, Qt::red);
+    form->MarkOverflow(true, false);
+    prompts.YesAnswers = {false, true};
+    button("BtnClearGraph")->click();
+    EXPECT_EQ(series(0).Count(), 1);
+    button("BtnClearGraph")->click();
+    EXPECT_EQ(series(0).Count(), 0);
+    EXPECT_EQ(form->Chart().SeriesCount(), 2);
+    EXPECT_TRUE(form->OverflowMinMarked());
+    EXPECT_EQ(prompts.Questions.value(0), QStringLiteral("Убрать все накопленные данные с графика?"));
+    EXPECT_EQ(prompts.QuestionCaptions.value(0), QStringLiteral("Внимание!"));
+
+    prompts.YesAnswers = {true};
+    series(0).SetColor(Qt::magenta);
+    button("BtnColorDefault")->click();
+    EXPECT_EQ(prompts.QuestionCaptions.value(2), QStringLiteral("Кловарис: график"));
+    EXPECT_EQ(series(0).Color(), GetLineColor(0));
+}
+
+TEST_F(GraphicScales, MouseReadOutOnlyInsideThePlot)
+{
+    const QRect plot = form->Chart().PlotRect();
+    ASSERT_FALSE(plot.isEmpty());
+    QTest::mouseMove(&form->Chart(), plot.center());
+    EXPECT_TRUE(form->StatusText(0).endsWith(QStringLiteral(", °C")));
+    EXPECT_FALSE(form->StatusText(1).isEmpty());
+    QTest::mouseMove(&form->Chart(), QPoint(2, 2));
+    EXPECT_TRUE(form->StatusText(0).isEmpty());
+    EXPECT_TRUE(form->StatusText(1).isEmpty());
 }
