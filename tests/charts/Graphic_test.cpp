@@ -578,3 +578,51 @@ TEST_F(GraphicScales, MouseReadOutOnlyInsideThePlot)
     EXPECT_TRUE(form->StatusText(0).isEmpty());
     EXPECT_TRUE(form->StatusText(1).isEmpty());
 }
+
+TEST_F(GraphicScales, MouseZoomMovesTheStepIndices)
+{
+    form->ViewAll();
+    ASSERT_EQ(form->XScaleIndex, 23);
+    ASSERT_EQ(form->YScaleIndex, 6);
+    const QRect plot = form->Chart().PlotRect();
+    form->Chart().ZoomRect(QRect(plot.left(), plot.top(), plot.width() / 10, plot.height() / 10));
+    EXPECT_EQ(form->XScaleIndex, 24);
+    EXPECT_EQ(form->YScaleIndex, 9) << "a tenth of 10000 shown: steps of 100";
+    form->Chart().UndoZoom();
+    EXPECT_EQ(form->XScaleIndex, 23);
+    EXPECT_EQ(form->YScaleIndex, 6);
+}
+
+TEST_F(GraphicScales, RangeLinesSetByAClickInThePlotAndSwapped)
+{
+    auto* group = form->findChild<QGroupBox*>(QStringLiteral("JvGroupBoxLimitLines"));
+    auto* maxLabel = form->findChild<QLabel*>(QStringLiteral("LabelMaxLimit"));
+    auto* minLabel = form->findChild<QLabel*>(QStringLiteral("LabelMinLimit"));
+    form->Chart().LeftAxis().SetMinMax(0, 100);
+    QCoreApplication::processEvents();
+    const QRect plot = form->Chart().PlotRect();
+    const QPoint low(plot.center().x(), plot.top() + plot.height() * 3 / 4);
+    const double lowValue = form->Chart().LeftAxis().CalcPosPoint(low.y());
+
+    // Armed, but the group box is off: nothing.
+    EXPECT_FALSE(button("SpeedButtonMaxLimit")->isEnabled()) << "the contents follow the group box";
+    group->setChecked(true);
+    button("SpeedButtonMaxLimit")->click();
+    group->setChecked(false);
+    QTest::mouseClick(&form->Chart(), Qt::RightButton, {}, low);
+    EXPECT_DOUBLE_EQ(form->RangeMax, 0);
+    group->setChecked(true);
+    // Max below the present Min (0 after the show, label filled): the two swap.
+    form->RangeMin = 50;
+    QTest::mouseClick(&form->Chart(), Qt::RightButton, {}, low);
+    EXPECT_DOUBLE_EQ(form->RangeMin, lowValue);
+    EXPECT_DOUBLE_EQ(form->RangeMax, 50);
+    EXPECT_EQ(maxLabel->text(), QStringLiteral("50,0000, °C"));
+    EXPECT_TRUE(minLabel->text().endsWith(QStringLiteral(", °C")));
+    EXPECT_FALSE(button("SpeedButtonMaxLimit")->isChecked());
+    // One armed button at a time.
+    button("SpeedButtonMaxLimit")->click();
+    button("SpeedButtonMinLimit")->click();
+    EXPECT_FALSE(button("SpeedButtonMaxLimit")->isChecked());
+    EXPECT_TRUE(button("SpeedButtonMinLimit")->isChecked());
+}
