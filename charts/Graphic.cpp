@@ -3,9 +3,9 @@
 #include "charts/ChartScales.h"
 #include "charts/ColorValue.h"
 #include "charts/PlotWidget.h"
-#include "dispatcher/DeviceTable.h"
 #include "core/DateTime.h"
 #include "core/StringFunc.h"
+#include "dispatcher/DeviceTable.h"
 #include "dispatcher/DispatcherState.h"
 #include "platform/EventPump.h"
 #include "platform/IniFile.h"
@@ -216,8 +216,8 @@ void TFormGraphic::ReadSettings(double& YAxisMin, double& YAxisMax, QRect& Geome
     RangeMinColor = ini.ReadInteger(section, QStringLiteral("RangeMinColor"), clBlack);
     RangeMaxColor = ini.ReadInteger(section, QStringLiteral("RangeMaxColor"), clBlack);
     // The index picks a table entry: beyond the table counts as not stored.
-    XScaleIndex = static_cast<quint8>(readByte(QStringLiteral("xAxisScaleIndex"), ChartScales::XScaleLast,
-                                               ChartScales::XScaleLast));
+    XScaleIndex = static_cast<quint8>(
+        readByte(QStringLiteral("xAxisScaleIndex"), ChartScales::XScaleLast, ChartScales::XScaleLast));
     YAxisMin = readFloat(QStringLiteral("yAxisMin"), 0);
     YAxisMax = readFloat(QStringLiteral("yAxisMax"), 10);
     Geometry.setHeight(ini.ReadInteger(section, QStringLiteral("WindowHeight"), height()));
@@ -233,25 +233,25 @@ void TFormGraphic::WriteSettings()
     const TPlotAxis& left = ui->Chart1->LeftAxis();
     QString err;
     // The first failure ends the writing; the window closes all the same.
-    (void)(ini.WriteBool(section, QStringLiteral("Autozoom"), ui->CBAutoZoom->isChecked(), err)
-           && ini.WriteInteger(section, QStringLiteral("BackColor"), BackColor_, err)
-           && ini.WriteInteger(section, QStringLiteral("GridColor"), GridColor_, err)
-           && ini.WriteBool(section, QStringLiteral("Tracking"), ui->cbAutoDrag->isChecked(), err)
-           && ini.WriteInteger(section, QStringLiteral("TrackingLine"), ui->RxSpAutoDrag->value(), err)
-           && ini.WriteBool(section, QStringLiteral("Dots"), ui->CheckBoxPoints->isChecked(), err)
-           && ini.WriteInteger(section, QStringLiteral("DotSize"), ui->RxSpGraphPSize->value(), err)
-           && ini.WriteBool(section, QStringLiteral("SetRange"), ui->JvGroupBoxLimitLines->isChecked(), err)
-           && ini.WriteString(section, QStringLiteral("RangeMin"), FloatToStr(RangeMin), err)
-           && ini.WriteString(section, QStringLiteral("RangeMax"), FloatToStr(RangeMax), err)
-           && ini.WriteInteger(section, QStringLiteral("RangeMinColor"), RangeMinColor, err)
-           && ini.WriteInteger(section, QStringLiteral("RangeMaxColor"), RangeMaxColor, err)
-           && ini.WriteInteger(section, QStringLiteral("xAxisScaleIndex"), XScaleIndex, err)
-           && ini.WriteString(section, QStringLiteral("yAxisMin"), FloatToStr(left.Minimum()), err)
-           && ini.WriteString(section, QStringLiteral("yAxisMax"), FloatToStr(left.Maximum()), err)
-           && ini.WriteInteger(section, QStringLiteral("WindowHeight"), height(), err)
-           && ini.WriteInteger(section, QStringLiteral("WindowWidth"), width(), err)
-           && ini.WriteInteger(section, QStringLiteral("WindowXPos"), x(), err)
-           && ini.WriteInteger(section, QStringLiteral("WindowYPos"), y(), err));
+    (void)(ini.WriteBool(section, QStringLiteral("Autozoom"), ui->CBAutoZoom->isChecked(), err) &&
+           ini.WriteInteger(section, QStringLiteral("BackColor"), BackColor_, err) &&
+           ini.WriteInteger(section, QStringLiteral("GridColor"), GridColor_, err) &&
+           ini.WriteBool(section, QStringLiteral("Tracking"), ui->cbAutoDrag->isChecked(), err) &&
+           ini.WriteInteger(section, QStringLiteral("TrackingLine"), ui->RxSpAutoDrag->value(), err) &&
+           ini.WriteBool(section, QStringLiteral("Dots"), ui->CheckBoxPoints->isChecked(), err) &&
+           ini.WriteInteger(section, QStringLiteral("DotSize"), ui->RxSpGraphPSize->value(), err) &&
+           ini.WriteBool(section, QStringLiteral("SetRange"), ui->JvGroupBoxLimitLines->isChecked(), err) &&
+           ini.WriteString(section, QStringLiteral("RangeMin"), FloatToStr(RangeMin), err) &&
+           ini.WriteString(section, QStringLiteral("RangeMax"), FloatToStr(RangeMax), err) &&
+           ini.WriteInteger(section, QStringLiteral("RangeMinColor"), RangeMinColor, err) &&
+           ini.WriteInteger(section, QStringLiteral("RangeMaxColor"), RangeMaxColor, err) &&
+           ini.WriteInteger(section, QStringLiteral("xAxisScaleIndex"), XScaleIndex, err) &&
+           ini.WriteString(section, QStringLiteral("yAxisMin"), FloatToStr(left.Minimum()), err) &&
+           ini.WriteString(section, QStringLiteral("yAxisMax"), FloatToStr(left.Maximum()), err) &&
+           ini.WriteInteger(section, QStringLiteral("WindowHeight"), height(), err) &&
+           ini.WriteInteger(section, QStringLiteral("WindowWidth"), width(), err) &&
+           ini.WriteInteger(section, QStringLiteral("WindowXPos"), x(), err) &&
+           ini.WriteInteger(section, QStringLiteral("WindowYPos"), y(), err));
 }
 
 QString TFormGraphic::unitText() const
@@ -319,8 +319,8 @@ void TFormGraphic::PrepareToShow()
         box->show();
         CheckBoxArr[i] = box;
 
-        auto* label = new QLabel(series.Title() + QStringLiteral(" (") + QString::number(i + 1) + QLatin1Char(')'),
-                                 rows);
+        auto* label = new QLabel(
+            series.Title() + QStringLiteral(" (") + QString::number(i + 1) + QLatin1Char(')'), rows);
         label->setTextFormat(Qt::PlainText);
         label->adjustSize();
         label->setGeometry(30, RowHeight * i + 2, label->width(), 14);
@@ -411,8 +411,8 @@ void TFormGraphic::lineOverflowAtShow(int Index)
         if (!row->Selected || row->Hidden || !row->Device)
             continue;
         for (const TMeasureChannel* ch : {row->Device->Channel1.get(), row->Device->Channel2.get()}) {
-            if (!ch || !ch->Enabled || !ch->GraphLine || ch->GraphLine->GraphForm != this
-                || ch->GraphLine->Series.get() != &series || series.ParentChart() != ui->Chart1)
+            if (!ch || !ch->Enabled || !ch->GraphLine || ch->GraphLine->GraphForm != this ||
+                ch->GraphLine->Series.get() != &series || series.ParentChart() != ui->Chart1)
                 continue;
             if (series.MinYValue() <= ch->MinAlert)
                 setOverflowMark(ui->StaticTextOverflowMin, true);
@@ -443,14 +443,14 @@ void TFormGraphic::MarkOverflow(bool OverMin, bool OverMax)
 
 bool TFormGraphic::OverflowMinMarked() const
 {
-    return ui->StaticTextOverflowMin->autoFillBackground()
-           && ui->StaticTextOverflowMin->palette().color(QPalette::Window) == QColor(Qt::red);
+    return ui->StaticTextOverflowMin->autoFillBackground() &&
+           ui->StaticTextOverflowMin->palette().color(QPalette::Window) == QColor(Qt::red);
 }
 
 bool TFormGraphic::OverflowMaxMarked() const
 {
-    return ui->StaticTextOverflowMax->autoFillBackground()
-           && ui->StaticTextOverflowMax->palette().color(QPalette::Window) == QColor(Qt::red);
+    return ui->StaticTextOverflowMax->autoFillBackground() &&
+           ui->StaticTextOverflowMax->palette().color(QPalette::Window) == QColor(Qt::red);
 }
 
 void TFormGraphic::setLineColor(int Index, const QColor& Color)

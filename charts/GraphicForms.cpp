@@ -65,7 +65,8 @@ bool TGraphicForms::GetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, d
     const TFormGraphic* form = formOfChart(Line.Series->ParentChart());
     if (!form)
         return false;
-    const TPlotAxis& axis = Axis == TChartAxis::Bottom ? form->Chart().BottomAxis() : form->Chart().LeftAxis();
+    const TPlotAxis& axis =
+        Axis == TChartAxis::Bottom ? form->Chart().BottomAxis() : form->Chart().LeftAxis();
     Min = axis.Minimum();
     Max = axis.Maximum();
     return true;

@@ -17,7 +17,8 @@ public:
     virtual ~IGraphicWindows() = default;
 
     // The window of the pair (exact comparison), made hidden when there is none.
-    virtual TFormGraphic* FindOrCreateGraphicForm(const QString& QuantityName, const QString& MeasUnitName) = 0;
+    virtual TFormGraphic* FindOrCreateGraphicForm(const QString& QuantityName,
+                                                  const QString& MeasUnitName) = 0;
     // The chart of a window, the parent chart its lines are given.
     virtual IParentChart* GraphicChart(TFormGraphic* Form) = 0;
     // Every window in creation order: an open one is closed first (its settings
@@ -28,7 +29,8 @@ public:
 
     // The axes of the chart that shows Line (false when none shows it) and the
     // overflow marks of Line's window.
-    virtual bool GetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double& Min, double& Max) const = 0;
+    virtual bool GetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double& Min,
+                                   double& Max) const = 0;
     virtual void SetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double Min, double Max) = 0;
     virtual void MarkChartOverflow(const TGraphLine& Line, bool OverMin, bool OverMax) = 0;
 };

@@ -1,6 +1,7 @@
 #include "charts/Graphic.h"
 #include "charts/GraphicForms.h"
 #include "charts/PlotWidget.h"
+#include "core/DateTime.h"
 #include "core/Device.h"
 #include "dispatcher/DeviceReader.h"
 #include "dispatcher/DeviceTable.h"
@@ -8,20 +9,19 @@
 #include "dispatcher/GraphicAction.h"
 #include "dispatcher/Journal.h"
 #include "platform/IniFile.h"
-#include "support/ScriptedPrompts.h"
-#include "core/DateTime.h"
 #include "support/DeviceReplies.h"
 #include "support/FakeConnection.h"
 #include "support/QStringPrinter.h"
 #include "support/RecordingHooks.h"
+#include "support/ScriptedPrompts.h"
 #include "support/SharedState.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QGroupBox>
-#include <QSpinBox>
 #include <QCoreApplication>
+#include <QGroupBox>
 #include <QLabel>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -298,11 +298,14 @@ TEST_F(GraphicWindows, ClosingWritesTheSectionInOrderAndShowReadsItBack)
 
     const IniFile ini(IniFileName);
     const QString section = QStringLiteral("Graphic Температура");
-    EXPECT_EQ(ini.ReadSection(section),
-              (QStringList{"Autozoom", "BackColor", "GridColor", "Tracking", "TrackingLine", "Dots", "DotSize",
-                           "SetRange", "RangeMin", "RangeMax", "RangeMinColor", "RangeMaxColor", "xAxisScaleIndex",
-                           "yAxisMin", "yAxisMax", "WindowHeight", "WindowWidth", "WindowXPos", "WindowYPos"}));
-    const auto value = [&](const char* Key) { return ini.ReadString(section, QString::fromLatin1(Key), "?"); };
+    EXPECT_EQ(
+        ini.ReadSection(section),
+        (QStringList{"Autozoom", "BackColor", "GridColor", "Tracking", "TrackingLine", "Dots", "DotSize",
+                     "SetRange", "RangeMin", "RangeMax", "RangeMinColor", "RangeMaxColor", "xAxisScaleIndex",
+                     "yAxisMin", "yAxisMax", "WindowHeight", "WindowWidth", "WindowXPos", "WindowYPos"}));
+    const auto value = [&](const char* Key) {
+        return ini.ReadString(section, QString::fromLatin1(Key), "?");
+    };
     EXPECT_EQ(value("Autozoom"), "1");
     EXPECT_EQ(value("BackColor"), "-16777201");
     EXPECT_EQ(value("GridColor"), "8421504");
