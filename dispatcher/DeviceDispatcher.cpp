@@ -10,6 +10,7 @@
 #include "dispatcher/DeviceTableModel.h"
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/EepromErrorDialog.h"
+#include "dispatcher/GraphicAction.h"
 #include "dispatcher/HelpManager.h"
 #include "dispatcher/Journal.h"
 #include "dispatcher/JournalMessage.h"
@@ -109,6 +110,8 @@ TFormDeviceDispatcher::TFormDeviceDispatcher(const QStringList& Args, QWidget* P
             &TFormDeviceDispatcher::ActionShowSettingsFormExecute);
     connect(ui->ActionHelpContents, &QAction::triggered, this,
             &TFormDeviceDispatcher::ActionHelpContentsExecute);
+    connect(ui->ActionShowGraphic, &QAction::triggered, this,
+            &TFormDeviceDispatcher::ActionShowGraphicExecute);
 
     FormCreate();
 }
@@ -253,6 +256,8 @@ void TFormDeviceDispatcher::closeEvent(QCloseEvent* Event)
     if (!TerminateRequested_) {
         if (PollingActive)
             Polling_->ActionStartStopPollingExecute();
+        if (GraphicWindows_)
+            GraphicWindows_->CloseAllGraphicForms();
         if (ArchiveWindow_)
             ArchiveWindow_->CloseArchiveFiles();
         ClearDevArray();
@@ -322,6 +327,37 @@ void TFormDeviceDispatcher::ReloadStringgrid()
 IArchiveWriter* TFormDeviceDispatcher::ArchiveWriter()
 {
     return ArchiveWindow_ ? &ArchiveWindow_->ArchiveWriter() : nullptr;
+}
+
+bool TFormDeviceDispatcher::GetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double& Min,
+                                              double& Max) const
+{
+    return GraphicWindows_ && GraphicWindows_->GetChartAxisRange(Line, Axis, Min, Max);
+}
+
+void TFormDeviceDispatcher::SetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double Min, double Max)
+{
+    if (GraphicWindows_)
+        GraphicWindows_->SetChartAxisRange(Line, Axis, Min, Max);
+}
+
+void TFormDeviceDispatcher::MarkChartOverflow(const TGraphLine& Line, bool OverMin, bool OverMax)
+{
+    if (GraphicWindows_)
+        GraphicWindows_->MarkChartOverflow(Line, OverMin, OverMax);
+}
+
+void TFormDeviceDispatcher::ActionShowGraphicExecute()
+{
+    if (!GraphicWindows_)
+        return;
+    if (!AttachSelectedGraphLines(*GraphicWindows_)) {
+        Prompts::Current().Message(
+            this, QStringLiteral("Нет данных для отображения или не выбраны устройства в списке"),
+            QStringLiteral("Внимание!"));
+        return;
+    }
+    GraphicWindows_->ShowAllGraphicForms();
 }
 
 void TFormDeviceDispatcher::EnableSoundRepeatTimer()

@@ -2,6 +2,7 @@
 
 #include "dispatcher/ArchiveWindow.h"
 #include "dispatcher/DispatcherHooks.h"
+#include "dispatcher/GraphicWindows.h"
 #include "dispatcher/TableDevice.h"
 
 #include <QMainWindow>
@@ -45,6 +46,12 @@ public:
     // The archive window lives in its own library, which builds on this one.
     void SetArchiveWindow(IArchiveWindow* Window) { ArchiveWindow_ = Window; }
     IArchiveWriter* ArchiveWriter() override;
+    // The chart windows live in their own library, which builds on this one.
+    void SetGraphicWindows(IGraphicWindows* Windows) { GraphicWindows_ = Windows; }
+    bool GetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double& Min, double& Max) const override;
+    void SetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double Min, double Max) override;
+    void MarkChartOverflow(const TGraphLine& Line, bool OverMin, bool OverMax) override;
+    void ActionShowGraphicExecute();
     QTimer& TimerPoll();
 
     bool TerminateRequested() const { return TerminateRequested_; }
@@ -85,6 +92,7 @@ private:
     TDeviceTableModel* Model_ = nullptr;
     TPollingCycle* Polling_ = nullptr;
     IArchiveWindow* ArchiveWindow_ = nullptr;
+    IGraphicWindows* GraphicWindows_ = nullptr;
     QStringList Args_;
     QLabel* PollingPanel_ = nullptr;
     QLabel* MessagePanel_ = nullptr;

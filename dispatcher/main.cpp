@@ -1,4 +1,5 @@
 #include "archive/Archive.h"
+#include "charts/GraphicForms.h"
 #include "charts/PrintDialog.h"
 #include "config/DeviceConfig.h"
 #include "dispatcher/About.h"
@@ -47,6 +48,9 @@ int main(int argc, char* argv[])
     // before any other exists (so its journal messages are lost).
     TFormDeviceDispatcher mainWindow(QApplication::arguments());
     FormDeviceDispatcher = &mainWindow;
+    // The chart windows are made on demand as children of the main window.
+    TGraphicForms graphicForms(&mainWindow);
+    mainWindow.SetGraphicWindows(&graphicForms);
     TFormDeviceConfig deviceConfig(&mainWindow);
     FormDeviceConfig = &deviceConfig;
     TFormSettings settings(&mainWindow);

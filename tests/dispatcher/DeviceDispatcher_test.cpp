@@ -327,3 +327,73 @@ TEST_F(MainWindowActions, StartIconBlinksOnlyWhilePollingAndItsTimerAreOff)
     window->TimerBlinkTimer();
     EXPECT_EQ(startStop->icon().cacheKey(), TMenuIcons::Icon(TMenuIcons::StopPolling).cacheKey());
 }
+
+namespace {
+
+// Chart windows as the main window sees them, recording what it asks.
+class RecordingGraphicWindows : public IGraphicWindows
+{
+public:
+    TFormGraphic* FindOrCreateGraphicForm(const QString& QuantityName, const QString& MeasUnitName) override
+    {
+        calls << QStringLiteral("find ") + QuantityName + QLatin1Char('|') + MeasUnitName;
+        return nullptr;
+    }
+    IParentChart* GraphicChart(TFormGraphic*) override { return nullptr; }
+    void ShowAllGraphicForms() override { calls << QStringLiteral("show"); }
+    void CloseAllGraphicForms() override { calls << QStringLiteral("close"); }
+    bool GetChartAxisRange(const TGraphLine&, TChartAxis, double& Min, double& Max) const override
+    {
+        Min = 1;
+        Max = 2;
+        return true;
+    }
+    void SetChartAxisRange(const TGraphLine& Line, TChartAxis, double Min, double Max) override
+    {
+        calls << QStringLiteral("range ") + Line.Title + QLatin1Char(' ') + QString::number(Min) + QLatin1Char(' ') +
+                     QString::number(Max);
+    }
+    void MarkChartOverflow(const TGraphLine& Line, bool OverMin, bool OverMax) override
+    {
+        calls << QStringLiteral("mark ") + Line.Title + QString::number(OverMin) + QString::number(OverMax);
+    }
+
+    QStringList calls;
+};
+
+} // namespace
+
+TEST_F(MainWindowActions, ChartActionAsksForDataAndShutdownClosesTheChartWindows)
+{
+    RecordingGraphicWindows charts;
+    window->SetGraphicWindows(&charts);
+    action("ActionShowGraphic")->trigger();
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание!|Нет данных для отображения или не выбраны устройства в списке")});
+    EXPECT_TRUE(charts.calls.isEmpty());
+
+    prompts.Messages.clear();
+    ASSERT_EQ(DevArray.size(), 2u);
+    DevArray[1]->Selected = true;
+    DevArray[1]->Device->Channel2->Enabled = true;
+    DevArray[1]->Device->Channel2->QuantityName = QStringLiteral("Температура");
+    DevArray[1]->Device->Channel2->MeasUnitName = QStringLiteral("°C");
+    action("ActionShowGraphic")->trigger();
+    EXPECT_TRUE(prompts.Messages.isEmpty());
+    EXPECT_EQ(charts.calls, (QStringList{QStringLiteral("find Температура|°C"), QStringLiteral("show")}));
+
+    // The polling's chart hooks reach the windows.
+    TGraphLine& line = *DevArray[1]->Device->Channel2->GraphLine;
+    double min = 0;
+    double max = 0;
+    EXPECT_TRUE(window->GetChartAxisRange(line, TChartAxis::Left, min, max));
+    EXPECT_EQ(max, 2);
+    charts.calls.clear();
+    window->SetChartAxisRange(line, TChartAxis::Left, 3, 4);
+    window->MarkChartOverflow(line, true, false);
+    EXPECT_EQ(charts.calls, (QStringList{QStringLiteral("range №00012К2 3 4"), QStringLiteral("mark №00012К210")}));
+
+    charts.calls.clear();
+    window->close();
+    EXPECT_EQ(charts.calls, QStringList{QStringLiteral("close")});
+}
