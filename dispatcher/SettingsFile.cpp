@@ -267,8 +267,8 @@ TDevicesListEdit AddSerialToDevicesList(const QString& FileName, quint16 Serial,
     const QString stored = readDevicesListText(FileName);
     const QList<qint64> numbers = storedNumbers(stored);
     for (const qint64 n : numbers) {
-        // The original kept the stored numbers as 16-bit values, so 65548 would
-        // have matched 12; a hand-edited list like that is refused instead.
+        // A number that does not fit 16 bits (65548) must not pass for another
+        // device (12); a hand-edited list like that is refused.
         if (n < 0 || n > 0xFFFF)
             return TDevicesListEdit::OutOfRange;
     }

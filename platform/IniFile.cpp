@@ -110,7 +110,7 @@ QString decode(const QByteArray& bytes, bool& utf8Bom)
     QString text = utf8(bytes);
     if (!utf8.hasError())
         return text;
-    // Files written by the original program are in the Windows ANSI code page.
+    // Files written on Windows are in the ANSI code page.
     QStringDecoder cp1251("windows-1251");
     if (cp1251.isValid())
         return cp1251(bytes);
@@ -237,7 +237,7 @@ void insertLine(Document& doc, qsizetype at, const QString& text)
     doc.Lines.insert(at, {text, doc.NewEol});
 }
 
-// ASCII digits only: the original conversion knows no other.
+// ASCII digits only: other Unicode digits are not numbers in these files.
 int digitValue(QChar c, bool hex)
 {
     const char16_t u = c.unicode();

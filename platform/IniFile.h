@@ -4,7 +4,7 @@
 #include <QStringList>
 
 // An ini file read and written the way the Windows profile functions treat it, so
-// files written by the original program and files edited by hand read the same:
+// files written on Windows and files edited by hand read the same:
 //
 // - Section and key names compare case-insensitively (Unicode), with the blanks
 //   around them ignored. Lines before the first section belong to no section.
