@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <cmath>
 
@@ -455,6 +456,8 @@ bool TFormGraphic::OverflowMaxMarked() const
 
 void TFormGraphic::setLineColor(int Index, const QColor& Color)
 {
+    if (!hasLine(Index))
+        return;
     IChartSeries& series = ui->Chart1->Series(Index);
     LineColors[Index] = Color;
     SetSwatchColor(ShapeArr[Index], Color);
@@ -470,8 +473,17 @@ void TFormGraphic::SetDefaultLineColors()
         setLineColor(i, GetLineColor(i));
 }
 
+bool TFormGraphic::hasLine(int Index) const
+{
+    // A row whose series left the chart since the last show (a deleted device)
+    // has nothing behind it until the window is shown again.
+    return Index >= 0 && Index < ui->Chart1->SeriesCount() && Index < static_cast<int>(CheckBoxArr.size());
+}
+
 void TFormGraphic::CheckBoxArrClick(int Index)
 {
+    if (!hasLine(Index))
+        return;
     ui->Chart1->Series(Index).SetActive(CheckBoxArr[Index]->isChecked());
     if (InLineAllUpdate)
         return;
@@ -483,6 +495,8 @@ void TFormGraphic::CheckBoxArrClick(int Index)
 
 void TFormGraphic::LabelsArrClick(int Index)
 {
+    if (!hasLine(Index))
+        return;
     CheckBoxArr[Index]->setChecked(!CheckBoxArr[Index]->isChecked());
     CheckBoxArrClick(Index);
 }
@@ -496,12 +510,12 @@ void TFormGraphic::setLineAllChecked(bool Checked)
 void TFormGraphic::cbLineAllClick()
 {
     InLineAllUpdate = true;
+    const auto done = qScopeGuard([this] { InLineAllUpdate = false; });
     const bool checked = ui->cbLineAll->isChecked();
     for (std::size_t i = 0; i < CheckBoxArr.size(); ++i) {
         CheckBoxArr[i]->setChecked(checked);
         CheckBoxArrClick(static_cast<int>(i));
     }
-    InLineAllUpdate = false;
 }
 
 void TFormGraphic::CheckBoxPointsClick()
@@ -531,7 +545,9 @@ bool TFormGraphic::eventFilter(QObject* Watched, QEvent* Event)
     if (Event->type() == QEvent::MouseButtonRelease) {
         for (std::size_t i = 0; i < LabelsArr.size(); ++i) {
             if (Watched == LabelsArr[i]) {
-                LabelsArrClick(static_cast<int>(i));
+                // A caption is clicked with the left button; the swatches take any.
+                if (static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton)
+                    LabelsArrClick(static_cast<int>(i));
                 return true;
             }
             if (Watched == ShapeArr[i]) {

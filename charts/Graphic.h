@@ -102,6 +102,7 @@ private:
     void FormCreate();
     void PrepareToShow();
     void setOverflowMark(QLabel* Mark, bool Marked);
+    bool hasLine(int Index) const;
     void setLineColor(int Index, const QColor& Color);
     void CheckBoxArrClick(int Index);
     void LabelsArrClick(int Index);

@@ -41,6 +41,16 @@ void TGraphicForms::ShowAllGraphicForms()
     }
 }
 
+void TGraphicForms::ReshowOpenGraphicForms()
+{
+    for (const QPointer<TFormGraphic>& form : GraphicForms_) {
+        if (form && form->isVisible()) {
+            form->close();
+            form->show();
+        }
+    }
+}
+
 void TGraphicForms::CloseAllGraphicForms()
 {
     for (const QPointer<TFormGraphic>& form : GraphicForms_) {

@@ -18,6 +18,7 @@ public:
     TFormGraphic* FindOrCreateGraphicForm(const QString& QuantityName, const QString& MeasUnitName) override;
     IParentChart* GraphicChart(TFormGraphic* Form) override;
     void ShowAllGraphicForms() override;
+    void ReshowOpenGraphicForms() override;
     void CloseAllGraphicForms() override;
 
     bool GetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double& Min, double& Max) const override;

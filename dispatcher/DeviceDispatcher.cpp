@@ -2,8 +2,8 @@
 
 #include "core/Logging.h"
 #include "core/Sound.h"
-#include "dispatcher/AddNewDev.h"
 #include "dispatcher/About.h"
+#include "dispatcher/AddNewDev.h"
 #include "dispatcher/CommandLine.h"
 #include "dispatcher/DeviceListEdit.h"
 #include "dispatcher/DeviceTableController.h"
@@ -449,6 +449,9 @@ void TFormDeviceDispatcher::ActionDeleteDevicesExecute()
     TDeviceListEdit edit(*this, this);
     edit.RowDeleting = [this](TTableDevice* Row) { Q_EMIT DeviceRowDeleting(Row); };
     edit.ActionDeleteDevicesExecute();
+    // Deleted devices took their lines off the charts.
+    if (GraphicWindows_)
+        GraphicWindows_->ReshowOpenGraphicForms();
 }
 
 void TFormDeviceDispatcher::ActionSuperuserModeExecute()

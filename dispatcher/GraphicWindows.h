@@ -24,6 +24,9 @@ public:
     // Every window in creation order: an open one is closed first (its settings
     // are written), then shown, then its lines get their default colours.
     virtual void ShowAllGraphicForms() = 0;
+    // Every open window is closed and shown again, so its line controls match
+    // the lines it still has (after devices were deleted).
+    virtual void ReshowOpenGraphicForms() = 0;
     // Every open window is closed (settings written); shutdown.
     virtual void CloseAllGraphicForms() = 0;
 

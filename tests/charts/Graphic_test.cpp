@@ -629,3 +629,38 @@ TEST_F(GraphicScales, RangeLinesSetByAClickInThePlotAndSwapped)
     EXPECT_FALSE(button("SpeedButtonMaxLimit")->isChecked());
     EXPECT_TRUE(button("SpeedButtonMinLimit")->isChecked());
 }
+
+TEST_F(GraphicWindows, DeletedDeviceLeavesNoStaleLineControls)
+{
+    addRow(1, Temperature, Celsius);
+    addRow(2, Temperature, Celsius);
+    showCharts();
+    TFormGraphic& form = *forms.GraphicForms()[0];
+    ASSERT_EQ(form.Chart().SeriesCount(), 4);
+    auto* all = form.findChild<QCheckBox*>(QStringLiteral("cbLineAll"));
+    ASSERT_TRUE(all);
+
+    // The first device goes: its lines leave the chart while the window is open.
+    DevArray.erase(DevArray.begin());
+    ASSERT_EQ(form.Chart().SeriesCount(), 2);
+
+    // Rows left over from the last show do nothing, never touch another line.
+    QTest::mouseClick(form.LineCheckBox(3), Qt::LeftButton);
+    QTest::mouseClick(form.LineLabel(2), Qt::LeftButton);
+    EXPECT_TRUE(form.Chart().Series(0).Active());
+    EXPECT_TRUE(form.Chart().Series(1).Active());
+    QTest::mouseClick(all, Qt::LeftButton);
+    QTest::mouseClick(all, Qt::LeftButton);
+    EXPECT_TRUE(form.Chart().Series(0).Active());
+
+    // Shown again, the window has one row per remaining line, titled by them.
+    forms.ReshowOpenGraphicForms();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form.isVisible());
+    QTest::mouseClick(form.LineCheckBox(0), Qt::LeftButton);
+    EXPECT_FALSE(form.Chart().Series(0).Active());
+    EXPECT_EQ(form.Chart().Series(0).Title(), QStringLiteral("№00002К1"));
+    EXPECT_FALSE(all->isChecked());
+    QTest::mouseClick(form.LineCheckBox(0), Qt::LeftButton);
+    EXPECT_TRUE(all->isChecked());
+}

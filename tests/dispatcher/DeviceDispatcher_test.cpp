@@ -341,6 +341,7 @@ public:
     }
     IParentChart* GraphicChart(TFormGraphic*) override { return nullptr; }
     void ShowAllGraphicForms() override { calls << QStringLiteral("show"); }
+    void ReshowOpenGraphicForms() override { calls << QStringLiteral("reshow"); }
     void CloseAllGraphicForms() override { calls << QStringLiteral("close"); }
     bool GetChartAxisRange(const TGraphLine&, TChartAxis, double& Min, double& Max) const override
     {
