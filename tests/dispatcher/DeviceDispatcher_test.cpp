@@ -6,6 +6,7 @@
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
 #include "support/CountingSound.h"
+#include "support/NoModemPorts.h"
 #include "support/QStringPrinter.h"
 #include "support/RecordingHooks.h"
 #include "support/ScriptedPrompts.h"
@@ -26,10 +27,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        // No modem anywhere: port 1 is a dangling entry, so it reads as missing.
-        QDir().mkpath(dir.filePath(QStringLiteral("ports")));
-        QFile::link(dir.filePath(QStringLiteral("none")), dir.filePath(QStringLiteral("ports/COM1")));
-        qputenv("KLOV_PORTS_DIR", dir.filePath(QStringLiteral("ports")).toLocal8Bit());
+        PublishNoModemPorts(dir.path());
         Prompts::SetCurrent(&prompts);
     }
     void TearDown() override
@@ -351,8 +349,8 @@ public:
     }
     void SetChartAxisRange(const TGraphLine& Line, TChartAxis, double Min, double Max) override
     {
-        calls << QStringLiteral("range ") + Line.Title + QLatin1Char(' ') + QString::number(Min) + QLatin1Char(' ') +
-                     QString::number(Max);
+        calls << QStringLiteral("range ") + Line.Title + QLatin1Char(' ') + QString::number(Min) +
+                     QLatin1Char(' ') + QString::number(Max);
     }
     void MarkChartOverflow(const TGraphLine& Line, bool OverMin, bool OverMax) override
     {
@@ -370,7 +368,8 @@ TEST_F(MainWindowActions, ChartActionAsksForDataAndShutdownClosesTheChartWindows
     window->SetGraphicWindows(&charts);
     action("ActionShowGraphic")->trigger();
     EXPECT_EQ(prompts.Messages,
-              QStringList{QStringLiteral("Внимание!|Нет данных для отображения или не выбраны устройства в списке")});
+              QStringList{
+                  QStringLiteral("Внимание!|Нет данных для отображения или не выбраны устройства в списке")});
     EXPECT_TRUE(charts.calls.isEmpty());
 
     prompts.Messages.clear();
@@ -392,7 +391,8 @@ TEST_F(MainWindowActions, ChartActionAsksForDataAndShutdownClosesTheChartWindows
     charts.calls.clear();
     window->SetChartAxisRange(line, TChartAxis::Left, 3, 4);
     window->MarkChartOverflow(line, true, false);
-    EXPECT_EQ(charts.calls, (QStringList{QStringLiteral("range №00012К2 3 4"), QStringLiteral("mark №00012К210")}));
+    EXPECT_EQ(charts.calls,
+              (QStringList{QStringLiteral("range №00012К2 3 4"), QStringLiteral("mark №00012К210")}));
 
     charts.calls.clear();
     window->close();

@@ -4,6 +4,7 @@
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
 #include "support/FileSizeLimit.h"
+#include "support/NoModemPorts.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedPrompts.h"
 #include "support/SharedState.h"
@@ -30,10 +31,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        // No modem: port 1 is a dangling entry.
-        QDir().mkpath(dir.filePath(QStringLiteral("ports")));
-        QFile::link(dir.filePath(QStringLiteral("none")), dir.filePath(QStringLiteral("ports/COM1")));
-        qputenv("KLOV_PORTS_DIR", dir.filePath(QStringLiteral("ports")).toLocal8Bit());
+        PublishNoModemPorts(dir.path());
         QDir().mkpath(dir.filePath(QStringLiteral("arch")));
         Prompts::SetCurrent(&prompts);
     }

@@ -4,6 +4,7 @@
 #include "dispatcher/HelpViewer.h"
 #include "dispatcher/ZarOdudEvud.h"
 #include "platform/Prompts.h"
+#include "support/NoModemPorts.h"
 #include "support/QStringPrinter.h"
 #include "support/SampleHelp.h"
 #include "support/ScriptedPrompts.h"
@@ -27,9 +28,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        QDir().mkpath(dir.filePath(QStringLiteral("ports")));
-        QFile::link(dir.filePath(QStringLiteral("none")), dir.filePath(QStringLiteral("ports/COM1")));
-        qputenv("KLOV_PORTS_DIR", dir.filePath(QStringLiteral("ports")).toLocal8Bit());
+        PublishNoModemPorts(dir.path());
         QDir().mkpath(dir.filePath(QStringLiteral("arch")));
         const QString ini = dir.filePath(QStringLiteral("klov.ini"));
         QFile f(ini);

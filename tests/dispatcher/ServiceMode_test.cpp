@@ -3,6 +3,7 @@
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/Password.h"
 #include "platform/Prompts.h"
+#include "support/NoModemPorts.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedPrompts.h"
 #include "support/SharedState.h"
@@ -29,11 +30,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        QDir().mkpath(dir.filePath(QStringLiteral("ports")));
         QDir().mkpath(dir.filePath(QStringLiteral("arch")));
-        // No modem: port 1 is a dangling entry.
-        QFile::link(dir.filePath(QStringLiteral("none")), dir.filePath(QStringLiteral("ports/COM1")));
-        qputenv("KLOV_PORTS_DIR", dir.filePath(QStringLiteral("ports")).toLocal8Bit());
+        PublishNoModemPorts(dir.path());
         Prompts::SetCurrent(&prompts);
         const QString ini = dir.filePath(QStringLiteral("klov.ini"));
         QFile f(ini);
