@@ -46,7 +46,7 @@ extern QString ArchiveDir;
 extern bool ArchivePathChosen;
 
 // Settings values read from the settings file.
-extern int RFMainPort;
+extern int RFMainPort; // 0: none chosen (the file held an impossible number)
 extern int RFChannel;
 extern int RFPowerLevel;
 extern int PollMode;  // "Polling" Mode: 0 continuous, 1 with an interval

@@ -158,7 +158,16 @@ QList<quint16> ReadSettings(const QString& FileName, QStringList& Warnings, TWin
     const QList<quint16> serials =
         ParseDevicesList(ini.ReadString(SectionDevices, KeyDevicesList, QString()), &Warnings);
 
-    RFMainPort = readInRange(ini, SectionCommunication, KeyRFMainPort, DefaultRFMainPort, 1, 255, Warnings);
+    // A port out of range means no port: falling back to COM1 would poll whatever
+    // hangs there.
+    RFMainPort = ini.ReadInteger(SectionCommunication, KeyRFMainPort, DefaultRFMainPort);
+    if (RFMainPort < 1 || RFMainPort > 255) {
+        Warnings << QStringLiteral("Файл настроек: недопустимое значение \"%1\" параметра %2 (раздел %3), "
+                                   "СОМ-порт не выбран")
+                        .arg(ini.ReadString(SectionCommunication, KeyRFMainPort, QString()), KeyRFMainPort,
+                             SectionCommunication);
+        RFMainPort = 0;
+    }
     // A channel or power the modem does not know is refused by the modem command
     // with its own journal line; only a channel that does not fit the device
     // record's byte is refused here.
