@@ -58,3 +58,8 @@ extern int FileRebuildMin;
 
 // Frees every row (with its device, channels and chart lines).
 void ClearDevArray();
+
+// Closes and frees the link and frees every row: the globals here that own Qt
+// objects must end while Qt is still whole, never in the static destructors that
+// run after Qt's own. Safe to call more than once.
+void EndDispatcherState();

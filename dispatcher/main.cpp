@@ -8,6 +8,7 @@
 #include "dispatcher/EepromErrorDialog.h"
 #include "dispatcher/Journal.h"
 #include "dispatcher/Password.h"
+#include "dispatcher/RunEnd.h"
 #include "dispatcher/Settings.h"
 #include "dispatcher/ZarOdudEvud.h"
 #include "platform/TerminationSignals.h"
@@ -106,9 +107,11 @@ int main(int argc, char* argv[])
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::Requested, &mainWindow, &QWidget::close);
 
+    // Qt ends the process through exit() when the display goes away.
+    EndRunAtExit();
     mainWindow.show();
     const int rc = QApplication::exec();
     ConnectNetWarnings(nullptr);
-    FinalizeZarOdudEvud();
+    EndRun();
     return rc;
 }

@@ -1,10 +1,10 @@
 #include "core/Sound.h"
 #include "dispatcher/DispatcherState.h"
-#include "dispatcher/PollingCycle.h"
 #include "dispatcher/ModemSetup.h"
+#include "dispatcher/PollingCycle.h"
 #include "dispatcher/SettingsFile.h"
-#include "support/RawPty.h"
 #include "support/QStringPrinter.h"
+#include "support/RawPty.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -224,9 +224,10 @@ TEST_F(SettingsFileTest, PortOutOfRangeMeansNoPortAndTheLinkOpensNothing)
         ReadSettings(fileName, warnings);
         EXPECT_EQ(RFMainPort, 0);
         ASSERT_EQ(warnings.size(), 1);
-        EXPECT_EQ(warnings[0], QStringLiteral("Файл настроек: недопустимое значение \"%1\" параметра RFMainPort "
-                                              "(раздел Communication), СОМ-порт не выбран")
-                                   .arg(QLatin1String(text)));
+        EXPECT_EQ(warnings[0],
+                  QStringLiteral("Файл настроек: недопустимое значение \"%1\" параметра RFMainPort "
+                                 "(раздел Communication), СОМ-порт не выбран")
+                      .arg(QLatin1String(text)));
         EXPECT_EQ(CurrentSettingsValues().RFMainPort, 0);
 
         std::unique_ptr<TComConnection> link;
@@ -235,8 +236,9 @@ TEST_F(SettingsFileTest, PortOutOfRangeMeansNoPortAndTheLinkOpensNothing)
                      [&journal](const QString& Line) { journal << Line; });
         ASSERT_TRUE(link);
         EXPECT_FALSE(link->Connected);
-        EXPECT_EQ(journal, QStringList{QStringLiteral("Попытка открыть несуществующий COM-порт при соединении с "
-                                                      "СОМ-портом")});
+        EXPECT_EQ(journal,
+                  QStringList{QStringLiteral("Попытка открыть несуществующий COM-порт при соединении с "
+                                             "СОМ-портом")});
         EXPECT_TRUE(modem.ReadAvailable(200).isEmpty());
     }
     qunsetenv("KLOV_PORTS_DIR");
