@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <csignal>
 
 namespace {
 
@@ -39,6 +40,9 @@ public:
 
 int main(int argc, char* argv[])
 {
+    // Past a file-size limit a write must fail and be reported like a full disk,
+    // not end the process without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
     KlovApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("klov"));
     QApplication::setApplicationVersion(QStringLiteral(KLOV_VERSION));

@@ -276,7 +276,7 @@ TEST_F(ArchiveStoreTest, ForeignDamagedAndMissingFilesGiveTheOpenText)
         later.SetFileName(name);
         ASSERT_EQ(later.Create(err), TArchiveStore::TCreateResult::Created);
         RawDb raw(name);
-        ASSERT_TRUE(raw.Exec("PRAGMA user_version = 2"));
+        ASSERT_TRUE(raw.Exec("PRAGMA user_version = 3"));
     }
     refused("a later schema");
 

@@ -217,7 +217,7 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
         int stored = 1;
         int failures = 0;
         QString e;
-        for (int i = 1; i < 400; ++i) {
+        for (int i = 1; i < 2000; ++i) {
             device.Channel(1).Value = float(stored);
             if (writer.AddMeasurement(device, 1, t + i * OneSecond, e)) {
                 ++stored;
@@ -232,7 +232,7 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
             return 11;
         setrlimit(RLIMIT_FSIZE, &old);
         device.Channel(1).Value = float(stored);
-        if (!writer.AddMeasurement(device, 1, t + 501 * OneSecond, e))
+        if (!writer.AddMeasurement(device, 1, t + 2001 * OneSecond, e))
             return 14;
         writer.CloseAll();
         return 0;
@@ -244,5 +244,74 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
     ASSERT_GE(stored.size(), 3u);
     for (std::size_t i = 0; i < stored.size(); ++i)
         EXPECT_EQ(stored[i], float(i));
-    EXPECT_EQ(measures(QStringLiteral("Measures20240305.cds")).back().MeasDateTime, t + 501 * OneSecond);
+    EXPECT_EQ(measures(QStringLiteral("Measures20240305.cds")).back().MeasDateTime, t + 2001 * OneSecond);
+}
+
+TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndStoringResumesWhenSpaceIsBack)
+{
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    ASSERT_TRUE(add(t, 0));
+    writer.CloseMeasures();
+    const QString name = path(QStringLiteral("Measures20240305.cds"));
+    const QString wal = name + QStringLiteral("-wal");
+    // Another device's day so far, so the file is larger than the log needs.
+    {
+        RawDb raw(name);
+        ASSERT_TRUE(
+            raw.Exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 120000) "
+                     "INSERT INTO Measures(SerialNum, MeasDateTime, ChannelNum, MeasValue) "
+                     "SELECT 999, 45356.25, 1, x FROM c"));
+    }
+    const qint64 fileSize = QFileInfo(name).size();
+    ASSERT_GT(fileSize, 3 * 1024 * 1024);
+    const int rc = RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        // The file cannot grow, so no checkpoint can merge the log back; the log
+        // alone could grow as large as the file.
+        rlimit tight = old;
+        tight.rlim_cur = rlim_t(fileSize);
+        if (setrlimit(RLIMIT_FSIZE, &tight) != 0)
+            return 10;
+        int stored = 1;
+        int failures = 0;
+        QString e;
+        int i = 1;
+        for (; i < 20000 && failures < 50; ++i) {
+            device.Channel(1).Value = float(stored);
+            if (writer.AddMeasurement(device, 1, t + i * OneSecond, e))
+                ++stored;
+            else
+                ++failures;
+        }
+        if (failures < 50)
+            return 11;
+        // Refused well before the limit: the log leaves the room the merge needs.
+        if (QFileInfo(wal).size() > 2 * 1024 * 1024)
+            return 12;
+        // Space is back: every further value is stored, through several checkpoints.
+        setrlimit(RLIMIT_FSIZE, &old);
+        for (int k = 0; k < 4000; ++k, ++i) {
+            device.Channel(1).Value = float(stored);
+            if (!writer.AddMeasurement(device, 1, t + i * OneSecond, e))
+                return 13;
+            ++stored;
+        }
+        if (QFileInfo(wal).size() > 1024 * 1024 + 64 * 1024)
+            return 14;
+        writer.CloseAll();
+        return 0;
+    });
+    ASSERT_EQ(rc, 0);
+    // Merged back whole: no log beside the file, and every value reported stored
+    // is there in order.
+    EXPECT_FALSE(QFileInfo::exists(wal));
+    std::vector<float> stored;
+    for (const TMeasureRecord& r : measures(QStringLiteral("Measures20240305.cds")))
+        if (r.SerialNum == 1234)
+            stored.push_back(float(r.MeasValue));
+    ASSERT_GE(stored.size(), 4001u);
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        ASSERT_EQ(stored[i], float(i));
 }
