@@ -283,6 +283,14 @@ void TArchiveStore::SetFileName(const QString& FileName)
         return;
     Close();
     FileName_ = FileName;
+    Damaged_ = false;
+}
+
+void TArchiveStore::noteDamage(int Rc)
+{
+    const int primary = Rc & 0xff;
+    if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB)
+        Damaged_ = true;
 }
 
 TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
@@ -346,6 +354,7 @@ bool TArchiveStore::Open(QString& ErrMsg)
     ErrMsg.clear();
     if (Db_)
         return true;
+    Damaged_ = false;
     // Without a name SQLite would open a temporary database.
     if (FileName_.isEmpty() || !QFileInfo(FileName_).isFile()) {
         ErrMsg = OpenErrorText();
@@ -354,6 +363,8 @@ bool TArchiveStore::Open(QString& ErrMsg)
     const int rc = sqlite3_open_v2(QFile::encodeName(FileName_).constData(), &Db_,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK || !checkFile()) {
+        if (Db_)
+            noteDamage(sqlite3_errcode(Db_));
         logFailure(QStringLiteral("open: ") + (Db_ ? QString::fromUtf8(sqlite3_errmsg(Db_)) : QString()));
         Close();
         ErrMsg = OpenErrorText();
@@ -370,16 +381,24 @@ bool TArchiveStore::checkFile()
     int version = 0;
     // A file that is no database fails here (SQLITE_NOTADB), one of another
     // program by its id, a later schema by its version.
-    if (!queryInt(Db_, "PRAGMA application_id", appId) || appId != ArchiveApplicationId)
+    if (!queryInt(Db_, "PRAGMA application_id", appId))
         return false;
+    if (appId != ArchiveApplicationId) {
+        Damaged_ = true; // an empty file, or not one of ours
+        return false;
+    }
     if (!queryInt(Db_, "PRAGMA user_version", version) || version < ArchiveSchemaVersion ||
         version > schemaVersion(Kind_))
         return false;
     PerDevice_ = version >= MeasuresSchemaVersion;
     const TKindDef& def = kindDef(Kind_);
     bool exists = false;
-    if (!objectExists(Db_, "table", def.Table, exists) || !exists)
+    if (!objectExists(Db_, "table", def.Table, exists))
         return false;
+    if (!exists) {
+        Damaged_ = true;
+        return false;
+    }
     // After a checkpoint the log is cut back to what the checkpoint interval
     // needs, so it never keeps the room of a burst.
     const QByteArray pragmas =
@@ -535,6 +554,7 @@ bool TArchiveStore::step(sqlite3_stmt* Stmt, QString& ErrMsg)
     sqlite3_clear_bindings(Stmt);
     if (rc == SQLITE_DONE)
         return true;
+    noteDamage(rc);
     logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
     ErrMsg = WriteErrorText();
     // A full disk: merging the log back frees its room for when space returns.
@@ -611,6 +631,7 @@ bool TArchiveStore::AppendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
             exec("ROLLBACK");
     });
     if (newTable && !exec(createDeviceTableSql(Rec.SerialNum).constData())) {
+        noteDamage(sqlite3_errcode(Db_));
         logFailure(QStringLiteral("create table: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
         ErrMsg = WriteErrorText();
         return false;
@@ -638,6 +659,7 @@ bool TArchiveStore::AppendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         sqlite3_reset(insert);
         sqlite3_clear_bindings(insert);
         if (rc != SQLITE_DONE || !exec("COMMIT")) {
+            noteDamage(rc != SQLITE_DONE ? rc : sqlite3_errcode(Db_));
             logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
             ErrMsg = WriteErrorText();
             // The statement was compiled against a table the rollback removes.
@@ -704,6 +726,7 @@ bool TArchiveStore::readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite
         Row(Stmt);
     if (rc == SQLITE_DONE)
         return true;
+    noteDamage(rc);
     logFailure(QStringLiteral("read: ") + QString::fromUtf8(sqlite3_errstr(rc)));
     ErrMsg = OpenErrorText();
     return false;

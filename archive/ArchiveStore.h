@@ -125,6 +125,9 @@ public:
     bool Open(QString& ErrMsg);
     bool Active() const { return Db_ != nullptr; }
     void Close();
+    // The last open, read or write found the file damaged (truncated, overwritten,
+    // empty) or not one of ours; stays set after Close until the next Open.
+    bool Damaged() const { return Damaged_; }
     // The open file was deleted, renamed or replaced since it was opened (its
     // folder vanished, for one); writes would go nowhere.
     bool FileMoved() const;
@@ -174,6 +177,7 @@ private:
     bool readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row, QString& ErrMsg);
     bool step(sqlite3_stmt* Stmt, QString& ErrMsg);
     bool loadDeviceTables();
+    void noteDamage(int Rc);
     bool collectMeasures(const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
                          std::vector<TMeasureRecord>& Rows, QString& ErrMsg);
     bool mergeLog();
@@ -192,5 +196,6 @@ private:
     // Log pages at the last failed checkpoint (0: none), and whether checkpoints
     // fail with the log past its bound.
     int FailedCheckpointAt_ = 0;
+    bool Damaged_ = false;
     bool WalStuck_ = false;
 };

@@ -2,9 +2,13 @@
 #include "archive/ArchiveDay.h"
 #include "archive/ArchiveWriter.h"
 #include "core/Device.h"
+#include "dispatcher/Journal.h"
+#include "support/JournalLines.h"
 
+#include <QScopeGuard>
 #include <csignal>
 #include <cstdlib>
+#include <numeric>
 #include <stdexcept>
 
 namespace {
@@ -147,18 +151,18 @@ TEST_F(ArchiveWriterTest, EveryValueIsOnDiskWhenTheProgramDies)
     }
 }
 
-TEST_F(ArchiveWriterTest, ForeignDayFileGivesTheTextAndIsLeftAlone)
+TEST_F(ArchiveWriterTest, ForeignDayFileIsLeftAloneAndTheDayGoesOnBesideIt)
 {
     writeBytes(path(QStringLiteral("Measures20240305.cds")), QByteArray(5000, 'z'));
-    EXPECT_FALSE(add(Stamp(2024, 3, 5, 12, 0), 1));
-    EXPECT_EQ(err, MeasuresOpenText);
-    EXPECT_FALSE(add(Stamp(2024, 3, 5, 12, 1), 1));
-    EXPECT_EQ(err, MeasuresOpenText);
+    EXPECT_TRUE(add(Stamp(2024, 3, 5, 12, 0), 1));
+    EXPECT_TRUE(add(Stamp(2024, 3, 5, 12, 1), 2));
     QFile f(path(QStringLiteral("Measures20240305.cds")));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray(5000, 'z'));
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")), (std::vector<float>{1, 2}));
     // The next day is a file of its own and works.
-    EXPECT_TRUE(add(Stamp(2024, 3, 6, 0, 0), 2));
+    EXPECT_TRUE(add(Stamp(2024, 3, 6, 0, 0), 3));
+    EXPECT_EQ(values(QStringLiteral("Measures20240306.cds")), std::vector<float>{3});
 }
 
 TEST_F(ArchiveWriterTest, VanishedFolderGivesTheTextAndRecoversWhenItIsBack)
@@ -314,4 +318,92 @@ TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndStoringResumesWhenSpaceIs
     ASSERT_GE(stored.size(), 4001u);
     for (std::size_t i = 0; i < stored.size(); ++i)
         ASSERT_EQ(stored[i], float(i));
+}
+
+TEST_F(ArchiveWriterTest, DamagedDayFileStaysAsItIsAndTheDayGoesOnInTheNextFile)
+{
+    TFormJournal journal;
+    FormJournal = &journal;
+    JournalReady = true;
+    const auto unhook = qScopeGuard([] {
+        JournalReady = false;
+        FormJournal = nullptr;
+    });
+
+    // Each value is the count stored before it, so a lost one shows.
+    int stored = 0;
+    TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    const auto addNext = [&] {
+        t += OneSecond;
+        if (!add(t, float(stored)))
+            return false;
+        ++stored;
+        return true;
+    };
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_TRUE(addNext());
+    writer.CloseAll();
+
+    // Cut short, as a crash of the machine or a bad copy leaves it.
+    const QString first = path(QStringLiteral("Measures20240305.cds"));
+    {
+        QFile f(first);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_GT(f.size(), 64 * 1024);
+        ASSERT_TRUE(f.resize(16 * 1024));
+    }
+    const auto bytes = [](const QString& Name) {
+        QFile f(Name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray damaged = bytes(first);
+
+    // A new run: every value of the day is stored, from the first one on.
+    const QString second = path(QStringLiteral("Measures20240305_2.cds"));
+    {
+        TArchiveWriter next;
+        for (int i = 0; i < 100; ++i) {
+            t += OneSecond;
+            device.Channel(1).Value = float(stored);
+            ASSERT_TRUE(next.AddMeasurement(device, 1, t, err)) << err.toStdString();
+            ++stored;
+        }
+        next.CloseAll();
+    }
+    EXPECT_EQ(bytes(first), damaged);
+    EXPECT_EQ(JournalLines(journal),
+              QStringList{QStringLiteral("Файл архива \"") + first +
+                          QStringLiteral("\" повреждён и оставлен без изменений; измерения за эти сутки "
+                                         "записываются в файл \"") +
+                          second + QStringLiteral("\"")});
+    std::vector<float> expected(100);
+    std::iota(expected.begin(), expected.end(), 3000.0f);
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")), expected);
+
+    // The run after goes on in the newest file of the day, silently.
+    {
+        TArchiveWriter next;
+        t += OneSecond;
+        device.Channel(1).Value = float(stored);
+        ASSERT_TRUE(next.AddMeasurement(device, 1, t, err));
+        ++stored;
+        next.CloseAll();
+    }
+    EXPECT_EQ(journal.Lines().size(), 1);
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")).size(), 101u);
+
+    // A damaged continuation file gives the next one; the damaged ones stay.
+    writeBytes(second, QByteArray(3000, 'x'));
+    {
+        TArchiveWriter next;
+        t += OneSecond;
+        device.Channel(1).Value = float(stored);
+        ASSERT_TRUE(next.AddMeasurement(device, 1, t, err));
+        next.CloseAll();
+    }
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_3.cds")), std::vector<float>{float(stored)});
+    EXPECT_EQ(bytes(second), QByteArray(3000, 'x'));
+    EXPECT_EQ(journal.Lines().size(), 2);
+    EXPECT_EQ(cdsFiles(),
+              (QStringList{"Measures20240305.cds", "Measures20240305_2.cds", "Measures20240305_3.cds"}));
 }
