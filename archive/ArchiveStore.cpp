@@ -7,9 +7,11 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <algorithm>
-#include <cstring>
+#include <cerrno>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -237,11 +239,34 @@ bool objectExists(sqlite3* Db, const char* Type, const char* Name, bool& Exists)
     return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 
+// The operator's words for what the system said about a file.
+QString errnoText(int Err)
+{
+    switch (Err) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Отказано в доступе");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("Папка не найдена");
+    case EROFS:
+        return QStringLiteral("Диск доступен только для чтения");
+    case ENOSPC:
+    case EFBIG:
+        return QStringLiteral("Недостаточно места на диске");
+    case EDQUOT:
+        return QStringLiteral("Превышена дисковая квота");
+    default:
+        break;
+    }
+    return QStringLiteral("Ошибка ввода-вывода (код %1)").arg(Err);
+}
+
 QString systemErrorText(sqlite3* Db)
 {
     const int err = Db ? sqlite3_system_errno(Db) : 0;
     if (err != 0)
-        return QString::fromLocal8Bit(std::strerror(err));
+        return errnoText(err);
     return Db ? QString::fromUtf8(sqlite3_errmsg(Db)) : QString();
 }
 
@@ -302,6 +327,18 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
     // Leftovers of a creation that a crash interrupted.
     QFile::remove(tmpName);
     QFile::remove(tmpName + QStringLiteral("-journal"));
+    // Made here first, so a failure names its real cause: the database engine
+    // falls back to other attempts whose error is the one it keeps.
+    {
+        const int fd =
+            ::open(QFile::encodeName(tmpName).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            SysErr = errnoText(errno);
+            logFailure(QStringLiteral("create: ") + SysErr);
+            return TCreateResult::NotWritten;
+        }
+        ::close(fd);
+    }
 
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(tmpName).constData(), &db,
