@@ -161,9 +161,14 @@ void TFormGraphic::showEvent(QShowEvent* Event)
         PrepareToShow();
 }
 
-void TFormGraphic::closeEvent(QCloseEvent* Event)
+void TFormGraphic::FormClose()
 {
     WriteSettings();
+}
+
+void TFormGraphic::closeEvent(QCloseEvent* Event)
+{
+    FormClose();
     // Hidden, never freed: its lines keep receiving points.
     Event->accept();
 }
@@ -290,6 +295,7 @@ void TFormGraphic::RxSpAutoDragChange()
 
 void TFormGraphic::PrepareToShow()
 {
+    EverShown_ = true;
     TPlotWidget& chart = *ui->Chart1;
     const int n = chart.SeriesCount();
 

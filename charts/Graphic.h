@@ -47,6 +47,11 @@ public:
     QCheckBox* LineCheckBox(int Index) const { return CheckBoxArr.at(Index); }
     QLabel* LineLabel(int Index) const { return LabelsArr.at(Index); }
     QColor LineColor(int Index) const { return LineColors.at(Index); }
+    // Shown at least once, so its settings section has been read.
+    bool EverShown() const { return EverShown_; }
+    // What closing does besides hiding: writes the settings section. Closing a
+    // hidden window sends no close event, so shutdown calls this for those.
+    void FormClose();
 
     quint8 YScaleIndex = 0;
     quint8 XScaleIndex = 0;
@@ -137,4 +142,5 @@ private:
     QLabel* StatusTime_ = nullptr;
     int BackColor_;
     int GridColor_;
+    bool EverShown_ = false;
 };

@@ -634,11 +634,18 @@ TEST_F(GraphicWindows, DeletedDeviceLeavesNoStaleLineControls)
 {
     addRow(1, Temperature, Celsius);
     addRow(2, Temperature, Celsius);
+    addRow(3, QStringLiteral("Давление"), QStringLiteral("кПа"));
     showCharts();
     TFormGraphic& form = *forms.GraphicForms()[0];
+    TFormGraphic& other = *forms.GraphicForms()[1];
     ASSERT_EQ(form.Chart().SeriesCount(), 4);
     auto* all = form.findChild<QCheckBox*>(QStringLiteral("cbLineAll"));
     ASSERT_TRUE(all);
+    // Points drawn in each line's colour: line 3 (the second device's K1) in the third one.
+    for (int i = 0; i < 4; ++i)
+        form.Chart().Series(i).AddXY(45000 + i, i, GetLineColor(i));
+    // The operator zoomed the window that loses nothing.
+    other.Chart().LeftAxis().SetMinMax(-3.5, 7);
 
     // The first device goes: its lines leave the chart while the window is open.
     DevArray.erase(DevArray.begin());
@@ -653,10 +660,27 @@ TEST_F(GraphicWindows, DeletedDeviceLeavesNoStaleLineControls)
     QTest::mouseClick(all, Qt::LeftButton);
     EXPECT_TRUE(form.Chart().Series(0).Active());
 
-    // Shown again, the window has one row per remaining line, titled by them.
+    // Shown again, the window has one row per remaining line, titled by them,
+    // and the colour key names them: line and points in their new line's colour.
     forms.ReshowOpenGraphicForms();
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.isVisible());
+    ASSERT_EQ(form.LineCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(form.LineColor(i), GetLineColor(i));
+        EXPECT_EQ(form.Chart().Series(i).Color(), GetLineColor(i));
+        EXPECT_EQ(form.Chart().Series(i).PointColor(0), GetLineColor(i)) << i;
+    }
+    EXPECT_EQ(other.Chart().LeftAxis().Minimum(), -3.5);
+    EXPECT_EQ(other.Chart().LeftAxis().Maximum(), 7);
+
+    // Shutdown closes hidden windows too: the section holds the axis they end with.
+    other.close();
+    other.Chart().LeftAxis().SetMinMax(-8, 2);
+    forms.CloseAllGraphicForms();
+    EXPECT_EQ(
+        IniFile(IniFileName).ReadString(QStringLiteral("Graphic Давление"), QStringLiteral("yAxisMin"), {}),
+        QStringLiteral("-8"));
     QTest::mouseClick(form.LineCheckBox(0), Qt::LeftButton);
     EXPECT_FALSE(form.Chart().Series(0).Active());
     EXPECT_EQ(form.Chart().Series(0).Title(), QStringLiteral("№00002К1"));
