@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Ui {
@@ -117,7 +118,7 @@ private:
     void RxSpGraphPSizeChange();
     void lineOverflowAtShow(int Index);
     QString settingsSection() const;
-    void ReadSettings(double& YAxisMin, double& YAxisMax, QRect& Geometry);
+    void ReadSettings(double& YAxisMin, double& YAxisMax, QSize& Size, std::optional<QPoint>& Position);
     void WriteSettings();
     QString unitText() const;
     QString limitText(double Value) const;

@@ -21,6 +21,8 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -578,6 +580,26 @@ TEST_F(GraphicScales, MouseReadOutOnlyInsideThePlot)
     EXPECT_TRUE(form->StatusText(0).endsWith(QStringLiteral(", °C")));
     EXPECT_FALSE(form->StatusText(1).isEmpty());
     QTest::mouseMove(&form->Chart(), QPoint(2, 2));
+    EXPECT_TRUE(form->StatusText(0).isEmpty());
+    EXPECT_TRUE(form->StatusText(1).isEmpty());
+
+    // One number convention whatever the locale: decimal comma, no grouping, as
+    // the range labels write them.
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(left().FormatLabel(1400), QStringLiteral("1400"));
+    EXPECT_EQ(left().FormatLabel(-2.5), QStringLiteral("-2,5"));
+    EXPECT_EQ(left().FormatLabel(-0.0001), QStringLiteral("0"));
+    form->Chart().LeftAxis().SetMinMax(1000, 2000);
+    QTest::mouseMove(&form->Chart(), form->Chart().PlotRect().center());
+    QLocale::setDefault(saved);
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^1[45]\\d\\d(,\\d+)?, °C$")).match(form->StatusText(0)).hasMatch())
+        << form->StatusText(0).toStdString();
+
+    // A show starts with no read-out left from before.
+    form->close();
+    form->show();
     EXPECT_TRUE(form->StatusText(0).isEmpty());
     EXPECT_TRUE(form->StatusText(1).isEmpty());
 }
