@@ -622,12 +622,23 @@ void TFormGraphic::setBottomRange(double Min, double Max)
     TPlotWidget& chart = *ui->Chart1;
     chart.BottomAxis().SetMinMax(Min, Max);
     chart.TopAxis().SetMinMax(chart.BottomAxis().Minimum(), chart.BottomAxis().Maximum());
+    applyXStep();
+}
+
+void TFormGraphic::applyXStep()
+{
+    // The grid on the table's step, not on one the plot picks for its labels:
+    // six steps after every step-based change.
+    const double xs = ChartScales::XStep(XScaleIndex);
+    ui->Chart1->BottomAxis().SetIncrement(xs);
+    ui->Chart1->TopAxis().SetIncrement(xs);
 }
 
 void TFormGraphic::AdjustXScaleIndex()
 {
     const TPlotAxis& bottom = ui->Chart1->BottomAxis();
     XScaleIndex = static_cast<quint8>(ChartScales::FitXScaleIndex(bottom.Maximum() - bottom.Minimum()));
+    applyXStep();
     ui->btnZoomInX->setEnabled(XScaleIndex < ChartScales::XScaleLast);
     ui->btnZoomOutX->setEnabled(XScaleIndex > 0);
 }

@@ -125,6 +125,7 @@ private:
     void RxSpAutoDragChange();
     void setSeriesMarker(int Number, bool Tracked);
     void setBottomRange(double Min, double Max);
+    void applyXStep();
     void CBAutoZoomClick();
     void cbAutoDragClick();
     void Chart1MouseMove(const QPoint& Pos);

@@ -458,6 +458,27 @@ TEST_F(GraphicScales, ViewAllSnapsToWholeStepsAroundTheShownPoints)
     EXPECT_EQ(form->YScaleIndex, 23);
 }
 
+TEST_F(GraphicScales, TheTimeGridShowsSixStepsOfTheTable)
+{
+    // Points over 10 minutes: 2-minute steps; zoomed in once, 1-minute steps
+    // over 6 minutes. The grid follows the table, not the label widths.
+    series(0).AddXY(T, 1, Qt::red);
+    series(0).AddXY(T + 600 * Second, 2, Qt::red);
+    form->ViewAll();
+    ASSERT_EQ(form->XScaleIndex, 19);
+    const auto steps = [&](double Step) { return (bottom().Maximum() - bottom().Minimum()) / Step; };
+    EXPECT_NEAR(steps(form->Chart().GridStep(bottom())), 6, 1e-6);
+    form->btnZoomInXClick();
+    ASSERT_EQ(form->XScaleIndex, 20);
+    EXPECT_NEAR(steps(form->Chart().GridStep(bottom())), 6, 1e-6);
+    // At the designed size every grid line of these steps has its label.
+    EXPECT_NEAR(steps(form->Chart().LabelStep(bottom())), 6, 1e-6);
+    // Labels that need more room keep the six grid steps.
+    form->XScaleIndex = 10;
+    form->SetXScale(false);
+    EXPECT_NEAR(steps(form->Chart().GridStep(bottom())), 6, 1e-6);
+}
+
 TEST_F(GraphicScales, WiderThanTwelveYearsKeepsTheFittedRange)
 {
     series(0).AddXY(30000, 1, Qt::red);
