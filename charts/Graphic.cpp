@@ -353,6 +353,8 @@ void TFormGraphic::PrepareToShow()
         auto* label = new QLabel(
             series.Title() + QStringLiteral(" (") + QString::number(i + 1) + QLatin1Char(')'), rows);
         label->setTextFormat(Qt::PlainText);
+        // The text starts clear of the check box's frame.
+        label->setContentsMargins(3, 0, 0, 0);
         label->adjustSize();
         label->setGeometry(30, RowHeight * i + 2, label->width(), 14);
         label->installEventFilter(this);
