@@ -1,6 +1,7 @@
 #include "archive/ExcelIO.h"
 
 #include "platform/Prompts.h"
+#include "platform/SystemError.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -307,10 +308,10 @@ bool ExportToExcel(const TExportTableArray& Tables, QWidget* Parent, const QStri
     // Kept after the export: the application reads the file after it started.
     QTemporaryDir folder(QDir(root).filePath(ExcelFolderPrefix + QStringLiteral("XXXXXX")));
     if (!folder.isValid()) {
-        prompts.Message(
-            Parent,
-            QStringLiteral("Не удалось создать временный каталог для книги (%1).").arg(folder.errorString()),
-            Caption, QMessageBox::Critical);
+        prompts.Message(Parent,
+                        QStringLiteral("Не удалось создать временный каталог для книги (%1).")
+                            .arg(SystemError::Russian(folder.errorString())),
+                        Caption, QMessageBox::Critical);
         return false;
     }
     folder.setAutoRemove(false);

@@ -13,7 +13,9 @@
 #include "platform/TerminationSignals.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 
 namespace {
 
@@ -34,6 +36,21 @@ public:
     }
 };
 
+// Qt's own dialogs and texts (file dialogs, "Yes"/"No", overwrite questions,
+// serial port errors) in Russian, like the rest of the program. Without the
+// translations installed they stay in English.
+void InstallQtTranslations(QApplication& App)
+{
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* catalog : {"qtbase_ru", "qtserialport_ru", "qtmultimedia_ru"}) {
+        auto* translator = new QTranslator(&App);
+        if (translator->load(QString::fromLatin1(catalog), folder))
+            QApplication::installTranslator(translator);
+        else
+            delete translator;
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -41,6 +58,7 @@ int main(int argc, char* argv[])
     KlovApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("klov"));
     QApplication::setApplicationVersion(QStringLiteral(KLOV_VERSION));
+    InstallQtTranslations(app);
     // Help requests (F1 in a window, the help menu) go to the compiled-help viewer.
     InitializeZarOdudEvud();
 

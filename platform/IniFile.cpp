@@ -1,8 +1,11 @@
 #include "platform/IniFile.h"
 
+#include "platform/SystemError.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <cerrno>
 #include <limits>
 #include <optional>
 #include <unistd.h>
@@ -144,12 +147,14 @@ bool load(const QString& fileName, Document& doc, QString& error)
     if (!file.exists())
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("Не удалось прочитать файл \"%1\" (%2)").arg(fileName, file.errorString());
+        error = QStringLiteral("Не удалось прочитать файл \"%1\" (%2)")
+                    .arg(fileName, SystemError::Russian(file.errorString()));
         return false;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        error = QStringLiteral("Не удалось прочитать файл \"%1\" (%2)").arg(fileName, file.errorString());
+        error = QStringLiteral("Не удалось прочитать файл \"%1\" (%2)")
+                    .arg(fileName, SystemError::Russian(file.errorString()));
         return false;
     }
     doc.Lines = splitLines(decode(bytes, doc.Utf8Bom));
@@ -185,9 +190,14 @@ bool save(const QString& fileName, const Document& doc, QString& error)
     // commit() overlooks a flush that fails while it closes (a full disk then
     // gives a short file renamed over the good one), so flush and sync first.
     QSaveFile file(fileName);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
         ::fsync(file.handle()) != 0 || !file.commit()) {
-        error = QStringLiteral("Не удалось записать файл \"%1\" (%2)").arg(fileName, file.errorString());
+        // The system's own reason: Qt's text for a failed flush is often "Unknown error".
+        const int reason = errno;
+        error = QStringLiteral("Не удалось записать файл \"%1\" (%2)")
+                    .arg(fileName,
+                         reason != 0 ? SystemError::Text(reason) : SystemError::Russian(file.errorString()));
         file.cancelWriting();
         return false;
     }
