@@ -57,3 +57,23 @@ QAbstractSpinBox::StepEnabled TIntSpinEdit::stepEnabled() const
         enabled |= StepDownEnabled;
     return enabled;
 }
+
+int TIntSpinEdit::excessWidth() const
+{
+    const QFontMetrics metrics = fontMetrics();
+    const auto widest = [&](int Low, int High) {
+        return std::max(metrics.horizontalAdvance(textFromValue(Low)),
+                        metrics.horizontalAdvance(textFromValue(High)));
+    };
+    return std::max(0, widest(minimum(), maximum()) - widest(Lowest_, Highest_));
+}
+
+QSize TIntSpinEdit::sizeHint() const
+{
+    return QSpinBox::sizeHint() - QSize(excessWidth(), 0);
+}
+
+QSize TIntSpinEdit::minimumSizeHint() const
+{
+    return QSpinBox::minimumSizeHint() - QSize(excessWidth(), 0);
+}

@@ -29,11 +29,16 @@ public:
     QString RefusalText(const QString& Field) const;
 
     void stepBy(int Steps) override;
+    // As wide as the bounds need, not the editor's whole range.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     StepEnabled stepEnabled() const override;
 
 private:
+    int excessWidth() const;
+
     int Lowest_ = 0;
     int Highest_ = 99;
 };
