@@ -3,12 +3,10 @@
 #include "core/StringFunc.h"
 #include "platform/CodePage.h"
 #include "platform/Prompts.h"
-#include "platform/SystemError.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 #include <vector>
 
@@ -102,14 +100,9 @@ bool WriteCsvFiles(const TExportTableArray& Tables, const QString& Folder, const
                    QString& ErrMsg)
 {
     ErrMsg.clear();
-    // The system's own reason where the failing call left one (Qt's text for a
-    // failed flush is often "Unknown error"); errno is cleared before each step.
     const auto failed = [&](const QFileDevice& File, const QString& Name, const QString& Outcome) {
-        const int reason = errno;
-        ErrMsg = QStringLiteral("Не удалось записать файл \"%1\" (%2). ")
-                     .arg(Name, reason != 0 ? SystemError::Text(reason)
-                                            : SystemError::Russian(File.errorString())) +
-                 Outcome;
+        ErrMsg =
+            QStringLiteral("Не удалось записать файл \"%1\" (%2). ").arg(Name, File.errorString()) + Outcome;
         return false;
     };
     const QString noneWritten = QStringLiteral("Файлы экспорта не созданы.");
@@ -122,17 +115,14 @@ bool WriteCsvFiles(const TExportTableArray& Tables, const QString& Folder, const
         // Two tables of one device would name the same file; the later replaces
         // the earlier, as a later export within the same second does.
         auto file = std::make_unique<QSaveFile>(name);
-        errno = 0;
         if (!file->open(QIODevice::WriteOnly))
             return failed(*file, name, noneWritten);
         const QByteArray bytes = fileBytes(CsvLines(table));
-        errno = 0;
         if (file->write(bytes) != bytes.size() || !file->flush())
             return failed(*file, name, noneWritten);
         files.push_back(std::move(file));
     }
     for (const auto& file : files) {
-        errno = 0;
         if (!file->commit())
             return failed(*file, file->fileName(), QStringLiteral("Экспорт прерван."));
     }
