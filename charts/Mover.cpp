@@ -21,6 +21,7 @@ TMover::~TMover()
 {
     if (Control_)
         Control_->removeEventFilter(this);
+    delete Focus_;
 }
 
 void TMover::SetControl(QWidget* Control)
@@ -87,8 +88,10 @@ void TMover::ControlMouseDown(const QMouseEvent& Event)
         Mode_ = TMode::ResizeWidth;
     else
         Mode_ = TMode::ResizeHeight;
-    if (!Focus_ || Focus_->parentWidget() != Control_->parentWidget())
-        Focus_ = std::make_unique<QRubberBand>(QRubberBand::Rectangle, Control_->parentWidget());
+    if (Focus_ && Focus_->parentWidget() != Control_->parentWidget())
+        delete Focus_;
+    if (!Focus_)
+        Focus_ = new QRubberBand(QRubberBand::Rectangle, Control_->parentWidget());
     Focus_->setGeometry(NewRect_.ToQRect());
     Focus_->show();
     Focus_->raise();

@@ -5,7 +5,6 @@
 #include <QCursor>
 #include <QObject>
 #include <QPointer>
-#include <memory>
 
 class QMouseEvent;
 class QRubberBand;
@@ -63,7 +62,8 @@ private:
     TPrintRect Bounds_;
     double Aspect_ = 1;
     QPointer<QWidget> Control_;
-    std::unique_ptr<QRubberBand> Focus_;
+    // Owned by the control's parent; gone with it when that goes first.
+    QPointer<QRubberBand> Focus_;
     QCursor OldCursor_;
     bool OldCursorSet_ = false;
     bool CursorChanged_ = false;
