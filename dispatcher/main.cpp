@@ -16,7 +16,10 @@
 #include "platform/TerminationSignals.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 
 namespace {
 
@@ -44,6 +47,12 @@ int main(int argc, char* argv[])
     KlovApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("klov"));
     QApplication::setApplicationVersion(QStringLiteral(KLOV_VERSION));
+    // Qt's own dialogs (printer setup, file and colour choosers) speak Russian
+    // where Qt's translations are installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     // Help requests (F1 in a window, the help menu) go to the compiled-help viewer.
     InitializeZarOdudEvud();
 
