@@ -1,5 +1,7 @@
 #include "archive/Archive.h"
+#include "charts/Graphic.h"
 #include "charts/GraphicForms.h"
+#include "charts/PlotWidget.h"
 #include "charts/PrintDialog.h"
 #include "config/DeviceConfig.h"
 #include "dispatcher/About.h"
@@ -10,6 +12,7 @@
 #include "dispatcher/Password.h"
 #include "dispatcher/Settings.h"
 #include "dispatcher/ZarOdudEvud.h"
+#include "platform/Prompts.h"
 #include "platform/TerminationSignals.h"
 
 #include <QApplication>
@@ -80,6 +83,12 @@ int main(int argc, char* argv[])
     FormPassword = &password;
     TFormPrintDialog printDialog(&mainWindow);
     FormPrintDialog = &printDialog;
+    SetPrintChartHandler([](TPlotWidget& Chart) {
+        QString error;
+        if (!PrintChart(Chart, error))
+            Prompts::Current().Message(Chart.window(), error, QStringLiteral("Кловарис"),
+                                       QMessageBox::Critical);
+    });
     TFormArchive archive(&mainWindow);
     FormArchive = &archive;
     mainWindow.SetArchiveWindow(&archive);
