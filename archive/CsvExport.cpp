@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <unistd.h>
@@ -21,15 +22,12 @@ const QString Caption = QStringLiteral("Кловарис");
 const QChar Separator = QLatin1Char(';');
 
 const QChar Quote = QLatin1Char('"');
+// As the Russian system shows a date-time; the hour without a leading zero.
+const QString DateFormat = QStringLiteral("dd.MM.yyyy");
+const QString TimeFormat = QStringLiteral("H:mm:ss");
 const QString LineEnd = QStringLiteral("\r\n");
 // The file text is encoded and written in pieces of about this many characters.
 constexpr qsizetype WriteChunk = 1 << 16;
-
-// Values are written as on a Russian system: the general format with a comma.
-QString numberCell(float Value)
-{
-    return FloatToStr(double(Value), QLatin1Char(','));
-}
 
 QString headerLine(const TExportChannels& Channels)
 {
@@ -44,22 +42,72 @@ QString headerLine(const TExportChannels& Channels)
     return header.join(Separator);
 }
 
-// A row ends after its last channel block; blocks before it that the row lacks are empty.
-QString rowLine(const TExportMeasRec& Row, const TExportChannels& Channels)
+// Lines of one table's rows. A row ends after its last channel block; blocks
+// before it that the row lacks are empty. The texts of a day's date and of limits
+// repeat from row to row and are made once.
+class RowLines
 {
-    QStringList cells{ExportDateTimeToStr(Row.MeasDateTime), CsvCellText(Row.Comment)};
-    for (const TChanExportRec& rec : Row.ChanRecs) {
-        const qsizetype c = Channels.Block(rec.ChannelNum);
-        while (cells.size() < 5 * c + 7)
-            cells << QString();
-        cells[5 * c + 2] = numberCell(rec.Value);
-        cells[5 * c + 3] = CsvCellText(rec.QuantityName);
-        cells[5 * c + 4] = CsvCellText(rec.MeasUnitName);
-        cells[5 * c + 5] = numberCell(rec.MinAlert);
-        cells[5 * c + 6] = numberCell(rec.MaxAlert);
+public:
+    explicit RowLines(const TExportChannels& Channels)
+        : channels_(Channels), limits_(2 * Channels.Order().size())
+    {
     }
-    return cells.join(Separator);
-}
+
+    QString Line(const TExportMeasRec& Row)
+    {
+        QStringList cells{dateTimeCell(Row.MeasDateTime), CsvCellText(Row.Comment)};
+        for (const TChanExportRec& rec : Row.ChanRecs) {
+            const qsizetype c = channels_.Block(rec.ChannelNum);
+            while (cells.size() < 5 * c + 7)
+                cells << QString();
+            cells[5 * c + 2] = numberCell(rec.Value);
+            cells[5 * c + 3] = CsvCellText(rec.QuantityName);
+            cells[5 * c + 4] = CsvCellText(rec.MeasUnitName);
+            cells[5 * c + 5] = limits_[size_t(2 * c)].Cell(rec.MinAlert);
+            cells[5 * c + 6] = limits_[size_t(2 * c + 1)].Cell(rec.MaxAlert);
+        }
+        return cells.join(Separator);
+    }
+
+private:
+    // Values are written as on a Russian system: the general format with a comma.
+    static QString numberCell(float Value) { return FloatToStr(double(Value), QLatin1Char(',')); }
+
+    struct LastNumber
+    {
+        QString Cell(float Value)
+        {
+            const auto bits = std::bit_cast<quint32>(Value);
+            if (text_.isNull() || bits != bits_) {
+                bits_ = bits;
+                text_ = numberCell(Value);
+            }
+            return text_;
+        }
+
+    private:
+        quint32 bits_ = 0;
+        QString text_;
+    };
+
+    QString dateTimeCell(TDateTime Value)
+    {
+        QDate date;
+        QTime time;
+        TDateTimeToDateAndTime(Value, date, time);
+        if (date != lastDate_) {
+            lastDate_ = date;
+            dateText_ = date.toString(DateFormat);
+        }
+        return time.msecsSinceStartOfDay() == 0 ? dateText_
+                                                : dateText_ + QLatin1Char(' ') + time.toString(TimeFormat);
+    }
+
+    const TExportChannels& channels_;
+    std::vector<LastNumber> limits_;
+    QDate lastDate_;
+    QString dateText_;
+};
 
 bool writeText(QFile& File, QString& Text)
 {
@@ -95,10 +143,11 @@ bool writeTemporary(const TExportTable& Table, const QString& FileName, QString&
         file.setPermissions(target.permissions());
 
     const TExportChannels channels(Table);
+    RowLines rows(channels);
     QString text = CsvCellText(Table.Title) + LineEnd + headerLine(channels) + LineEnd;
     bool ok = true;
     for (const TExportMeasRec& row : Table.MeasRecs) {
-        text += rowLine(row, channels);
+        text += rows.Line(row);
         text += LineEnd;
         if (text.size() >= WriteChunk) {
             ok = writeText(file, text);
@@ -124,11 +173,11 @@ bool writeTemporary(const TExportTable& Table, const QString& FileName, QString&
 
 QString ExportDateTimeToStr(TDateTime Value)
 {
-    const QDateTime when = TDateTimeToDateTime(Value);
-    const QString date = when.date().toString(QStringLiteral("dd.MM.yyyy"));
-    if (when.time().msecsSinceStartOfDay() == 0)
-        return date;
-    return date + QLatin1Char(' ') + when.time().toString(QStringLiteral("H:mm:ss"));
+    QDate date;
+    QTime time;
+    TDateTimeToDateAndTime(Value, date, time);
+    const QString day = date.toString(DateFormat);
+    return time.msecsSinceStartOfDay() == 0 ? day : day + QLatin1Char(' ') + time.toString(TimeFormat);
 }
 
 QString CsvCellText(const QString& Text)
@@ -151,9 +200,10 @@ QString CsvCellText(const QString& Text)
 QStringList CsvLines(const TExportTable& Table)
 {
     const TExportChannels channels(Table);
+    RowLines rows(channels);
     QStringList lines{CsvCellText(Table.Title), headerLine(channels)};
     for (const TExportMeasRec& row : Table.MeasRecs)
-        lines << rowLine(row, channels);
+        lines << rows.Line(row);
     return lines;
 }
 
