@@ -32,7 +32,9 @@ QString ExcelSheetName(const QString& Title, const QStringList& Taken);
 // False with a Russian text when a table has more time stamps than a sheet holds.
 bool ExcelTablesFit(const TExportTableArray& Tables, QString& ErrMsg);
 
-// Writes the workbook. The sheets stand in the reverse order of the tables and
+// Writes the workbook row by row, in memory that does not grow with the rows;
+// texts read back unchanged in spreadsheet programs whatever characters they
+// hold. The sheets stand in the reverse order of the tables and
 // the last table's sheet is active, as the spreadsheet application places new
 // sheets before the active one. False with a Russian text on failure (a table
 // too long for a sheet, a file that cannot be written).

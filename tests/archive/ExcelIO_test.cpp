@@ -1,6 +1,7 @@
 #include "archive/ExcelIO.h"
 #include "core/DateTime.h"
 #include "platform/Prompts.h"
+#include "support/OpenFileLimit.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedPrompts.h"
 
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -113,11 +115,14 @@ public:
                 c.Value = xml.readElementText();
                 if (c.Type == QLatin1String("s"))
                     c.Value = shared.value(c.Value.toInt(), QStringLiteral("<bad index>"));
+                if (!c.Type.isEmpty())
+                    c.Value = unescaped(c.Value);
             }
         }
         return cells;
     }
 
+    // Merged ranges, sorted.
     QStringList Merges(int SheetNo) const
     {
         QStringList refs;
@@ -127,6 +132,7 @@ public:
             if (xml.isStartElement() && xml.name() == QLatin1String("mergeCell"))
                 refs << xml.attributes().value(QLatin1String("ref")).toString();
         }
+        refs.sort();
         return refs;
     }
 
@@ -172,6 +178,22 @@ public:
     }
 
 private:
+    // Texts as spreadsheet programs read them: "_xHHHH_" is the UTF-16 unit HHHH,
+    // taken from left to right.
+    static QString unescaped(const QString& Text)
+    {
+        static const QRegularExpression escape(QStringLiteral("_x([0-9A-Fa-f]{4})_"));
+        QString out;
+        qsizetype from = 0;
+        for (auto it = escape.globalMatch(Text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            out += Text.mid(from, m.capturedStart() - from);
+            out += QChar(char16_t(m.captured(1).toUShort(nullptr, 16)));
+            from = m.capturedEnd();
+        }
+        return out + Text.mid(from);
+    }
+
     QString file_;
 };
 
@@ -270,6 +292,10 @@ TEST_F(ExcelIOTest, TwoDevicesAreWrittenCellByCellAndReadBack)
             EXPECT_EQ(text(cells, columns[i] + QStringLiteral("3")), heads[i % 5]) << i;
         EXPECT_EQ(book.Merges(2), (QStringList{QStringLiteral("A2:A3"), QStringLiteral("B2:B3"),
                                                QStringLiteral("C2:G2"), QStringLiteral("H2:L2")}));
+        for (const QString& ref : {QStringLiteral("A2"), QStringLiteral("B2"), QStringLiteral("C2")})
+            EXPECT_EQ(cells.at(ref).Style, cells.at(QStringLiteral("C3")).Style)
+                << "not centred: " << ref.toStdString();
+        EXPECT_NE(cells.at(QStringLiteral("C3")).Style, 0);
 
         // Time stamps are real date-times in the date column's format.
         for (const auto& [ref, when] :
@@ -367,6 +393,55 @@ TEST_F(ExcelIOTest, EmptyExportsAndOddValuesStillMakeAValidWorkbook)
     EXPECT_EQ(text(cells, QStringLiteral("C4")), QStringLiteral("NAN"));
     EXPECT_EQ(text(cells, QStringLiteral("F4")), QStringLiteral("-INF"));
     EXPECT_EQ(text(cells, QStringLiteral("G4")), QStringLiteral("INF"));
+}
+
+TEST_F(ExcelIOTest, TextsReadBackUnchangedWhateverCharactersTheyHold)
+{
+    const QString comment = QStringLiteral("цех 1;\r\nпечь\t\"2\" ") + QChar(0) + QChar(1) + QChar(0x1F) +
+                            QChar(0x7F) + QStringLiteral("\r");
+    const QString quantity = QStringLiteral("_x0041_, _x005F_x0041_, _x00e9_");
+    const QString unit = QStringLiteral("_X0041_ _x41_ _xZZZZ_ ") + QChar(0xFFFF) + QChar(0xD800) +
+                         QStringLiteral(" \U0001F525 _x0041");
+    TExportTableArray t;
+    AddExportRecord(t, 4, TDeviceType::ThermoInputs, comment, 1, At(5, 1, 0), 1, 0, 0, quantity, unit);
+    const QString file = dir.filePath(QStringLiteral("texts.xlsx"));
+    QString err;
+    ASSERT_TRUE(WriteExcelWorkbook(t, file, err)) << err.toStdString();
+    if (!XlsxReader::Available())
+        GTEST_SKIP() << "unzip is not installed: the workbook was written but is not read back";
+    const auto cells = XlsxReader(file).Cells(1);
+    EXPECT_EQ(text(cells, QStringLiteral("B4")), comment);
+    EXPECT_EQ(text(cells, QStringLiteral("D4")), quantity);
+    EXPECT_EQ(text(cells, QStringLiteral("E4")), unit);
+
+    // Escapes count towards what a cell holds and are never cut: a cut text
+    // reads back as the start of the original.
+    const QString base(32759, QLatin1Char('a'));
+    t[0].MeasRecs[0].Comment = base + QStringLiteral("\x01_x0041_");
+    ASSERT_TRUE(WriteExcelWorkbook(t, file, err)) << err.toStdString();
+    const QString cut = text(XlsxReader(file).Cells(1), QStringLiteral("B4"));
+    EXPECT_TRUE(cut == base + QChar(1)) << cut.size() << " " << cut.right(3).toStdString();
+}
+
+TEST_F(ExcelIOTest, MoreDevicesThanOpenFilesGetTheirSheets)
+{
+    TExportTableArray t;
+    constexpr int Devices = 150;
+    for (int d = 1; d <= Devices; ++d)
+        AddExportRecord(t, quint16(d), TDeviceType::Unknown, QString(), 1, At(5, 1, 0), float(d), 0, 0,
+                        QString(), QString());
+    const QString file = dir.filePath(QStringLiteral("many.xlsx"));
+    QString err;
+    {
+        OpenFileLimit tight(64);
+        ASSERT_TRUE(tight.ok());
+        EXPECT_TRUE(WriteExcelWorkbook(t, file, err)) << err.toStdString();
+    }
+    if (!XlsxReader::Available())
+        GTEST_SKIP() << "unzip is not installed: the workbook was written but is not read back";
+    const XlsxReader book(file);
+    EXPECT_EQ(book.SheetNames().size(), Devices);
+    EXPECT_EQ(number(book.Cells(1), QStringLiteral("C4")), Devices);
 }
 
 TEST(ExcelSheetName, IsValidShortAndUnique)
