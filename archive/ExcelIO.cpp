@@ -1,16 +1,15 @@
 #include "archive/ExcelIO.h"
 
 #include "archive/ExportChannels.h"
+#include "platform/DesktopApplication.h"
 #include "platform/Prompts.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -27,6 +26,17 @@ constexpr qsizetype MaxSheetName = 31;
 constexpr int FirstRecordRow = 3; // 0-based: row 4
 
 TSpreadsheetLauncher* currentLauncher = nullptr;
+
+// LibreOffice under either of its program names.
+QString libreOffice()
+{
+    for (const char* name : {"soffice", "libreoffice"}) {
+        const QString program = QStandardPaths::findExecutable(QLatin1String(name));
+        if (!program.isEmpty())
+            return program;
+    }
+    return {};
+}
 
 // Spreadsheet programs read "_xHHHH_" in a cell text as the UTF-16 unit HHHH.
 bool isEscapeAt(const QString& Text, qsizetype I)
@@ -353,16 +363,32 @@ void RemoveOldExcelFolders(const QString& TempRoot, const QDateTime& Now)
 
 bool TSpreadsheetLauncher::Available() const
 {
-    return !QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty() ||
-           !QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
+    return !libreOffice().isEmpty() || TDesktopApplication().Find(ExcelMimeType);
 }
 
 bool TSpreadsheetLauncher::Open(const QString& FileName)
 {
-    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    if (!soffice.isEmpty())
-        return QProcess::startDetached(soffice, {QStringLiteral("--calc"), QStringLiteral("-n"), FileName});
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(FileName));
+    openError_.clear();
+    QProcess process;
+    const QString soffice = libreOffice();
+    TDesktopApplication desktop;
+    if (!soffice.isEmpty()) {
+        process.setProgram(soffice);
+        process.setArguments({QStringLiteral("--calc"), QStringLiteral("-n"), FileName});
+    } else if (desktop.Find(ExcelMimeType)) {
+        process.setProgram(desktop.Program());
+        process.setArguments(desktop.Arguments(FileName));
+    } else {
+        openError_ = QStringLiteral("Не найдено приложение, открывающее книги .xlsx.");
+        return false;
+    }
+    openedCopy_ = !soffice.isEmpty();
+    if (!process.startDetached()) {
+        openError_ =
+            QStringLiteral("Не удалось запустить \"%1\" (%2).").arg(process.program(), process.errorString());
+        return false;
+    }
+    return true;
 }
 
 TSpreadsheetLauncher& TSpreadsheetLauncher::Current()
@@ -417,11 +443,25 @@ bool ExportToExcel(const TExportTableArray& Tables, QWidget* Parent, const QStri
         prompts.Message(Parent, errMsg, Caption, QMessageBox::Critical);
         return false;
     }
-    if (!TSpreadsheetLauncher::Current().Open(file)) {
+    // The folder goes with the next exports a day later: an application that
+    // edits the file itself keeps the user from saving into it.
+    QFile::setPermissions(file, QFileDevice::ReadOwner);
+    TSpreadsheetLauncher& launcher = TSpreadsheetLauncher::Current();
+    if (!launcher.Open(file)) {
         QDir(folder.path()).removeRecursively();
-        prompts.Message(Parent, QStringLiteral("Не удалось создать книгу в Microsoft Excel!"), Caption,
-                        QMessageBox::NoIcon);
+        QString text = QStringLiteral("Не удалось создать книгу в Microsoft Excel!");
+        if (!launcher.OpenError().isEmpty())
+            text += QLatin1Char('\n') + launcher.OpenError();
+        prompts.Message(Parent, text, Caption, QMessageBox::NoIcon);
         return false;
+    }
+    if (!launcher.OpenedCopy()) {
+        prompts.Message(Parent,
+                        QStringLiteral("Книга открыта из временного файла \"%1\" только для чтения. Чтобы "
+                                       "сохранить её, выберите \"Сохранить как\" и другой каталог: временные "
+                                       "файлы удаляются через сутки.")
+                            .arg(QDir::toNativeSeparators(file)),
+                        Caption, QMessageBox::Information);
     }
     return true;
 }
