@@ -126,18 +126,28 @@ bool writeTemporary(const TExportTable& Table, const QString& FileName, QString&
         Error = QStringLiteral("на этом месте каталог");
         return false;
     }
+    // The system's reason where the failing call left one (Qt's text for a failed
+    // flush is often "Unknown error"); errno is cleared before each step.
     QFile file;
+    const auto reason = [&file] { return errno != 0 ? qt_error_string(errno) : file.errorString(); };
     for (int attempt = 0;; ++attempt) {
         TempName = target.dir().filePath(QLatin1Char('.') + target.fileName() + QLatin1Char('.') +
                                          QString::number(QRandomGenerator::global()->generate(), 36));
         file.setFileName(TempName);
+        errno = 0;
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             break;
         if (!QFileInfo::exists(TempName) || attempt == 100) {
-            Error = file.errorString();
+            Error = reason();
             return false;
         }
     }
+    const auto failed = [&] {
+        Error = reason();
+        file.close();
+        QFile::remove(TempName);
+        return false;
+    };
     // A replaced file keeps its permissions.
     if (target.exists())
         file.setPermissions(target.permissions());
@@ -145,28 +155,22 @@ bool writeTemporary(const TExportTable& Table, const QString& FileName, QString&
     const TExportChannels channels(Table);
     RowLines rows(channels);
     QString text = CsvCellText(Table.Title) + LineEnd + headerLine(channels) + LineEnd;
-    bool ok = true;
     for (const TExportMeasRec& row : Table.MeasRecs) {
         text += rows.Line(row);
         text += LineEnd;
-        if (text.size() >= WriteChunk) {
-            ok = writeText(file, text);
-            if (!ok)
-                break;
-        }
+        errno = 0;
+        if (text.size() >= WriteChunk && !writeText(file, text))
+            return failed();
     }
-    ok = ok && writeText(file, text) && file.flush();
+    errno = 0;
+    if (!writeText(file, text) || !file.flush())
+        return failed();
     // On disk before it replaces an older file.
-    if (ok && ::fsync(file.handle()) != 0) {
-        ok = false;
-        Error = qt_error_string(errno);
-    } else if (!ok) {
-        Error = file.errorString();
-    }
+    errno = 0;
+    if (::fsync(file.handle()) != 0)
+        return failed();
     file.close();
-    if (!ok)
-        QFile::remove(TempName);
-    return ok;
+    return true;
 }
 
 } // namespace
