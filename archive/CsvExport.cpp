@@ -4,6 +4,7 @@
 #include "core/StringFunc.h"
 #include "platform/CodePage.h"
 #include "platform/Prompts.h"
+#include "platform/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -129,7 +130,9 @@ bool writeTemporary(const TExportTable& Table, const QString& FileName, QString&
     // The system's reason where the failing call left one (Qt's text for a failed
     // flush is often "Unknown error"); errno is cleared before each step.
     QFile file;
-    const auto reason = [&file] { return errno != 0 ? qt_error_string(errno) : file.errorString(); };
+    const auto reason = [&file] {
+        return errno != 0 ? SystemError::Text(errno) : SystemError::Russian(file.errorString());
+    };
     for (int attempt = 0;; ++attempt) {
         TempName = target.dir().filePath(QLatin1Char('.') + target.fileName() + QLatin1Char('.') +
                                          QString::number(QRandomGenerator::global()->generate(), 36));
@@ -258,7 +261,7 @@ bool WriteCsvFiles(const TExportTableArray& Tables, const QString& Folder, const
         // rename() replaces an older file of the name in one step.
         if (std::rename(QFile::encodeName(pending[i].Temp).constData(),
                         QFile::encodeName(pending[i].Final).constData()) != 0) {
-            const QString error = qt_error_string(errno);
+            const QString error = SystemError::Text(errno);
             discardFrom(i);
             return failed(pending[i].Final, error, QStringLiteral("Экспорт прерван."));
         }

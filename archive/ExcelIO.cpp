@@ -385,8 +385,8 @@ bool TSpreadsheetLauncher::Open(const QString& FileName)
     }
     openedCopy_ = !soffice.isEmpty();
     if (!process.startDetached()) {
-        openError_ =
-            QStringLiteral("Не удалось запустить \"%1\" (%2).").arg(process.program(), process.errorString());
+        openError_ = QStringLiteral("Не удалось запустить \"%1\" (%2).")
+                         .arg(process.program(), SystemError::Russian(process.errorString()));
         return false;
     }
     return true;

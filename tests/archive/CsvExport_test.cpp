@@ -306,8 +306,8 @@ TEST_F(CsvExportTest, AFailedWriteLeavesNoFileAndKeepsAnOlderOne)
     EXPECT_TRUE(prompts.Messages[0].startsWith(QStringLiteral("Кловарис|Не удалось записать файл \"") + name +
                                                QStringLiteral("\" (")))
         << prompts.Messages[0].toStdString();
-    // The system's reason, not Qt's "Unknown error" for a failed flush.
-    EXPECT_TRUE(prompts.Messages[0].endsWith(QStringLiteral(" (") + qt_error_string(EFBIG) +
+    // The system's reason in Russian, not Qt's "Unknown error" for a failed flush.
+    EXPECT_TRUE(prompts.Messages[0].endsWith(QStringLiteral(" (") + QStringLiteral("файл слишком велик") +
                                              QStringLiteral("). Файлы экспорта не созданы.")))
         << prompts.Messages[0].toStdString();
     // No temporary file, no new file, the older one untouched.
