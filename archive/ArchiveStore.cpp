@@ -1,6 +1,7 @@
 #include "archive/ArchiveStore.h"
 
 #include "core/Logging.h"
+#include "platform/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -239,34 +240,11 @@ bool objectExists(sqlite3* Db, const char* Type, const char* Name, bool& Exists)
     return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 
-// The operator's words for what the system said about a file.
-QString errnoText(int Err)
-{
-    switch (Err) {
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("Отказано в доступе");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("Папка не найдена");
-    case EROFS:
-        return QStringLiteral("Диск доступен только для чтения");
-    case ENOSPC:
-    case EFBIG:
-        return QStringLiteral("Недостаточно места на диске");
-    case EDQUOT:
-        return QStringLiteral("Превышена дисковая квота");
-    default:
-        break;
-    }
-    return QStringLiteral("Ошибка ввода-вывода (код %1)").arg(Err);
-}
-
 QString systemErrorText(sqlite3* Db)
 {
     const int err = Db ? sqlite3_system_errno(Db) : 0;
     if (err != 0)
-        return errnoText(err);
+        return SystemError::Text(err);
     return Db ? QString::fromUtf8(sqlite3_errmsg(Db)) : QString();
 }
 
@@ -333,7 +311,7 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
         const int fd =
             ::open(QFile::encodeName(tmpName).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) {
-            SysErr = errnoText(errno);
+            SysErr = SystemError::Text(errno);
             logFailure(QStringLiteral("create: ") + SysErr);
             return TCreateResult::NotWritten;
         }
@@ -374,7 +352,7 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
         QFile tmp(tmpName);
         if (!tmp.rename(FileName_) && !QFile::exists(FileName_)) {
             ok = false;
-            SysErr = tmp.errorString();
+            SysErr = SystemError::Russian(tmp.errorString());
         }
     }
     QFile::remove(tmpName);

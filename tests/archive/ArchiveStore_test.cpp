@@ -360,7 +360,7 @@ TEST_F(ArchiveStoreTest, ReadOnlyFolderIsNamedAsTheCause)
             QString err;
             if (store.Create(err) != TArchiveStore::TCreateResult::NotWritten)
                 return 11;
-            if (err != QStringLiteral("Отказано в доступе"))
+            if (err != QStringLiteral("доступ запрещён"))
                 return 12;
         }
         return 0;
