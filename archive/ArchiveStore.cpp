@@ -572,9 +572,10 @@ bool TArchiveStore::step(sqlite3_stmt* Stmt, QString& ErrMsg)
     noteDamage(rc);
     logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
     ErrMsg = WriteErrorText();
-    // A full disk: merging the log back frees its room for when space returns.
-    if (sqlite3_get_autocommit(Db_))
-        mergeLog();
+    // A full disk: merging the log back frees its room, maybe for this very row.
+    const int primary = rc & 0xff;
+    MergedAfterFailure_ =
+        (primary == SQLITE_FULL || primary == SQLITE_IOERR) && sqlite3_get_autocommit(Db_) && mergeLog();
     return false;
 }
 
@@ -616,7 +617,16 @@ bool TArchiveStore::AppendChannel(const TChannelRecord& Rec, QString& ErrMsg)
 
 bool TArchiveStore::AppendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
 {
+    if (appendMeasure(Rec, ErrMsg))
+        return true;
+    // The log was full and is merged back into the file now: the row may fit.
+    return MergedAfterFailure_ && appendMeasure(Rec, ErrMsg);
+}
+
+bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
+{
     ErrMsg.clear();
+    MergedAfterFailure_ = false;
     sqlite3_stmt* stmt = statement(StInsert);
     if (!stmt) {
         ErrMsg = Db_ ? WriteErrorText() : OpenErrorText();

@@ -177,6 +177,7 @@ private:
     bool readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row, QString& ErrMsg);
     bool step(sqlite3_stmt* Stmt, QString& ErrMsg);
     bool loadDeviceTables();
+    bool appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg);
     void noteDamage(int Rc);
     bool collectMeasures(const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
                          std::vector<TMeasureRecord>& Rows, QString& ErrMsg);
@@ -197,5 +198,7 @@ private:
     // fail with the log past its bound.
     int FailedCheckpointAt_ = 0;
     bool Damaged_ = false;
+    // The last failed write was a full log that could be merged back.
+    bool MergedAfterFailure_ = false;
     bool WalStuck_ = false;
 };

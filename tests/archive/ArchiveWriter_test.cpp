@@ -221,7 +221,7 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
         int stored = 1;
         int failures = 0;
         QString e;
-        for (int i = 1; i < 2000; ++i) {
+        for (int i = 1; i < 30000 && failures < 20; ++i) {
             device.Channel(1).Value = float(stored);
             if (writer.AddMeasurement(device, 1, t + i * OneSecond, e)) {
                 ++stored;
@@ -236,7 +236,7 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
             return 11;
         setrlimit(RLIMIT_FSIZE, &old);
         device.Channel(1).Value = float(stored);
-        if (!writer.AddMeasurement(device, 1, t + 2001 * OneSecond, e))
+        if (!writer.AddMeasurement(device, 1, t + 30001 * OneSecond, e))
             return 14;
         writer.CloseAll();
         return 0;
@@ -248,7 +248,7 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
     ASSERT_GE(stored.size(), 3u);
     for (std::size_t i = 0; i < stored.size(); ++i)
         EXPECT_EQ(stored[i], float(i));
-    EXPECT_EQ(measures(QStringLiteral("Measures20240305.cds")).back().MeasDateTime, t + 2001 * OneSecond);
+    EXPECT_EQ(measures(QStringLiteral("Measures20240305.cds")).back().MeasDateTime, t + 30001 * OneSecond);
 }
 
 TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndStoringResumesWhenSpaceIsBack)
@@ -406,4 +406,33 @@ TEST_F(ArchiveWriterTest, DamagedDayFileStaysAsItIsAndTheDayGoesOnInTheNextFile)
     EXPECT_EQ(journal.Lines().size(), 2);
     EXPECT_EQ(cdsFiles(),
               (QStringList{"Measures20240305.cds", "Measures20240305_2.cds", "Measures20240305_3.cds"}));
+}
+
+TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitIsMergedBackAndTheValueStillStored)
+{
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    ASSERT_TRUE(add(t, 0));
+    writer.CloseMeasures();
+    // Room for the file but not for a log grown to its checkpoint size.
+    const int rc = RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tight{};
+        getrlimit(RLIMIT_FSIZE, &tight);
+        tight.rlim_cur = 200 * 1024;
+        if (setrlimit(RLIMIT_FSIZE, &tight) != 0)
+            return 10;
+        QString e;
+        for (int i = 1; i <= 2000; ++i) {
+            device.Channel(1).Value = float(i);
+            if (!writer.AddMeasurement(device, 1, t + i * OneSecond, e))
+                return 11;
+        }
+        writer.CloseAll();
+        return 0;
+    });
+    ASSERT_EQ(rc, 0);
+    const auto stored = values(QStringLiteral("Measures20240305.cds"));
+    ASSERT_EQ(stored.size(), 2001u);
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        ASSERT_EQ(stored[i], float(i));
 }
