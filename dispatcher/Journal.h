@@ -22,7 +22,7 @@ public:
 
     // Lines kept: a run of months would otherwise hold every line ever written
     // (the debug log keeps them all while it is on).
-    static constexpr int MaxLines = 20000;
+    static constexpr int MaxLines = 10000;
 
     // Appends S as the last line, dropping the oldest beyond MaxLines. Without
     // autoscroll the view stays where the operator left it.
