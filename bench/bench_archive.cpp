@@ -333,7 +333,7 @@ int main(int argc, char* argv[])
     const double tscMs = best(3, [&] { return timeIndexReadMs(day1, serial, dayFrom, dayTo, tscRows); });
     std::printf("baseline: table scan of the day file, %lld rows (%lld of the device): %.1f ms\n", scanRows,
                 scanKept, scanMs);
-    std::printf("one device, 24 hours, through its index: %lld rows, %.1f ms  (target: under 100 ms); "
+    std::printf("one device, 24 hours, from its own table: %lld rows, %.1f ms  (target: under 100 ms); "
                 "ratio to the scan %.3f\n",
                 rows, dayMs, dayMs / scanMs);
     std::printf(
