@@ -1,5 +1,6 @@
 #include "charts/ChartPrinter.h"
 
+#include "charts/PictureImage.h"
 #include "platform/Prompts.h"
 
 #include <QDialogButtonBox>
@@ -78,7 +79,6 @@ bool TChartPrinter::Print(const QPicture& Picture, const QRect& Target, QWidget*
             return true;
         Printer_.setOutputFileName(file);
     }
-    const QRect source = Picture.boundingRect();
     QPainter painter;
     if (!painter.begin(&Printer_)) {
         ErrorText = PrintsToFile()
@@ -87,12 +87,7 @@ bool TChartPrinter::Print(const QPicture& Picture, const QRect& Target, QWidget*
                         : QStringLiteral("Не удалось начать печать на принтере \"%1\".").arg(PrinterName());
         return false;
     }
-    if (!source.isEmpty()) {
-        painter.translate(Target.topLeft());
-        painter.scale(static_cast<double>(Target.width()) / source.width(),
-                      static_cast<double>(Target.height()) / source.height());
-        painter.drawPicture(-source.topLeft(), Picture);
-    }
+    TPictureImage::DrawStretched(painter, Picture, Target);
     if (!painter.end()) {
         ErrorText = QStringLiteral("Ошибка печати на принтере \"%1\".").arg(PrinterName());
         return false;

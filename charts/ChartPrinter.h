@@ -35,7 +35,7 @@ public:
     QPrinter& Printer() { return Printer_; }
 
 private:
-    // The chart's picture resolves its fonts at screen resolution; a printer at
-    // another resolution would replay the texts scaled by the ratio of the two.
+    // The chart's hairlines (zero-width pens) are one device pixel wide: at the
+    // screen's resolution they keep on paper the weight they have on screen.
     QPrinter Printer_{QPrinter::ScreenResolution};
 };

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QImage>
+#include <QMap>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -371,4 +372,36 @@ TEST(PrintChartFunction, WithoutTheDialogItFailsWithTheSystemsText)
     EXPECT_FALSE(PrintChart(chart, error));
     EXPECT_EQ(error, QStringLiteral("There is no any printer"));
     FormPrintDialog = saved;
+}
+
+TEST_F(PrintDialogTest, PrinterResolutionDoesNotMoveOrScaleTheChart)
+{
+    // The words of the chart with their boxes on the page, in points.
+    auto words = [this](const QString& Name) {
+        const QString xml =
+            run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf(Name), QStringLiteral("-")});
+        const QRegularExpression word(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" "
+                                                     "xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
+        QMap<QString, QRectF> boxes;
+        for (auto it = word.globalMatch(xml); it.hasNext();) {
+            const auto m = it.next();
+            boxes.insert(m.captured(5), QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                                               QPointF(m.captured(3).toDouble(), m.captured(4).toDouble())));
+        }
+        return boxes;
+    };
+    printTo(QStringLiteral("screen.pdf"));
+    const auto screen = words(QStringLiteral("screen.pdf"));
+    ASSERT_TRUE(screen.contains(QStringLiteral("Температура"))) << screen.keys().join(' ').toStdString();
+    ASSERT_TRUE(screen.contains(QStringLiteral("Время")));
+    printer->Printer().setResolution(1200);
+    printTo(QStringLiteral("fine.pdf"));
+    const auto fine = words(QStringLiteral("fine.pdf"));
+    for (const QString& w : {QStringLiteral("Температура"), QStringLiteral("Время"), QStringLiteral("К1")}) {
+        ASSERT_TRUE(fine.contains(w)) << w.toStdString();
+        EXPECT_NEAR(fine[w].left(), screen[w].left(), 1) << w.toStdString();
+        EXPECT_NEAR(fine[w].top(), screen[w].top(), 1) << w.toStdString();
+        EXPECT_NEAR(fine[w].width(), screen[w].width(), 1) << w.toStdString();
+        EXPECT_NEAR(fine[w].height(), screen[w].height(), 1) << w.toStdString();
+    }
 }
