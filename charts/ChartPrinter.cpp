@@ -26,6 +26,11 @@ bool TChartPrinter::Available() const
     return PrintsToFile() || Printer_.isValid();
 }
 
+bool TChartPrinter::Present() const
+{
+    return PrintsToFile() || !QPrinterInfo::printerInfo(Printer_.printerName()).isNull();
+}
+
 QString TChartPrinter::PrinterName() const
 {
     return PrintsToFile() ? PdfPrinterName : Printer_.printerName();

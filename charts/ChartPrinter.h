@@ -20,6 +20,9 @@ public:
     TChartPrinter& operator=(const TChartPrinter&) = delete;
 
     bool Available() const;
+    // A print queue can be removed while the program runs; the printer keeps
+    // its name and a job sent to it would be lost without a word.
+    virtual bool Present() const;
     QString PrinterName() const;
     bool PrintsToFile() const;
     // The printable area of a page in the current orientation, in device pixels.

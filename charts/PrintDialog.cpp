@@ -152,6 +152,12 @@ bool TFormPrintDialog::Prepare(TPlotWidget& Chart, QString& ErrorText)
 
 bool TFormPrintDialog::PrintPage(QString& ErrorText)
 {
+    if (!Printer_->Present()) {
+        ErrorText = QStringLiteral("Принтер \"%1\" недоступен. Выберите другой принтер кнопкой \"Принтер\" "
+                                   "в окне печати.")
+                        .arg(Printer_->PrinterName());
+        return false;
+    }
     if (!PageSizeUsable(ErrorText))
         return false;
     const QSize page = Printer_->PageSize();

@@ -30,6 +30,7 @@ class ScriptedPrinter : public TChartPrinter
 public:
     ScriptedPrinter() { Printer().setOutputFormat(QPrinter::PdfFormat); }
     QSize PageSize() const override { return ForcedPage ? *ForcedPage : TChartPrinter::PageSize(); }
+    bool Present() const override { return !Gone; }
     bool Setup(QWidget*) override
     {
         ++SetupCalls;
@@ -37,6 +38,7 @@ public:
     }
 
     std::optional<QSize> ForcedPage;
+    bool Gone = false;
     std::function<bool(ScriptedPrinter&)> OnSetup;
     int SetupCalls = 0;
 };
@@ -333,6 +335,24 @@ TEST_F(PrintDialogTest, UnwritableFileIsAFailureWithAMessage)
     prompts.SaveAnswer = dir.filePath(QStringLiteral("missing/folder/chart.pdf"));
     EXPECT_FALSE(dialog.PrintPage(error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("Не удалось создать файл"))) << error.toStdString();
+}
+
+TEST_F(PrintDialogTest, PrinterRemovedWhileTheDialogIsOpenIsAFailureWithAMessage)
+{
+    QString error;
+    ASSERT_TRUE(dialog.Prepare(chart, error));
+    printer->Gone = true;
+    prompts.SaveAnswer = pdf(QStringLiteral("gone.pdf"));
+    EXPECT_FALSE(dialog.PrintPage(error));
+    EXPECT_EQ(error,
+              QStringLiteral("Принтер \"Печать в файл PDF\" недоступен. Выберите другой принтер кнопкой "
+                             "\"Принтер\" в окне печати."));
+    EXPECT_FALSE(QFileInfo::exists(pdf(QStringLiteral("gone.pdf"))));
+    // Back again: the same dialog prints.
+    printer->Gone = false;
+    error.clear();
+    EXPECT_TRUE(dialog.PrintPage(error)) << error.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(pdf(QStringLiteral("gone.pdf"))));
 }
 
 TEST_F(PrintDialogTest, ZeroPageSizeIsRefusedWithAMessage)
