@@ -61,7 +61,8 @@ bool TChartPrinter::Setup(QWidget* Parent)
     QPrintDialog dialog(&Printer_, Parent);
     dialog.setWindowTitle(QStringLiteral("Настройка принтера"));
     dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
-    // No Qt translations are installed: the buttons get their texts here.
+    // The dialog only sets the printer up, so it confirms with "OK" rather than
+    // Qt's "Print"; "Отмена" also where Qt's translations are missing.
     if (auto* box = dialog.findChild<QDialogButtonBox*>()) {
         if (QPushButton* ok = box->button(QDialogButtonBox::Ok))
             ok->setText(QStringLiteral("OK"));
