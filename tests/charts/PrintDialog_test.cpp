@@ -328,6 +328,37 @@ TEST_F(PrintDialogTest, PrintButtonPrintsAndCancelDoesNot)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
 }
 
+TEST_F(PrintDialogTest, EnterOnAFocusedButtonPressesThatButton)
+{
+    auto* close = dialog.findChild<QPushButton*>(QStringLiteral("btClose"));
+    auto* setup = dialog.findChild<QPushButton*>(QStringLiteral("btSetPrinter"));
+    prompts.SaveAnswer = pdf(QStringLiteral("enter.pdf"));
+    QTimer::singleShot(0, &dialog, [close] {
+        close->setFocus();
+        QTest::keyClick(close, Qt::Key_Return);
+    });
+    QString error;
+    ASSERT_TRUE(dialog.Execute(chart, error)) << error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(pdf(QStringLiteral("enter.pdf")))) << "Enter on \"Отмена\" printed";
+
+    // Enter on "Принтер" opens the setup and leaves the dialog open.
+    bool openAfterSetup = false;
+    printer->OnSetup = [this, &openAfterSetup](ScriptedPrinter&) {
+        openAfterSetup = dialog.isVisible();
+        return false;
+    };
+    QTimer::singleShot(0, &dialog, [this, setup, &openAfterSetup] {
+        setup->setFocus();
+        QTest::keyClick(setup, Qt::Key_Return);
+        openAfterSetup = openAfterSetup && dialog.isVisible();
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    ASSERT_TRUE(dialog.Execute(chart, error)) << error.toStdString();
+    EXPECT_EQ(printer->SetupCalls, 1);
+    EXPECT_TRUE(openAfterSetup);
+    EXPECT_FALSE(QFileInfo::exists(pdf(QStringLiteral("enter.pdf"))));
+}
+
 TEST_F(PrintDialogTest, UnwritableFileIsAFailureWithAMessage)
 {
     QString error;
