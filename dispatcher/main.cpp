@@ -65,6 +65,7 @@ int main(int argc, char* argv[])
     TFormArchive archive(&mainWindow);
     FormArchive = &archive;
     mainWindow.SetArchiveWindow(&archive);
+    archive.SetGraphicForms(&graphicForms);
     TFormJournal journal(&mainWindow);
     FormJournal = &journal;
     TFormAddNewDevice addNewDevice(&mainWindow);
