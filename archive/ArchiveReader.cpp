@@ -18,7 +18,7 @@ namespace {
 class TPumpTimer
 {
 public:
-    explicit TPumpTimer(int IntervalMs) : IntervalMs_(IntervalMs) { Now(); }
+    explicit TPumpTimer(int IntervalMs) : IntervalMs_(IntervalMs), Last_(Clock::Current().NowMs()) {}
 
     void Tick()
     {
@@ -35,7 +35,7 @@ public:
 
 private:
     const int IntervalMs_;
-    qint64 Last_ = 0;
+    qint64 Last_;
     quint32 Rows_ = 0;
 };
 
