@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QLayout>
 #include <QScopeGuard>
 #include <QShowEvent>
 #include <unordered_map>
@@ -267,6 +268,8 @@ void TFormArchive::setWaiting(bool Waiting)
     ui->LabelWaitDataLoading->setVisible(Waiting);
     ui->ButtonAccept->setVisible(!Waiting);
     ui->ButtonCancel->setVisible(!Waiting);
+    // Laid out and painted now: no window message runs before the reading starts.
+    layout()->activate();
     repaint();
 }
 
@@ -274,7 +277,8 @@ void TFormArchive::showDay(const QDate& Day)
 {
     ui->LabelWaitDataLoading->setText(WaitText + QStringLiteral("\nЧтение данных за ") +
                                       Day.toString(QStringLiteral("dd.MM.yyyy")));
-    ui->LabelWaitDataLoading->repaint();
+    layout()->activate();
+    repaint();
 }
 
 void TFormArchive::replayValue(const TArchiveValue& Value)
