@@ -149,6 +149,10 @@ bool TFormArchive::OpenArchiveFiles()
 
 void TFormArchive::CloseArchiveFiles()
 {
+    // The main window closes (a system shutdown) while a run reads: the run
+    // stops at its next look and touches neither files nor lines afterwards.
+    if (Running_)
+        Abandoned_ = true;
     Writer_.CloseAll();
     DestroyArchiveGraphicLinesArray();
 }
@@ -393,6 +397,7 @@ void TFormArchive::runViewer()
 
     ArchiveGraphMode = true;
     Running_ = true;
+    Abandoned_ = false;
     setWaiting(true);
     bool read = false;
     {
@@ -408,10 +413,13 @@ void TFormArchive::runViewer()
                               QStringLiteral("\" пропущен: в имени нет правильной даты"));
         };
         reader.OnDay = [this](const QDate& Day) { showDay(Day); };
+        reader.Cancelled = [this] { return Abandoned_; };
         QString err;
         read = reader.Read(
             ArchiveDir, start, end, serials, dest != 0,
             [&](const TArchiveValue& V) {
+                if (Abandoned_)
+                    return;
                 if (dest == 0) {
                     if (Replay_)
                         replayValue(V);
@@ -429,7 +437,7 @@ void TFormArchive::runViewer()
                                        QMessageBox::NoIcon);
         }
     }
-    if (!read)
+    if (!read || Abandoned_)
         return;
 
     switch (dest) {

@@ -91,6 +91,8 @@ private:
     TGraphicForms* GraphicForms_ = nullptr;
     std::vector<std::unique_ptr<TGraphLine>> ArchiveGraphicLinesArray;
     bool Running_ = false;
+    // The application closes while a run reads: the run ends without output.
+    bool Abandoned_ = false;
     class TReplayLines;
     std::unique_ptr<TReplayLines> Replay_;
 };

@@ -18,7 +18,10 @@ namespace {
 class TPumpTimer
 {
 public:
-    explicit TPumpTimer(int IntervalMs) : IntervalMs_(IntervalMs), Last_(Clock::Current().NowMs()) {}
+    TPumpTimer(int IntervalMs, const std::function<bool()>& Cancelled)
+        : IntervalMs_(IntervalMs), Cancelled_(Cancelled), Last_(Clock::Current().NowMs())
+    {
+    }
 
     void Tick()
     {
@@ -31,10 +34,14 @@ public:
     {
         EventPump::ProcessMessages();
         Last_ = Clock::Current().NowMs();
+        Stopped_ = Stopped_ || (Cancelled_ && Cancelled_());
     }
+    bool Stopped() const { return Stopped_; }
 
 private:
     const int IntervalMs_;
+    const std::function<bool()>& Cancelled_;
+    bool Stopped_ = false;
     qint64 Last_;
     quint32 Rows_ = 0;
 };
@@ -181,8 +188,10 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
         devices.Sort();
     }
 
-    TPumpTimer pump(PumpIntervalMs);
+    TPumpTimer pump(PumpIntervalMs, Cancelled);
     const auto handOn = [&](const TRow& R) {
+        if (pump.Stopped())
+            return;
         TArchiveValue v;
         v.SerialNum = R.SerialNum;
         v.ChannelNum = R.ChannelNum;
@@ -199,6 +208,8 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
         if (OnDay)
             OnDay(file.Date);
         pump.Now();
+        if (pump.Stopped())
+            return true;
         TArchiveStore store(TArchiveKind::Measures);
         store.SetFileName(QDir(Folder).filePath(file.Name));
         if (!store.Open(ErrMsg))
@@ -222,6 +233,8 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
             if (!store.ReadDeviceMeasures(
                     serials[i], Start, End,
                     [&](const TMeasureRecord& R) {
+                        if (pump.Stopped())
+                            return;
                         runs[i].push_back({R.MeasDateTime, R.SerialNum, R.ChannelNum, R.MeasValue});
                         pump.Tick();
                     },
@@ -236,7 +249,7 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
             if (!runs[i].empty())
                 heads.emplace(runs[i].front().MeasDateTime, i);
         }
-        while (!heads.empty()) {
+        while (!heads.empty() && !pump.Stopped()) {
             const std::size_t i = heads.top().second;
             heads.pop();
             // Every value of this device at this stamp (both channels) at once.

@@ -60,6 +60,9 @@ public:
     // Reading of a day file begins.
     std::function<void(const QDate& Day)> OnDay;
     int PumpIntervalMs = 30;
+    // Asked after window messages ran: true ends the reading (the run's
+    // window or its charts are going away); the values read so far stay handed on.
+    std::function<bool()> Cancelled;
 
     // Hands Value every value of Serials (repeats count once) stamped from Start
     // to End, both included. WithDevices adds the device rows in force. False

@@ -437,3 +437,28 @@ TEST_F(ArchiveViewerTest, TheWindowCannotBeClosedWhileItReads)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ArchiveViewerTest, ShutdownDuringTheReadingEndsTheRunWithoutOutput)
+{
+    addRow(7);
+    history(7, 1, Temp, Deg, -1, 1);
+    store(QDate(2024, 3, 5), {{0, 7, t(5, 10), 1, 0.5}});
+    store(QDate(2024, 3, 6), {{0, 7, t(6, 10), 1, 0.5}});
+    int pumps = 0;
+    EventPump::SetHandler([&] {
+        // The system shuts down: the main window closes the archive.
+        if (++pumps == 1)
+            form.CloseArchiveFiles();
+    });
+    run(at(5, 0), at(7, 0), 0);
+    EventPump::SetHandler({});
+    EXPECT_EQ(pumps, 1);
+    EXPECT_TRUE(form.ArchiveGraphicLines().empty());
+    for (const auto& f : forms.GraphicForms())
+        EXPECT_FALSE(f->isVisible());
+    expectIdle();
+}
+
+} // namespace
