@@ -22,7 +22,11 @@ void AddExportRecord(TExportTableArray& Tables, quint16 SerialNum, TDeviceType D
         added.Title = typeName + QStringLiteral(", серийный № ") + SerialToStr(SerialNum);
         added.SerialNum = SerialNum;
         added.LastComment = Comment;
-        added.MeasRecs.push_back(TExportMeasRec{MeasDateTime, {std::move(rec)}, Comment});
+        TExportMeasRec& first = added.MeasRecs.emplace_back();
+        first.MeasDateTime = MeasDateTime;
+        first.ChanRecs.reserve(2);
+        first.ChanRecs.push_back(std::move(rec));
+        first.Comment = Comment;
         return;
     }
 
@@ -37,6 +41,8 @@ void AddExportRecord(TExportTableArray& Tables, quint16 SerialNum, TDeviceType D
     }
     TExportMeasRec& added = rows.emplace_back();
     added.MeasDateTime = MeasDateTime;
+    // A device has two channels: one allocation for both values of a stamp.
+    added.ChanRecs.reserve(2);
     added.ChanRecs.push_back(std::move(rec));
     if (Comment != table->LastComment) {
         added.Comment = Comment;

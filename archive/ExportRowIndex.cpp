@@ -2,6 +2,7 @@
 
 #include "archive/Export.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -26,6 +27,17 @@ std::size_t hashStamp(TDateTime Stamp)
 std::ptrdiff_t TExportRowIndex::Find(const std::vector<TExportMeasRec>& Rows, TDateTime Stamp)
 {
     catchUp(Rows);
+    if (Rising_) {
+        if (Rows.empty() || Stamp > Rows.back().MeasDateTime)
+            return -1;
+        if (Stamp == Rows.back().MeasDateTime)
+            return std::ptrdiff_t(Rows.size() - 1);
+        // Rising stamps are unique, so the row found is the only one.
+        const auto it =
+            std::lower_bound(Rows.begin(), Rows.end(), Stamp,
+                             [](const TExportMeasRec& R, TDateTime T) { return R.MeasDateTime < T; });
+        return it != Rows.end() && it->MeasDateTime == Stamp ? it - Rows.begin() : -1;
+    }
     if (Slots_.empty())
         return -1;
     const std::size_t mask = Slots_.size() - 1;
@@ -43,7 +55,20 @@ void TExportRowIndex::catchUp(const std::vector<TExportMeasRec>& Rows)
     if (Indexed_ > Rows.size()) {
         Slots_.clear();
         Indexed_ = 0;
+        Rising_ = true;
     }
+    while (Rising_ && Indexed_ < Rows.size()) {
+        // Not rising (an earlier, equal or unordered stamp): from here on the
+        // rows so far go into the hash table.
+        if (Indexed_ > 0 && !(Rows[Indexed_ - 1].MeasDateTime < Rows[Indexed_].MeasDateTime)) {
+            Rising_ = false;
+            Indexed_ = 0;
+            break;
+        }
+        ++Indexed_;
+    }
+    if (Rising_)
+        return;
     while (Indexed_ < Rows.size()) {
         // At most half full, so probing stays short and always meets a free slot.
         if ((Indexed_ + 1) * 2 > Slots_.size())
