@@ -10,6 +10,7 @@
 #include "charts/PlotWidget.h"
 #include "core/Device.h"
 #include "platform/EventPump.h"
+#include "support/JournalLines.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QApplication>
@@ -458,6 +459,35 @@ TEST_F(ArchiveViewerTest, ShutdownDuringTheReadingEndsTheRunWithoutOutput)
     EXPECT_TRUE(form.ArchiveGraphicLines().empty());
     for (const auto& f : forms.GraphicForms())
         EXPECT_FALSE(f->isVisible());
+    expectIdle();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ArchiveViewerTest, AStrayDayFileNameIsJournalledAndTheRunGoesOn)
+{
+    TFormJournal journal;
+    FormJournal = &journal;
+    JournalReady = true;
+    const auto unhook = qScopeGuard([] {
+        JournalReady = false;
+        FormJournal = nullptr;
+    });
+    addRow(7);
+    history(7, 1, Temp, Deg, -1, 1);
+    store(QDate(2024, 3, 5), {{0, 7, t(5, 10), 1, 0.5}});
+    writeBytes(path(QStringLiteral("Measures2024-03-06.cds")), "x");
+    QTemporaryDir out;
+    prompts.Folders = {out.path()};
+    run(at(5, 0), at(7, 0), 2);
+    EXPECT_EQ(JournalLines(journal),
+              QStringList{QStringLiteral(
+                  "Файл архива \"Measures2024-03-06.cds\" пропущен: в имени нет правильной даты")});
+    EXPECT_TRUE(prompts.Messages.isEmpty());
+    ASSERT_EQ(ExportTables.size(), 1u);
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files).size(), 1);
     expectIdle();
 }
 
