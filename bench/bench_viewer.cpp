@@ -300,8 +300,8 @@ int main(int argc, char* argv[])
         qint64 ignored = 0;
         plainScanMs(dir, {serial}, 0, Days, ignored); // page cache
         const double base = plainScanMs(dir, {serial}, 0, Days, baseRows);
-        const double before = rssMb();
         resetPeak();
+        const double before = rssMb();
         TExportTableArray tables;
         const double ms = collectMs(dir, {quint16(serial)}, 0, Days, tables, rows);
         const double held = rssMb() - before;
@@ -327,8 +327,8 @@ int main(int argc, char* argv[])
         qint64 ignored = 0;
         plainScanMs(dir, all, 1, dayCount, ignored);
         const double base = plainScanMs(dir, all, 1, dayCount, baseRows);
-        const double before = rssMb();
         resetPeak();
+        const double before = rssMb();
         TExportTableArray tables;
         const double readMs = collectMs(dir, all16, 1, dayCount, tables, rows);
         const double held = rssMb() - before;
