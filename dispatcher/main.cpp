@@ -53,6 +53,8 @@ int main(int argc, char* argv[])
     mainWindow.SetGraphicWindows(&graphicForms);
     TFormDeviceConfig deviceConfig(&mainWindow);
     FormDeviceConfig = &deviceConfig;
+    deviceConfig.SetDispatcher(&mainWindow, &mainWindow.Polling(), &graphicForms);
+    mainWindow.SetDeviceConfigWindow(&deviceConfig);
     TFormSettings settings(&mainWindow);
     FormSettings = &settings;
     TFormEepromErrorDialog warning(&mainWindow);
@@ -108,6 +110,7 @@ int main(int argc, char* argv[])
 
     mainWindow.show();
     const int rc = QApplication::exec();
+    mainWindow.SetDeviceConfigWindow(nullptr);
     ConnectNetWarnings(nullptr);
     FinalizeZarOdudEvud();
     return rc;
