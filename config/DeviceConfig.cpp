@@ -209,6 +209,15 @@ void TFormDeviceConfig::FormShow()
     ui->PageControlDevParams->setCurrentWidget(ui->TabSheetMeasures);
 }
 
+void TFormDeviceConfig::TableDeviceDeleting(TTableDevice* Row)
+{
+    if (!Row || TableDevice != Row)
+        return;
+    if (isVisible())
+        close();
+    TableDevice = nullptr;
+}
+
 bool TFormDeviceConfig::ShowsDevice(const TDevice& Device) const
 {
     return isVisible() && TableDevice && TableDevice->Device.get() == &Device;

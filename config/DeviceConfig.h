@@ -39,6 +39,9 @@ public:
 
     // The row shown; set by the main window before each show, not owned.
     TTableDevice* TableDevice = nullptr;
+    // Row leaves the table: when it is the row shown, the window closes first and
+    // lets go of it.
+    void TableDeviceDeleting(TTableDevice* Row);
 
     // What the main window asks.
     bool ShowsDevice(const TDevice& Device) const override;

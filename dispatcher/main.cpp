@@ -88,13 +88,7 @@ int main(int argc, char* argv[])
                      });
     // A deleted row must not stay behind in the configuration window.
     QObject::connect(&mainWindow, &TFormDeviceDispatcher::DeviceRowDeleting, &deviceConfig,
-                     [&deviceConfig](TTableDevice* Row) {
-                         if (deviceConfig.TableDevice != Row)
-                             return;
-                         if (deviceConfig.isVisible())
-                             deviceConfig.close();
-                         deviceConfig.TableDevice = nullptr;
-                     });
+                     &TFormDeviceConfig::TableDeviceDeleting);
 
     // A refused first show ends the run without the shutdown that saves settings.
     QObject::connect(
