@@ -58,6 +58,8 @@ TEST_F(ConfigWindowTest, ADeviceWithoutLinkShowsDashesAndGreyLamps)
     EXPECT_EQ(text("StaticTextDevHwVer"), QStringLiteral("-"));
     EXPECT_EQ(text("StaticTextDevSwVer"), QStringLiteral("-"));
     EXPECT_EQ(text("StaticTextDevSerialNum"), QStringLiteral("00321"));
+    EXPECT_EQ(child<QSpinBox>("JvSpinEditDevSerialNum")->text(), QStringLiteral("00321"));
+    EXPECT_FALSE(child<QSpinBox>("JvSpinEditDevSerialNum")->isEnabled());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Параметры устройства ЛО РВ-ТС/ТП, серийный №00321"));
     for (const char* name :
          {"EditDevHwVer", "EditCh1AlertMinValue", "EditCh2AlertMaxValue", "EditCh1RangeMinValue"}) {
@@ -230,4 +232,64 @@ TEST_F(ConfigWindowTest, ADeletedRowClosesTheWindowShowingIt)
     window.ButtonApplyChannelParamsClick(1);
     window.ButtonSendDevResetClick();
     EXPECT_TRUE(link.Sent.empty());
+}
+
+namespace {
+
+// The main window's side of the polling hooks: the configuration window is asked
+// to refresh when it shows the polled device.
+class WindowHooks : public RecordingHooks
+{
+public:
+    TFormDeviceConfig* window = nullptr;
+    bool ConfigShows(const TDevice& Device) const override { return window->ShowsDevice(Device); }
+    void ConfigUpdateCurrentValues() override { window->UpdateCurrentValues(); }
+    void ConfigUpdateAllValues() override { window->UpdateAllValues(); }
+};
+
+bool RunEventsUntilIdle()
+{
+    for (int i = 0; i < 10000 && PollingBusy; ++i)
+        QCoreApplication::processEvents();
+    return !PollingBusy;
+}
+
+} // namespace
+
+TEST_F(ConfigWindowTest, PollingRefreshesTheWindowShowingTheDevice)
+{
+    WindowHooks windowHooks;
+    windowHooks.link = &link;
+    windowHooks.window = &window;
+    TPollingCycle windowPolling(windowHooks);
+    window.SetDispatcher(&windowHooks, &windowPolling, nullptr);
+    TTableDevice& shown = addRow(61, TDeviceType::UnifiedInputs);
+    TTableDevice& other = addRow(62, TDeviceType::UnifiedInputs);
+    shown.Device->Channel1->ValueValid = true;
+    open(shown);
+    auto* alertMax = child<QLineEdit>("EditCh1AlertMaxValue");
+    alertMax->setText(QStringLiteral("55"));
+
+    PollingActive = true;
+    link.Reply(CurrentReply(61, 0x01, 12.5f, 3, 20));
+    link.Reply(CurrentReply(62, 0, 1, 2, 20));
+    windowPolling.PollAllDevices();
+    ASSERT_TRUE(RunEventsUntilIdle());
+    // The shown device's poll refreshed values and faults; edits keep what is typed.
+    EXPECT_EQ(text("StaticTextCh1Value"), QStringLiteral("12,50"));
+    EXPECT_EQ(text("LabelFaultsState"), QStringLiteral("Обнаружены неисправности"));
+    EXPECT_EQ(alertMax->text(), QStringLiteral("55"));
+    EXPECT_TRUE(applyEnabled("ButtonApplyCh1Params"));
+
+    // It stops answering: the window turns to the no-link display at once.
+    link.Silence().Silence().Silence();
+    link.Reply(CurrentReply(62, 0, 1, 2, 20));
+    windowPolling.PollAllDevices();
+    ASSERT_TRUE(RunEventsUntilIdle());
+    EXPECT_EQ(shown.Status, dsNoLink);
+    EXPECT_NE(other.Status, dsNoLink);
+    EXPECT_EQ(text("LabelDevStatus"), QStringLiteral("Нет связи"));
+    EXPECT_EQ(alertMax->text(), QStringLiteral("-"));
+    EXPECT_FALSE(applyEnabled("ButtonApplyCh1Params"));
+    PollingActive = false;
 }
