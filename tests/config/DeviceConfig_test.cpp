@@ -293,3 +293,32 @@ TEST_F(ConfigWindowTest, PollingRefreshesTheWindowShowingTheDevice)
     EXPECT_FALSE(applyEnabled("ButtonApplyCh1Params"));
     PollingActive = false;
 }
+
+TEST_F(ConfigWindowTest, ServiceModeWritesANewSerialAndTheWindowNamesIt)
+{
+    SuperuserMode = true;
+    TTableDevice& row = addRow(500, TDeviceType::UnifiedInputs);
+    open(row);
+    auto* serial = child<QSpinBox>("JvSpinEditDevSerialNum");
+    auto* hw = child<QLineEdit>("EditDevHwVer");
+    serial->setValue(501);
+    EXPECT_TRUE(applyEnabled("ButtonApplyRfParams"));
+
+    // A hardware version past a byte is refused before anything is sent.
+    hw->setText(QStringLiteral("300"));
+    QTest::mouseClick(child<QPushButton>("ButtonWriteROParams"), Qt::LeftButton);
+    EXPECT_TRUE(link.Sent.empty());
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание|Недопустимая аппаратная версия устройства!")});
+
+    hw->setText(QStringLiteral("3"));
+    prompts.YesAnswers = {true};
+    link.Reply(MakeNetReply(500, WriteAck(0x0002, 2)));
+    QTest::mouseClick(child<QPushButton>("ButtonWriteROParams"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    EXPECT_EQ(Destination(link.Sent[0]), 500);
+    EXPECT_EQ(row.Device->SerialNum, 501);
+    EXPECT_EQ(text("StaticTextDevSerialNum"), QStringLiteral("00501"));
+    EXPECT_TRUE(window.windowTitle().endsWith(QStringLiteral("№00501")));
+    EXPECT_FALSE(applyEnabled("ButtonApplyRfParams"));
+}
