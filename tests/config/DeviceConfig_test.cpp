@@ -150,6 +150,25 @@ TEST_F(ConfigWindowTest, ApplyButtonsFollowRealChangesAndTheWrites)
                                          "сигнализации первого канала!")});
     EXPECT_TRUE(applyEnabled("ButtonApplyCh1Params"));
 
+    // A new unit alone: no channel item, then the names in an exchange of their own;
+    // the value's unit follows.
+    link.Sent.clear();
+    prompts.Messages.clear();
+    maxEdit->setText(QStringLiteral("75,5"));
+    auto* unit = child<QLineEdit>("EditCh1MeasUnits");
+    unit->selectAll();
+    QTest::keyClicks(unit, QStringLiteral("bar"));
+    link.Reply(MakeNetReply(77, WriteAck(0x0128, 40)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    const auto names = EncodeQuantityNames(QStringLiteral("Давление"), QStringLiteral("bar"));
+    EXPECT_EQ(SentItems(link.Sent[0]),
+              (std::vector<SentItem>{W(0x0128, std::vector<quint8>(names.begin(), names.end()))}));
+    EXPECT_EQ(d.Channel1->MeasUnitName, QStringLiteral("bar"));
+    EXPECT_EQ(text("StaticTextCh1MeasUnits"), QStringLiteral("bar"));
+    EXPECT_FALSE(applyEnabled("ButtonApplyCh1Params"));
+    EXPECT_TRUE(prompts.Messages.isEmpty());
+
     // A channel number changed on the radio page enables its button.
     QTest::keyClick(child<QSpinBox>("JvSpinEditRfChannel"), Qt::Key_Up);
     EXPECT_TRUE(applyEnabled("ButtonApplyRfParams"));
