@@ -385,6 +385,33 @@ void TFormDeviceDispatcher::TimerBlinkTimer()
     BlinkPhase_ = !BlinkPhase_;
 }
 
+bool TFormDeviceDispatcher::ConfigShows(const TDevice& Device) const
+{
+    return DeviceConfigWindow_ && DeviceConfigWindow_->ShowsDevice(Device);
+}
+
+void TFormDeviceDispatcher::ConfigUpdateCurrentValues()
+{
+    if (DeviceConfigWindow_)
+        DeviceConfigWindow_->UpdateCurrentValues();
+}
+
+void TFormDeviceDispatcher::ConfigUpdateAllValues()
+{
+    if (DeviceConfigWindow_)
+        DeviceConfigWindow_->UpdateAllValues();
+}
+
+bool TFormDeviceDispatcher::FwUpdateActive() const
+{
+    return DeviceConfigWindow_ && DeviceConfigWindow_->FwUpdateActive();
+}
+
+bool TFormDeviceDispatcher::CalibrBusy() const
+{
+    return DeviceConfigWindow_ && DeviceConfigWindow_->CalibrBusy();
+}
+
 void TFormDeviceDispatcher::StringGridDeviceListDblClick(TTableDevice* Row)
 {
     if (!Row)
@@ -448,9 +475,9 @@ void TFormDeviceDispatcher::ActionDeleteDevicesExecute()
 {
     TDeviceListEdit edit(*this, this);
     edit.RowDeleting = [this](TTableDevice* Row) { Q_EMIT DeviceRowDeleting(Row); };
-    edit.ActionDeleteDevicesExecute();
-    // Deleted devices took their lines off the charts.
-    if (GraphicWindows_)
+    // Deleted devices took their lines off the charts; a refused or declined
+    // delete leaves the windows, their zoom and their marks alone.
+    if (edit.ActionDeleteDevicesExecute() && GraphicWindows_)
         GraphicWindows_->ReshowOpenGraphicForms();
 }
 
