@@ -272,6 +272,9 @@ void SimDevice::SetFault(const SimFault& Fault)
 
 bool SimDevice::AdmitFrame(qint64 NowMs)
 {
+    // A restarting device hears nothing.
+    if (Restarting(NowMs))
+        return false;
     ++FaultFrames_;
     const SimFault fault = FaultAt(NowMs);
     switch (fault.Mode) {
@@ -386,6 +389,7 @@ quint8 SimDevice::writeCommand(quint8 Code, qint64 NowMs)
         return ErrBusy;
     if (Code == CmdRestart) {
         ++Restarts_;
+        SilentUntilMs_ = NowMs + RestartSilenceMs_;
         return 0;
     }
     if (calibrationBit(Code) < 0)
@@ -508,6 +512,13 @@ QByteArray SimDevice::Answer(const QByteArray& Items, qint64 NowMs)
             if (func != 1 && func != 2 && out.size() + 2 <= limit)
                 out.append(errorItem(func, ErrNotApplicable));
             break;
+        }
+        // An answer one byte short: the length byte says so and a read loses its last byte.
+        if (fault.Mode == SimFaultMode::ShortItem && (fault.Item < 0 || fault.Item == index) &&
+            reply.size() >= 4 && quint8(reply[0]) < 0x80 && reply[3] != 0) {
+            reply[3] = char(quint8(reply[3]) - 1);
+            if (quint8(reply[0]) == 1)
+                reply.chop(1);
         }
         if (out.size() + reply.size() <= limit || fault.Mode == SimFaultMode::ErrorItem)
             out.append(reply);

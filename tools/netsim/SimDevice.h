@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -111,6 +112,10 @@ public:
     // How long a calibration command keeps the command register busy.
     void SetCommandBusyMs(int Ms) { CommandBusyMs_ = Ms; }
     int Restarts() const { return Restarts_; }
+    // How long a restarted device stays silent after acknowledging the command.
+    void SetRestartSilenceMs(int Ms) { RestartSilenceMs_ = Ms; }
+    // Still restarting at a moment of scenario time.
+    bool Restarting(qint64 Ms) const { return Ms < SilentUntilMs_; }
     // The image received by the last completed firmware update.
     QByteArray FirmwareImage() const { return FwImage_; }
     quint16 FirmwareCrc() const;
@@ -174,6 +179,8 @@ private:
     quint8 RunningCommand_ = 0;
     qint64 CommandDoneMs_ = 0;
     int Restarts_ = 0;
+    int RestartSilenceMs_ = 1500;
+    qint64 SilentUntilMs_ = std::numeric_limits<qint64>::min();
 
     bool FwActive_ = false;
     quint32 FwLength_ = 0;
