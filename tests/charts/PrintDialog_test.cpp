@@ -414,6 +414,30 @@ TEST_F(PrintDialogTest, ZeroPageSizeIsRefusedWithAMessage)
     EXPECT_FALSE(QFileInfo::exists(pdf(QStringLiteral("zero.pdf"))));
 }
 
+TEST_F(PrintDialogTest, PaperTooNarrowForThePreviewIsRefusedWithAMessage)
+{
+    // 1 : 500 becomes a line one pixel wide on the preview, or none at all.
+    for (const QSize page : {QSize(10, 5000), QSize(1, 1000), QSize(5000, 10)}) {
+        printer->ForcedPage = page;
+        QString error;
+        EXPECT_FALSE(dialog.Prepare(chart, error));
+        EXPECT_EQ(error,
+                  QStringLiteral("Принтер \"Печать в файл PDF\" сообщил размер страницы %1 × %2 точек, "
+                                 "на котором не помещается график. Выберите другой принтер или другой "
+                                 "размер бумаги.")
+                      .arg(page.width())
+                      .arg(page.height()));
+        prompts.SaveAnswer = pdf(QStringLiteral("strip.pdf"));
+        EXPECT_FALSE(dialog.PrintPage(error));
+        EXPECT_FALSE(QFileInfo::exists(pdf(QStringLiteral("strip.pdf"))));
+    }
+    // The narrowest paper that still leaves a print area works.
+    printer->ForcedPage = QSize(30, 2000);
+    QString error;
+    ASSERT_TRUE(dialog.Prepare(chart, error)) << error.toStdString();
+    EXPECT_GT(dialog.PrintArea.Width(), 0);
+}
+
 TEST(PrintChartFunction, WithoutTheDialogItFailsWithTheSystemsText)
 {
     TFormPrintDialog* const saved = FormPrintDialog;
