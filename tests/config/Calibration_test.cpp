@@ -88,8 +88,9 @@ TEST_F(Calibr, ThermocoupleInputsInTwoSteps)
     // 200 ms to the echo, then rounds of 500 ms until the device's second has passed.
     EXPECT_GE(clock.NowMs() - t0, 1000);
     EXPECT_EQ(pumps, 2);
-    EXPECT_EQ(host.instruction[0], QStringLiteral("Подключите ко входам термопары канала 2 напряжение 150 мВ и "
-                                                  "нажмите кнопку \"Далее\""));
+    EXPECT_EQ(host.instruction[0],
+              QStringLiteral("Подключите ко входам термопары канала 2 напряжение 150 мВ и "
+                             "нажмите кнопку \"Далее\""));
     EXPECT_EQ(host.caption[0], Next);
     EXPECT_TRUE(host.enabled[0]);
     EXPECT_EQ(host.leds, 0x01);
@@ -99,7 +100,8 @@ TEST_F(Calibr, ThermocoupleInputsInTwoSteps)
     EXPECT_EQ(stepLines().mid(3), (QStringList{QStringLiteral("***CalibrStep2: write 102"),
                                                QStringLiteral("***CalibrStep2: read 102"),
                                                QStringLiteral("***CalibrStep2: read 0")}));
-    EXPECT_EQ(host.instruction[0], QStringLiteral("Настройка входов термоэлектрических преобразователей завершена"));
+    EXPECT_EQ(host.instruction[0],
+              QStringLiteral("Настройка входов термоэлектрических преобразователей завершена"));
     EXPECT_EQ(host.caption[0], Start);
     EXPECT_TRUE(host.enabled[0]);
     EXPECT_FALSE(cal.CalibrBusy());
@@ -145,8 +147,9 @@ TEST_F(Calibr, WrongEchoEndsTheCalibration)
     modem.WithDevice(Serial, [](SimDevice& d) { d.SetCommandEchoOverride(0x42); });
     cal.BitBtnCalibrProceedClick(TCalibration::KindResistance);
     cal.BitBtnCalibrProceedClick(TCalibration::KindResistance);
-    EXPECT_EQ(host.instruction[1], QStringLiteral("Ошибка при настройке измерительных входов устройства (read 103). "
-                                                  "Процедура настройки прекращена."));
+    EXPECT_EQ(host.instruction[1],
+              QStringLiteral("Ошибка при настройке измерительных входов устройства (read 103). "
+                             "Процедура настройки прекращена."));
     EXPECT_EQ(host.caption[1], Start);
     EXPECT_TRUE(host.enabled[1]);
     EXPECT_FALSE(cal.CalibrBusy());
@@ -164,9 +167,10 @@ TEST_F(Calibr, DeviceThatNeverFinishesIsGivenFortyOneRounds)
     // Write, echo and 41 reads.
     EXPECT_EQ(link.sends - sends, 2 + 41);
     EXPECT_EQ(pumps, 41);
-    EXPECT_EQ(host.instruction[2], QStringLiteral(" Ошибка при настройке измерительных входов устройства (read 0). "
-                                                  "Процедура настройки прекращена. Устраните проблему и начните "
-                                                  "настройку заново."));
+    EXPECT_EQ(host.instruction[2],
+              QStringLiteral(" Ошибка при настройке измерительных входов устройства (read 0). "
+                             "Процедура настройки прекращена. Устраните проблему и начните "
+                             "настройку заново."));
     EXPECT_FALSE(cal.CalibrBusy());
     EXPECT_EQ(host.status, 1);
 }
@@ -177,9 +181,10 @@ TEST_F(Calibr, SilenceDuringTheWaitCostsTheLink)
     cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
     onPump = [&] { modem.SetFault(Serial, SimFault::Silence()); };
     cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
-    EXPECT_EQ(host.instruction[0], QStringLiteral("Превышен таймаут ожидания ответа Ошибка при настройке измерительных "
-                                                  "входов устройства (read 0). Процедура настройки прекращена. "
-                                                  "Устраните проблему и начните настройку заново."));
+    EXPECT_EQ(host.instruction[0],
+              QStringLiteral("Превышен таймаут ожидания ответа Ошибка при настройке измерительных "
+                             "входов устройства (read 0). Процедура настройки прекращена. "
+                             "Устраните проблему и начните настройку заново."));
     EXPECT_EQ(host.journal.last(),
               QStringLiteral("Превышен таймаут ожидания ответа при обмене с устройством сер.№ 01234"));
     EXPECT_EQ(host.status, 0);
@@ -192,11 +197,13 @@ TEST_F(Calibr, BusyDeviceRefusesTheWrite)
     modem.SetFault(Serial, SimFault::ErrorItem(1));
     cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
     cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
-    EXPECT_EQ(host.journal, QStringList{QStringLiteral("Ошибка при настройке измерительных входов устройства (write "
-                                                       "101): устройство занято, необходимо повторить команду позже")});
-    EXPECT_EQ(host.instruction[0], QStringLiteral("устройство занято, необходимо повторить команду позже Процедура "
-                                                  "настройки прекращена. Устраните проблему и начните настройку "
-                                                  "заново."));
+    EXPECT_EQ(host.journal,
+              QStringList{QStringLiteral("Ошибка при настройке измерительных входов устройства (write "
+                                         "101): устройство занято, необходимо повторить команду позже")});
+    EXPECT_EQ(host.instruction[0],
+              QStringLiteral("устройство занято, необходимо повторить команду позже Процедура "
+                             "настройки прекращена. Устраните проблему и начните настройку "
+                             "заново."));
     EXPECT_EQ(host.caption[0], Start);
 }
 
@@ -255,7 +262,8 @@ TEST_F(Calibr, RowDeletedDuringTheWaitEndsTheCalibration)
 TEST_F(Calibr, ResetClearsTheStatusBits)
 {
     useType(2);
-    modem.WithDevice(Serial, [](SimDevice& d) { d.SetRegisters(SimDevice::RegCalibrStatus, QByteArray(1, '\x3F')); });
+    modem.WithDevice(Serial,
+                     [](SimDevice& d) { d.SetRegisters(SimDevice::RegCalibrStatus, QByteArray(1, '\x3F')); });
     cal.TabSheetCalibrShow();
     EXPECT_EQ(host.panel, 2);
     EXPECT_EQ(host.leds, 0x3F);
@@ -289,15 +297,18 @@ TEST_F(Calibr, StatusReadFailures)
     useType(1);
     modem.SetFault(Serial, SimFault::ErrorItem(2));
     cal.ReadCalibrStatusRegister();
-    EXPECT_EQ(host.journal, QStringList{QStringLiteral("Ошибка при чтении состояния настройки измерительных входов "
-                                                       "устройства: регистр по запрашиваемому адресу отсутствует")});
-    EXPECT_EQ(host.instruction[0], QStringLiteral("регистр по запрашиваемому адресу отсутствует Не удалось прочитать "
-                                                  "регистр состояния настройки измерительных входов устройства!"));
+    EXPECT_EQ(host.journal,
+              QStringList{QStringLiteral("Ошибка при чтении состояния настройки измерительных входов "
+                                         "устройства: регистр по запрашиваемому адресу отсутствует")});
+    EXPECT_EQ(host.instruction[0],
+              QStringLiteral("регистр по запрашиваемому адресу отсутствует Не удалось прочитать "
+                             "регистр состояния настройки измерительных входов устройства!"));
     modem.SetFault(Serial, SimFault::Silence());
     cal.ReadCalibrStatusRegister();
     EXPECT_EQ(host.status, 0);
-    EXPECT_EQ(host.instruction[0], QStringLiteral("Превышен таймаут ожидания ответа Не удалось прочитать регистр "
-                                                  "состояния настройки измерительных входов устройства!"));
+    EXPECT_EQ(host.instruction[0],
+              QStringLiteral("Превышен таймаут ожидания ответа Не удалось прочитать регистр "
+                             "состояния настройки измерительных входов устройства!"));
 }
 
 TEST_F(Calibr, StartNeedsPollingStoppedAndASignal)
@@ -306,24 +317,26 @@ TEST_F(Calibr, StartNeedsPollingStoppedAndASignal)
     host.polling = true;
     prompts.YesAnswers = {false};
     cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
-    EXPECT_EQ(prompts.Questions, QStringList{QStringLiteral("Для настройки измерительных входов устройства опрос должен "
-                                                            "быть остановлен. Прекратить опрос?")});
+    EXPECT_EQ(prompts.Questions,
+              QStringList{QStringLiteral("Для настройки измерительных входов устройства опрос должен "
+                                         "быть остановлен. Прекратить опрос?")});
     EXPECT_FALSE(cal.CalibrBusy());
 
     host.polling = false;
     host.device.SignalAtDevice = 12;
     cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
-    EXPECT_EQ(prompts.Messages,
-              QStringList{QStringLiteral("Внимание|Уровень радиосигнала (68) не достаточен для настройки входов "
-                                         "устройства!")});
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral(
+                                    "Внимание|Уровень радиосигнала (68) не достаточен для настройки входов "
+                                    "устройства!")});
     EXPECT_FALSE(cal.CalibrBusy());
 
     // A row without link whose read fails says so in the instruction box.
     host.device.SignalAtDevice = 0x30;
     host.status = 0;
     cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
-    EXPECT_EQ(host.instruction[0], QStringLiteral("Превышен таймаут ожидания ответа Процедура настройки прекращена. "
-                                                  "Устраните проблему и начните настройку заново."));
+    EXPECT_EQ(host.instruction[0],
+              QStringLiteral("Превышен таймаут ожидания ответа Процедура настройки прекращена. "
+                             "Устраните проблему и начните настройку заново."));
     EXPECT_FALSE(cal.CalibrBusy());
     EXPECT_EQ(link.sends, 0);
 }

@@ -17,10 +17,12 @@ bool SimFwFault::Parse(const QString& Text, SimFwFault& Fault, QString& ErrMsg)
         f.Mode = w[0] == QLatin1String("refuse") ? SimFwFaultMode::Refuse : SimFwFaultMode::Silence;
         f.Block = w[1].toInt(&ok);
         ok = ok && f.Block >= 0;
-        if (ok && w.size() == 3 && f.Mode == SimFwFaultMode::Refuse) {
+        if (ok && w.size() >= 3 && f.Mode == SimFwFaultMode::Refuse) {
             const int code = w[2].toInt(&ok);
             ok = ok && code > 0 && code < 128;
             f.Code = quint8(code);
+            f.All = w.size() == 4 && w[3] == QLatin1String("all");
+            ok = ok && (w.size() == 3 || f.All);
         } else if (w.size() > 2) {
             ok = false;
         }
@@ -28,7 +30,7 @@ bool SimFwFault::Parse(const QString& Text, SimFwFault& Fault, QString& ErrMsg)
         ok = false;
     }
     if (!ok) {
-        ErrMsg = QStringLiteral("firmware fault: none | crc | refuse N [CODE] | silence N");
+        ErrMsg = QStringLiteral("firmware fault: none | crc | refuse N [CODE] [all] | silence N");
         return false;
     }
     Fault = f;
@@ -66,7 +68,8 @@ quint8 SimFirmware::WriteData(const QByteArray& Data, qint64 NowMs)
     if (n != Data.size() - 6)
         return ErrLength;
     const int index = BlocksSeen_++;
-    if (Fault_.Mode == SimFwFaultMode::Refuse && index == Fault_.Block)
+    if (Fault_.Mode == SimFwFaultMode::Refuse &&
+        (index == Fault_.Block || (Fault_.All && index > Fault_.Block)))
         return Fault_.Code;
     // Blocks come in order; a repeated block (its reply was lost) is taken again.
     if (offset > quint32(Buffer_.size()) || offset + n > Length_)

@@ -18,8 +18,10 @@ struct SimFwFault
     SimFwFaultMode Mode = SimFwFaultMode::None;
     int Block = 0;
     quint8 Code = 5;
+    // Refuse: every block from Block on, not only that one.
+    bool All = false;
 
-    // The control-channel form: "none", "crc", "refuse N [CODE]", "silence N".
+    // The control-channel form: "none", "crc", "refuse N [CODE] [all]", "silence N".
     static bool Parse(const QString& Text, SimFwFault& Fault, QString& ErrMsg);
 };
 
