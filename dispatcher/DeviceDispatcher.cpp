@@ -385,6 +385,33 @@ void TFormDeviceDispatcher::TimerBlinkTimer()
     BlinkPhase_ = !BlinkPhase_;
 }
 
+bool TFormDeviceDispatcher::ConfigShows(const TDevice& Device) const
+{
+    return DeviceConfigWindow_ && DeviceConfigWindow_->ShowsDevice(Device);
+}
+
+void TFormDeviceDispatcher::ConfigUpdateCurrentValues()
+{
+    if (DeviceConfigWindow_)
+        DeviceConfigWindow_->UpdateCurrentValues();
+}
+
+void TFormDeviceDispatcher::ConfigUpdateAllValues()
+{
+    if (DeviceConfigWindow_)
+        DeviceConfigWindow_->UpdateAllValues();
+}
+
+bool TFormDeviceDispatcher::FwUpdateActive() const
+{
+    return DeviceConfigWindow_ && DeviceConfigWindow_->FwUpdateActive();
+}
+
+bool TFormDeviceDispatcher::CalibrBusy() const
+{
+    return DeviceConfigWindow_ && DeviceConfigWindow_->CalibrBusy();
+}
+
 void TFormDeviceDispatcher::StringGridDeviceListDblClick(TTableDevice* Row)
 {
     if (!Row)

@@ -53,6 +53,8 @@ int main(int argc, char* argv[])
     mainWindow.SetGraphicWindows(&graphicForms);
     TFormDeviceConfig deviceConfig(&mainWindow);
     FormDeviceConfig = &deviceConfig;
+    deviceConfig.SetDispatcher(&mainWindow, &mainWindow.Polling(), &graphicForms);
+    mainWindow.SetDeviceConfigWindow(&deviceConfig);
     TFormSettings settings(&mainWindow);
     FormSettings = &settings;
     TFormEepromErrorDialog warning(&mainWindow);
@@ -86,13 +88,7 @@ int main(int argc, char* argv[])
                      });
     // A deleted row must not stay behind in the configuration window.
     QObject::connect(&mainWindow, &TFormDeviceDispatcher::DeviceRowDeleting, &deviceConfig,
-                     [&deviceConfig](TTableDevice* Row) {
-                         if (deviceConfig.TableDevice != Row)
-                             return;
-                         if (deviceConfig.isVisible())
-                             deviceConfig.close();
-                         deviceConfig.TableDevice = nullptr;
-                     });
+                     &TFormDeviceConfig::TableDeviceDeleting);
 
     // A refused first show ends the run without the shutdown that saves settings.
     QObject::connect(
@@ -108,6 +104,7 @@ int main(int argc, char* argv[])
 
     mainWindow.show();
     const int rc = QApplication::exec();
+    mainWindow.SetDeviceConfigWindow(nullptr);
     ConnectNetWarnings(nullptr);
     FinalizeZarOdudEvud();
     return rc;

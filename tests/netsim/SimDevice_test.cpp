@@ -216,3 +216,18 @@ TEST(SimWaveform, ParsesAndEvaluates)
     EXPECT_FALSE(SimWaveform::Parse(QStringLiteral("saw:1:2:3"), w, err));
     EXPECT_FALSE(SimWaveform::Parse(QStringLiteral("ramp:a:2:3"), w, err));
 }
+
+TEST(SimDevice, ARestartIsAcknowledgedThenTheDeviceIsSilentForAMoment)
+{
+    SimDevice d(1234, 2, 16);
+    d.SetRestartSilenceMs(1000);
+    ASSERT_TRUE(d.AdmitFrame(0));
+    EXPECT_EQ(d.Answer(Write(0x0300, Hex("02")), 100), Hex("02030001"));
+    EXPECT_EQ(d.Restarts(), 1);
+    EXPECT_FALSE(d.AdmitFrame(200));
+    EXPECT_FALSE(d.AdmitFrame(1099));
+    EXPECT_TRUE(d.AdmitFrame(1100));
+    // Settings written before the restart are still there.
+    EXPECT_EQ(d.Answer(Write(0x0004, Hex("09")), 1100), Hex("02000401"));
+    EXPECT_EQ(d.Answer(Read(0x0004, 1), 1100), Hex("0100040109"));
+}

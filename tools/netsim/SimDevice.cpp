@@ -270,6 +270,9 @@ void SimDevice::SetFault(const SimFault& Fault)
 
 bool SimDevice::AdmitFrame(qint64 NowMs)
 {
+    // A restarting device hears nothing.
+    if (Restarting(NowMs))
+        return false;
     ++FaultFrames_;
     if (Firmware_.Silent(NowMs))
         return false;
@@ -386,6 +389,7 @@ quint8 SimDevice::writeCommand(quint8 Code, qint64 NowMs)
         return ErrBusy;
     if (Code == CmdRestart) {
         ++Restarts_;
+        SilentUntilMs_ = NowMs + RestartSilenceMs_;
         return 0;
     }
     if (calibrationBit(Code) < 0)

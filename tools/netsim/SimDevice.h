@@ -8,6 +8,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -112,6 +113,10 @@ public:
     // How long a calibration command keeps the command register busy.
     void SetCommandBusyMs(int Ms) { CommandBusyMs_ = Ms; }
     int Restarts() const { return Restarts_; }
+    // How long a restarted device stays silent after acknowledging the command.
+    void SetRestartSilenceMs(int Ms) { RestartSilenceMs_ = Ms; }
+    // Still restarting at a moment of scenario time.
+    bool Restarting(qint64 Ms) const { return Ms < SilentUntilMs_; }
     // The image received by the last completed firmware update.
     QByteArray FirmwareImage() const { return Firmware_.Image(); }
     quint16 FirmwareCrc() const;
@@ -180,6 +185,8 @@ private:
     quint8 RunningCommand_ = 0;
     qint64 CommandDoneMs_ = 0;
     int Restarts_ = 0;
+    int RestartSilenceMs_ = 1500;
+    qint64 SilentUntilMs_ = std::numeric_limits<qint64>::min();
 
     SimFirmware Firmware_;
     std::optional<quint8> EchoOverride_;
