@@ -580,7 +580,8 @@ void TFwUpdate::endUpdate()
 
 bool TFwUpdate::FormCloseQuery()
 {
-    if (!Running())
+    // A row that is going away has already ended the update.
+    if (!Running() || RowGone_)
         return true;
     if (Prompts::Current().YesNo(Host_.DialogParent(), AbortQuestion, Caption))
         requestAbort();
