@@ -125,6 +125,9 @@ void TCalibration::TabSheetCalibrShow()
     Host_.ShowCalibrPanel(type);
     if (type == 1 || type == 2) {
         const int first = type == 1 ? KindThermocouple : KindCurrent;
+        // Texts of a failed status read go to a box the operator can see.
+        if (!CalibrBusy_ && CalibrKind_ != first && CalibrKind_ != first + 1)
+            CalibrKind_ = first;
         Host_.SetCalibrInstruction(first, QString());
         Host_.SetCalibrInstruction(first + 1, QString());
     }

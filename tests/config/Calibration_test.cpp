@@ -282,6 +282,17 @@ TEST_F(Calibr, ResetClearsTheStatusBits)
     EXPECT_EQ(host.caption[3], Start);
 }
 
+TEST_F(Calibr, StatusReadFailureOfATypeTwoDeviceShowsOnItsOwnPanel)
+{
+    useType(2);
+    modem.SetFault(Serial, SimFault::ErrorItem(2));
+    cal.TabSheetCalibrShow();
+    EXPECT_EQ(cal.CalibrKind(), TCalibration::KindCurrent);
+    EXPECT_TRUE(host.instruction[0].isEmpty());
+    EXPECT_TRUE(host.instruction[2].endsWith(
+        QStringLiteral("Не удалось прочитать регистр состояния настройки измерительных входов устройства!")));
+}
+
 TEST_F(Calibr, UnknownTypeShowsTheHintAndStillReadsTheStatus)
 {
     useType(1);
