@@ -321,11 +321,17 @@ TEST_F(FwUpdateE2e, UsbStartRefusals)
     EXPECT_EQ(prompts.Messages,
               QStringList{QStringLiteral("Внимание|Не выбран СОМ-порт для обновления ПО устройства!")});
     prompts.Messages.clear();
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort); // nothing there
+    // Numbers above 96 exist only through the ports folder: nothing there.
+    host.usbPort = QStringLiteral("COM200");
     fw.ButtonStartFwUpdateClick(true);
     ASSERT_EQ(prompts.Messages.size(), 1);
     EXPECT_TRUE(
         prompts.Messages[0].endsWith(QStringLiteral(" при соединении с СОМ-портом при обновлении ПО!")));
     EXPECT_FALSE(fw.Running());
     EXPECT_TRUE(host.usbButton);
+    prompts.Messages.clear();
+    host.usbPort = QStringLiteral("COMX");
+    fw.ButtonStartFwUpdateClick(true);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание|Неверный номер СОМ-порта для обновления ПО устройства!")});
 }
