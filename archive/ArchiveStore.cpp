@@ -1,6 +1,7 @@
 #include "archive/ArchiveStore.h"
 
 #include "core/Logging.h"
+#include "platform/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -205,7 +206,7 @@ QString systemErrorText(sqlite3* Db)
 {
     const int err = Db ? sqlite3_system_errno(Db) : 0;
     if (err != 0)
-        return QString::fromLocal8Bit(std::strerror(err));
+        return SystemError::Text(err);
     return Db ? QString::fromUtf8(sqlite3_errmsg(Db)) : QString();
 }
 
@@ -289,7 +290,7 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
         QFile tmp(tmpName);
         if (!tmp.rename(FileName_) && !QFile::exists(FileName_)) {
             ok = false;
-            SysErr = tmp.errorString();
+            SysErr = SystemError::Russian(tmp.errorString());
         }
     }
     QFile::remove(tmpName);

@@ -1,13 +1,20 @@
 #include "archive/CsvExport.h"
 
+#include "archive/ExportChannels.h"
 #include "core/StringFunc.h"
 #include "platform/CodePage.h"
 #include "platform/Prompts.h"
+#include "platform/SystemError.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <algorithm>
-#include <memory>
+#include <bit>
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -15,75 +22,195 @@ namespace {
 const QString Caption = QStringLiteral("Кловарис");
 const QChar Separator = QLatin1Char(';');
 
-// Values are written as on a Russian system: the general format with a comma.
-QString numberCell(float Value)
+const QChar Quote = QLatin1Char('"');
+// As the Russian system shows a date-time; the hour without a leading zero.
+const QString DateFormat = QStringLiteral("dd.MM.yyyy");
+const QString TimeFormat = QStringLiteral("H:mm:ss");
+const QString LineEnd = QStringLiteral("\r\n");
+// The file text is encoded and written in pieces of about this many characters.
+constexpr qsizetype WriteChunk = 1 << 16;
+
+QString headerLine(const TExportChannels& Channels)
 {
-    return FloatToStr(double(Value), QLatin1Char(','));
+    QStringList header{QStringLiteral("Дата, время"), QStringLiteral("Комментарий")};
+    for (const quint8 channel : Channels.Order()) {
+        // "K" is the Latin letter here.
+        const QString k = QStringLiteral("K") + QString::number(channel);
+        header << k + QStringLiteral(",значение") << k + QStringLiteral(",величина")
+               << k + QStringLiteral(",ед. изм.") << k + QStringLiteral(",min порог")
+               << k + QStringLiteral(",max порог");
+    }
+    return header.join(Separator);
 }
 
-QByteArray fileBytes(const QStringList& Lines)
+// Lines of one table's rows. A row ends after its last channel block; blocks
+// before it that the row lacks are empty. The texts of a day's date and of limits
+// repeat from row to row and are made once.
+class RowLines
 {
-    QString text;
-    for (const QString& line : Lines) {
-        text += line;
-        text += QStringLiteral("\r\n");
+public:
+    explicit RowLines(const TExportChannels& Channels)
+        : channels_(Channels), limits_(2 * Channels.Order().size())
+    {
     }
-    return CodePage::ToWindows1251(text);
+
+    QString Line(const TExportMeasRec& Row)
+    {
+        QStringList cells{dateTimeCell(Row.MeasDateTime), CsvCellText(Row.Comment)};
+        for (const TChanExportRec& rec : Row.ChanRecs) {
+            const qsizetype c = channels_.Block(rec.ChannelNum);
+            while (cells.size() < 5 * c + 7)
+                cells << QString();
+            cells[5 * c + 2] = numberCell(rec.Value);
+            cells[5 * c + 3] = CsvCellText(rec.QuantityName);
+            cells[5 * c + 4] = CsvCellText(rec.MeasUnitName);
+            cells[5 * c + 5] = limits_[size_t(2 * c)].Cell(rec.MinAlert);
+            cells[5 * c + 6] = limits_[size_t(2 * c + 1)].Cell(rec.MaxAlert);
+        }
+        return cells.join(Separator);
+    }
+
+private:
+    // Values are written as on a Russian system: the general format with a comma.
+    static QString numberCell(float Value) { return FloatToStr(double(Value), QLatin1Char(',')); }
+
+    struct LastNumber
+    {
+        QString Cell(float Value)
+        {
+            const auto bits = std::bit_cast<quint32>(Value);
+            if (text_.isNull() || bits != bits_) {
+                bits_ = bits;
+                text_ = numberCell(Value);
+            }
+            return text_;
+        }
+
+    private:
+        quint32 bits_ = 0;
+        QString text_;
+    };
+
+    QString dateTimeCell(TDateTime Value)
+    {
+        QDate date;
+        QTime time;
+        TDateTimeToDateAndTime(Value, date, time);
+        if (date != lastDate_) {
+            lastDate_ = date;
+            dateText_ = date.toString(DateFormat);
+        }
+        return time.msecsSinceStartOfDay() == 0 ? dateText_
+                                                : dateText_ + QLatin1Char(' ') + time.toString(TimeFormat);
+    }
+
+    const TExportChannels& channels_;
+    std::vector<LastNumber> limits_;
+    QDate lastDate_;
+    QString dateText_;
+};
+
+bool writeText(QFile& File, QString& Text)
+{
+    const QByteArray bytes = CodePage::ToWindows1251(Text);
+    Text.clear();
+    return File.write(bytes) == bytes.size();
+}
+
+// Writes Table's file under a new hidden name beside FileName, line by line, so
+// the text is never whole in memory, and closes it. On failure nothing is left
+// and Error holds the reason.
+bool writeTemporary(const TExportTable& Table, const QString& FileName, QString& TempName, QString& Error)
+{
+    const QFileInfo target(FileName);
+    if (target.isDir()) {
+        Error = QStringLiteral("на этом месте каталог");
+        return false;
+    }
+    // The system's reason where the failing call left one (Qt's text for a failed
+    // flush is often "Unknown error"); errno is cleared before each step.
+    QFile file;
+    const auto reason = [&file] {
+        return errno != 0 ? SystemError::Text(errno) : SystemError::Russian(file.errorString());
+    };
+    for (int attempt = 0;; ++attempt) {
+        TempName = target.dir().filePath(QLatin1Char('.') + target.fileName() + QLatin1Char('.') +
+                                         QString::number(QRandomGenerator::global()->generate(), 36));
+        file.setFileName(TempName);
+        errno = 0;
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            break;
+        if (!QFileInfo::exists(TempName) || attempt == 100) {
+            Error = reason();
+            return false;
+        }
+    }
+    const auto failed = [&] {
+        Error = reason();
+        file.close();
+        QFile::remove(TempName);
+        return false;
+    };
+    // A replaced file keeps its permissions.
+    if (target.exists())
+        file.setPermissions(target.permissions());
+
+    const TExportChannels channels(Table);
+    RowLines rows(channels);
+    QString text = CsvCellText(Table.Title) + LineEnd + headerLine(channels) + LineEnd;
+    for (const TExportMeasRec& row : Table.MeasRecs) {
+        text += rows.Line(row);
+        text += LineEnd;
+        errno = 0;
+        if (text.size() >= WriteChunk && !writeText(file, text))
+            return failed();
+    }
+    errno = 0;
+    if (!writeText(file, text) || !file.flush())
+        return failed();
+    // On disk before it replaces an older file.
+    errno = 0;
+    if (::fsync(file.handle()) != 0)
+        return failed();
+    file.close();
+    return true;
 }
 
 } // namespace
 
 QString ExportDateTimeToStr(TDateTime Value)
 {
-    const QDateTime when = TDateTimeToDateTime(Value);
-    const QString date = when.date().toString(QStringLiteral("dd.MM.yyyy"));
-    if (when.time().msecsSinceStartOfDay() == 0)
-        return date;
-    return date + QLatin1Char(' ') + when.time().toString(QStringLiteral("H:mm:ss"));
+    QDate date;
+    QTime time;
+    TDateTimeToDateAndTime(Value, date, time);
+    const QString day = date.toString(DateFormat);
+    return time.msecsSinceStartOfDay() == 0 ? day : day + QLatin1Char(' ') + time.toString(TimeFormat);
 }
 
 QString CsvCellText(const QString& Text)
 {
-    QString cell = Text;
-    for (QChar& c : cell) {
-        if (c == Separator)
-            c = QLatin1Char(',');
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = QLatin1Char(' ');
+    const auto special = [](QChar C) {
+        return C == Separator || C == Quote || C == QLatin1Char('\r') || C == QLatin1Char('\n');
+    };
+    if (std::none_of(Text.begin(), Text.end(), special))
+        return Text;
+    QString cell = Quote;
+    for (const QChar c : Text) {
+        if (c == Quote)
+            cell += Quote;
+        cell += c;
     }
+    cell += Quote;
     return cell;
 }
 
 QStringList CsvLines(const TExportTable& Table)
 {
-    QStringList lines{CsvCellText(Table.Title), QString()};
-    QStringList header{QStringLiteral("Дата, время"), QStringLiteral("Комментарий")};
-    std::vector<quint8> channels;
-
-    for (const TExportMeasRec& row : Table.MeasRecs) {
-        QStringList cells{ExportDateTimeToStr(row.MeasDateTime), CsvCellText(row.Comment)};
-        for (const TChanExportRec& rec : row.ChanRecs) {
-            auto found = std::find(channels.begin(), channels.end(), rec.ChannelNum);
-            const qsizetype c = found - channels.begin();
-            if (found == channels.end()) {
-                channels.push_back(rec.ChannelNum);
-                // "K" is the Latin letter here.
-                const QString k = QStringLiteral("K") + QString::number(rec.ChannelNum);
-                header << k + QStringLiteral(",значение") << k + QStringLiteral(",величина")
-                       << k + QStringLiteral(",ед. изм.") << k + QStringLiteral(",min порог")
-                       << k + QStringLiteral(",max порог");
-            }
-            while (cells.size() < 5 * c + 7)
-                cells << QString();
-            cells[5 * c + 2] = numberCell(rec.Value);
-            cells[5 * c + 3] = CsvCellText(rec.QuantityName);
-            cells[5 * c + 4] = CsvCellText(rec.MeasUnitName);
-            cells[5 * c + 5] = numberCell(rec.MinAlert);
-            cells[5 * c + 6] = numberCell(rec.MaxAlert);
-        }
-        lines << cells.join(Separator);
-    }
-    lines[1] = header.join(Separator);
+    const TExportChannels channels(Table);
+    RowLines rows(channels);
+    QStringList lines{CsvCellText(Table.Title), headerLine(channels)};
+    for (const TExportMeasRec& row : Table.MeasRecs)
+        lines << rows.Line(row);
     return lines;
 }
 
@@ -100,31 +227,44 @@ bool WriteCsvFiles(const TExportTableArray& Tables, const QString& Folder, const
                    QString& ErrMsg)
 {
     ErrMsg.clear();
-    const auto failed = [&](const QFileDevice& File, const QString& Name, const QString& Outcome) {
-        ErrMsg =
-            QStringLiteral("Не удалось записать файл \"%1\" (%2). ").arg(Name, File.errorString()) + Outcome;
+    const auto failed = [&](const QString& Name, const QString& Reason, const QString& Outcome) {
+        ErrMsg = QStringLiteral("Не удалось записать файл \"%1\" (%2). ").arg(Name, Reason) + Outcome;
         return false;
     };
-    const QString noneWritten = QStringLiteral("Файлы экспорта не созданы.");
 
-    // Uncommitted files discard their temporary copies when destroyed, so an
-    // early return leaves the folder as it was.
-    std::vector<std::unique_ptr<QSaveFile>> files;
+    // Every file is complete, closed and synced under a temporary name before
+    // the first one is put in place; one file is open at a time however many
+    // devices there are.
+    struct Pending
+    {
+        QString Temp;
+        QString Final;
+    };
+    std::vector<Pending> pending;
+    const auto discardFrom = [&pending](size_t First) {
+        for (size_t i = First; i < pending.size(); ++i)
+            QFile::remove(pending[i].Temp);
+    };
     for (const TExportTable& table : Tables) {
-        const QString name = CsvFileName(Folder, table.SerialNum, ExportTime);
         // Two tables of one device would name the same file; the later replaces
         // the earlier, as a later export within the same second does.
-        auto file = std::make_unique<QSaveFile>(name);
-        if (!file->open(QIODevice::WriteOnly))
-            return failed(*file, name, noneWritten);
-        const QByteArray bytes = fileBytes(CsvLines(table));
-        if (file->write(bytes) != bytes.size() || !file->flush())
-            return failed(*file, name, noneWritten);
-        files.push_back(std::move(file));
+        const QString name = CsvFileName(Folder, table.SerialNum, ExportTime);
+        QString temp;
+        QString error;
+        if (!writeTemporary(table, name, temp, error)) {
+            discardFrom(0);
+            return failed(name, error, QStringLiteral("Файлы экспорта не созданы."));
+        }
+        pending.push_back({temp, name});
     }
-    for (const auto& file : files) {
-        if (!file->commit())
-            return failed(*file, file->fileName(), QStringLiteral("Экспорт прерван."));
+    for (size_t i = 0; i < pending.size(); ++i) {
+        // rename() replaces an older file of the name in one step.
+        if (std::rename(QFile::encodeName(pending[i].Temp).constData(),
+                        QFile::encodeName(pending[i].Final).constData()) != 0) {
+            const QString error = SystemError::Text(errno);
+            discardFrom(i);
+            return failed(pending[i].Final, error, QStringLiteral("Экспорт прерван."));
+        }
     }
     return true;
 }

@@ -10,17 +10,18 @@ class QWidget;
 
 // The CSV export: one file per device table, "sn" + five-digit serial number +
 // "_yyyymmdd_hhnnss" of the export time + ".csv"; a title line, a header line and
-// one line per row, cells separated by ";" without quoting, lines ended by CR LF,
-// text in Windows-1251 (a character the code page lacks becomes "?").
+// one line per row, cells separated by ";", lines ended by CR LF, text in
+// Windows-1251 (a character the code page lacks becomes "?").
 //
-// Cells never carry their own ";" or line break: in texts (title, comment,
-// quantity and unit names) a ";" becomes a "," and every control character a
-// blank, so a comment cannot shift the columns of its line.
+// A text cell (title, comment, quantity and unit names) holding ";", a double
+// quote, CR or LF is put in double quotes with its own quotes doubled, the usual
+// CSV way, so the text reads back unchanged and the columns never shift. Every
+// other cell, and so every line without such a text, is written as it is.
 
 // A date-time as the Russian system shows it: "dd.mm.yyyy h:nn:ss" with the hour
 // on the 24-hour clock and without a leading zero; the date alone at midnight.
 QString ExportDateTimeToStr(TDateTime Value);
-// Text made safe for one cell (see above).
+// A text as its cell is written (see above).
 QString CsvCellText(const QString& Text);
 // The lines of Table's file, without line ends: title, header, one per row.
 // Channel column blocks stand in the order in which the channels first appear.
@@ -29,7 +30,8 @@ QStringList CsvLines(const TExportTable& Table);
 QString CsvFileName(const QString& Folder, quint16 SerialNum, const QDateTime& ExportTime);
 
 // Writes every table's file into Folder. All files are written to temporary
-// files first and put in place only once every one is complete, so a folder
+// files first, one at a time, and put in place only once every one is complete
+// (so the number of devices is not bound by the open-file limit), so a folder
 // that cannot be written or a full disk leaves no file behind, and an older
 // file of the same name stays as it was. Only a failure to rename a complete
 // file into place (rare) keeps the files already put in place. False with a

@@ -1,18 +1,20 @@
 #include "archive/ExcelIO.h"
 
+#include "archive/ExportChannels.h"
+#include "platform/DesktopApplication.h"
 #include "platform/Prompts.h"
+#include "platform/SystemError.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <sys/resource.h>
 #include <vector>
 #include <xlsxwriter.h>
 
@@ -26,9 +28,63 @@ constexpr int FirstRecordRow = 3; // 0-based: row 4
 
 TSpreadsheetLauncher* currentLauncher = nullptr;
 
+// LibreOffice under either of its program names.
+QString libreOffice()
+{
+    for (const char* name : {"soffice", "libreoffice"}) {
+        const QString program = QStandardPaths::findExecutable(QLatin1String(name));
+        if (!program.isEmpty())
+            return program;
+    }
+    return {};
+}
+
+// Spreadsheet programs read "_xHHHH_" in a cell text as the UTF-16 unit HHHH.
+bool isEscapeAt(const QString& Text, qsizetype I)
+{
+    if (I + 7 > Text.size() || Text[I] != u'_' || Text[I + 1] != u'x' || Text[I + 6] != u'_')
+        return false;
+    const auto hex = [](QChar C) {
+        return (C >= u'0' && C <= u'9') || (C >= u'a' && C <= u'f') || (C >= u'A' && C <= u'F');
+    };
+    return std::all_of(Text.begin() + I + 2, Text.begin() + I + 6, hex);
+}
+
+// The text as the cell must hold it to read back unchanged: a literal "_xHHHH_"
+// gets its underscore escaped ("_x005F_"), and what XML cannot carry (control
+// characters but tab and line feed, U+FFFE, U+FFFF, a lone surrogate) and a CR,
+// which XML readers turn into a line feed, are written as "_xHHHH_" (the library
+// would cut the text at a NUL). Cut to what a cell holds, counting the escapes
+// and never inside one.
 QByteArray cellText(const QString& Text)
 {
-    return Text.left(MaxCellText).toUtf8();
+    const auto plain = [](QChar C) {
+        return C.unicode() >= 0x20 ? C != u'_' && !C.isSurrogate() && C.unicode() < 0xFFFE
+                                   : C == u'\t' || C == u'\n';
+    };
+    if (Text.size() <= MaxCellText && std::all_of(Text.begin(), Text.end(), plain))
+        return Text.toUtf8();
+    QString cell;
+    cell.reserve(std::min(Text.size(), MaxCellText));
+    for (qsizetype i = 0; i < Text.size(); ++i) {
+        const QChar c = Text[i];
+        const bool pair = c.isHighSurrogate() && i + 1 < Text.size() && Text[i + 1].isLowSurrogate();
+        QString piece;
+        if (isEscapeAt(Text, i))
+            piece = QStringLiteral("_x005F_");
+        else if ((c.unicode() < 0x20 && c != u'\t' && c != u'\n') || c.unicode() >= 0xFFFE ||
+                 (c.isSurrogate() && !pair))
+            piece =
+                QStringLiteral("_x%1_").arg(QString::number(c.unicode(), 16).toUpper(), 4, QLatin1Char('0'));
+        else if (pair)
+            piece = Text.mid(i++, 2);
+        else
+            piece = c;
+        if (cell.size() + piece.size() > MaxCellText)
+            break;
+        cell += piece;
+    }
+    return cell.toUtf8();
 }
 
 // How many characters the application shows for a number in the general format.
@@ -53,6 +109,39 @@ public:
 
 private:
     std::map<int, qsizetype> widest_;
+};
+
+// In constant memory every sheet keeps a temporary file open until the workbook
+// closes, so many devices can need more files than the usual soft limit; it is
+// raised, up to the hard limit, while the workbook is written.
+class OpenFileAllowance
+{
+public:
+    explicit OpenFileAllowance(size_t Sheets)
+    {
+        // Room for the program's own files besides.
+        const rlim_t wanted = rlim_t(Sheets) + 256;
+        if (getrlimit(RLIMIT_NOFILE, &saved_) != 0 || saved_.rlim_cur == RLIM_INFINITY ||
+            saved_.rlim_cur >= wanted)
+            return;
+        rlimit raised = saved_;
+        raised.rlim_cur = saved_.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, saved_.rlim_max);
+        raised_ = setrlimit(RLIMIT_NOFILE, &raised) == 0;
+    }
+    ~OpenFileAllowance() { Restore(); }
+    OpenFileAllowance(const OpenFileAllowance&) = delete;
+    OpenFileAllowance& operator=(const OpenFileAllowance&) = delete;
+
+    void Restore()
+    {
+        if (raised_)
+            setrlimit(RLIMIT_NOFILE, &saved_);
+        raised_ = false;
+    }
+
+private:
+    rlimit saved_{};
+    bool raised_ = false;
 };
 
 struct Formats
@@ -89,21 +178,41 @@ lxw_error writeSheet(lxw_worksheet* Sheet, const TExportTable& Table, const Form
                                : QStringLiteral("-INF"));
     };
 
+    const TExportChannels channels(Table);
     ColumnFit fit;
     text(0, 0, Table.Title);
     fit.Take(0, Table.Title.size());
-    // These two headers are merged over rows only, so they count for their column.
+
+    // The rows go out in order and a row is final once a cell of a later one is
+    // written. merge_range writes its first cell and blanks over the rest, so the
+    // ranges within row 2 come first, then the two spanning rows 2 and 3: the first
+    // of these writes A2 and its blank in A3 closes row 2; the second one's write
+    // of B2 is then refused without an error, so B2 is written beforehand.
     const QString dateHead = QStringLiteral("Дата, время");
     const QString commentHead = QStringLiteral("Комментарий");
-    merged(1, 0, 2, 0, dateHead);
-    fit.Take(0, dateHead.size());
-    merged(1, 1, 2, 1, commentHead);
-    fit.Take(1, commentHead.size());
-
+    text(1, 1, commentHead, F.Centred);
     const QStringList blockHeads{QStringLiteral("значение"), QStringLiteral("величина"),
                                  QStringLiteral("ед. изм."), QStringLiteral("min порог"),
                                  QStringLiteral("max порог")};
-    std::vector<quint8> channels;
+    for (const quint8 channel : channels.Order()) {
+        const int first = 2 + 5 * channels.Block(channel);
+        // "Kанал" starts with a Latin K.
+        merged(1, first, 1, first + 4, QStringLiteral("Kанал ") + QString::number(channel));
+    }
+    merged(1, 0, 2, 0, dateHead);
+    merged(1, 1, 2, 1, commentHead);
+    // These two are merged over rows only, so they count for their column; a
+    // channel's caption spans its block and does not.
+    fit.Take(0, dateHead.size());
+    fit.Take(1, commentHead.size());
+    for (const quint8 channel : channels.Order()) {
+        const int first = 2 + 5 * channels.Block(channel);
+        for (int i = 0; i < 5; ++i) {
+            text(2, first + i, blockHeads[i], F.Centred);
+            fit.Take(first + i, blockHeads[i].size());
+        }
+    }
+
     int row = FirstRecordRow;
     for (const TExportMeasRec& rec : Table.MeasRecs) {
         check(worksheet_write_number(Sheet, lxw_row_t(row), 0, rec.MeasDateTime, F.DateTime));
@@ -111,17 +220,7 @@ lxw_error writeSheet(lxw_worksheet* Sheet, const TExportTable& Table, const Form
         text(row, 1, rec.Comment);
         fit.Take(1, rec.Comment.size());
         for (const TChanExportRec& chan : rec.ChanRecs) {
-            auto found = std::find(channels.begin(), channels.end(), chan.ChannelNum);
-            const int first = 2 + 5 * int(found - channels.begin());
-            if (found == channels.end()) {
-                channels.push_back(chan.ChannelNum);
-                for (int i = 0; i < 5; ++i) {
-                    text(2, first + i, blockHeads[i], F.Centred);
-                    fit.Take(first + i, blockHeads[i].size());
-                }
-                // "Kанал" starts with a Latin K.
-                merged(1, first, 1, first + 4, QStringLiteral("Kанал ") + QString::number(chan.ChannelNum));
-            }
+            const int first = 2 + 5 * channels.Block(chan.ChannelNum);
             number(row, first, chan.Value);
             fit.Take(first, numberWidth(double(chan.Value)));
             text(row, first + 1, chan.QuantityName);
@@ -135,6 +234,7 @@ lxw_error writeSheet(lxw_worksheet* Sheet, const TExportTable& Table, const Form
         }
         ++row;
     }
+    // Widths go into the part's head, which is assembled when the workbook closes.
     fit.Apply(Sheet);
     return err;
 }
@@ -196,9 +296,13 @@ bool WriteExcelWorkbook(const TExportTableArray& Tables, const QString& FileName
     if (!ExcelTablesFit(Tables, ErrMsg))
         return false;
 
+    OpenFileAllowance allowance(Tables.size());
     const QByteArray path = QFile::encodeName(FileName);
     QByteArray tmpDir = QFile::encodeName(QFileInfo(FileName).absolutePath());
     lxw_workbook_options options{};
+    // Rows go to the sheet's temporary file as they are written, so the memory
+    // used does not grow with the rows.
+    options.constant_memory = LXW_TRUE;
     options.tmpdir = tmpDir.data();
     options.use_zip64 = LXW_TRUE; // large exports pass 4 GB of XML
     lxw_workbook* book = workbook_new_opt(path.constData(), &options);
@@ -236,6 +340,7 @@ bool WriteExcelWorkbook(const TExportTableArray& Tables, const QString& FileName
     }
 
     const lxw_error err = workbook_close(book);
+    allowance.Restore();
     if (err != LXW_NO_ERROR) {
         ErrMsg = QStringLiteral("Не удалось записать книгу \"%1\" (%2).")
                      .arg(FileName, QString::fromUtf8(lxw_strerror(err)));
@@ -259,16 +364,32 @@ void RemoveOldExcelFolders(const QString& TempRoot, const QDateTime& Now)
 
 bool TSpreadsheetLauncher::Available() const
 {
-    return !QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty() ||
-           !QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
+    return !libreOffice().isEmpty() || TDesktopApplication().Find(ExcelMimeType);
 }
 
 bool TSpreadsheetLauncher::Open(const QString& FileName)
 {
-    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    if (!soffice.isEmpty())
-        return QProcess::startDetached(soffice, {QStringLiteral("--calc"), QStringLiteral("-n"), FileName});
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(FileName));
+    openError_.clear();
+    QProcess process;
+    const QString soffice = libreOffice();
+    TDesktopApplication desktop;
+    if (!soffice.isEmpty()) {
+        process.setProgram(soffice);
+        process.setArguments({QStringLiteral("--calc"), QStringLiteral("-n"), FileName});
+    } else if (desktop.Find(ExcelMimeType)) {
+        process.setProgram(desktop.Program());
+        process.setArguments(desktop.Arguments(FileName));
+    } else {
+        openError_ = QStringLiteral("Не найдено приложение, открывающее книги .xlsx.");
+        return false;
+    }
+    openedCopy_ = !soffice.isEmpty();
+    if (!process.startDetached()) {
+        openError_ = QStringLiteral("Не удалось запустить \"%1\" (%2).")
+                         .arg(process.program(), SystemError::Russian(process.errorString()));
+        return false;
+    }
+    return true;
 }
 
 TSpreadsheetLauncher& TSpreadsheetLauncher::Current()
@@ -307,10 +428,10 @@ bool ExportToExcel(const TExportTableArray& Tables, QWidget* Parent, const QStri
     // Kept after the export: the application reads the file after it started.
     QTemporaryDir folder(QDir(root).filePath(ExcelFolderPrefix + QStringLiteral("XXXXXX")));
     if (!folder.isValid()) {
-        prompts.Message(
-            Parent,
-            QStringLiteral("Не удалось создать временный каталог для книги (%1).").arg(folder.errorString()),
-            Caption, QMessageBox::Critical);
+        prompts.Message(Parent,
+                        QStringLiteral("Не удалось создать временный каталог для книги (%1).")
+                            .arg(SystemError::Russian(folder.errorString())),
+                        Caption, QMessageBox::Critical);
         return false;
     }
     folder.setAutoRemove(false);
@@ -323,11 +444,25 @@ bool ExportToExcel(const TExportTableArray& Tables, QWidget* Parent, const QStri
         prompts.Message(Parent, errMsg, Caption, QMessageBox::Critical);
         return false;
     }
-    if (!TSpreadsheetLauncher::Current().Open(file)) {
+    // The folder goes with the next exports a day later: an application that
+    // edits the file itself keeps the user from saving into it.
+    QFile::setPermissions(file, QFileDevice::ReadOwner);
+    TSpreadsheetLauncher& launcher = TSpreadsheetLauncher::Current();
+    if (!launcher.Open(file)) {
         QDir(folder.path()).removeRecursively();
-        prompts.Message(Parent, QStringLiteral("Не удалось создать книгу в Microsoft Excel!"), Caption,
-                        QMessageBox::NoIcon);
+        QString text = QStringLiteral("Не удалось создать книгу в Microsoft Excel!");
+        if (!launcher.OpenError().isEmpty())
+            text += QLatin1Char('\n') + launcher.OpenError();
+        prompts.Message(Parent, text, Caption, QMessageBox::NoIcon);
         return false;
+    }
+    if (!launcher.OpenedCopy()) {
+        prompts.Message(Parent,
+                        QStringLiteral("Книга открыта из временного файла \"%1\" только для чтения. Чтобы "
+                                       "сохранить её, выберите \"Сохранить как\" и другой каталог: временные "
+                                       "файлы удаляются через сутки.")
+                            .arg(QDir::toNativeSeparators(file)),
+                        Caption, QMessageBox::Information);
     }
     return true;
 }

@@ -32,7 +32,9 @@ QString ExcelSheetName(const QString& Title, const QStringList& Taken);
 // False with a Russian text when a table has more time stamps than a sheet holds.
 bool ExcelTablesFit(const TExportTableArray& Tables, QString& ErrMsg);
 
-// Writes the workbook. The sheets stand in the reverse order of the tables and
+// Writes the workbook row by row, in memory that does not grow with the rows;
+// texts read back unchanged in spreadsheet programs whatever characters they
+// hold. The sheets stand in the reverse order of the tables and
 // the last table's sheet is active, as the spreadsheet application places new
 // sheets before the active one. False with a Russian text on failure (a table
 // too long for a sheet, a file that cannot be written).
@@ -43,22 +45,39 @@ bool WriteExcelWorkbook(const TExportTableArray& Tables, const QString& FileName
 inline const QString ExcelFolderPrefix = QStringLiteral("klov-excel-");
 void RemoveOldExcelFolders(const QString& TempRoot, const QDateTime& Now);
 
-// Opens a written workbook: `soffice --calc -n` (a new document from the file)
-// when LibreOffice is on PATH, else the desktop's default application.
-// Replaceable so tests record the call instead of starting anything.
+// The MIME type of .xlsx workbooks.
+inline const QString ExcelMimeType =
+    QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet");
+
+// Opens a written workbook: `soffice --calc -n` (a new, untitled document made
+// from the file) when LibreOffice is on PATH as soffice or libreoffice, else the
+// desktop's application for .xlsx workbooks (see TDesktopApplication), which
+// opens the file itself. Replaceable so tests record the call instead of starting
+// anything.
 class TSpreadsheetLauncher
 {
 public:
     virtual ~TSpreadsheetLauncher() = default;
 
-    // True when something can open a workbook.
+    // True when an application that opens .xlsx workbooks is installed.
     virtual bool Available() const;
-    // Starts the application on FileName without waiting; false when it could not start.
+    // Starts the application on FileName without waiting; false when it could not
+    // start, with the reason in OpenError().
     virtual bool Open(const QString& FileName);
+
+    // Why the last Open failed (Russian); empty when there is nothing to add.
+    const QString& OpenError() const { return openError_; }
+    // Whether the last Open made a new document from the file, so that saving
+    // asks for a place of its own; false when the application edits the file.
+    bool OpenedCopy() const { return openedCopy_; }
 
     static TSpreadsheetLauncher& Current();
     // nullptr restores the desktop launcher; the caller keeps ownership.
     static void SetCurrent(TSpreadsheetLauncher* Launcher);
+
+protected:
+    QString openError_;
+    bool openedCopy_ = true;
 };
 
 // True when the current launcher can open a workbook.
@@ -66,7 +85,9 @@ bool IsExcelInstalled();
 
 // The export with its message boxes: no spreadsheet application, a table too
 // long for a sheet, a workbook that cannot be written or opened are reported
-// and nothing is opened. The workbook goes into a new folder under TempRoot.
-// True when the application was started on the workbook.
+// and nothing is opened. The workbook goes into a new folder under TempRoot and
+// is made read-only; when the application opens that file itself rather than a
+// copy, the user is told where it is and that it is a temporary file to be saved
+// elsewhere. True when the application was started on the workbook.
 bool ExportToExcel(const TExportTableArray& Tables, QWidget* Parent = nullptr,
                    const QString& TempRoot = QString());

@@ -21,6 +21,7 @@
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <cmath>
+#include <optional>
 
 bool ArchiveGraphMode = false;
 
@@ -44,6 +45,20 @@ void SetTimerEnabled(QTimer& Timer, bool Enabled)
         Timer.stop();
     else if (!Timer.isActive())
         Timer.start();
+}
+
+// Values as the rest of the program writes them: a decimal comma, no group
+// separator (a grouped "1,400" reads as 1.4 here), at most three decimals.
+QString ValueText(double Value)
+{
+    QString text = QString::number(Value, 'f', 3);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    if (text == QStringLiteral("-0"))
+        text = QStringLiteral("0");
+    return text.replace(QLatin1Char('.'), QLatin1Char(','));
 }
 
 void SetSwatchColor(QFrame* Swatch, const QColor& Color)
@@ -81,6 +96,7 @@ void TFormGraphic::FormCreate()
     chart.BottomAxis().SetDateTimeFormat(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
     chart.TopAxis().SetDateTime(true);
     chart.TopAxis().SetDateTimeFormat(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    chart.LeftAxis().SetLabelFormatter(ValueText);
 
     TimerGraphAutoDrag.setParent(this);
     TimerGraphAutoDrag.setInterval(1000);
@@ -161,9 +177,14 @@ void TFormGraphic::showEvent(QShowEvent* Event)
         PrepareToShow();
 }
 
-void TFormGraphic::closeEvent(QCloseEvent* Event)
+void TFormGraphic::FormClose()
 {
     WriteSettings();
+}
+
+void TFormGraphic::closeEvent(QCloseEvent* Event)
+{
+    FormClose();
     // Hidden, never freed: its lines keep receiving points.
     Event->accept();
 }
@@ -188,7 +209,8 @@ QString TFormGraphic::settingsSection() const
     return QStringLiteral("Graphic ") + QuantityName;
 }
 
-void TFormGraphic::ReadSettings(double& YAxisMin, double& YAxisMax, QRect& Geometry)
+void TFormGraphic::ReadSettings(double& YAxisMin, double& YAxisMax, QSize& Size,
+                                std::optional<QPoint>& Position)
 {
     const IniFile ini(IniFileName);
     const QString section = settingsSection();
@@ -221,10 +243,14 @@ void TFormGraphic::ReadSettings(double& YAxisMin, double& YAxisMax, QRect& Geome
         readByte(QStringLiteral("xAxisScaleIndex"), ChartScales::XScaleLast, ChartScales::XScaleLast));
     YAxisMin = readFloat(QStringLiteral("yAxisMin"), 0);
     YAxisMax = readFloat(QStringLiteral("yAxisMax"), 10);
-    Geometry.setHeight(ini.ReadInteger(section, QStringLiteral("WindowHeight"), height()));
-    Geometry.setWidth(ini.ReadInteger(section, QStringLiteral("WindowWidth"), width()));
-    Geometry.moveLeft(ini.ReadInteger(section, QStringLiteral("WindowXPos"), x()));
-    Geometry.moveTop(ini.ReadInteger(section, QStringLiteral("WindowYPos"), y()));
+    Size.setHeight(ini.ReadInteger(section, QStringLiteral("WindowHeight"), height()));
+    Size.setWidth(ini.ReadInteger(section, QStringLiteral("WindowWidth"), width()));
+    // No stored position: the window system places the window, rather than at the
+    // corner of a window never shown, on top of the others.
+    const QString xKey = QStringLiteral("WindowXPos");
+    const QString yKey = QStringLiteral("WindowYPos");
+    if (ini.ValueExists(section, xKey) || ini.ValueExists(section, yKey))
+        Position = QPoint(ini.ReadInteger(section, xKey, x()), ini.ReadInteger(section, yKey, y()));
 }
 
 void TFormGraphic::WriteSettings()
@@ -290,7 +316,11 @@ void TFormGraphic::RxSpAutoDragChange()
 
 void TFormGraphic::PrepareToShow()
 {
+    EverShown_ = true;
     TPlotWidget& chart = *ui->Chart1;
+    // The mouse is somewhere else by now.
+    StatusValue_->clear();
+    StatusTime_->clear();
     const int n = chart.SeriesCount();
 
     setOverflowMark(ui->StaticTextOverflowMin, false);
@@ -323,6 +353,8 @@ void TFormGraphic::PrepareToShow()
         auto* label = new QLabel(
             series.Title() + QStringLiteral(" (") + QString::number(i + 1) + QLatin1Char(')'), rows);
         label->setTextFormat(Qt::PlainText);
+        // The text starts clear of the check box's frame.
+        label->setContentsMargins(3, 0, 0, 0);
         label->adjustSize();
         label->setGeometry(30, RowHeight * i + 2, label->width(), 14);
         label->installEventFilter(this);
@@ -350,8 +382,9 @@ void TFormGraphic::PrepareToShow()
 
     double yMin = 0;
     double yMax = 10;
-    QRect geometry = this->geometry();
-    ReadSettings(yMin, yMax, geometry);
+    QSize size = this->size();
+    std::optional<QPoint> position;
+    ReadSettings(yMin, yMax, size, position);
 
     SetXAxisParameter();
 
@@ -399,8 +432,9 @@ void TFormGraphic::PrepareToShow()
     TrackingYSet = false;
     SetTimerEnabled(TimerAutoZoom, ui->CBAutoZoom->isChecked());
 
-    resize(geometry.width(), geometry.height());
-    move(geometry.topLeft());
+    resize(size);
+    if (position)
+        move(*position);
 }
 
 void TFormGraphic::lineOverflowAtShow(int Index)
@@ -590,12 +624,23 @@ void TFormGraphic::setBottomRange(double Min, double Max)
     TPlotWidget& chart = *ui->Chart1;
     chart.BottomAxis().SetMinMax(Min, Max);
     chart.TopAxis().SetMinMax(chart.BottomAxis().Minimum(), chart.BottomAxis().Maximum());
+    applyXStep();
+}
+
+void TFormGraphic::applyXStep()
+{
+    // The grid on the table's step, not on one the plot picks for its labels:
+    // six steps after every step-based change.
+    const double xs = ChartScales::XStep(XScaleIndex);
+    ui->Chart1->BottomAxis().SetIncrement(xs);
+    ui->Chart1->TopAxis().SetIncrement(xs);
 }
 
 void TFormGraphic::AdjustXScaleIndex()
 {
     const TPlotAxis& bottom = ui->Chart1->BottomAxis();
     XScaleIndex = static_cast<quint8>(ChartScales::FitXScaleIndex(bottom.Maximum() - bottom.Minimum()));
+    applyXStep();
     ui->btnZoomInX->setEnabled(XScaleIndex < ChartScales::XScaleLast);
     ui->btnZoomOutX->setEnabled(XScaleIndex > 0);
 }

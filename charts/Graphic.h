@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Ui {
@@ -47,6 +48,11 @@ public:
     QCheckBox* LineCheckBox(int Index) const { return CheckBoxArr.at(Index); }
     QLabel* LineLabel(int Index) const { return LabelsArr.at(Index); }
     QColor LineColor(int Index) const { return LineColors.at(Index); }
+    // Shown at least once, so its settings section has been read.
+    bool EverShown() const { return EverShown_; }
+    // What closing does besides hiding: writes the settings section. Closing a
+    // hidden window sends no close event, so shutdown calls this for those.
+    void FormClose();
 
     quint8 YScaleIndex = 0;
     quint8 XScaleIndex = 0;
@@ -112,13 +118,14 @@ private:
     void RxSpGraphPSizeChange();
     void lineOverflowAtShow(int Index);
     QString settingsSection() const;
-    void ReadSettings(double& YAxisMin, double& YAxisMax, QRect& Geometry);
+    void ReadSettings(double& YAxisMin, double& YAxisMax, QSize& Size, std::optional<QPoint>& Position);
     void WriteSettings();
     QString unitText() const;
     QString limitText(double Value) const;
     void RxSpAutoDragChange();
     void setSeriesMarker(int Number, bool Tracked);
     void setBottomRange(double Min, double Max);
+    void applyXStep();
     void CBAutoZoomClick();
     void cbAutoDragClick();
     void Chart1MouseMove(const QPoint& Pos);
@@ -137,4 +144,5 @@ private:
     QLabel* StatusTime_ = nullptr;
     int BackColor_;
     int GridColor_;
+    bool EverShown_ = false;
 };

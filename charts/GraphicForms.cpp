@@ -44,18 +44,24 @@ void TGraphicForms::ShowAllGraphicForms()
 void TGraphicForms::ReshowOpenGraphicForms()
 {
     for (const QPointer<TFormGraphic>& form : GraphicForms_) {
-        if (form && form->isVisible()) {
+        if (form && form->isVisible() && form->LineCount() != form->Chart().SeriesCount()) {
             form->close();
             form->show();
+            form->SetDefaultLineColors();
         }
     }
 }
 
 void TGraphicForms::CloseAllGraphicForms()
 {
+    // Hidden windows too: tracking moves their axes, and the section must hold
+    // the state they end with. A window never shown read no section, so writing
+    // one would replace the stored settings with defaults.
     for (const QPointer<TFormGraphic>& form : GraphicForms_) {
         if (form && form->isVisible())
             form->close();
+        else if (form && form->EverShown())
+            form->FormClose();
     }
 }
 

@@ -257,7 +257,33 @@ TPlotWidget::TLayout TPlotWidget::layoutFor(const QSize& Size, const QFontMetric
     applySpans(layout.Plot);
     layout.BottomStep = Bottom_.Visible() ? Bottom_.TickStep(labelExtent(Bottom_, Metrics)) : 0;
     layout.TopStep = Top_.Visible() ? Top_.TickStep(labelExtent(Top_, Metrics)) : 0;
+    layout.LeftGrid = gridStep(Left_, layout.LeftStep);
+    layout.BottomGrid = gridStep(Bottom_, layout.BottomStep);
+    layout.TopGrid = gridStep(Top_, layout.TopStep);
     return layout;
+}
+
+double TPlotWidget::gridStep(const TPlotAxis& Axis, double LabelStep)
+{
+    constexpr double MinGridPixels = 4;
+    const double span = Axis.Maximum() - Axis.Minimum();
+    const double wanted = Axis.Increment();
+    if (LabelStep <= 0 || wanted <= 0 || wanted >= LabelStep || !(span > 0))
+        return LabelStep;
+    const double pixels = wanted / span * (Axis.PixelEnd() - Axis.PixelStart());
+    return pixels >= MinGridPixels ? wanted : LabelStep;
+}
+
+double TPlotWidget::GridStep(const TPlotAxis& Axis) const
+{
+    ensureLayout();
+    return &Axis == &Left_ ? Layout_.LeftGrid : &Axis == &Top_ ? Layout_.TopGrid : Layout_.BottomGrid;
+}
+
+double TPlotWidget::LabelStep(const TPlotAxis& Axis) const
+{
+    ensureLayout();
+    return &Axis == &Left_ ? Layout_.LeftStep : &Axis == &Top_ ? Layout_.TopStep : Layout_.BottomStep;
 }
 
 void TPlotWidget::updateAutomaticRanges()
@@ -432,9 +458,9 @@ void TPlotWidget::paintChart(QPainter& Painter, const QSize& Size, const TLayout
                 Painter.drawLine(plot.left(), p, plot.right(), p);
         }
     };
-    grid(Left_, Layout.LeftStep);
-    grid(Bottom_, Layout.BottomStep);
-    grid(Top_, Layout.TopStep);
+    grid(Left_, Layout.LeftGrid);
+    grid(Bottom_, Layout.BottomGrid);
+    grid(Top_, Layout.TopGrid);
 
     Painter.save();
     Painter.setClipRect(plot);

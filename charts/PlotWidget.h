@@ -76,6 +76,12 @@ public:
     // Moves the view by a pixel offset, as a right drag does.
     void ScrollBy(const QPoint& Delta);
 
+    // The distance of the grid lines and of the labels of an axis in the present
+    // layout. The grid keeps the axis's wanted step (Increment) while its lines
+    // stay a few pixels apart, even where the labels need a wider step.
+    double GridStep(const TPlotAxis& Axis) const;
+    double LabelStep(const TPlotAxis& Axis) const;
+
     // The whole chart drawn at the given pixel size (for printing).
     QPicture RenderToPicture(const QSize& Size);
     void Render(QPainter& Painter, const QSize& Size);
@@ -111,6 +117,9 @@ private:
         double LeftStep = 0;
         double BottomStep = 0;
         double TopStep = 0;
+        double LeftGrid = 0;
+        double BottomGrid = 0;
+        double TopGrid = 0;
     };
 
     TLayout layoutFor(const QSize& Size, const QFontMetrics& Metrics);
@@ -124,6 +133,7 @@ private:
     void paintLegend(QPainter& Painter, const QRect& Rect);
     QString labelText(const TPlotAxis& Axis, double Value) const;
     int labelExtent(const TPlotAxis& Axis, const QFontMetrics& Metrics) const;
+    static double gridStep(const TPlotAxis& Axis, double LabelStep);
     void updateAutomaticRanges();
     void axisChanged();
     void requestRepaint();

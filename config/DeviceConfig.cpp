@@ -423,6 +423,18 @@ void TFormDeviceConfig::clearChannel(int Channel)
     c.Digits->setEnabled(false);
 }
 
+void TFormDeviceConfig::showIdentity()
+{
+    const TDevice& d = *TableDevice->Device;
+    QString typeName;
+    GetDeviceTypeName(d.DeviceType, typeName);
+    const QString serial5 = SerialToStr(d.SerialNum);
+    setWindowTitle(QStringLiteral("Параметры устройства ") + typeName + QStringLiteral(", серийный №") +
+                   serial5);
+    ui->StaticTextDevType->setText(typeName);
+    ui->StaticTextDevSerialNum->setText(serial5);
+}
+
 void TFormDeviceConfig::UpdateAllValues()
 {
     if (!TableDevice || !TableDevice->Device)
@@ -452,13 +464,7 @@ void TFormDeviceConfig::UpdateAllValues()
             box->addItem(GetSensorTypeName(ByteToSensorType(s.SensorType)), int(s.SensorType));
     }
 
-    QString typeName;
-    GetDeviceTypeName(d.DeviceType, typeName);
-    const QString serial5 = SerialToStr(d.SerialNum);
-    setWindowTitle(QStringLiteral("Параметры устройства ") + typeName + QStringLiteral(", серийный №") +
-                   serial5);
-    ui->StaticTextDevType->setText(typeName);
-    ui->StaticTextDevSerialNum->setText(serial5);
+    showIdentity();
     ui->JvSpinEditDevSerialNum->setValue(d.SerialNum);
 
     const bool linked = TableDevice->Status != dsNoLink;
@@ -633,9 +639,15 @@ void TFormDeviceConfig::ButtonWriteROParamsClick()
     auto w = makeWrites();
     if (!w)
         return;
-    if (w->WriteSerialAndHwVersion(ui->JvSpinEditDevSerialNum->value(), ui->EditDevHwVer->text()) ==
-        TWriteResult::Done)
+    const TWriteResult r =
+        w->WriteSerialAndHwVersion(ui->JvSpinEditDevSerialNum->value(), ui->EditDevHwVer->text());
+    if (r == TWriteResult::Done)
         ui->ButtonApplyRfParams->setEnabled(false);
+    if (r == TWriteResult::Refused || r == TWriteResult::LinkLost)
+        return;
+    // The labels and the caption name the device by what it acknowledged.
+    showIdentity();
+    ui->StaticTextDevHwVer->setText(QString::number(TableDevice->Device->HwVersion));
 }
 
 void TFormDeviceConfig::ButtonEditCommentClick()

@@ -97,6 +97,8 @@ private:
     void clearChannel(int Channel);
     void showChannelValue(int Channel);
     void setCalibrPageVisible(bool Visible);
+    // Caption, type and serial number from the record.
+    void showIdentity();
     std::unique_ptr<TDeviceConfigWrites> makeWrites();
 };
 

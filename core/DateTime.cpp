@@ -16,7 +16,7 @@ TDateTime DateTimeToTDateTime(const QDateTime& When)
     return days >= 0 ? double(days) + fraction : double(days) - fraction;
 }
 
-QDateTime TDateTimeToDateTime(TDateTime Value)
+void TDateTimeToDateAndTime(TDateTime Value, QDate& Date, QTime& Time)
 {
     const double whole = std::trunc(Value);
     qint64 ms = std::llround(std::fabs(Value - whole) * double(MsPerDay));
@@ -25,7 +25,16 @@ QDateTime TDateTimeToDateTime(TDateTime Value)
         ms -= MsPerDay;
         ++days; // the fraction counts forward from midnight, whatever the sign
     }
-    return QDateTime(DateBase.addDays(days), QTime::fromMSecsSinceStartOfDay(int(ms)));
+    Date = DateBase.addDays(days);
+    Time = QTime::fromMSecsSinceStartOfDay(int(ms));
+}
+
+QDateTime TDateTimeToDateTime(TDateTime Value)
+{
+    QDate date;
+    QTime time;
+    TDateTimeToDateAndTime(Value, date, time);
+    return QDateTime(date, time);
 }
 
 TDateTime NowTDateTime()

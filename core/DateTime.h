@@ -15,4 +15,7 @@ constexpr qint64 MsPerDay = 86400000;
 TDateTime DateTimeToTDateTime(const QDateTime& When);
 // To the millisecond; the result is in local time.
 QDateTime TDateTimeToDateTime(TDateTime Value);
+// The same reading as a date and a clock time, without consulting the time zone
+// (so a reading inside a daylight-saving gap stays as it is, and it is cheap).
+void TDateTimeToDateAndTime(TDateTime Value, QDate& Date, QTime& Time);
 TDateTime NowTDateTime();

@@ -1,5 +1,7 @@
 #include "dispatcher/AddNewDev.h"
 
+#include "dispatcher/IntSpinEdit.h"
+#include "platform/Prompts.h"
 #include "ui_AddNewDev.h"
 
 #include <QKeyEvent>
@@ -42,15 +44,24 @@ quint16 TFormAddNewDevice::SerialNum() const
     return static_cast<quint16>(ui->JvSpinEditNewSN->value());
 }
 
-QSpinBox* TFormAddNewDevice::SpinEditNewSN() const
+TIntSpinEdit* TFormAddNewDevice::SpinEditNewSN() const
 {
     return ui->JvSpinEditNewSN;
 }
 
 void TFormAddNewDevice::Button1Click()
 {
-    // Digits typed but not yet taken by the field count.
-    ui->JvSpinEditNewSN->interpretText();
+    // The number as typed: one out of range is refused, never replaced by another.
+    int serial = 0;
+    if (!ui->JvSpinEditNewSN->TypedValue(serial)) {
+        Prompts::Current().Message(this,
+                                   ui->JvSpinEditNewSN->RefusalText(QStringLiteral("Серийный № устройства")),
+                                   QStringLiteral("Внимание"));
+        ui->JvSpinEditNewSN->setFocus();
+        ui->JvSpinEditNewSN->selectAll();
+        return;
+    }
+    ui->JvSpinEditNewSN->setValue(serial);
     accept();
 }
 

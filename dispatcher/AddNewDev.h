@@ -7,7 +7,7 @@
 namespace Ui {
 class TFormAddNewDevice;
 }
-class QSpinBox;
+class TIntSpinEdit;
 
 // Asks for the serial number of a device to add. Created once at start-up and
 // reused, so the number entered last is offered again.
@@ -23,8 +23,9 @@ public:
     // was closed otherwise.
     std::optional<quint16> AskSerialNum();
     quint16 SerialNum() const;
-    QSpinBox* SpinEditNewSN() const;
+    TIntSpinEdit* SpinEditNewSN() const;
 
+    // Accepts the number typed when it is one of 1..65535; else says so and stays open.
     void Button1Click();
     void FormKeyPress(QChar Key);
 

@@ -475,9 +475,9 @@ void TFormDeviceDispatcher::ActionDeleteDevicesExecute()
 {
     TDeviceListEdit edit(*this, this);
     edit.RowDeleting = [this](TTableDevice* Row) { Q_EMIT DeviceRowDeleting(Row); };
-    edit.ActionDeleteDevicesExecute();
-    // Deleted devices took their lines off the charts.
-    if (GraphicWindows_)
+    // Deleted devices took their lines off the charts; a refused or declined
+    // delete leaves the windows, their zoom and their marks alone.
+    if (edit.ActionDeleteDevicesExecute() && GraphicWindows_)
         GraphicWindows_->ReshowOpenGraphicForms();
 }
 

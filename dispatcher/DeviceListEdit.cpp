@@ -58,11 +58,11 @@ void TDeviceListEdit::ActionAddSerialNumExecute()
     Hooks_.ReloadStringgrid();
 }
 
-void TDeviceListEdit::ActionDeleteDevicesExecute()
+bool TDeviceListEdit::ActionDeleteDevicesExecute()
 {
     if (PollingActive) {
         message(QStringLiteral("Удаление устройства невозможно в режиме опроса!"));
-        return;
+        return false;
     }
     QList<quint16> serials;
     QStringList texts;
@@ -74,18 +74,20 @@ void TDeviceListEdit::ActionDeleteDevicesExecute()
     }
     if (serials.isEmpty()) {
         message(QStringLiteral("Не выделены устройства для удаления!"));
-        return;
+        return false;
     }
     if (!Prompts::Current().YesNo(Parent_,
                                   QStringLiteral("Удалить из списка устройства с номерами ") +
                                       texts.join(QStringLiteral(", ")) + QLatin1Char('?'),
                                   Caution))
-        return;
+        return false;
+    const std::size_t before = DevArray.size();
     for (const quint16 serial : serials) {
         // A file that cannot be written now will not take the next number either.
         if (!DelDevFromArray(serial))
             break;
     }
+    return DevArray.size() < before;
 }
 
 bool TDeviceListEdit::DelDevFromArray(quint16 SerialNum)

@@ -30,7 +30,8 @@ public:
 
     void ActionAddSerialNumExecute();
     // Deletes every selected row, hidden ones too, after the operator agreed.
-    void ActionDeleteDevicesExecute();
+    // True when at least one row went.
+    bool ActionDeleteDevicesExecute();
     // Removes the first row holding SerialNum (none: nothing happens) and every
     // occurrence of the number in the stored list. A number missing from the list
     // is reported and the row goes all the same. False when the settings file could

@@ -24,10 +24,12 @@ public:
     // Every window in creation order: an open one is closed first (its settings
     // are written), then shown, then its lines get their default colours.
     virtual void ShowAllGraphicForms() = 0;
-    // Every open window is closed and shown again, so its line controls match
-    // the lines it still has (after devices were deleted).
+    // Every open window that lost lines (devices were deleted) is closed, shown
+    // again and given the default line colours, so its line controls and colour
+    // key match the lines it still has. Other windows are left as they are.
     virtual void ReshowOpenGraphicForms() = 0;
-    // Every open window is closed (settings written); shutdown.
+    // Every window that has been shown is closed (settings written), hidden ones
+    // too; shutdown.
     virtual void CloseAllGraphicForms() = 0;
 
     // The axes of the chart that shows Line (false when none shows it) and the

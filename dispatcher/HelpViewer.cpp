@@ -4,12 +4,14 @@
 #include "platform/Prompts.h"
 #include "ui_HelpViewer.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTreeWidgetItemIterator>
 #include <QVariant>
+#include <QWindow>
 
 namespace {
 
@@ -198,6 +200,19 @@ QString TFormHelpViewer::CurrentTopic() const
 
 void TFormHelpViewer::BringForward()
 {
+    // Help asked for from a modal dialog must be usable while the dialog is
+    // open: a window belonging to the modal one (its transient child) is not
+    // blocked by it. Without a modal dialog the window stands on its own again.
+    QWidget* const modal = QApplication::activeModalWidget();
+    QWindow* const over = modal && modal != this ? modal->window()->windowHandle() : nullptr;
+    if (!windowHandle())
+        create();
+    if (windowHandle()->transientParent() != over) {
+        // The window system reads the owner when the window is mapped.
+        if (isVisible())
+            hide();
+        windowHandle()->setTransientParent(over);
+    }
     if (isMinimized())
         showNormal();
     else

@@ -3,6 +3,7 @@
 #include "core/RS232Comm.h"
 #include "core/Sound.h"
 #include "dispatcher/DispatcherState.h"
+#include "dispatcher/IntSpinEdit.h"
 #include "dispatcher/SettingsApply.h"
 #include "platform/Prompts.h"
 #include "ui_Settings.h"
@@ -19,19 +20,26 @@ namespace {
 
 const QString Caution = QStringLiteral("Внимание");
 
-// The integer of a spin field. Its editor refuses letters and numbers out of
-// range, but an emptied or half-typed field ("", "-") still reaches here.
-bool spinValue(QSpinBox& Spin, const QString& Field, int& Value, QString& Error)
+// The number typed into a field, refused with a message naming the field when it
+// is none or out of the field's bounds.
+bool spinValue(const TIntSpinEdit& Spin, const QString& Field, int& Value, QString& Error)
 {
-    if (!Spin.hasAcceptableInput()) {
-        Error = QStringLiteral("Недопустимое значение \"%1\" в поле \"%2\": введите целое число от %3 до %4!")
-                    .arg(Spin.text(), Field)
-                    .arg(Spin.minimum())
-                    .arg(Spin.maximum());
+    if (!Spin.TypedValue(Value)) {
+        Error = Spin.RefusalText(Field);
         return false;
     }
-    Spin.interpretText();
-    Value = Spin.value();
+    return true;
+}
+
+// A list or radio group with nothing chosen (a value out of range in a
+// hand-edited settings file) is refused rather than stored as -1.
+bool chosenIndex(int Index, const QString& Field, int& Value, QString& Error)
+{
+    if (Index < 0) {
+        Error = QStringLiteral("Не выбрано значение в поле \"%1\"!").arg(Field);
+        return false;
+    }
+    Value = Index;
     return true;
 }
 
@@ -152,14 +160,17 @@ bool TFormSettings::ReadValues(TSettingsValues& Values, QString& Error) const
         !spinValue(*ui->JvSpinEditRfChannelNumber, QStringLiteral("№ радиоканала"), v.RFChannel, Error) ||
         !spinValue(*ui->JvSpinEditPollingIntervalValue, QStringLiteral("Интервал опроса"), v.Value, Error))
         return false;
-    v.RFPowerLevel = ui->ComboBoxRfPowerLevel->currentIndex();
-    v.Mode = PollingModeGroup_->checkedId();
-    v.Units = ui->ComboBoxPollingIntervalUnits->currentIndex();
-    v.SoundMode = SoundSourceGroup_->checkedId();
-    v.SoundRepeatMode = SoundRepeatingGroup_->checkedId();
+    if (!chosenIndex(ui->ComboBoxRfPowerLevel->currentIndex(), QStringLiteral("Мощность передачи"),
+                     v.RFPowerLevel, Error) ||
+        !chosenIndex(PollingModeGroup_->checkedId(), QStringLiteral("Периодичность опроса"), v.Mode, Error) ||
+        !chosenIndex(ui->ComboBoxPollingIntervalUnits->currentIndex(),
+                     QStringLiteral("Интервал опроса: единицы"), v.Units, Error) ||
+        !chosenIndex(SoundSourceGroup_->checkedId(), QStringLiteral("Источник звука"), v.SoundMode, Error) ||
+        !chosenIndex(SoundRepeatingGroup_->checkedId(), QStringLiteral("Сигнал"), v.SoundRepeatMode, Error))
+        return false;
 
     // The poll timer takes at most 2147483647 ms, whichever mode is chosen now.
-    if (v.Units >= 0 && v.Units <= 2 && !IsValidPollInterval(PollIntervalSecFor(v.Units, v.Value, 1))) {
+    if (v.Units <= 2 && !IsValidPollInterval(PollIntervalSecFor(v.Units, v.Value, 1))) {
         static const int perUnit[] = {1, 60, 3600};
         Error = QStringLiteral("Интервал опроса не может быть больше %1 %2!")
                     .arg(MaxPollIntervalSec / perUnit[v.Units])

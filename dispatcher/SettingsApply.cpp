@@ -46,8 +46,21 @@ bool ParseComPortItem(const QString& Text, int& PortNum, QString& Error)
     return true;
 }
 
-void ApplySettings(const TSettingsValues& Values, const TSettingsApplyTarget& Target)
+bool ApplySettings(const TSettingsValues& Values, const TSettingsApplyTarget& Target)
 {
+    // Stored first and before the modem is asked, so the next start tries the
+    // chosen values again whatever the modem says now; a file that cannot take
+    // them leaves everything as it was, so the running program and the file agree.
+    QString err;
+    if (!WriteCommSettings(IniFileName, Values, err)) {
+        Prompts::Current().Message(Target.MainWindow,
+                                   QStringLiteral("Настройки не применены: не удалось сохранить их в файле "
+                                                  "настроек. Действуют прежние настройки.\n") +
+                                       err,
+                                   Caution);
+        return false;
+    }
+
     // The running archive keeps its folder (ArchiveDir); the daily change time
     // counts at once.
     ArchivePath = Values.ArchivePath;
@@ -68,16 +81,11 @@ void ApplySettings(const TSettingsValues& Values, const TSettingsApplyTarget& Ta
     if (Target.TimerPoll)
         Target.TimerPoll->setInterval(TPollingCycle::PollTimerInterval(PollMode, PollIntervalSec));
 
-    // Stored before the modem is asked, so the next start tries the chosen values
-    // again whatever the modem says now.
-    QString err;
-    if (!WriteCommSettings(IniFileName, Values, err))
-        Prompts::Current().Message(Target.MainWindow, err, Caution);
-
     if (Target.UpdatePollingStatusText)
         Target.UpdatePollingStatusText();
 
     ApplyModemSettings(Values.RFMainPort, Values.RFChannel, Values.RFPowerLevel, Target.MainWindow);
+    return true;
 }
 
 bool ApplyModemSettings(int NewPort, int NewChannel, int NewPower, QWidget* MainWindow)

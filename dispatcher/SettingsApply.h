@@ -31,12 +31,13 @@ QString DispatcherCaption(int Channel);
 // and a number the link cannot take (the port search goes up to 256).
 bool ParseComPortItem(const QString& Text, int& PortNum, QString& Error);
 
-// Applies validated dialog values in this order: running values (archive folder
-// and daily change time, polling, sound), the poll timer's period, the eleven keys
-// of the settings file, the polling text, then the modem (ApplyModemSettings).
-// The archive keeps its open folder (ArchiveDir) until the next start. A settings
-// file that cannot be written is reported in a message box; the rest still runs.
-void ApplySettings(const TSettingsValues& Values, const TSettingsApplyTarget& Target);
+// Applies validated dialog values in this order: the eleven keys of the settings
+// file (one save), running values (archive folder and daily change time, polling,
+// sound), the poll timer's period, the polling text, then the modem
+// (ApplyModemSettings). The archive keeps its open folder (ArchiveDir) until the
+// next start. A settings file that cannot be written is reported in a message box
+// and nothing else changes: false then.
+bool ApplySettings(const TSettingsValues& Values, const TSettingsApplyTarget& Target);
 
 // Moves the modem link to NewPort when it is on another port (closing and
 // reopening the same link, which polling picks up at its next exchange), then

@@ -248,18 +248,20 @@ bool WriteWindowGeometry(const QString& FileName, int Height, int Width, int XPo
 
 bool WriteCommSettings(const QString& FileName, const TSettingsValues& Values, QString& Error)
 {
-    IniFile ini(FileName);
-    return ini.WriteString(SectionArchive, KeyArchivePath, Values.ArchivePath, Error) &&
-           ini.WriteInteger(SectionArchive, KeyFileRebuildHour, Values.FileRebuildHour, Error) &&
-           ini.WriteInteger(SectionArchive, KeyFileRebuildMin, Values.FileRebuildMin, Error) &&
-           ini.WriteInteger(SectionCommunication, KeyRFMainPort, Values.RFMainPort, Error) &&
-           ini.WriteInteger(SectionCommunication, KeyRFChannel, Values.RFChannel, Error) &&
-           ini.WriteInteger(SectionCommunication, KeyRFPowerLevel, Values.RFPowerLevel, Error) &&
-           ini.WriteInteger(SectionPolling, KeyMode, Values.Mode, Error) &&
-           ini.WriteInteger(SectionPolling, KeyUnits, Values.Units, Error) &&
-           ini.WriteInteger(SectionPolling, KeyValue, Values.Value, Error) &&
-           ini.WriteInteger(SectionSound, KeySoundMode, Values.SoundMode, Error) &&
-           ini.WriteInteger(SectionSound, KeySoundRepeatMode, Values.SoundRepeatMode, Error);
+    const auto n = [](int V) { return QString::number(V); };
+    // One save: a failure leaves the file as it was, never half old, half new.
+    return IniFile(FileName).WriteStrings({{SectionArchive, KeyArchivePath, Values.ArchivePath},
+                                           {SectionArchive, KeyFileRebuildHour, n(Values.FileRebuildHour)},
+                                           {SectionArchive, KeyFileRebuildMin, n(Values.FileRebuildMin)},
+                                           {SectionCommunication, KeyRFMainPort, n(Values.RFMainPort)},
+                                           {SectionCommunication, KeyRFChannel, n(Values.RFChannel)},
+                                           {SectionCommunication, KeyRFPowerLevel, n(Values.RFPowerLevel)},
+                                           {SectionPolling, KeyMode, n(Values.Mode)},
+                                           {SectionPolling, KeyUnits, n(Values.Units)},
+                                           {SectionPolling, KeyValue, n(Values.Value)},
+                                           {SectionSound, KeySoundMode, n(Values.SoundMode)},
+                                           {SectionSound, KeySoundRepeatMode, n(Values.SoundRepeatMode)}},
+                                          Error);
 }
 
 TDevicesListEdit AddSerialToDevicesList(const QString& FileName, quint16 Serial, QString& Error)

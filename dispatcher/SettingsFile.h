@@ -78,7 +78,8 @@ bool WriteDevicesList(const QString& FileName, QString& Error);
 bool WriteArchivePath(const QString& FileName, const QString& Path, QString& Error);
 // "General": WindowHeight, WindowWidth, WindowXPos, WindowYPos in this order.
 bool WriteWindowGeometry(const QString& FileName, int Height, int Width, int XPos, int YPos, QString& Error);
-// The eleven keys in the settings dialog's order.
+// The eleven keys in the settings dialog's order, in one save: on failure the
+// file keeps all its old values.
 bool WriteCommSettings(const QString& FileName, const TSettingsValues& Values, QString& Error);
 
 // The add and delete actions' edits of "DevicesList", which keep the stored list

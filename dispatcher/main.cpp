@@ -1,5 +1,7 @@
 #include "archive/Archive.h"
+#include "charts/Graphic.h"
 #include "charts/GraphicForms.h"
+#include "charts/PlotWidget.h"
 #include "charts/PrintDialog.h"
 #include "config/DeviceConfig.h"
 #include "dispatcher/About.h"
@@ -10,10 +12,13 @@
 #include "dispatcher/Password.h"
 #include "dispatcher/Settings.h"
 #include "dispatcher/ZarOdudEvud.h"
+#include "platform/Prompts.h"
 #include "platform/TerminationSignals.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 
 namespace {
 
@@ -34,6 +39,21 @@ public:
     }
 };
 
+// Qt's own dialogs and texts (file dialogs, "Yes"/"No", overwrite questions,
+// serial port errors) in Russian, like the rest of the program. Without the
+// translations installed they stay in English.
+void InstallQtTranslations(QApplication& App)
+{
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* catalog : {"qtbase_ru", "qtserialport_ru", "qtmultimedia_ru"}) {
+        auto* translator = new QTranslator(&App);
+        if (translator->load(QString::fromLatin1(catalog), folder))
+            QApplication::installTranslator(translator);
+        else
+            delete translator;
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -41,6 +61,7 @@ int main(int argc, char* argv[])
     KlovApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("klov"));
     QApplication::setApplicationVersion(QStringLiteral(KLOV_VERSION));
+    InstallQtTranslations(app);
     // Help requests (F1 in a window, the help menu) go to the compiled-help viewer.
     InitializeZarOdudEvud();
 
@@ -64,6 +85,12 @@ int main(int argc, char* argv[])
     FormPassword = &password;
     TFormPrintDialog printDialog(&mainWindow);
     FormPrintDialog = &printDialog;
+    SetPrintChartHandler([](TPlotWidget& Chart) {
+        QString error;
+        if (!PrintChart(Chart, error))
+            Prompts::Current().Message(Chart.window(), error, QStringLiteral("Кловарис"),
+                                       QMessageBox::Critical);
+    });
     TFormArchive archive(&mainWindow);
     FormArchive = &archive;
     mainWindow.SetArchiveWindow(&archive);

@@ -1,8 +1,11 @@
 #include "platform/IniFile.h"
 
+#include "platform/SystemError.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <cerrno>
 #include <limits>
 #include <optional>
 #include <unistd.h>
@@ -144,12 +147,14 @@ bool load(const QString& fileName, Document& doc, QString& error)
     if (!file.exists())
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("Не удалось прочитать файл \"%1\" (%2)").arg(fileName, file.errorString());
+        error = QStringLiteral("Не удалось прочитать файл \"%1\" (%2)")
+                    .arg(fileName, SystemError::Russian(file.errorString()));
         return false;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        error = QStringLiteral("Не удалось прочитать файл \"%1\" (%2)").arg(fileName, file.errorString());
+        error = QStringLiteral("Не удалось прочитать файл \"%1\" (%2)")
+                    .arg(fileName, SystemError::Russian(file.errorString()));
         return false;
     }
     doc.Lines = splitLines(decode(bytes, doc.Utf8Bom));
@@ -185,9 +190,14 @@ bool save(const QString& fileName, const Document& doc, QString& error)
     // commit() overlooks a flush that fails while it closes (a full disk then
     // gives a short file renamed over the good one), so flush and sync first.
     QSaveFile file(fileName);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
         ::fsync(file.handle()) != 0 || !file.commit()) {
-        error = QStringLiteral("Не удалось записать файл \"%1\" (%2)").arg(fileName, file.errorString());
+        // The system's own reason: Qt's text for a failed flush is often "Unknown error".
+        const int reason = errno;
+        error = QStringLiteral("Не удалось записать файл \"%1\" (%2)")
+                    .arg(fileName,
+                         reason != 0 ? SystemError::Text(reason) : SystemError::Russian(file.errorString()));
         file.cancelWriting();
         return false;
     }
@@ -260,6 +270,46 @@ bool validNames(const QString& section, const QString& key, QString& error)
     return true;
 }
 
+// Sets one value in the document; false when it already held it.
+bool setEntry(Document& doc, const QString& section, const QString& key, const QString& Value)
+{
+    QString value = Value;
+    value.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    value.replace(QLatin1Char('\n'), QLatin1Char(' '));
+
+    const Range r = findSection(doc, section);
+    if (r.Header < 0) {
+        insertLine(doc, doc.Lines.size(), QLatin1Char('[') + section + QLatin1Char(']'));
+        insertLine(doc, doc.Lines.size(), key + QLatin1Char('=') + value);
+        return true;
+    }
+
+    const qsizetype at = findKey(doc, r, key);
+    if (at >= 0) {
+        // Keep the key as spelled and the blanks around '='; only the value changes.
+        QString& text = doc.Lines[at].Text;
+        qsizetype keep = text.indexOf(QLatin1Char('=')) + 1;
+        while (keep < text.size() && isBlank(text[keep]))
+            ++keep;
+        const QString updated = text.left(keep) + value;
+        if (updated == text)
+            return false;
+        text = updated;
+        return true;
+    }
+
+    // After the last line of the section that is not blank and not a comment, so
+    // blank lines and comments heading the next section stay with it.
+    qsizetype last = r.Header;
+    for (qsizetype i = r.Header + 1; i < r.End; ++i) {
+        const QString t = trimBlanks(doc.Lines[i].Text);
+        if (!t.isEmpty() && !isComment(t))
+            last = i;
+    }
+    insertLine(doc, last + 1, key + QLatin1Char('=') + value);
+    return true;
+}
+
 } // namespace
 
 IniFile::IniFile(const QString& FileName) : FileName_(FileName) {}
@@ -285,49 +335,22 @@ bool IniFile::ReadBool(const QString& Section, const QString& Ident, bool Defaul
 
 bool IniFile::WriteString(const QString& Section, const QString& Ident, const QString& Value, QString& Error)
 {
-    const QString section = normalizedName(Section);
-    const QString key = normalizedName(Ident);
-    if (!validNames(section, key, Error))
-        return false;
-    QString value = Value;
-    value.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    value.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return WriteStrings({{Section, Ident, Value}}, Error);
+}
 
+bool IniFile::WriteStrings(const QList<TEntry>& Entries, QString& Error)
+{
+    for (const TEntry& e : Entries) {
+        if (!validNames(normalizedName(e.Section), normalizedName(e.Ident), Error))
+            return false;
+    }
     Document doc;
     if (!load(FileName_, doc, Error))
         return false; // never replace a file we could not read
-
-    const Range r = findSection(doc, section);
-    if (r.Header < 0) {
-        insertLine(doc, doc.Lines.size(), QLatin1Char('[') + section + QLatin1Char(']'));
-        insertLine(doc, doc.Lines.size(), key + QLatin1Char('=') + value);
-        return save(FileName_, doc, Error);
-    }
-
-    const qsizetype at = findKey(doc, r, key);
-    if (at >= 0) {
-        // Keep the key as spelled and the blanks around '='; only the value changes.
-        QString& text = doc.Lines[at].Text;
-        qsizetype keep = text.indexOf(QLatin1Char('=')) + 1;
-        while (keep < text.size() && isBlank(text[keep]))
-            ++keep;
-        const QString updated = text.left(keep) + value;
-        if (updated == text)
-            return true;
-        text = updated;
-        return save(FileName_, doc, Error);
-    }
-
-    // After the last line of the section that is not blank and not a comment, so
-    // blank lines and comments heading the next section stay with it.
-    qsizetype last = r.Header;
-    for (qsizetype i = r.Header + 1; i < r.End; ++i) {
-        const QString t = trimBlanks(doc.Lines[i].Text);
-        if (!t.isEmpty() && !isComment(t))
-            last = i;
-    }
-    insertLine(doc, last + 1, key + QLatin1Char('=') + value);
-    return save(FileName_, doc, Error);
+    bool changed = false;
+    for (const TEntry& e : Entries)
+        changed = setEntry(doc, normalizedName(e.Section), normalizedName(e.Ident), e.Value) || changed;
+    return !changed || save(FileName_, doc, Error);
 }
 
 bool IniFile::WriteInteger(const QString& Section, const QString& Ident, int Value, QString& Error)

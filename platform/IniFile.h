@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -46,6 +47,14 @@ public:
     // an empty name is refused. On failure the file on disk is left as it was and
     // Error holds a Russian text.
     bool WriteString(const QString& Section, const QString& Ident, const QString& Value, QString& Error);
+    struct TEntry
+    {
+        QString Section;
+        QString Ident;
+        QString Value;
+    };
+    // Several values in one save, in order: on failure none of them is written.
+    bool WriteStrings(const QList<TEntry>& Entries, QString& Error);
     // Decimal.
     bool WriteInteger(const QString& Section, const QString& Ident, int Value, QString& Error);
     // "1" or "0".

@@ -1,7 +1,9 @@
 #include "archive/CsvExport.h"
 #include "core/DateTime.h"
+#include "platform/CodePage.h"
 #include "platform/Prompts.h"
 #include "support/FileSizeLimit.h"
+#include "support/OpenFileLimit.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedPrompts.h"
 
@@ -137,28 +139,72 @@ TEST_F(CsvExportTest, ChannelBlocksFollowFirstAppearanceAndRowsPadOnlyUpToTheirL
     EXPECT_EQ(lines[4], QStringLiteral("05.03.2026 3:00:00;;3;;;0;0"));
 }
 
-TEST_F(CsvExportTest, SeparatorsAndLineBreaksInTextsDoNotShiftTheColumns)
+// Reads CSV the usual way: ";" between cells, CR LF between lines; a cell in
+// double quotes may hold both, and a doubled quote in it stands for one.
+std::vector<QStringList> parseCsv(const QString& Text)
 {
+    std::vector<QStringList> lines;
+    QStringList cells;
+    QString cell;
+    bool quoted = false;
+    for (qsizetype i = 0; i < Text.size(); ++i) {
+        const QChar c = Text[i];
+        if (quoted) {
+            if (c != u'"')
+                cell += c;
+            else if (i + 1 < Text.size() && Text[i + 1] == u'"')
+                cell += Text[++i];
+            else
+                quoted = false;
+        } else if (c == u'"' && cell.isEmpty()) {
+            quoted = true;
+        } else if (c == u';') {
+            cells << cell;
+            cell.clear();
+        } else if (c == u'\r' && i + 1 < Text.size() && Text[i + 1] == u'\n') {
+            cells << cell;
+            cell.clear();
+            lines.push_back(cells);
+            cells.clear();
+            ++i;
+        } else {
+            cell += c;
+        }
+    }
+    EXPECT_FALSE(quoted) << "a quote is left open";
+    EXPECT_TRUE(cell.isEmpty() && cells.isEmpty()) << "the last line has no CR LF";
+    return lines;
+}
+
+TEST_F(CsvExportTest, TextsWithSeparatorsQuotesLineBreaksAndControlsReadBackUnchanged)
+{
+    const QString comment = QStringLiteral("цех 1;\r\nпечь\t\"2\" ") + QChar(0) + QChar(1) + QChar(0x1F) +
+                            QChar(0x7F) + QStringLiteral("\r");
+    const QString title = QStringLiteral("\"Печь\"; № 4\n");
     TExportTableArray t;
-    // The same stamp for both values and a comment that changes nowhere else.
-    AddExportRecord(t, 4, TDeviceType::ThermoInputs, QStringLiteral("цех 1;\r\nпечь\t2"), 1, At(5, 1, 0), 1,
-                    0, 0, QStringLiteral("T;1"), QStringLiteral("°C\n"));
-    AddExportRecord(t, 4, TDeviceType::ThermoInputs, QString(), 2, At(5, 1, 0), 2, 0, 0, QStringLiteral("Ω"),
-                    QStringLiteral("мкА"));
+    AddExportRecord(t, 4, TDeviceType::ThermoInputs, comment, 1, At(5, 1, 0), 1, 0, 0, QStringLiteral("T;1"),
+                    QStringLiteral("°C\n"));
+    AddExportRecord(t, 4, TDeviceType::ThermoInputs, comment, 2, At(5, 1, 0), 2, 0, 0, QStringLiteral("\""),
+                    QStringLiteral("\"\"мкА"));
+    AddExportRecord(t, 4, TDeviceType::ThermoInputs, QStringLiteral("цех 2"), 2, At(5, 2, 0), 3, 0, 0,
+                    QStringLiteral("P"), QStringLiteral("кПа"));
+    t[0].Title = title;
     ASSERT_TRUE(ExportTablesToCSV(t, dir.path(), ExportTime));
 
     const QByteArray bytes = read(QStringLiteral("sn00004_20261207_060509.csv"));
-    const QList<QByteArray> lines = bytes.split('\n');
-    ASSERT_EQ(lines.size(), 4); // three lines, each ended by CR LF, then nothing
-    EXPECT_EQ(lines[3], QByteArray());
-    for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(lines[i].endsWith('\r')) << i;
-    EXPECT_EQ(bytes.count('\r'), 3);
-    EXPECT_EQ(lines[2].count(';'), lines[1].count(';'));
-    // ';' became ',', control characters a blank, and the letter the code page
-    // lacks a '?'.
-    EXPECT_EQ(lines[2], QByteArray("05.03.2026 1:00:00;\xF6\xE5\xF5 1,  \xEF\xE5\xF7\xFC 2;1;T,1;\xB0"
-                                   "C ;0;0;2;?;\xEC\xEA\xC0;0;0\r"));
+    const std::vector<QStringList> lines = parseCsv(CodePage::FromWindows1251(bytes));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], QStringList{title});
+    EXPECT_EQ(lines[1].size(), 12);
+    EXPECT_EQ(lines[2], (QStringList{QStringLiteral("05.03.2026 1:00:00"), comment, QStringLiteral("1"),
+                                     QStringLiteral("T;1"), QStringLiteral("°C\n"), QStringLiteral("0"),
+                                     QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("\""),
+                                     QStringLiteral("\"\"мкА"), QStringLiteral("0"), QStringLiteral("0")}));
+    // A line without such texts is written as it always was.
+    EXPECT_TRUE(bytes.endsWith("\r\n05.03.2026 2:00:00;\xF6\xE5\xF5 2;;;;;;3;P;\xEA\xCF\xE0;0;0\r\n"));
+    // Control characters other than the line breaks stay in the file as they are.
+    EXPECT_TRUE(bytes.contains(QByteArray("\" ", 2) + QByteArray(1, '\0') + "\x01\x1F\x7F\r\""))
+        << bytes.toHex(' ').toStdString();
 }
 
 TEST_F(CsvExportTest, FileNamesAndReplacement)
@@ -260,7 +306,10 @@ TEST_F(CsvExportTest, AFailedWriteLeavesNoFileAndKeepsAnOlderOne)
     EXPECT_TRUE(prompts.Messages[0].startsWith(QStringLiteral("Кловарис|Не удалось записать файл \"") + name +
                                                QStringLiteral("\" (")))
         << prompts.Messages[0].toStdString();
-    EXPECT_TRUE(prompts.Messages[0].endsWith(QStringLiteral("). Файлы экспорта не созданы.")));
+    // The system's reason in Russian, not Qt's "Unknown error" for a failed flush.
+    EXPECT_TRUE(prompts.Messages[0].endsWith(QStringLiteral(" (") + QStringLiteral("файл слишком велик") +
+                                             QStringLiteral("). Файлы экспорта не созданы.")))
+        << prompts.Messages[0].toStdString();
     // No temporary file, no new file, the older one untouched.
     EXPECT_EQ(files(), QStringList{FileOf123});
     EXPECT_EQ(read(FileOf123), QByteArray("old"));
@@ -291,6 +340,23 @@ TEST_F(CsvExportTest, AFolderThatCannotBeWrittenOrANameTakenByAFolderWritesNothi
     ASSERT_EQ(prompts.Messages.size(), 1);
     EXPECT_TRUE(prompts.Messages[0].startsWith(QStringLiteral("Кловарис|Не удалось записать файл \"")));
     EXPECT_TRUE(files().isEmpty()) << files().join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(CsvExportTest, MoreDevicesThanOpenFilesAreAllWritten)
+{
+    TExportTableArray t;
+    constexpr int Devices = 300;
+    for (int d = 1; d <= Devices; ++d)
+        AddExportRecord(t, quint16(d), TDeviceType::Unknown, QString(), 1, At(5, 1, 0), float(d), 0, 0,
+                        QString(), QString());
+    {
+        OpenFileLimit tight(64);
+        ASSERT_TRUE(tight.ok());
+        EXPECT_TRUE(ExportTablesToCSV(t, dir.path(), ExportTime));
+    }
+    EXPECT_TRUE(prompts.Messages.isEmpty()) << prompts.Messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(files().size(), Devices);
+    EXPECT_TRUE(read(QStringLiteral("sn00300_20261207_060509.csv")).endsWith(";;300;;;0;0\r\n"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "archive/ExcelIO.h"
 #include "core/DateTime.h"
 #include "platform/Prompts.h"
+#include "support/OpenFileLimit.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedPrompts.h"
 
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -18,6 +20,8 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <map>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -113,11 +117,14 @@ public:
                 c.Value = xml.readElementText();
                 if (c.Type == QLatin1String("s"))
                     c.Value = shared.value(c.Value.toInt(), QStringLiteral("<bad index>"));
+                if (!c.Type.isEmpty())
+                    c.Value = unescaped(c.Value);
             }
         }
         return cells;
     }
 
+    // Merged ranges, sorted.
     QStringList Merges(int SheetNo) const
     {
         QStringList refs;
@@ -127,6 +134,7 @@ public:
             if (xml.isStartElement() && xml.name() == QLatin1String("mergeCell"))
                 refs << xml.attributes().value(QLatin1String("ref")).toString();
         }
+        refs.sort();
         return refs;
     }
 
@@ -172,6 +180,22 @@ public:
     }
 
 private:
+    // Texts as spreadsheet programs read them: "_xHHHH_" is the UTF-16 unit HHHH,
+    // taken from left to right.
+    static QString unescaped(const QString& Text)
+    {
+        static const QRegularExpression escape(QStringLiteral("_x([0-9A-Fa-f]{4})_"));
+        QString out;
+        qsizetype from = 0;
+        for (auto it = escape.globalMatch(Text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            out += Text.mid(from, m.capturedStart() - from);
+            out += QChar(char16_t(m.captured(1).toUShort(nullptr, 16)));
+            from = m.capturedEnd();
+        }
+        return out + Text.mid(from);
+    }
+
     QString file_;
 };
 
@@ -205,10 +229,17 @@ public:
         Opened << FileName;
         // What the application would read when it starts.
         ExistedWhenOpened = QFile::exists(FileName);
+        WritableWhenOpened =
+            (QFile::permissions(FileName) &
+             (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther)) != 0;
+        openedCopy_ = MakesCopy;
+        openError_ = Starts ? QString() : QStringLiteral("Не удалось запустить \"calc\" (нет).");
         return Starts;
     }
     bool Installed = true;
     bool Starts = true;
+    bool MakesCopy = true;
+    bool WritableWhenOpened = true;
     bool ExistedWhenOpened = false;
     QStringList Opened;
 };
@@ -270,6 +301,10 @@ TEST_F(ExcelIOTest, TwoDevicesAreWrittenCellByCellAndReadBack)
             EXPECT_EQ(text(cells, columns[i] + QStringLiteral("3")), heads[i % 5]) << i;
         EXPECT_EQ(book.Merges(2), (QStringList{QStringLiteral("A2:A3"), QStringLiteral("B2:B3"),
                                                QStringLiteral("C2:G2"), QStringLiteral("H2:L2")}));
+        for (const QString& ref : {QStringLiteral("A2"), QStringLiteral("B2"), QStringLiteral("C2")})
+            EXPECT_EQ(cells.at(ref).Style, cells.at(QStringLiteral("C3")).Style)
+                << "not centred: " << ref.toStdString();
+        EXPECT_NE(cells.at(QStringLiteral("C3")).Style, 0);
 
         // Time stamps are real date-times in the date column's format.
         for (const auto& [ref, when] :
@@ -369,6 +404,55 @@ TEST_F(ExcelIOTest, EmptyExportsAndOddValuesStillMakeAValidWorkbook)
     EXPECT_EQ(text(cells, QStringLiteral("G4")), QStringLiteral("INF"));
 }
 
+TEST_F(ExcelIOTest, TextsReadBackUnchangedWhateverCharactersTheyHold)
+{
+    const QString comment = QStringLiteral("цех 1;\r\nпечь\t\"2\" ") + QChar(0) + QChar(1) + QChar(0x1F) +
+                            QChar(0x7F) + QStringLiteral("\r");
+    const QString quantity = QStringLiteral("_x0041_, _x005F_x0041_, _x00e9_");
+    const QString unit = QStringLiteral("_X0041_ _x41_ _xZZZZ_ ") + QChar(0xFFFF) + QChar(0xD800) +
+                         QStringLiteral(" \U0001F525 _x0041");
+    TExportTableArray t;
+    AddExportRecord(t, 4, TDeviceType::ThermoInputs, comment, 1, At(5, 1, 0), 1, 0, 0, quantity, unit);
+    const QString file = dir.filePath(QStringLiteral("texts.xlsx"));
+    QString err;
+    ASSERT_TRUE(WriteExcelWorkbook(t, file, err)) << err.toStdString();
+    if (!XlsxReader::Available())
+        GTEST_SKIP() << "unzip is not installed: the workbook was written but is not read back";
+    const auto cells = XlsxReader(file).Cells(1);
+    EXPECT_EQ(text(cells, QStringLiteral("B4")), comment);
+    EXPECT_EQ(text(cells, QStringLiteral("D4")), quantity);
+    EXPECT_EQ(text(cells, QStringLiteral("E4")), unit);
+
+    // Escapes count towards what a cell holds and are never cut: a cut text
+    // reads back as the start of the original.
+    const QString base(32759, QLatin1Char('a'));
+    t[0].MeasRecs[0].Comment = base + QStringLiteral("\x01_x0041_");
+    ASSERT_TRUE(WriteExcelWorkbook(t, file, err)) << err.toStdString();
+    const QString cut = text(XlsxReader(file).Cells(1), QStringLiteral("B4"));
+    EXPECT_TRUE(cut == base + QChar(1)) << cut.size() << " " << cut.right(3).toStdString();
+}
+
+TEST_F(ExcelIOTest, MoreDevicesThanOpenFilesGetTheirSheets)
+{
+    TExportTableArray t;
+    constexpr int Devices = 150;
+    for (int d = 1; d <= Devices; ++d)
+        AddExportRecord(t, quint16(d), TDeviceType::Unknown, QString(), 1, At(5, 1, 0), float(d), 0, 0,
+                        QString(), QString());
+    const QString file = dir.filePath(QStringLiteral("many.xlsx"));
+    QString err;
+    {
+        OpenFileLimit tight(64);
+        ASSERT_TRUE(tight.ok());
+        EXPECT_TRUE(WriteExcelWorkbook(t, file, err)) << err.toStdString();
+    }
+    if (!XlsxReader::Available())
+        GTEST_SKIP() << "unzip is not installed: the workbook was written but is not read back";
+    const XlsxReader book(file);
+    EXPECT_EQ(book.SheetNames().size(), Devices);
+    EXPECT_EQ(number(book.Cells(1), QStringLiteral("C4")), Devices);
+}
+
 TEST(ExcelSheetName, IsValidShortAndUnique)
 {
     const QStringList none;
@@ -404,12 +488,23 @@ TEST_F(ExcelIOTest, ExportWritesTheWorkbookAndHandsItToTheSpreadsheetApplication
     // Left for the application, which reads it after it started.
     EXPECT_EQ(head(opened.filePath(), 4), QByteArray("PK\x03\x04"));
 
-    // A second export gets a workbook of its own.
+    // Nobody saves into the temporary file.
+    EXPECT_FALSE(launcher.WritableWhenOpened);
+
+    // A second export gets a workbook of its own. An application that opens the
+    // file itself rather than a new document from it: the user learns that it is
+    // a temporary file and where it is.
+    launcher.MakesCopy = false;
     ASSERT_TRUE(ExportToExcel({}, nullptr, dir.path()));
     ASSERT_EQ(launcher.Opened.size(), 2);
     EXPECT_NE(QFileInfo(launcher.Opened[1]).dir(), opened.dir());
     EXPECT_TRUE(opened.exists());
     EXPECT_EQ(exportFolders().size(), 2);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Кловарис|Книга открыта из временного файла \"") +
+                          launcher.Opened[1] +
+                          QStringLiteral("\" только для чтения. Чтобы сохранить её, выберите \"Сохранить "
+                                         "как\" и другой каталог: временные файлы удаляются через сутки.")});
 }
 
 TEST_F(ExcelIOTest, FailuresAreReportedAndOpenNothing)
@@ -428,8 +523,8 @@ TEST_F(ExcelIOTest, FailuresAreReportedAndOpenNothing)
     launcher.Starts = false;
     prompts.Messages.clear();
     EXPECT_FALSE(ExportToExcel(twoDevices(), nullptr, dir.path()));
-    EXPECT_EQ(prompts.Messages,
-              QStringList{QStringLiteral("Кловарис|Не удалось создать книгу в Microsoft Excel!")});
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Кловарис|Не удалось создать книгу в Microsoft "
+                                                           "Excel!\nНе удалось запустить \"calc\" (нет).")});
     EXPECT_EQ(launcher.Opened.size(), 1);
     EXPECT_TRUE(exportFolders().isEmpty());
 
@@ -494,32 +589,57 @@ TEST_F(ExcelIOTest, OnlyExportFoldersOlderThanADayAreRemoved)
     EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("other"))).exists());
 }
 
-// The desktop launcher with PATH pointing at a folder of stand-in programs.
+// The desktop launcher with PATH and the XDG folders pointing at a folder of
+// stand-in programs and application entries.
 class DesktopLauncherTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        savedPath = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(dir.path()));
+        for (const char* name : {"PATH", "XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME",
+                                 "XDG_CONFIG_DIRS", "XDG_CURRENT_DESKTOP"})
+            saved.emplace_back(name,
+                               qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        for (const char* sub : {"bin", "home/applications", "sys/applications/office", "config", "etc"})
+            ASSERT_TRUE(QDir(dir.path()).mkpath(QLatin1String(sub)));
+        qputenv("PATH", QFile::encodeName(path("bin")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path("home")));
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(path("sys")));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path("config")));
+        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(path("etc")));
+        qputenv("XDG_CURRENT_DESKTOP", "Test");
+        Prompts::SetCurrent(&prompts);
     }
-    void TearDown() override { qputenv("PATH", savedPath); }
-
-    // A program that writes its arguments, one a line, to Log.
-    void addProgram(const QString& Name) const
+    void TearDown() override
     {
-        QFile script(dir.filePath(Name));
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(
-            "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.log.tmp\" && /bin/mv \"$0.log.tmp\" \"$0.log\"\n");
-        script.close();
-        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        Prompts::SetCurrent(nullptr);
+        for (const auto& [name, value] : saved) {
+            if (value)
+                qputenv(name, *value);
+            else
+                qunsetenv(name);
+        }
+    }
+
+    QString path(const QString& Name) const { return dir.filePath(Name); }
+    void write(const QString& Name, const QByteArray& Text) const
+    {
+        QFile f(path(Name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(Text);
+    }
+    // A program that writes its arguments, one a line, to Name.log beside it.
+    void addProgram(const QString& Name, const QByteArray& Interpreter = "/bin/sh") const
+    {
+        write(Name, "#!" + Interpreter +
+                        "\nprintf '%s\\n' \"$@\" > \"$0.log.tmp\" && /bin/mv \"$0.log.tmp\" \"$0.log\"\n");
+        QFile::setPermissions(path(Name), QFile::permissions(path(Name)) | QFileDevice::ExeOwner);
     }
     // The arguments the program was started with, waiting for it up to 10 s.
     QStringList argumentsOf(const QString& Name) const
     {
-        QFile log(dir.filePath(Name + QStringLiteral(".log")));
+        QFile log(path(Name + QStringLiteral(".log")));
         QElapsedTimer waited;
         waited.start();
         while (!log.exists() && waited.elapsed() < 10000)
@@ -530,38 +650,103 @@ protected:
     }
 
     QTemporaryDir dir;
-    QByteArray savedPath;
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> saved;
+    ScriptedPrompts prompts;
     TSpreadsheetLauncher desktop;
+    const QString file = path(QStringLiteral("Кловарис_20261207_060509.xlsx"));
+    const QByteArray xlsx = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
 };
 
-TEST_F(DesktopLauncherTest, LibreOfficeOpensTheWorkbookAsANewDocument)
+TEST_F(DesktopLauncherTest, OnlyAnInstalledApplicationForWorkbooksCounts)
 {
+    // A program that opens anything is no spreadsheet application.
+    addProgram(QStringLiteral("bin/xdg-open"));
     EXPECT_FALSE(desktop.Available());
-    addProgram(QStringLiteral("xdg-open"));
-    EXPECT_TRUE(desktop.Available());
-    addProgram(QStringLiteral("soffice"));
+    EXPECT_FALSE(desktop.Open(file));
+    EXPECT_FALSE(desktop.OpenError().isEmpty());
+    // An entry for other types; one for workbooks whose program is missing, or hidden.
+    write(QStringLiteral("home/applications/text.desktop"),
+          "[Desktop Entry]\nType=Application\nExec=xdg-open %f\nMimeType=text/plain;\n");
+    write(QStringLiteral("sys/applications/office/calc.desktop"),
+          "[Desktop Entry]\nType=Application\nExec=calc %U\nMimeType=text/csv;" + xlsx + ";\n");
+    write(QStringLiteral("sys/applications/gone.desktop"),
+          "[Desktop Entry]\nType=Application\nHidden=true\nExec=xdg-open %f\nMimeType=" + xlsx + "\n");
+    EXPECT_FALSE(desktop.Available());
+    // The association taken away in the user's list.
+    addProgram(QStringLiteral("bin/calc"));
+    write(QStringLiteral("config/mimeapps.list"),
+          "[Removed Associations]\n" + xlsx + "=office-calc.desktop;\n");
+    EXPECT_FALSE(desktop.Available());
+    QFile::remove(path(QStringLiteral("config/mimeapps.list")));
     EXPECT_TRUE(desktop.Available());
 
-    const QString file = dir.filePath(QStringLiteral("Кловарис_20261207_060509.xlsx"));
-    ASSERT_TRUE(desktop.Open(file));
-    EXPECT_EQ(argumentsOf(QStringLiteral("soffice")),
-              (QStringList{QStringLiteral("--calc"), QStringLiteral("-n"), file}));
-    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("xdg-open.log"))));
+    // LibreOffice, under either name, comes first and makes a new document from the file.
+    for (const QString& name : {QStringLiteral("libreoffice"), QStringLiteral("soffice")}) {
+        addProgram(QStringLiteral("bin/") + name);
+        ASSERT_TRUE(desktop.Open(file)) << desktop.OpenError().toStdString();
+        EXPECT_TRUE(desktop.OpenedCopy());
+        EXPECT_EQ(argumentsOf(QStringLiteral("bin/") + name),
+                  (QStringList{QStringLiteral("--calc"), QStringLiteral("-n"), file}));
+    }
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("bin/calc.log"))));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("bin/xdg-open.log"))));
 }
 
-TEST_F(DesktopLauncherTest, WithoutLibreOfficeTheDesktopDefaultOpensIt)
+TEST_F(DesktopLauncherTest, WithoutLibreOfficeTheDesktopDefaultOpensTheFileItself)
 {
-    addProgram(QStringLiteral("xdg-open"));
-    const QString file = dir.filePath(QStringLiteral("Кловарис_20261207_060509.xlsx"));
-    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
-        // This platform opens no documents: the failure is reported, not assumed away.
-        EXPECT_FALSE(desktop.Open(file));
-        return;
-    }
-    ASSERT_TRUE(desktop.Open(file));
-    const QStringList args = argumentsOf(QStringLiteral("xdg-open"));
-    ASSERT_EQ(args.size(), 1) << args.join(QLatin1Char(' ')).toStdString();
-    EXPECT_EQ(QUrl(args[0]).toLocalFile(), file);
+    // Any entry for workbooks, the URL in place of %U.
+    addProgram(QStringLiteral("bin/calc"));
+    write(QStringLiteral("sys/applications/office/calc.desktop"),
+          "[Desktop Entry]\nType=Application\nName=Calc\nExec=calc --view %U\nMimeType=" + xlsx + ";\n");
+    ASSERT_TRUE(desktop.Open(file)) << desktop.OpenError().toStdString();
+    EXPECT_FALSE(desktop.OpenedCopy());
+    QStringList args = argumentsOf(QStringLiteral("bin/calc"));
+    ASSERT_EQ(args.size(), 2) << args.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(args[0], QStringLiteral("--view"));
+    EXPECT_EQ(QUrl(args[1]).toLocalFile(), file);
+
+    // The desktop's own default wins over the user's common one, which wins
+    // over any other entry; a program path with a blank in quotes, the file for %f.
+    ASSERT_TRUE(QDir(path(QStringLiteral("bin"))).mkdir(QStringLiteral("my apps")));
+    addProgram(QStringLiteral("bin/my apps/sheets"));
+    addProgram(QStringLiteral("bin/other"));
+    write(QStringLiteral("home/applications/sheets.desktop"),
+          "[Desktop Entry]\nType=Application\nExec=\"" + path(QStringLiteral("bin/my apps/sheets")).toUtf8() +
+              "\" --title \"a \\\\\"b\\\\\" 100%%\" %f\n");
+    write(QStringLiteral("home/applications/other.desktop"),
+          "[Desktop Entry]\nType=Application\nExec=other\n");
+    write(QStringLiteral("config/mimeapps.list"),
+          "[Default Applications]\n" + xlsx + "=missing.desktop;other.desktop\n");
+    write(QStringLiteral("config/test-mimeapps.list"),
+          "[Default Applications]\n" + xlsx + "=sheets.desktop\n");
+    ASSERT_TRUE(desktop.Open(file)) << desktop.OpenError().toStdString();
+    EXPECT_EQ(argumentsOf(QStringLiteral("bin/my apps/sheets")),
+              (QStringList{QStringLiteral("--title"), QStringLiteral("a \"b\" 100%"), file}));
+    // Without a field code the file comes last.
+    QFile::remove(path(QStringLiteral("config/test-mimeapps.list")));
+    ASSERT_TRUE(desktop.Open(file)) << desktop.OpenError().toStdString();
+    EXPECT_EQ(argumentsOf(QStringLiteral("bin/other")), QStringList{file});
+}
+
+TEST_F(DesktopLauncherTest, AProgramThatCannotStartIsReported)
+{
+    // Found and executable, but its interpreter is missing.
+    addProgram(QStringLiteral("bin/soffice"), "/nonexistent/sh");
+    ASSERT_TRUE(desktop.Available());
+    EXPECT_FALSE(desktop.Open(file));
+    EXPECT_TRUE(desktop.OpenError().startsWith(QStringLiteral("Не удалось запустить \"") +
+                                               path(QStringLiteral("bin/soffice")) + QStringLiteral("\" (")))
+        << desktop.OpenError().toStdString();
+
+    // The export says so and leaves no workbook behind.
+    const QString root = path(QStringLiteral("tmp"));
+    ASSERT_TRUE(QDir().mkpath(root));
+    EXPECT_FALSE(ExportToExcel(twoDevices(), nullptr, root));
+    ASSERT_EQ(prompts.Messages.size(), 1);
+    EXPECT_TRUE(prompts.Messages[0].startsWith(
+        QStringLiteral("Кловарис|Не удалось создать книгу в Microsoft Excel!\nНе удалось запустить \"")))
+        << prompts.Messages[0].toStdString();
+    EXPECT_TRUE(QDir(root).isEmpty());
 }
 
 } // namespace

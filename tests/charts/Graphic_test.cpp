@@ -21,6 +21,8 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -456,6 +458,27 @@ TEST_F(GraphicScales, ViewAllSnapsToWholeStepsAroundTheShownPoints)
     EXPECT_EQ(form->YScaleIndex, 23);
 }
 
+TEST_F(GraphicScales, TheTimeGridShowsSixStepsOfTheTable)
+{
+    // Points over 10 minutes: 2-minute steps; zoomed in once, 1-minute steps
+    // over 6 minutes. The grid follows the table, not the label widths.
+    series(0).AddXY(T, 1, Qt::red);
+    series(0).AddXY(T + 600 * Second, 2, Qt::red);
+    form->ViewAll();
+    ASSERT_EQ(form->XScaleIndex, 19);
+    const auto steps = [&](double Step) { return (bottom().Maximum() - bottom().Minimum()) / Step; };
+    EXPECT_NEAR(steps(form->Chart().GridStep(bottom())), 6, 1e-6);
+    form->btnZoomInXClick();
+    ASSERT_EQ(form->XScaleIndex, 20);
+    EXPECT_NEAR(steps(form->Chart().GridStep(bottom())), 6, 1e-6);
+    // At the designed size every grid line of these steps has its label.
+    EXPECT_NEAR(steps(form->Chart().LabelStep(bottom())), 6, 1e-6);
+    // Labels that need more room keep the six grid steps.
+    form->XScaleIndex = 10;
+    form->SetXScale(false);
+    EXPECT_NEAR(steps(form->Chart().GridStep(bottom())), 6, 1e-6);
+}
+
 TEST_F(GraphicScales, WiderThanTwelveYearsKeepsTheFittedRange)
 {
     series(0).AddXY(30000, 1, Qt::red);
@@ -580,6 +603,26 @@ TEST_F(GraphicScales, MouseReadOutOnlyInsideThePlot)
     QTest::mouseMove(&form->Chart(), QPoint(2, 2));
     EXPECT_TRUE(form->StatusText(0).isEmpty());
     EXPECT_TRUE(form->StatusText(1).isEmpty());
+
+    // One number convention whatever the locale: decimal comma, no grouping, as
+    // the range labels write them.
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(left().FormatLabel(1400), QStringLiteral("1400"));
+    EXPECT_EQ(left().FormatLabel(-2.5), QStringLiteral("-2,5"));
+    EXPECT_EQ(left().FormatLabel(-0.0001), QStringLiteral("0"));
+    form->Chart().LeftAxis().SetMinMax(1000, 2000);
+    QTest::mouseMove(&form->Chart(), form->Chart().PlotRect().center());
+    QLocale::setDefault(saved);
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^1[45]\\d\\d(,\\d+)?, °C$")).match(form->StatusText(0)).hasMatch())
+        << form->StatusText(0).toStdString();
+
+    // A show starts with no read-out left from before.
+    form->close();
+    form->show();
+    EXPECT_TRUE(form->StatusText(0).isEmpty());
+    EXPECT_TRUE(form->StatusText(1).isEmpty());
 }
 
 TEST_F(GraphicScales, MouseZoomMovesTheStepIndices)
@@ -634,11 +677,18 @@ TEST_F(GraphicWindows, DeletedDeviceLeavesNoStaleLineControls)
 {
     addRow(1, Temperature, Celsius);
     addRow(2, Temperature, Celsius);
+    addRow(3, QStringLiteral("Давление"), QStringLiteral("кПа"));
     showCharts();
     TFormGraphic& form = *forms.GraphicForms()[0];
+    TFormGraphic& other = *forms.GraphicForms()[1];
     ASSERT_EQ(form.Chart().SeriesCount(), 4);
     auto* all = form.findChild<QCheckBox*>(QStringLiteral("cbLineAll"));
     ASSERT_TRUE(all);
+    // Points drawn in each line's colour: line 3 (the second device's K1) in the third one.
+    for (int i = 0; i < 4; ++i)
+        form.Chart().Series(i).AddXY(45000 + i, i, GetLineColor(i));
+    // The operator zoomed the window that loses nothing.
+    other.Chart().LeftAxis().SetMinMax(-3.5, 7);
 
     // The first device goes: its lines leave the chart while the window is open.
     DevArray.erase(DevArray.begin());
@@ -653,10 +703,27 @@ TEST_F(GraphicWindows, DeletedDeviceLeavesNoStaleLineControls)
     QTest::mouseClick(all, Qt::LeftButton);
     EXPECT_TRUE(form.Chart().Series(0).Active());
 
-    // Shown again, the window has one row per remaining line, titled by them.
+    // Shown again, the window has one row per remaining line, titled by them,
+    // and the colour key names them: line and points in their new line's colour.
     forms.ReshowOpenGraphicForms();
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.isVisible());
+    ASSERT_EQ(form.LineCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(form.LineColor(i), GetLineColor(i));
+        EXPECT_EQ(form.Chart().Series(i).Color(), GetLineColor(i));
+        EXPECT_EQ(form.Chart().Series(i).PointColor(0), GetLineColor(i)) << i;
+    }
+    EXPECT_EQ(other.Chart().LeftAxis().Minimum(), -3.5);
+    EXPECT_EQ(other.Chart().LeftAxis().Maximum(), 7);
+
+    // Shutdown closes hidden windows too: the section holds the axis they end with.
+    other.close();
+    other.Chart().LeftAxis().SetMinMax(-8, 2);
+    forms.CloseAllGraphicForms();
+    EXPECT_EQ(
+        IniFile(IniFileName).ReadString(QStringLiteral("Graphic Давление"), QStringLiteral("yAxisMin"), {}),
+        QStringLiteral("-8"));
     QTest::mouseClick(form.LineCheckBox(0), Qt::LeftButton);
     EXPECT_FALSE(form.Chart().Series(0).Active());
     EXPECT_EQ(form.Chart().Series(0).Title(), QStringLiteral("№00002К1"));

@@ -1,6 +1,12 @@
+#include "charts/Graphic.h"
+#include "charts/GraphicForms.h"
 #include "core/RegisterMap.h"
+#include "dispatcher/SettingsFile.h"
+#include "platform/IniFile.h"
 #include "tests/config/ConfigFixture.h"
 
+#include <QTemporaryDir>
+#include <QWidget>
 #include <cmath>
 #include <limits>
 
@@ -284,6 +290,10 @@ TEST_F(ConfigWritesTest, SerialChangeGoesToTheOldAddressAndTheRowFollows)
     addRow(2000, TDeviceType::ThermoInputs);
     TDevice& d = *row.Device;
     PollingActive = true;
+    QTemporaryDir dir;
+    IniFileName = dir.filePath(QStringLiteral("klov.ini"));
+    QString err;
+    ASSERT_TRUE(WriteDevicesList(IniFileName, err)) << err.toStdString();
 
     // Hardware version checks come first; nothing is sent.
     for (const QString& bad :
@@ -315,6 +325,10 @@ TEST_F(ConfigWritesTest, SerialChangeGoesToTheOldAddressAndTheRowFollows)
     EXPECT_EQ(d.Channel1->GraphLine->Title, ChannelLineTitle(4321, 1));
     EXPECT_EQ(d.Channel2->GraphLine->Series->Title(), ChannelLineTitle(4321, 2));
     EXPECT_EQ(archive.log, (QStringList{QStringLiteral("device 4321"), QStringLiteral("channels 4321")}));
+    // The next start loads the device under its new number.
+    EXPECT_EQ(
+        IniFile(IniFileName).ReadString(QStringLiteral("Devices"), QStringLiteral("DevicesList"), QString()),
+        QStringLiteral("4321,2000"));
 
     // A refused serial keeps the old one and sends the hardware version there.
     link.Sent.clear();
@@ -388,4 +402,47 @@ TEST_F(ConfigWritesTest, CommentNamesAndChecksum)
     EXPECT_EQ(row.Status, dsNoLink);
     EXPECT_EQ(stopChecks, 1);
     EXPECT_EQ(refills, 0);
+}
+
+TEST_F(ConfigWritesTest, ChannelLinesFollowTheEnableAndTheQuantity)
+{
+    QWidget owner;
+    TGraphicForms forms(&owner);
+    TTableDevice& selected = addRow(41, TDeviceType::UnifiedInputs);
+    TTableDevice& other = addRow(42, TDeviceType::UnifiedInputs);
+    selected.Selected = true;
+    for (TTableDevice* row : {&selected, &other})
+        row->Device->Channel1->Enabled = false;
+
+    // Switched on in a selected row: the line goes into the window of its pair.
+    TChannelInputs in = same(selected, 1);
+    in.Enabled = true;
+    link.Reply(MakeNetReply(41, WriteAck(0x0110, 1)));
+    TDeviceConfigWrites w = writes(selected);
+    w.Graphics = &forms;
+    EXPECT_EQ(w.WriteChannelParams(1, in), TWriteResult::Done);
+    TGraphLine& line = *selected.Device->Channel1->GraphLine;
+    ASSERT_NE(line.GraphForm, nullptr);
+    EXPECT_EQ(line.GraphForm->QuantityName, QStringLiteral("Давление"));
+    EXPECT_EQ(line.GraphForm->MeasUnitName, QStringLiteral("МПа"));
+    EXPECT_EQ(line.Series->ParentChart(), forms.GraphicChart(line.GraphForm));
+
+    // A row that is not selected gets no chart line.
+    in = same(other, 1);
+    in.Enabled = true;
+    link.Reply(MakeNetReply(42, WriteAck(0x0110, 1)));
+    TDeviceConfigWrites w2 = writes(other);
+    w2.Graphics = &forms;
+    EXPECT_EQ(w2.WriteChannelParams(1, in), TWriteResult::Done);
+    EXPECT_EQ(other.Device->Channel1->GraphLine->GraphForm, nullptr);
+    EXPECT_EQ(other.Device->Channel1->GraphLine->Series->ParentChart(), nullptr);
+    EXPECT_EQ(forms.GraphicForms().size(), 1u);
+
+    // A new quantity and unit move the shown line to the window of the new pair.
+    link.Reply(MakeNetReply(41, WriteAck(0x0128, 40)));
+    EXPECT_EQ(w.WriteQuantityName(1, QStringLiteral("Расход"), QStringLiteral("м3/ч")), TWriteResult::Done);
+    ASSERT_EQ(forms.GraphicForms().size(), 2u);
+    EXPECT_EQ(line.GraphForm, forms.GraphicForms()[1].data());
+    EXPECT_EQ(line.GraphForm->QuantityName, QStringLiteral("Расход"));
+    EXPECT_EQ(line.Series->ParentChart(), forms.GraphicChart(line.GraphForm));
 }

@@ -58,6 +58,8 @@ TEST_F(ConfigWindowTest, ADeviceWithoutLinkShowsDashesAndGreyLamps)
     EXPECT_EQ(text("StaticTextDevHwVer"), QStringLiteral("-"));
     EXPECT_EQ(text("StaticTextDevSwVer"), QStringLiteral("-"));
     EXPECT_EQ(text("StaticTextDevSerialNum"), QStringLiteral("00321"));
+    EXPECT_EQ(child<QSpinBox>("JvSpinEditDevSerialNum")->text(), QStringLiteral("00321"));
+    EXPECT_FALSE(child<QSpinBox>("JvSpinEditDevSerialNum")->isEnabled());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Параметры устройства ЛО РВ-ТС/ТП, серийный №00321"));
     for (const char* name :
          {"EditDevHwVer", "EditCh1AlertMinValue", "EditCh2AlertMaxValue", "EditCh1RangeMinValue"}) {
@@ -151,6 +153,25 @@ TEST_F(ConfigWindowTest, ApplyButtonsFollowRealChangesAndTheWrites)
                                          "сигнализации первого канала!")});
     EXPECT_TRUE(applyEnabled("ButtonApplyCh1Params"));
 
+    // A new unit alone: no channel item, then the names in an exchange of their own;
+    // the value's unit follows.
+    link.Sent.clear();
+    prompts.Messages.clear();
+    maxEdit->setText(QStringLiteral("75,5"));
+    auto* unit = child<QLineEdit>("EditCh1MeasUnits");
+    unit->selectAll();
+    QTest::keyClicks(unit, QStringLiteral("bar"));
+    link.Reply(MakeNetReply(77, WriteAck(0x0128, 40)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    const auto names = EncodeQuantityNames(QStringLiteral("Давление"), QStringLiteral("bar"));
+    EXPECT_EQ(SentItems(link.Sent[0]),
+              (std::vector<SentItem>{W(0x0128, std::vector<quint8>(names.begin(), names.end()))}));
+    EXPECT_EQ(d.Channel1->MeasUnitName, QStringLiteral("bar"));
+    EXPECT_EQ(text("StaticTextCh1MeasUnits"), QStringLiteral("bar"));
+    EXPECT_FALSE(applyEnabled("ButtonApplyCh1Params"));
+    EXPECT_TRUE(prompts.Messages.isEmpty());
+
     // A channel number changed on the radio page enables its button.
     QTest::keyClick(child<QSpinBox>("JvSpinEditRfChannel"), Qt::Key_Up);
     EXPECT_TRUE(applyEnabled("ButtonApplyRfParams"));
@@ -233,4 +254,93 @@ TEST_F(ConfigWindowTest, ADeletedRowClosesTheWindowShowingIt)
     window.ButtonApplyChannelParamsClick(1);
     window.ButtonSendDevResetClick();
     EXPECT_TRUE(link.Sent.empty());
+}
+
+namespace {
+
+// The main window's side of the polling hooks: the configuration window is asked
+// to refresh when it shows the polled device.
+class WindowHooks : public RecordingHooks
+{
+public:
+    TFormDeviceConfig* window = nullptr;
+    bool ConfigShows(const TDevice& Device) const override { return window->ShowsDevice(Device); }
+    void ConfigUpdateCurrentValues() override { window->UpdateCurrentValues(); }
+    void ConfigUpdateAllValues() override { window->UpdateAllValues(); }
+};
+
+bool RunEventsUntilIdle()
+{
+    for (int i = 0; i < 10000 && PollingBusy; ++i)
+        QCoreApplication::processEvents();
+    return !PollingBusy;
+}
+
+} // namespace
+
+TEST_F(ConfigWindowTest, PollingRefreshesTheWindowShowingTheDevice)
+{
+    WindowHooks windowHooks;
+    windowHooks.link = &link;
+    windowHooks.window = &window;
+    TPollingCycle windowPolling(windowHooks);
+    window.SetDispatcher(&windowHooks, &windowPolling, nullptr);
+    TTableDevice& shown = addRow(61, TDeviceType::UnifiedInputs);
+    TTableDevice& other = addRow(62, TDeviceType::UnifiedInputs);
+    shown.Device->Channel1->ValueValid = true;
+    open(shown);
+    auto* alertMax = child<QLineEdit>("EditCh1AlertMaxValue");
+    alertMax->setText(QStringLiteral("55"));
+
+    PollingActive = true;
+    link.Reply(CurrentReply(61, 0x01, 12.5f, 3, 20));
+    link.Reply(CurrentReply(62, 0, 1, 2, 20));
+    windowPolling.PollAllDevices();
+    ASSERT_TRUE(RunEventsUntilIdle());
+    // The shown device's poll refreshed values and faults; edits keep what is typed.
+    EXPECT_EQ(text("StaticTextCh1Value"), QStringLiteral("12,50"));
+    EXPECT_EQ(text("LabelFaultsState"), QStringLiteral("Обнаружены неисправности"));
+    EXPECT_EQ(alertMax->text(), QStringLiteral("55"));
+    EXPECT_TRUE(applyEnabled("ButtonApplyCh1Params"));
+
+    // It stops answering: the window turns to the no-link display at once.
+    link.Silence().Silence().Silence();
+    link.Reply(CurrentReply(62, 0, 1, 2, 20));
+    windowPolling.PollAllDevices();
+    ASSERT_TRUE(RunEventsUntilIdle());
+    EXPECT_EQ(shown.Status, dsNoLink);
+    EXPECT_NE(other.Status, dsNoLink);
+    EXPECT_EQ(text("LabelDevStatus"), QStringLiteral("Нет связи"));
+    EXPECT_EQ(alertMax->text(), QStringLiteral("-"));
+    EXPECT_FALSE(applyEnabled("ButtonApplyCh1Params"));
+    PollingActive = false;
+}
+
+TEST_F(ConfigWindowTest, ServiceModeWritesANewSerialAndTheWindowNamesIt)
+{
+    SuperuserMode = true;
+    TTableDevice& row = addRow(500, TDeviceType::UnifiedInputs);
+    open(row);
+    auto* serial = child<QSpinBox>("JvSpinEditDevSerialNum");
+    auto* hw = child<QLineEdit>("EditDevHwVer");
+    serial->setValue(501);
+    EXPECT_TRUE(applyEnabled("ButtonApplyRfParams"));
+
+    // A hardware version past a byte is refused before anything is sent.
+    hw->setText(QStringLiteral("300"));
+    QTest::mouseClick(child<QPushButton>("ButtonWriteROParams"), Qt::LeftButton);
+    EXPECT_TRUE(link.Sent.empty());
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание|Недопустимая аппаратная версия устройства!")});
+
+    hw->setText(QStringLiteral("3"));
+    prompts.YesAnswers = {true};
+    link.Reply(MakeNetReply(500, WriteAck(0x0002, 2)));
+    QTest::mouseClick(child<QPushButton>("ButtonWriteROParams"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    EXPECT_EQ(Destination(link.Sent[0]), 500);
+    EXPECT_EQ(row.Device->SerialNum, 501);
+    EXPECT_EQ(text("StaticTextDevSerialNum"), QStringLiteral("00501"));
+    EXPECT_TRUE(window.windowTitle().endsWith(QStringLiteral("№00501")));
+    EXPECT_FALSE(applyEnabled("ButtonApplyRfParams"));
 }

@@ -1,5 +1,7 @@
 #include "dispatcher/AddNewDev.h"
+#include "dispatcher/IntSpinEdit.h"
 #include "support/QStringPrinter.h"
+#include "support/ScriptedPrompts.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -17,9 +19,11 @@ class AddNewDevTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        Prompts::SetCurrent(&prompts);
         owner.setGeometry(100, 80, 800, 500);
         owner.show();
     }
+    void TearDown() override { Prompts::SetCurrent(nullptr); }
 
     // Opens the window as the add action does; Answer runs once it is on screen.
     std::optional<quint16> ask(const std::function<void()>& Answer)
@@ -30,10 +34,11 @@ protected:
         });
         return dialog.AskSerialNum();
     }
-    QSpinBox* spin() const { return dialog.SpinEditNewSN(); }
+    TIntSpinEdit* spin() const { return dialog.SpinEditNewSN(); }
     void type(const char* Keys) { QTest::keyClicks(spin(), QString::fromLatin1(Keys)); }
     void press(Qt::Key Key) { QTest::keyClick(spin(), Key); }
 
+    ScriptedPrompts prompts;
     QWidget owner;
     TFormAddNewDevice dialog{&owner};
     bool shownModal = false;
@@ -52,8 +57,8 @@ TEST_F(AddNewDevTest, LayoutTextsAndLimits)
     EXPECT_EQ(button->text(), QStringLiteral("Принять"));
     EXPECT_TRUE(button->isDefault());
     ASSERT_EQ(spin()->objectName(), QStringLiteral("JvSpinEditNewSN"));
-    EXPECT_EQ(spin()->minimum(), 1);
-    EXPECT_EQ(spin()->maximum(), 65535);
+    EXPECT_EQ(spin()->Lowest(), 1);
+    EXPECT_EQ(spin()->Highest(), 65535);
     EXPECT_EQ(spin()->value(), 1);
 
     // A tool window with the close button only, not resizable.
@@ -85,12 +90,37 @@ TEST_F(AddNewDevTest, EnterAcceptsTheTypedNumberWhichIsOfferedAgain)
 
     EXPECT_EQ(ask([this] { press(Qt::Key_Enter); }), std::optional<quint16>(4321));
 
-    // The field takes no more digits than the range allows.
-    EXPECT_EQ(ask([this] {
+    // A number out of range is refused as typed and the window stays open; the
+    // next one typed over it counts.
+    QStringList stillOpen;
+    EXPECT_EQ(ask([this, &stillOpen] {
+                  for (const char* keys : {"0", "65536", "-3"}) {
+                      type(keys);
+                      press(Qt::Key_Return);
+                      if (dialog.isVisible())
+                          stillOpen << QString::fromLatin1(keys);
+                  }
                   type("70000");
+                  QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Button1")),
+                                    Qt::LeftButton);
+                  type("12");
                   press(Qt::Key_Return);
               }),
-              std::optional<quint16>(7000));
+              std::optional<quint16>(12));
+    EXPECT_EQ(stillOpen, (QStringList{QStringLiteral("0"), QStringLiteral("65536"), QStringLiteral("-3")}));
+    const QString refusal = QStringLiteral("Внимание|Недопустимое значение \"%1\" в поле \"Серийный № "
+                                           "устройства\": введите целое число от 1 до 65535!");
+    EXPECT_EQ(prompts.Messages,
+              (QStringList{refusal.arg(QStringLiteral("0")), refusal.arg(QStringLiteral("65536")),
+                           refusal.arg(QStringLiteral("-3")), refusal.arg(QStringLiteral("70000"))}));
+
+    // The arrows keep within the range.
+    EXPECT_EQ(ask([this] {
+                  type("65535");
+                  press(Qt::Key_Up);
+                  press(Qt::Key_Return);
+              }),
+              std::optional<quint16>(65535));
 
     EXPECT_EQ(ask([this] {
                   type("65535");

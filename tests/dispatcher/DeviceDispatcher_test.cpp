@@ -394,6 +394,18 @@ TEST_F(MainWindowActions, ChartActionAsksForDataAndShutdownClosesTheChartWindows
     EXPECT_EQ(charts.calls,
               (QStringList{QStringLiteral("range №00012К2 3 4"), QStringLiteral("mark №00012К210")}));
 
+    // A declined delete leaves the chart windows alone; one that removed a row
+    // has them shown again.
+    charts.calls.clear();
+    prompts.YesAnswers = {false};
+    action("ActionDeleteDevices")->trigger();
+    EXPECT_EQ(DevArray.size(), 2u);
+    EXPECT_TRUE(charts.calls.isEmpty());
+    prompts.YesAnswers = {true};
+    action("ActionDeleteDevices")->trigger();
+    EXPECT_EQ(DevArray.size(), 1u);
+    EXPECT_EQ(charts.calls, QStringList{QStringLiteral("reshow")});
+
     charts.calls.clear();
     window->close();
     EXPECT_EQ(charts.calls, QStringList{QStringLiteral("close")});

@@ -1,6 +1,7 @@
 #include "dispatcher/AddNewDev.h"
 #include "dispatcher/DeviceDispatcher.h"
 #include "dispatcher/DispatcherState.h"
+#include "dispatcher/IntSpinEdit.h"
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
 #include "support/FileSizeLimit.h"
@@ -80,7 +81,7 @@ protected:
             dialogOpened = addDialog->isVisible();
             if (!dialogOpened)
                 return;
-            QSpinBox* spin = addDialog->SpinEditNewSN();
+            TIntSpinEdit* spin = addDialog->SpinEditNewSN();
             QTest::keyClicks(spin, QString::fromLatin1(Keys));
             QTest::keyClick(spin, Last);
         });

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,8 +17,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace {
@@ -163,6 +166,42 @@ TEST_F(HelpWindow, ContentsItemsOpenTheirTopicsAndHeadingsFoldOut)
     browser()->setSource(QUrl(QStringLiteral("journal.htm")));
     EXPECT_EQ(tree->currentItem(), heading->child(0));
     EXPECT_TRUE(heading->isExpanded());
+}
+
+TEST_F(HelpWindow, HelpFromAModalDialogTakesInputWhileTheDialogIsOpen)
+{
+    QWidget mainWindow;
+    mainWindow.show();
+    QDialog dialog(&mainWindow);
+    QString topicClicked;
+    bool treeEnabled = false;
+    bool movedByKey = false;
+    // F1 in the dialog opens help from inside its modal loop; the operator then
+    // works the help window through the window system, which blocks windows
+    // that a modal dialog shuts out.
+    QTimer::singleShot(0, &dialog, [&] {
+        window->HtmlHelp(&dialog, path, HH_DISPLAY_TOC, {});
+        QCoreApplication::processEvents();
+        auto* tree = child<QTreeWidget>("TreeContents");
+        treeEnabled = tree->isEnabled() && tree->isVisible();
+        QWindow* helpWindow = window->windowHandle();
+        const QPoint at =
+            tree->viewport()->mapTo(window.get(), tree->visualItemRect(tree->topLevelItem(2)).center());
+        QTest::mouseClick(helpWindow, Qt::LeftButton, {}, at);
+        topicClicked = window->CurrentTopic();
+        // Keys reach it too: Up in the contents moves off the item clicked.
+        QTest::keyClick(helpWindow, Qt::Key_Up);
+        movedByKey = tree->currentItem() != tree->topLevelItem(2);
+        dialog.reject();
+    });
+    dialog.exec();
+    EXPECT_TRUE(treeEnabled);
+    EXPECT_EQ(topicClicked, QStringLiteral("/print.htm"));
+    EXPECT_TRUE(movedByKey);
+
+    // Without a modal dialog the window stands on its own again.
+    window->HtmlHelp(nullptr, path, HH_DISPLAY_TOC, {});
+    EXPECT_EQ(window->windowHandle()->transientParent(), nullptr);
 }
 
 TEST_F(HelpWindow, IndexFindsKeywordsAsTheyAreTypedAndOffersTopicsToChoose)

@@ -1,12 +1,14 @@
 #include "core/RS232Comm.h"
 #include "core/Sound.h"
 #include "dispatcher/DispatcherState.h"
+#include "dispatcher/IntSpinEdit.h"
 #include "dispatcher/Journal.h"
 #include "dispatcher/ModemSetup.h"
 #include "dispatcher/Settings.h"
 #include "dispatcher/SettingsApply.h"
 #include "platform/IniFile.h"
 #include "platform/SoundOut.h"
+#include "support/FileSizeLimit.h"
 #include "support/JournalLines.h"
 #include "support/QStringPrinter.h"
 #include "support/RawPty.h"
@@ -184,8 +186,8 @@ TEST_F(SettingsDialog, ListsAndCaptionsAreTheSystemsOwn)
     EXPECT_EQ(child<QToolButton>("BitBtnPlaySample")->toolTip(),
               QStringLiteral("Проверить выбранный вариант сигнализации"));
     EXPECT_EQ(child<QRadioButton>("RadioButtonSoundSource1")->text(), QStringLiteral("Встроенный динамик"));
-    EXPECT_EQ(child<QSpinBox>("JvSpinEditRfChannelNumber")->minimum(), 16);
-    EXPECT_EQ(child<QSpinBox>("JvSpinEditRfChannelNumber")->maximum(), 23);
+    EXPECT_EQ(child<TIntSpinEdit>("JvSpinEditRfChannelNumber")->Lowest(), 16);
+    EXPECT_EQ(child<TIntSpinEdit>("JvSpinEditRfChannelNumber")->Highest(), 23);
 }
 
 TEST_F(SettingsDialog, ApplyIsRefusedWithItsMessageAndTheDialogStaysOpen)
@@ -224,6 +226,42 @@ TEST_F(SettingsDialog, ApplyIsRefusedWithItsMessageAndTheDialogStaysOpen)
     EXPECT_EQ(prompts.Messages,
               QStringList{Caution + QStringLiteral("Интервал опроса не может быть больше 596 часов!")});
     child<QSpinBox>("JvSpinEditPollingIntervalValue")->setValue(596);
+
+    // Typed with keys: neither Enter nor the focus leaving for the button puts
+    // another number in place of the one typed, so its check refuses it.
+    prompts.Messages.clear();
+    QSpinBox* interval = child<QSpinBox>("JvSpinEditPollingIntervalValue");
+    interval->setFocus();
+    interval->selectAll();
+    QTest::keyClicks(interval, QStringLiteral("0"));
+    QTest::keyClick(interval, Qt::Key_Return);
+    clickApply();
+    ASSERT_FALSE(prompts.Messages.isEmpty());
+    for (const QString& m : prompts.Messages)
+        EXPECT_EQ(m,
+                  Caution + QStringLiteral("Недопустимое значение \"0\" в поле \"Интервал опроса\": введите "
+                                           "целое число от 1 до 2147483!"));
+    EXPECT_EQ(interval->text(), QStringLiteral("0"));
+    interval->setValue(596);
+
+    // A list with nothing chosen (an out-of-range value from a hand-edited file)
+    // is refused by its name, never stored as -1.
+    prompts.Messages.clear();
+    child<QComboBox>("ComboBoxRfPowerLevel")->setCurrentIndex(-1);
+    clickApply();
+    EXPECT_EQ(prompts.Messages,
+              QStringList{Caution + QStringLiteral("Не выбрано значение в поле \"Мощность передачи\"!")});
+    child<QComboBox>("ComboBoxRfPowerLevel")->setCurrentIndex(0);
+    prompts.Messages.clear();
+    TSettingsValues handEdited = CurrentSettingsValues();
+    handEdited.SoundMode = -1;
+    form.FillFrom(handEdited, RawPty::PortNum);
+    clickApply();
+    EXPECT_EQ(prompts.Messages,
+              QStringList{Caution + QStringLiteral("Не выбрано значение в поле \"Источник звука\"!")});
+    form.FillFrom(CurrentSettingsValues(), RawPty::PortNum);
+    child<QSpinBox>("JvSpinEditPollingIntervalValue")->setValue(596);
+    select("ComboBoxPollingIntervalUnits", QStringLiteral("часов"));
 
     // The port search may list a port the link cannot take.
     prompts.Messages.clear();
@@ -463,6 +501,52 @@ TEST_F(ApplySettingsTest, RunningValuesTimerFileAndStatusChangeInOrderAndAnUncha
     EXPECT_TRUE(pty.ReadAvailable(50).isEmpty());
     EXPECT_TRUE(journalLines().isEmpty()) << journalLines().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(mainWindow.windowTitle(), QStringLiteral("до"));
+}
+
+TEST_F(ApplySettingsTest, AFileThatCannotTakeTheKeysLeavesEverythingAsItWas)
+{
+    const QByteArray before("[Archive]\nFileRebuildHour=3\n[Polling]\nMode=0\nUnits=0\nValue=10\n");
+    {
+        QFile f(IniFileName);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(before);
+    }
+    openLink();
+    pty.ReadAvailable(20);
+    timer.setInterval(500);
+    const TSettingsValues old = CurrentSettingsValues();
+    const int oldSeconds = PollIntervalSec;
+    TSettingsValues v = old;
+    v.FileRebuildHour = 4;
+    v.Mode = 1;
+    v.Units = 1;
+    v.Value = 2;
+    v.RFChannel = old.RFChannel + 1;
+    v.SoundMode = 0;
+    {
+        // A full disk: the file cannot grow by the new keys.
+        FileSizeLimit full(before.size() + 40);
+        ASSERT_TRUE(full.ok());
+        EXPECT_FALSE(ApplySettings(v, target()));
+    }
+    QFile f(IniFileName);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+    const TSettingsValues now = CurrentSettingsValues();
+    EXPECT_EQ(now.FileRebuildHour, old.FileRebuildHour);
+    EXPECT_EQ(now.Mode, old.Mode);
+    EXPECT_EQ(now.Value, old.Value);
+    EXPECT_EQ(now.RFChannel, old.RFChannel);
+    EXPECT_EQ(now.SoundMode, old.SoundMode);
+    EXPECT_EQ(PollIntervalSec, oldSeconds);
+    EXPECT_EQ(timer.interval(), 500);
+    EXPECT_EQ(statusUpdates, 0);
+    EXPECT_TRUE(pty.ReadAvailable(50).isEmpty()) << "the modem heard nothing";
+    ASSERT_EQ(prompts.Messages.size(), 1);
+    EXPECT_TRUE(prompts.Messages[0].startsWith(
+        Caution + QStringLiteral("Настройки не применены: не удалось сохранить их в файле настроек. "
+                                 "Действуют прежние настройки.\n")))
+        << prompts.Messages[0].toStdString();
 }
 
 TEST_F(ApplySettingsTest, ContinuousModePollsEvery500MsWhateverTheIntervalSays)

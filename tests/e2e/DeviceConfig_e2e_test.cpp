@@ -206,6 +206,26 @@ TEST_F(ConfigOverTheModem, ARefusedItemIsJournalledAndNotCopied)
     EXPECT_EQ(unified.Device->Channel1->SensorModel, 1);
 }
 
+TEST_F(ConfigOverTheModem, AnAnswerOfAnotherLengthIsNotCopied)
+{
+    TTableDevice& thermo = row(0);
+    const QString comment = thermo.Device->Comment;
+    // The device acknowledges the comment with one byte less than was written.
+    ASSERT_TRUE(sim.Modem().SetFault(Thermo, SimFault::ShortItem(0)));
+    EXPECT_EQ(writes(thermo).WriteComment(QStringLiteral("Насосная")), TWriteResult::Failed);
+    TChannelInputs in = same(thermo, 2);
+    in.AlertMax = QStringLiteral("99");
+    in.Enabled = false;
+    EXPECT_EQ(writes(thermo).WriteChannelParams(2, in), TWriteResult::Failed);
+    ASSERT_TRUE(sim.Modem().SetFault(Thermo, SimFault::None()));
+    EXPECT_EQ(thermo.Device->Comment, comment);
+    // Only the first item (the enable) was answered short.
+    EXPECT_TRUE(thermo.Device->Channel2->Enabled);
+    EXPECT_EQ(thermo.Device->Channel2->MaxAlert, 99.0f);
+    // No journal line for a wrong length.
+    EXPECT_TRUE(journalLines().isEmpty()) << journalLines().join(QLatin1Char('\n')).toStdString();
+}
+
 TEST_F(ConfigOverTheModem, ANewSerialIsFollowedByPollingTableAndArchive)
 {
     TTableDevice& unified = row(1);

@@ -402,6 +402,8 @@ TEST_F(IniFileTest, FullDiskDuringSaveLeavesTheOldFileWhole)
         EXPECT_FALSE(ini.WriteString("Archive", "ArchivePath", "/a/much/longer/folder", error));
     }
     EXPECT_TRUE(error.startsWith(QStringLiteral("Не удалось записать файл \""))) << error.toStdString();
+    // The system's reason in Russian too.
+    EXPECT_TRUE(error.endsWith(QStringLiteral("(файл слишком велик)"))) << error.toStdString();
     EXPECT_EQ(get(), before);
     // No temporary file is left behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"klov.ini"});

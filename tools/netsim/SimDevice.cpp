@@ -490,6 +490,13 @@ QByteArray SimDevice::Answer(const QByteArray& Items, qint64 NowMs)
                 out.append(errorItem(func, ErrNotApplicable));
             break;
         }
+        // An answer one byte short: the length byte says so and a read loses its last byte.
+        if (fault.Mode == SimFaultMode::ShortItem && (fault.Item < 0 || fault.Item == index) &&
+            reply.size() >= 4 && quint8(reply[0]) < 0x80 && reply[3] != 0) {
+            reply[3] = char(quint8(reply[3]) - 1);
+            if (quint8(reply[0]) == 1)
+                reply.chop(1);
+        }
         if (out.size() + reply.size() <= limit || fault.Mode == SimFaultMode::ErrorItem)
             out.append(reply);
         if (index == 0 && fault.Mode == SimFaultMode::ExtraRecords) {
