@@ -320,7 +320,11 @@ TEST_F(ConfigWindowTest, ServiceModeWritesANewSerialAndTheWindowNamesIt)
 {
     SuperuserMode = true;
     TTableDevice& row = addRow(500, TDeviceType::UnifiedInputs);
+    // The calibration page reads the calibration status at the show.
+    link.Reply(MakeNetReply(500, {0x01, 0x03, 0x02, 0x01, 0x00}));
     open(row);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    link.Sent.clear();
     auto* serial = child<QSpinBox>("JvSpinEditDevSerialNum");
     auto* hw = child<QLineEdit>("EditDevHwVer");
     serial->setValue(501);
