@@ -35,7 +35,7 @@ protected:
         host.device.SignalAtDevice = 0x30;
         host.device.SignalAtPC = 0x30;
         // Long enough that a busy machine never turns an answer into a time-out.
-        host.usbTimeout = 200;
+        host.usbTimeout = 500;
     }
     void TearDown() override
     {
