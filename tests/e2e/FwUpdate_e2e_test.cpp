@@ -3,6 +3,7 @@
 #include "core/NetComm.h"
 #include "core/RS232Comm.h"
 #include "core/RegisterMap.h"
+#include "platform/EventPump.h"
 #include "support/QStringPrinter.h"
 #include "support/RecordingConfigHost.h"
 #include "support/ScriptedPrompts.h"
@@ -312,6 +313,30 @@ TEST_F(FwUpdateE2e, ChosenPortChangeRemakesTheLink)
     EXPECT_EQ(fw.FwComConnection()->Settings().ReadTimeout, 80);
     EXPECT_EQ(usbDevice.FramesReceived(), first);
     EXPECT_EQ(usbRunningCrc(otherDevice), VfwWriter::Crc16(image));
+}
+
+TEST_F(FwUpdateE2e, UsbTransferCanBeAbortedByClosingTheWindow)
+{
+    ASSERT_TRUE(startUsb(usbServer, UsbPort));
+    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    choose(1000);
+    prompts.YesAnswers = {true};
+    EventPump::SetHandler([this] {
+        if (host.results.filter(QStringLiteral("Записан фрагмент")).size() == 2 &&
+            prompts.Questions.isEmpty())
+            EXPECT_FALSE(fw.FormCloseQuery());
+    });
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EventPump::SetHandler({});
+    EXPECT_EQ(prompts.Questions, QStringList{TFwUpdate::AbortQuestion});
+    EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 2);
+    EXPECT_EQ(host.results.last(),
+              QStringLiteral("Передача прошивки прервана, прошивка устройства не изменена"));
+    EXPECT_EQ(host.closes, 1);
+    EXPECT_EQ(usbRunningCrc(usbDevice), 0x5A17);
+    EXPECT_FALSE(fw.Running());
+    EXPECT_TRUE(fw.FormCloseQuery());
 }
 
 TEST_F(FwUpdateE2e, UsbStartRefusals)
