@@ -62,7 +62,7 @@ protected:
     }
     QString chooseFile(int Length)
     {
-        VfwSpec s;
+        VfwFile s;
         s.DeviceType = 1;
         s.HwVersion = 3;
         s.Image = VfwWriter::Pattern(Length, 5);

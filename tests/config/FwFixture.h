@@ -45,19 +45,19 @@ protected:
         Prompts::SetCurrent(nullptr);
     }
 
-    static VfwSpec spec(int Length, quint16 Type = 1, quint8 Hw = 3)
+    static VfwFile firmware(int Length, quint16 Type = 1, quint8 Hw = 3)
     {
-        VfwSpec s;
+        VfwFile s;
         s.DeviceType = Type;
         s.HwVersion = Hw;
         s.Image = VfwWriter::Pattern(Length, quint32(Length));
         return s;
     }
     // Writes the file and chooses it in the dialog.
-    void choose(const VfwSpec& Spec)
+    void choose(const VfwFile& File)
     {
         const QString name = dir.filePath(QStringLiteral("fw%1.vfw").arg(++files));
-        ASSERT_TRUE(VfwWriter::Write(name, Spec));
+        ASSERT_TRUE(VfwWriter::Write(name, File));
         fw.LoadFile(name);
     }
     // Ticks the pacing timer, moving the clock by its interval, until it stops.

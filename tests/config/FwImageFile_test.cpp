@@ -10,11 +10,11 @@ namespace {
 
 QByteArray validFile(int Length = 100, quint16 Type = 1, quint8 Hw = 3)
 {
-    VfwSpec spec;
-    spec.DeviceType = Type;
-    spec.HwVersion = Hw;
-    spec.Image = VfwWriter::Pattern(Length, 7);
-    return VfwWriter::Make(spec);
+    VfwFile file;
+    file.DeviceType = Type;
+    file.HwVersion = Hw;
+    file.Image = VfwWriter::Pattern(Length, 7);
+    return VfwWriter::Make(file);
 }
 
 } // namespace
@@ -41,20 +41,20 @@ TEST(FwImageFile, EachCheckRefusesWithItsTextAndLeavesNothingLoaded)
     struct Case
     {
         const char* what;
-        VfwSpec spec;
+        VfwFile file;
         QString message;
     };
-    VfwSpec good;
+    VfwFile good;
     good.Image = VfwWriter::Pattern(40);
-    VfwSpec longer = good;
+    VfwFile longer = good;
     longer.Trailer = QByteArray(1, 'x');
-    VfwSpec badCrc = good;
+    VfwFile badCrc = good;
     badCrc.BadCrc = true;
-    VfwSpec unknown = good;
+    VfwFile unknown = good;
     unknown.DeviceType = 3;
-    VfwSpec shortLen = good;
+    VfwFile shortLen = good;
     shortLen.LengthDelta = -1;
-    VfwSpec empty;
+    VfwFile empty;
     empty.Image = QByteArray();
     const Case cases[] = {
         {"one byte appended", longer, QStringLiteral("Неверная длина файла!")},
@@ -67,7 +67,7 @@ TEST(FwImageFile, EachCheckRefusesWithItsTextAndLeavesNothingLoaded)
         TFwImageFile f;
         QString err;
         ASSERT_TRUE(f.LoadBytes(validFile(), err)) << c.what;
-        EXPECT_FALSE(f.LoadBytes(VfwWriter::Make(c.spec), err)) << c.what;
+        EXPECT_FALSE(f.LoadBytes(VfwWriter::Make(c.file), err)) << c.what;
         EXPECT_EQ(err, c.message) << c.what;
         EXPECT_FALSE(f.HasImage()) << c.what;
         EXPECT_TRUE(f.FileData().isEmpty()) << c.what;
@@ -114,13 +114,13 @@ TEST(FwImageFile, FileShorterThanTheHeaderIsRefusedWithoutAHeader)
 TEST(FwImageFile, LoadsFromDiskAndReportsAMissingFile)
 {
     QTemporaryDir dir;
-    VfwSpec spec;
-    spec.Image = VfwWriter::Pattern(300, 3);
-    ASSERT_TRUE(VfwWriter::Write(dir.filePath(QStringLiteral("a.vfw")), spec));
+    VfwFile file;
+    file.Image = VfwWriter::Pattern(300, 3);
+    ASSERT_TRUE(VfwWriter::Write(dir.filePath(QStringLiteral("a.vfw")), file));
     TFwImageFile f;
     QString err;
     EXPECT_TRUE(f.Load(dir.filePath(QStringLiteral("a.vfw")), err)) << err.toStdString();
-    EXPECT_EQ(f.Image(), spec.Image);
+    EXPECT_EQ(f.Image(), file.Image);
     EXPECT_FALSE(f.Load(dir.filePath(QStringLiteral("none.vfw")), err));
     EXPECT_FALSE(err.isEmpty());
     EXPECT_FALSE(f.HasImage());

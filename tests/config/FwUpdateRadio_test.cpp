@@ -12,7 +12,7 @@ using FwRadio = FwFixture;
 
 TEST_F(FwRadio, HundredBytesGoInFourBlocksAndTheDeviceRunsTheNewImage)
 {
-    const VfwSpec s = spec(100, 2, 7);
+    const VfwFile s = firmware(100, 2, 7);
     host.superuser = true; // another type and version load without a question
     choose(s);
     ASSERT_TRUE(fw.File().HasImage());
@@ -63,7 +63,7 @@ TEST_F(FwRadio, HundredBytesGoInFourBlocksAndTheDeviceRunsTheNewImage)
 
 TEST_F(FwRadio, TenAttemptsPacedThenTheNoAnswerMessage)
 {
-    choose(spec(64));
+    choose(firmware(64));
     modem.SetFault(Serial, SimFault::Silence());
     fw.ButtonStartFwUpdateClick(false);
     const int ticks = runTimer();
@@ -87,7 +87,7 @@ TEST_F(FwRadio, TenAttemptsPacedThenTheNoAnswerMessage)
 
 TEST_F(FwRadio, WaitLabelCountsTheAttempts)
 {
-    choose(spec(40));
+    choose(firmware(40));
     modem.SetFault(Serial, SimFault::Silence());
     fw.ButtonStartFwUpdateClick(false);
     clock.Advance(50);
@@ -97,12 +97,12 @@ TEST_F(FwRadio, WaitLabelCountsTheAttempts)
     // The device wakes up: the third attempt is accepted and the image goes in.
     modem.SetFault(Serial, SimFault::None());
     EXPECT_EQ(runTimer(), 1);
-    EXPECT_EQ(runningCrc(), VfwWriter::Crc16(spec(40).Image));
+    EXPECT_EQ(runningCrc(), VfwWriter::Crc16(firmware(40).Image));
 }
 
 TEST_F(FwRadio, SignalThresholdBeforeTheStart)
 {
-    choose(spec(40));
+    choose(firmware(40));
     // Byte 13 is -67.5 dBm: enough.
     host.device.SignalAtDevice = 13;
     host.device.SignalAtPC = 0x30;
@@ -129,7 +129,7 @@ TEST_F(FwRadio, SignalThresholdBeforeTheStart)
 
 TEST_F(FwRadio, WeakReplyToTheParametersEndsTheStart)
 {
-    choose(spec(40));
+    choose(firmware(40));
     modem.WithDevice(Serial, [](SimDevice& d) { d.SetPcLevel(11); }); // -68,5 dBm
     fw.ButtonStartFwUpdateClick(false);
     EXPECT_EQ(runTimer(), 1);
@@ -143,7 +143,7 @@ TEST_F(FwRadio, WeakReplyToTheParametersEndsTheStart)
 
 TEST_F(FwRadio, RefusedParametersEndTheStartWithoutFurtherAttempts)
 {
-    choose(spec(40));
+    choose(firmware(40));
     modem.SetFault(Serial, SimFault::ErrorItem(5));
     fw.ButtonStartFwUpdateClick(false);
     EXPECT_EQ(runTimer(), 1);
@@ -159,7 +159,7 @@ TEST_F(FwRadio, RefusedParametersEndTheStartWithoutFurtherAttempts)
 
 TEST_F(FwRadio, DeviceThatFailsTheImageCheckIsNeverASuccess)
 {
-    choose(spec(100));
+    choose(firmware(100));
     modem.WithDevice(Serial, [](SimDevice& d) { d.Firmware().SetFault({SimFwFaultMode::BadCrc, 0, 5}); });
     fw.ButtonStartFwUpdateClick(false);
     runTimer();
@@ -178,7 +178,7 @@ TEST_F(FwRadio, DeviceThatFailsTheImageCheckIsNeverASuccess)
 
 TEST_F(FwRadio, RefusedBlockEndsTheTransferWithTheDeviceText)
 {
-    choose(spec(100));
+    choose(firmware(100));
     struct Case
     {
         quint8 code;
@@ -204,7 +204,7 @@ TEST_F(FwRadio, RefusedBlockEndsTheTransferWithTheDeviceText)
 
 TEST_F(FwRadio, DeviceSilentInTheMiddleLosesItsLinkAfterTheBlockWindow)
 {
-    choose(spec(100));
+    choose(firmware(100));
     modem.WithDevice(Serial, [](SimDevice& d) { d.Firmware().SetFault({SimFwFaultMode::Silence, 1, 5}); });
     fw.ButtonStartFwUpdateClick(false);
     const qint64 before = clock.NowMs();
@@ -220,7 +220,7 @@ TEST_F(FwRadio, DeviceSilentInTheMiddleLosesItsLinkAfterTheBlockWindow)
 
 TEST_F(FwRadio, AbortInTheMiddleKeepsTheOldFirmwareAndSaysSo)
 {
-    choose(spec(100));
+    choose(firmware(100));
     fw.ButtonStartFwUpdateClick(false);
     // The operator closes the window after the second block: first No, then Yes.
     prompts.YesAnswers = {false, true};
@@ -252,7 +252,7 @@ TEST_F(FwRadio, AbortInTheMiddleKeepsTheOldFirmwareAndSaysSo)
 
 TEST_F(FwRadio, AbortInTheStartPhaseDoesNotStopTheNextTransfer)
 {
-    choose(spec(40));
+    choose(firmware(40));
     modem.SetFault(Serial, SimFault::Silence());
     fw.ButtonStartFwUpdateClick(false);
     clock.Advance(50);
@@ -267,7 +267,7 @@ TEST_F(FwRadio, AbortInTheStartPhaseDoesNotStopTheNextTransfer)
     EXPECT_EQ(host.status, 0);
     host.status = 1;
     modem.SetFault(Serial, SimFault::None());
-    choose(spec(40));
+    choose(firmware(40));
     fw.ButtonStartFwUpdateClick(false);
     runTimer();
     EXPECT_EQ(blockLines().size(), 2);
@@ -277,7 +277,7 @@ TEST_F(FwRadio, AbortInTheStartPhaseDoesNotStopTheNextTransfer)
 
 TEST_F(FwRadio, RowDeletedDuringTheTransferEndsItWithoutTouchingTheDevice)
 {
-    choose(spec(100));
+    choose(firmware(100));
     fw.ButtonStartFwUpdateClick(false);
     onPump = [&] {
         if (blockLines().size() == 1 && !host.rowGone) {
@@ -297,7 +297,7 @@ TEST_F(FwRadio, RowDeletedDuringTheTransferEndsItWithoutTouchingTheDevice)
 TEST_F(FwRadio, StartChecksTheImageAgainstTheShownDeviceEveryTime)
 {
     // Loaded for a device of the same type, then another device is shown.
-    choose(spec(40, 1, 3));
+    choose(firmware(40, 1, 3));
     EXPECT_TRUE(prompts.Questions.isEmpty());
     host.device.DeviceType = TDeviceType::UnifiedInputs;
     prompts.YesAnswers = {false};
@@ -319,7 +319,7 @@ TEST_F(FwRadio, StartRefusals)
               QStringList{QStringLiteral("Внимание|Выберите корректный файл для обновления ПО устройства!")});
     prompts.Messages.clear();
 
-    choose(spec(40));
+    choose(firmware(40));
     host.polling = true;
     prompts.YesAnswers = {false};
     fw.ButtonStartFwUpdateClick(false);
@@ -340,12 +340,12 @@ TEST_F(FwRadio, StartRefusals)
 
 TEST_F(FwRadio, FileChoiceIsIgnoredWhileAnUpdateRuns)
 {
-    const VfwSpec first = spec(100);
+    const VfwFile first = firmware(100);
     choose(first);
     fw.ButtonStartFwUpdateClick(false);
     onPump = [&] {
         if (blockLines().size() == 1 && files == 1)
-            choose(spec(64));
+            choose(firmware(64));
     };
     runTimer();
     EXPECT_EQ(files, 2);
@@ -356,7 +356,7 @@ TEST_F(FwRadio, FileChoiceIsIgnoredWhileAnUpdateRuns)
 
 TEST_F(FwRadio, RowWithoutLinkIsReadFirst)
 {
-    choose(spec(40));
+    choose(firmware(40));
     host.status = 0;
     host.readConfig = [&](QString&) {
         host.status = 1;
@@ -371,7 +371,7 @@ TEST_F(FwRadio, RowWithoutLinkIsReadFirst)
     fw.FormCloseQuery();
     prompts.YesAnswers = {true};
     fw.FormCloseQuery();
-    choose(spec(40));
+    choose(firmware(40));
     host.status = 0;
     host.readConfig = {};
     fw.ButtonStartFwUpdateClick(false);

@@ -51,7 +51,7 @@ protected:
 
     void choose(int Length)
     {
-        VfwSpec s;
+        VfwFile s;
         s.HwVersion = 3;
         s.DeviceType = 1;
         s.Image = VfwWriter::Pattern(Length, 42);

@@ -27,28 +27,28 @@ QByteArray Pattern(int Count, quint32 Seed)
     return out;
 }
 
-QByteArray Make(const VfwSpec& Spec)
+QByteArray Make(const VfwFile& File)
 {
-    const quint16 crc = quint16(Crc16(Spec.Image) + (Spec.BadCrc ? 1 : 0));
-    const quint32 length = quint32(qint64(Spec.Image.size()) + Spec.LengthDelta);
+    const quint16 crc = quint16(Crc16(File.Image) + (File.BadCrc ? 1 : 0));
+    const quint32 length = quint32(qint64(File.Image.size()) + File.LengthDelta);
     QByteArray file(16, '\0');
     file[0] = char(0x56); // not read by the application
-    file[1] = char(Spec.HwVersion);
-    file[2] = char(Spec.DeviceType >> 8);
-    file[3] = char(Spec.DeviceType);
+    file[1] = char(File.HwVersion);
+    file[2] = char(File.DeviceType >> 8);
+    file[3] = char(File.DeviceType);
     file[4] = char(crc >> 8);
     file[5] = char(crc);
     for (int i = 0; i < 4; ++i)
         file[6 + i] = char(length >> (24 - 8 * i));
-    return file + Spec.Image + Spec.Trailer;
+    return file + File.Image + File.Trailer;
 }
 
-bool Write(const QString& FileName, const VfwSpec& Spec)
+bool Write(const QString& FileName, const VfwFile& File)
 {
     QFile f(FileName);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    const QByteArray data = Make(Spec);
+    const QByteArray data = Make(File);
     return f.write(data) == data.size() && f.flush();
 }
 

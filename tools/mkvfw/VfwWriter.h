@@ -7,7 +7,7 @@
 // header (hardware version, device type code, CRC-16 of the image, image length,
 // big-endian) followed by the image. The checksum is computed here on its own,
 // so a file made with it tests the reader rather than repeating it.
-struct VfwSpec
+struct VfwFile
 {
     quint8 HwVersion = 1;
     quint16 DeviceType = 1;
@@ -25,7 +25,7 @@ namespace VfwWriter {
 quint16 Crc16(const QByteArray& Data);
 // Count bytes of a repeatable pattern that depends on Seed.
 QByteArray Pattern(int Count, quint32 Seed = 1);
-QByteArray Make(const VfwSpec& Spec);
-bool Write(const QString& FileName, const VfwSpec& Spec);
+QByteArray Make(const VfwFile& File);
+bool Write(const QString& FileName, const VfwFile& File);
 
 } // namespace VfwWriter

@@ -37,24 +37,24 @@ int main(int argc, char** argv)
     if (p.positionalArguments().size() != 1)
         p.showHelp(2);
 
-    VfwSpec spec;
-    spec.DeviceType = quint16(p.value(QStringLiteral("type")).toUInt());
-    spec.HwVersion = quint8(p.value(QStringLiteral("hw")).toUInt());
+    VfwFile file;
+    file.DeviceType = quint16(p.value(QStringLiteral("type")).toUInt());
+    file.HwVersion = quint8(p.value(QStringLiteral("hw")).toUInt());
     if (p.isSet(QStringLiteral("image"))) {
         QFile in(p.value(QStringLiteral("image")));
         if (!in.open(QIODevice::ReadOnly)) {
             std::fprintf(stderr, "cannot read the image file\n");
             return 1;
         }
-        spec.Image = in.readAll();
+        file.Image = in.readAll();
     } else {
-        spec.Image = VfwWriter::Pattern(p.value(QStringLiteral("length")).toInt(),
+        file.Image = VfwWriter::Pattern(p.value(QStringLiteral("length")).toInt(),
                                         p.value(QStringLiteral("seed")).toUInt());
     }
-    spec.BadCrc = p.isSet(QStringLiteral("bad-crc"));
-    spec.LengthDelta = p.value(QStringLiteral("length-delta")).toLongLong();
-    spec.Trailer = VfwWriter::Pattern(p.value(QStringLiteral("trailer")).toInt(), 99);
-    if (!VfwWriter::Write(p.positionalArguments().first(), spec)) {
+    file.BadCrc = p.isSet(QStringLiteral("bad-crc"));
+    file.LengthDelta = p.value(QStringLiteral("length-delta")).toLongLong();
+    file.Trailer = VfwWriter::Pattern(p.value(QStringLiteral("trailer")).toInt(), 99);
+    if (!VfwWriter::Write(p.positionalArguments().first(), file)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(p.positionalArguments().first()));
         return 1;
     }
