@@ -1,5 +1,6 @@
 #include "config/DeviceConfig.h"
 
+#include "config/DeviceConfigPages.h"
 #include "config/DeviceConfigWrites.h"
 #include "config/LedIndicator.h"
 #include "core/Device.h"
@@ -15,6 +16,7 @@
 #include "platform/Prompts.h"
 #include "ui_DeviceConfig.h"
 
+#include <QCloseEvent>
 #include <QPixmap>
 #include <QShowEvent>
 #include <cmath>
@@ -118,6 +120,7 @@ TFormDeviceConfig::TFormDeviceConfig(QWidget* Parent)
 {
     ui->setupUi(this);
     FormCreate();
+    Pages_ = std::make_unique<TDeviceConfigPages>(*this, *ui);
 }
 
 TFormDeviceConfig::~TFormDeviceConfig()
@@ -209,10 +212,38 @@ void TFormDeviceConfig::FormShow()
     ui->PageControlDevParams->setCurrentWidget(ui->TabSheetMeasures);
 }
 
+bool TFormDeviceConfig::FwUpdateActive() const
+{
+    return Pages_ && Pages_->FwUpdateActive();
+}
+
+bool TFormDeviceConfig::CalibrBusy() const
+{
+    return Pages_ && Pages_->CalibrBusy();
+}
+
+bool TFormDeviceConfig::ProcedureRunning() const
+{
+    return Pages_ && Pages_->ProcedureRunning();
+}
+
+void TFormDeviceConfig::closeEvent(QCloseEvent* Event)
+{
+    // An update asks whether to abort and keeps the window open either way.
+    if (Pages_ && !Pages_->FormCloseQuery()) {
+        Event->ignore();
+        return;
+    }
+    QWidget::closeEvent(Event);
+}
+
 void TFormDeviceConfig::TableDeviceDeleting(TTableDevice* Row)
 {
     if (!Row || TableDevice != Row)
         return;
+    // Whatever runs on the row ends before the row goes.
+    if (Pages_)
+        Pages_->TableDeviceDeleting();
     if (isVisible())
         close();
     TableDevice = nullptr;

@@ -6,6 +6,8 @@
 #include <memory>
 
 class IGraphicWindows;
+class QCloseEvent;
+class TDeviceConfigPages;
 class TDeviceConfigWrites;
 class TDispatcherHooks;
 class TMeasureChannel;
@@ -50,8 +52,12 @@ public:
     void UpdateCurrentValues() override;
     // Every control from the device record; the apply buttons end disabled.
     void UpdateAllValues() override;
-    bool FwUpdateActive() const override { return FwUpdateActive_; }
-    bool CalibrBusy() const override { return CalibrBusy_; }
+    bool FwUpdateActive() const override;
+    bool CalibrBusy() const override;
+    // The firmware update and calibration pages.
+    TDeviceConfigPages& Pages() { return *Pages_; }
+    // A firmware update or a calibration step is under way: the row shown stays.
+    bool ProcedureRunning() const;
 
     void ShowAlertCondition(const TMeasureChannel& Channel);
     void UpdateSensorComboboxes(int Channel);
@@ -73,14 +79,14 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
 
     std::unique_ptr<Ui::TFormDeviceConfig> ui;
     TDispatcherHooks* Hooks_ = nullptr;
     TPollingCycle* Polling_ = nullptr;
     IGraphicWindows* Graphics_ = nullptr;
-    // Set by the firmware update over the radio and the input calibration.
-    bool FwUpdateActive_ = false;
-    bool CalibrBusy_ = false;
+    std::unique_ptr<TDeviceConfigPages> Pages_;
+    friend class TDeviceConfigPages;
 
 private:
     void FormCreate();

@@ -104,7 +104,8 @@ int main(int argc, char* argv[])
 
     QObject::connect(&mainWindow, &TFormDeviceDispatcher::OpenDeviceConfig, &deviceConfig,
                      [&deviceConfig](TTableDevice* Row) {
-                         if (Row) {
+                         // While an update or a calibration step runs, the window keeps its device.
+                         if (Row && !deviceConfig.ProcedureRunning()) {
                              // A window showing another device closes first, with its own close handling.
                              if (deviceConfig.isVisible())
                                  deviceConfig.close();

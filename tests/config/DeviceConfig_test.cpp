@@ -101,7 +101,10 @@ TEST_F(ConfigWindowTest, ServiceModeControlsAppearOnlyInServiceMode)
 
     window.close();
     SuperuserMode = true;
+    // The calibration page reads the calibration status at the show.
+    link.Reply(MakeNetReply(321, {0x01, 0x03, 0x02, 0x01, 0x05}));
     open(row);
+    EXPECT_EQ(link.Sent.size(), 1u);
     EXPECT_TRUE(pages->isTabVisible(calibr));
     EXPECT_FALSE(child<QWidget>("GroupBoxEditCommonSettings")->isHidden());
     EXPECT_TRUE(child<QComboBox>("ComboBoxRfTxPowerLevel")->isEnabled());
@@ -317,7 +320,11 @@ TEST_F(ConfigWindowTest, ServiceModeWritesANewSerialAndTheWindowNamesIt)
 {
     SuperuserMode = true;
     TTableDevice& row = addRow(500, TDeviceType::UnifiedInputs);
+    // The calibration page reads the calibration status at the show.
+    link.Reply(MakeNetReply(500, {0x01, 0x03, 0x02, 0x01, 0x00}));
     open(row);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    link.Sent.clear();
     auto* serial = child<QSpinBox>("JvSpinEditDevSerialNum");
     auto* hw = child<QLineEdit>("EditDevHwVer");
     serial->setValue(501);
