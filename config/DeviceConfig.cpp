@@ -575,8 +575,11 @@ void TFormDeviceConfig::ButtonApplyChannelParamsClick(int Channel)
         return;
     if (r == TWriteResult::Done)
         c.Apply->setEnabled(false);
-    if (TableDevice->Device->DeviceType != TDeviceType::ThermoInputs)
-        UpdateChannelQuantityName(Channel);
+    // A name or unit that did not reach the device stays marked as pending, unless
+    // the lost link has already shown the window afresh.
+    if (TableDevice->Device->DeviceType != TDeviceType::ThermoInputs && !UpdateChannelQuantityName(Channel) &&
+        TableDevice->Status != dsNoLink)
+        c.Apply->setEnabled(true);
 }
 
 bool TFormDeviceConfig::UpdateChannelQuantityName(int Channel)
