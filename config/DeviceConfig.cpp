@@ -597,13 +597,14 @@ bool TFormDeviceConfig::UpdateChannelQuantityName(int Channel)
 
 void TFormDeviceConfig::ButtonSendDevResetClick()
 {
-    auto w = makeWrites();
-    if (!w)
+    if (!makeWrites())
         return;
     if (!Prompts::Current().YesNo(this, QStringLiteral("Отправить команду на перезагрузку устройства?"),
                                   CaptionAttention))
         return;
-    w->RestartDevice();
+    // The question let window messages run: the row may have left the window meanwhile.
+    if (auto w = makeWrites())
+        w->RestartDevice();
 }
 
 void TFormDeviceConfig::ButtonWriteROParamsClick()
@@ -615,7 +616,7 @@ void TFormDeviceConfig::ButtonWriteROParamsClick()
         w->WriteSerialAndHwVersion(ui->JvSpinEditDevSerialNum->value(), ui->EditDevHwVer->text());
     if (r == TWriteResult::Done)
         ui->ButtonApplyRfParams->setEnabled(false);
-    if (r == TWriteResult::Refused || r == TWriteResult::LinkLost)
+    if (r == TWriteResult::Refused || r == TWriteResult::LinkLost || r == TWriteResult::RowGone)
         return;
     // The labels and the caption name the device by what it acknowledged.
     showIdentity();

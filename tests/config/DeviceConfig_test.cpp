@@ -388,3 +388,29 @@ TEST_F(ConfigWindowTest, ANameTheDeviceDidNotTakeKeepsTheChannelButtonEnabled)
     EXPECT_EQ(row.Status, dsNoLink);
     EXPECT_FALSE(apply->isEnabled());
 }
+
+TEST_F(ConfigWindowTest, ARowDeletedDuringTheRestartQuestionGetsNoCommand)
+{
+    // The main window announces the row, then frees it, while the question is open.
+    class DeleteDuringQuestion : public ScriptedPrompts
+    {
+    public:
+        TFormDeviceConfig* Window = nullptr;
+        bool YesNo(QWidget* Parent, const QString& Text, const QString& Caption) override
+        {
+            Window->TableDeviceDeleting(DevArray.front().get());
+            DevArray.clear();
+            return ScriptedPrompts::YesNo(Parent, Text, Caption);
+        }
+    } deleting;
+    deleting.Window = &window;
+    deleting.YesAnswers = {true};
+    Prompts::SetCurrent(&deleting);
+    TTableDevice& row = addRow(91, TDeviceType::ThermoInputs);
+    open(row);
+    QTest::mouseClick(child<QPushButton>("ButtonSendDevReset"), Qt::LeftButton);
+    EXPECT_EQ(deleting.Questions.size(), 1);
+    EXPECT_TRUE(link.Sent.empty());
+    EXPECT_FALSE(window.isVisible());
+    Prompts::SetCurrent(&prompts);
+}
