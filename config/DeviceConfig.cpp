@@ -606,8 +606,11 @@ void TFormDeviceConfig::ButtonApplyChannelParamsClick(int Channel)
         return;
     if (r == TWriteResult::Done)
         c.Apply->setEnabled(false);
-    if (TableDevice->Device->DeviceType != TDeviceType::ThermoInputs)
-        UpdateChannelQuantityName(Channel);
+    // A name or unit that did not reach the device stays marked as pending, unless
+    // the lost link has already shown the window afresh.
+    if (TableDevice->Device->DeviceType != TDeviceType::ThermoInputs && !UpdateChannelQuantityName(Channel) &&
+        TableDevice->Status != dsNoLink)
+        c.Apply->setEnabled(true);
 }
 
 bool TFormDeviceConfig::UpdateChannelQuantityName(int Channel)
@@ -625,13 +628,14 @@ bool TFormDeviceConfig::UpdateChannelQuantityName(int Channel)
 
 void TFormDeviceConfig::ButtonSendDevResetClick()
 {
-    auto w = makeWrites();
-    if (!w)
+    if (!makeWrites())
         return;
     if (!Prompts::Current().YesNo(this, QStringLiteral("Отправить команду на перезагрузку устройства?"),
                                   CaptionAttention))
         return;
-    w->RestartDevice();
+    // The question let window messages run: the row may have left the window meanwhile.
+    if (auto w = makeWrites())
+        w->RestartDevice();
 }
 
 void TFormDeviceConfig::ButtonWriteROParamsClick()
@@ -643,7 +647,7 @@ void TFormDeviceConfig::ButtonWriteROParamsClick()
         w->WriteSerialAndHwVersion(ui->JvSpinEditDevSerialNum->value(), ui->EditDevHwVer->text());
     if (r == TWriteResult::Done)
         ui->ButtonApplyRfParams->setEnabled(false);
-    if (r == TWriteResult::Refused || r == TWriteResult::LinkLost)
+    if (r == TWriteResult::Refused || r == TWriteResult::LinkLost || r == TWriteResult::RowGone)
         return;
     // The labels and the caption name the device by what it acknowledged.
     showIdentity();

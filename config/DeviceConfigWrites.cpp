@@ -14,6 +14,7 @@
 #include "dispatcher/TableDevice.h"
 #include "platform/Prompts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -87,6 +88,13 @@ bool TDeviceConfigWrites::send(TExchange& X, quint16 Addr)
         return false;
     }
     return true;
+}
+
+bool TDeviceConfigWrites::rowInTable() const
+{
+    // Only the address is compared: the row may be freed already.
+    const TTableDevice* const row = &Row_;
+    return std::any_of(DevArray.begin(), DevArray.end(), [row](const auto& R) { return R.get() == row; });
 }
 
 void TDeviceConfigWrites::applyExtraRecords(const TExchange& X)
@@ -189,6 +197,8 @@ TWriteResult TDeviceConfigWrites::WriteRfParams(int PowerIndex, int RfChannel)
                                                 "недоступно на текущем канале радиомодема. Измененить номер "
                                                 "радиоканала устройства?"),
                                  CaptionAttention)) {
+        if (!rowInTable())
+            return TWriteResult::RowGone;
         TExchange x;
         const quint8 b = quint8(RfChannel);
         x.Items.push_back(writeItem(RegRfChannel, {&b, 1}));
@@ -439,12 +449,16 @@ TWriteResult TDeviceConfigWrites::WriteSerialAndHwVersion(int SerialNum, const Q
             }
         }
     }
-    if (serial != Device_.SerialNum &&
-        Prompts::Current().YesNo(Parent,
-                                 QStringLiteral("После изменения серийного номера данное устройство будет "
-                                                "недоступно, если такого номера нет в писке устройств. "
-                                                "Измененить серийный номер устройства?"),
-                                 CaptionAttention)) {
+    const bool asked = serial != Device_.SerialNum;
+    const bool agreed =
+        asked && Prompts::Current().YesNo(Parent,
+                                          QStringLiteral("После изменения серийного номера данное устройство "
+                                                         "будет недоступно, если такого номера нет в писке "
+                                                         "устройств. Измененить серийный номер устройства?"),
+                                          CaptionAttention);
+    if (asked && !rowInTable())
+        return TWriteResult::RowGone;
+    if (agreed) {
         TExchange x;
         std::array<quint8, 2> b{};
         PutWordBE(b, 0, serial);

@@ -24,6 +24,7 @@ enum class TWriteResult
     Failed,   // something was not acknowledged; the record keeps the old values
     LinkLost, // the device did not answer: the row is without link now
     Refused,  // an input was not accepted; nothing was sent
+    RowGone,  // the row left the table while a question was open; nothing more was done
 };
 
 // One channel's settings as the window holds them.
@@ -105,6 +106,8 @@ private:
     // After a quantity or unit change: a line shown in a chart moves to the window of the new pair.
     void followQuantity(TMeasureChannel& Channel);
     void serialChanged(quint16 OldSerial);
+    // A question lets window messages run, and a shutdown meanwhile frees every row.
+    bool rowInTable() const;
 
     TDispatcherHooks& Hooks_;
     TDeviceReader& Reader_;

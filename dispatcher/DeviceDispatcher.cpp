@@ -260,6 +260,12 @@ void TFormDeviceDispatcher::closeEvent(QCloseEvent* Event)
             GraphicWindows_->CloseAllGraphicForms();
         if (ArchiveWindow_)
             ArchiveWindow_->CloseArchiveFiles();
+        // Whoever keeps a row (the configuration window) lets go of it before it is freed.
+        std::vector<TTableDevice*> rows;
+        for (const auto& row : DevArray)
+            rows.push_back(row.get());
+        for (TTableDevice* row : rows)
+            Q_EMIT DeviceRowDeleting(row);
         ClearDevArray();
         QString err;
         if (Connection && Connection->Connected)

@@ -446,3 +446,44 @@ TEST_F(ConfigWritesTest, ChannelLinesFollowTheEnableAndTheQuantity)
     EXPECT_EQ(line.GraphForm->QuantityName, QStringLiteral("Расход"));
     EXPECT_EQ(line.Series->ParentChart(), forms.GraphicChart(line.GraphForm));
 }
+
+namespace {
+
+// A question during which the application shuts down: every row is freed before
+// the answer comes back.
+class ShutdownDuringQuestion : public ScriptedPrompts
+{
+public:
+    bool YesNo(QWidget* Parent, const QString& Text, const QString& Caption) override
+    {
+        const bool yes = ScriptedPrompts::YesNo(Parent, Text, Caption);
+        DevArray.clear();
+        return yes;
+    }
+};
+
+} // namespace
+
+TEST_F(ConfigWritesTest, ARowFreedDuringAQuestionIsNotWrittenTo)
+{
+    ShutdownDuringQuestion shutdown;
+    Prompts::SetCurrent(&shutdown);
+
+    // Serial number: the answer does not matter, the hardware version that would
+    // follow is not sent either.
+    for (const bool yes : {true, false}) {
+        TTableDevice& row = addRow(70, TDeviceType::UnifiedInputs);
+        shutdown.YesAnswers = {yes};
+        EXPECT_EQ(writes(row).WriteSerialAndHwVersion(71, QStringLiteral("9")), TWriteResult::RowGone);
+        EXPECT_EQ(shutdown.Questions.size(), yes ? 1 : 2);
+    }
+    // Radio channel after the power level went out.
+    TTableDevice& row = addRow(72, TDeviceType::UnifiedInputs);
+    link.Reply(MakeNetReply(72, WriteAck(0x0007, 1)));
+    shutdown.YesAnswers = {true};
+    EXPECT_EQ(writes(row).WriteRfParams(0, 20), TWriteResult::RowGone);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    EXPECT_EQ(SentItems(link.Sent[0]), (std::vector<SentItem>{W(0x0007, {0x6E})}));
+    EXPECT_TRUE(journalLines().isEmpty());
+    Prompts::SetCurrent(&prompts);
+}

@@ -348,3 +348,76 @@ TEST_F(ConfigWindowTest, ServiceModeWritesANewSerialAndTheWindowNamesIt)
     EXPECT_TRUE(window.windowTitle().endsWith(QStringLiteral("№00501")));
     EXPECT_FALSE(applyEnabled("ButtonApplyRfParams"));
 }
+
+TEST_F(ConfigWindowTest, ANameTheDeviceDidNotTakeKeepsTheChannelButtonEnabled)
+{
+    TTableDevice& row = addRow(90, TDeviceType::UnifiedInputs);
+    open(row);
+    auto* apply = child<QPushButton>("ButtonApplyCh2Params");
+    auto* maxEdit = child<QLineEdit>("EditCh2AlertMaxValue");
+    auto* unit = child<QLineEdit>("EditCh2MeasUnits");
+    maxEdit->selectAll();
+    QTest::keyClicks(maxEdit, QStringLiteral("80"));
+    unit->selectAll();
+    QTest::keyClicks(unit, QStringLiteral("kPa"));
+
+    // The limits are taken, the names refused: the unit is still to be sent.
+    link.Reply(MakeNetReply(90, WriteAck(0x0108, 8)));
+    link.Reply(MakeNetReply(90, ErrorItem(5)));
+    QTest::mouseClick(apply, Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 2u);
+    EXPECT_EQ(row.Device->Channel2->MaxAlert, 80.0f);
+    EXPECT_EQ(row.Device->Channel2->MeasUnitName, QStringLiteral("МПа"));
+    EXPECT_TRUE(apply->isEnabled());
+    ASSERT_FALSE(journalLines().isEmpty());
+    EXPECT_TRUE(journalLines().last().contains(QStringLiteral(
+        "Ошибка при изменении наименования измеряемой величины и единиц измерения устройства: ")));
+
+    // An acknowledgement of another length counts as not taken too.
+    link.Reply(MakeNetReply(90, WriteAck(0x0150, 39)));
+    QTest::mouseClick(apply, Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 3u);
+    EXPECT_EQ(row.Device->Channel2->MeasUnitName, QStringLiteral("МПа"));
+    EXPECT_TRUE(apply->isEnabled());
+
+    // Taken: nothing is pending any more.
+    link.Reply(MakeNetReply(90, WriteAck(0x0150, 40)));
+    QTest::mouseClick(apply, Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 4u);
+    EXPECT_EQ(row.Device->Channel2->MeasUnitName, QStringLiteral("kPa"));
+    EXPECT_FALSE(apply->isEnabled());
+
+    // The link lost on the names: the window shows the row without link, nothing pending.
+    unit->selectAll();
+    QTest::keyClicks(unit, QStringLiteral("bar"));
+    link.Silence().Silence().Silence();
+    QTest::mouseClick(apply, Qt::LeftButton);
+    EXPECT_EQ(row.Status, dsNoLink);
+    EXPECT_FALSE(apply->isEnabled());
+}
+
+TEST_F(ConfigWindowTest, ARowDeletedDuringTheRestartQuestionGetsNoCommand)
+{
+    // The main window announces the row, then frees it, while the question is open.
+    class DeleteDuringQuestion : public ScriptedPrompts
+    {
+    public:
+        TFormDeviceConfig* Window = nullptr;
+        bool YesNo(QWidget* Parent, const QString& Text, const QString& Caption) override
+        {
+            Window->TableDeviceDeleting(DevArray.front().get());
+            DevArray.clear();
+            return ScriptedPrompts::YesNo(Parent, Text, Caption);
+        }
+    } deleting;
+    deleting.Window = &window;
+    deleting.YesAnswers = {true};
+    Prompts::SetCurrent(&deleting);
+    TTableDevice& row = addRow(91, TDeviceType::ThermoInputs);
+    open(row);
+    QTest::mouseClick(child<QPushButton>("ButtonSendDevReset"), Qt::LeftButton);
+    EXPECT_EQ(deleting.Questions.size(), 1);
+    EXPECT_TRUE(link.Sent.empty());
+    EXPECT_FALSE(window.isVisible());
+    Prompts::SetCurrent(&prompts);
+}
