@@ -1,6 +1,7 @@
 #include "archive/ExcelIO.h"
 
 #include "archive/ExportChannels.h"
+#include "archive/XlsxRowCount.h"
 #include "platform/DesktopApplication.h"
 #include "platform/Prompts.h"
 #include "platform/SystemError.h"
@@ -346,6 +347,28 @@ bool WriteExcelWorkbook(const TExportTableArray& Tables, const QString& FileName
                      .arg(FileName, QString::fromUtf8(lxw_strerror(err)));
         QFile::remove(FileName);
         return false;
+    }
+    // The library writes the rows through temporary files and does not check
+    // those writes, so a disk that fills up meanwhile gives a workbook with rows
+    // missing and no error: the sheets are read back and their rows counted.
+    std::vector<qint64> rows;
+    QString reason;
+    if (!CountXlsxSheetRows(FileName, rows, reason)) {
+        ErrMsg = QStringLiteral("Не удалось записать книгу \"%1\" (%2).").arg(FileName, reason);
+        QFile::remove(FileName);
+        return false;
+    }
+    for (size_t i = 0; i < Tables.size(); ++i) {
+        // Sheets stand in reverse order; the title row is left out when empty.
+        const TExportTable& table = Tables[Tables.size() - 1 - i];
+        const qint64 expected = qint64(table.MeasRecs.size()) + (table.Title.isEmpty() ? 2 : 3);
+        if (rows.size() != Tables.size() || rows[i] != expected) {
+            ErrMsg = QStringLiteral("Не удалось записать книгу \"%1\" (лист \"%2\" записан не полностью; "
+                                    "возможно, на диске нет места).")
+                         .arg(FileName, names[qsizetype(Tables.size() - 1 - i)]);
+            QFile::remove(FileName);
+            return false;
+        }
     }
     ErrMsg.clear();
     return true;
