@@ -783,6 +783,22 @@ TEST_F(DesktopLauncherTest, WithoutLibreOfficeTheDesktopDefaultOpensTheFileItsel
     EXPECT_EQ(argumentsOf(QStringLiteral("bin/other")), QStringList{file});
 }
 
+TEST_F(DesktopLauncherTest, FieldCodesInsideArgumentsAreExpanded)
+{
+    addProgram(QStringLiteral("bin/calc"));
+    const QString entry = path(QStringLiteral("sys/applications/office/calc.desktop"));
+    write(QStringLiteral("sys/applications/office/calc.desktop"),
+          "[Desktop Entry]\nType=Application\nName=Calc\nName[ru]=Таблицы\nIcon=calc-icon\n"
+          "Exec=calc --open=%u --caption=%c %i %k %d --rate=5%% \"%%f\"\nMimeType=" +
+              xlsx + ";\n");
+    ASSERT_TRUE(desktop.Open(file)) << desktop.OpenError().toStdString();
+    const QString url = QString::fromLatin1(QUrl::fromLocalFile(file).toEncoded());
+    EXPECT_EQ(argumentsOf(QStringLiteral("bin/calc")),
+              (QStringList{QStringLiteral("--open=") + url, QStringLiteral("--caption=Calc"),
+                           QStringLiteral("--icon"), QStringLiteral("calc-icon"), entry,
+                           QStringLiteral("--rate=5%"), QStringLiteral("%f")}));
+}
+
 TEST_F(DesktopLauncherTest, AProgramThatCannotStartIsReported)
 {
     // Found and executable, but its interpreter is missing.
