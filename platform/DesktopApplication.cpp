@@ -235,7 +235,9 @@ bool TDesktopApplication::take(const QString& File)
     const auto entry = [&](const char* Key) {
         return value(groups, QStringLiteral("Desktop Entry"), QLatin1String(Key));
     };
-    if (entry("Type") != QLatin1String("Application") || entry("Hidden") == QLatin1String("true"))
+    // A terminal program started without a terminal shows nothing.
+    if (entry("Type") != QLatin1String("Application") || entry("Hidden") == QLatin1String("true") ||
+        entry("Terminal") == QLatin1String("true"))
         return false;
     const QString tryExec = entry("TryExec");
     if (!tryExec.isEmpty() && findProgram(unescapeValue(tryExec)).isEmpty())

@@ -8,7 +8,7 @@
 // of the XDG configuration and data folders first, then associations added there,
 // then any installed application entry (.desktop file) that lists the type and
 // whose association was not removed. Only an entry whose program is installed
-// counts.
+// counts, and not one run in a terminal.
 class TDesktopApplication
 {
 public:

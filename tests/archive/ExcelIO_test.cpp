@@ -726,6 +726,9 @@ TEST_F(DesktopLauncherTest, OnlyAnInstalledApplicationForWorkbooksCounts)
           "[Desktop Entry]\nType=Application\nExec=calc %U\nMimeType=text/csv;" + xlsx + ";\n");
     write(QStringLiteral("sys/applications/gone.desktop"),
           "[Desktop Entry]\nType=Application\nHidden=true\nExec=xdg-open %f\nMimeType=" + xlsx + "\n");
+    // A terminal program, which would start unseen.
+    write(QStringLiteral("sys/applications/sheet-tui.desktop"),
+          "[Desktop Entry]\nType=Application\nTerminal=true\nExec=xdg-open %f\nMimeType=" + xlsx + "\n");
     EXPECT_FALSE(desktop.Available());
     // The association taken away in the user's list.
     addProgram(QStringLiteral("bin/calc"));
