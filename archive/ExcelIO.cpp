@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <map>
 #include <sys/resource.h>
@@ -144,6 +145,39 @@ private:
     rlimit saved_{};
     bool raised_ = false;
 };
+
+// The library's reasons are English and the operator reads Russian. For a file
+// that cannot be made, written or read, the system's reason follows.
+QString workbookReason(lxw_error Error, int ErrorNumber)
+{
+    QString reason;
+    bool file = true;
+    switch (Error) {
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+        reason = QStringLiteral("недостаточно памяти");
+        file = false;
+        break;
+    case LXW_ERROR_CREATING_XLSX_FILE:
+        reason = QStringLiteral("не удалось создать файл");
+        break;
+    case LXW_ERROR_CREATING_TMPFILE:
+        reason = QStringLiteral("не удалось создать временный файл");
+        break;
+    case LXW_ERROR_READING_TMPFILE:
+        reason = QStringLiteral("не удалось прочитать временный файл");
+        break;
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+        reason = QStringLiteral("ошибка записи файла");
+        break;
+    default:
+        reason = QStringLiteral("внутренняя ошибка библиотеки xlsxwriter, код %1").arg(int(Error));
+        file = false;
+        break;
+    }
+    return file && ErrorNumber != 0 ? reason + QStringLiteral(": ") + SystemError::Text(ErrorNumber) : reason;
+}
 
 struct Formats
 {
@@ -336,15 +370,17 @@ bool WriteExcelWorkbook(const TExportTableArray& Tables, const QString& FileName
         const lxw_error err = writeSheet(sheet, Tables[size_t(i)], formats);
         if (err != LXW_NO_ERROR) {
             return fail(QStringLiteral("Не удалось записать лист \"%1\" (%2).")
-                            .arg(names[i], QString::fromUtf8(lxw_strerror(err))));
+                            .arg(names[i], workbookReason(err, 0)));
         }
     }
 
+    errno = 0;
     const lxw_error err = workbook_close(book);
+    const int systemError = errno;
     allowance.Restore();
     if (err != LXW_NO_ERROR) {
         ErrMsg = QStringLiteral("Не удалось записать книгу \"%1\" (%2).")
-                     .arg(FileName, QString::fromUtf8(lxw_strerror(err)));
+                     .arg(FileName, workbookReason(err, systemError));
         QFile::remove(FileName);
         return false;
     }
