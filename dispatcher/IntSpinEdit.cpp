@@ -1,5 +1,6 @@
 #include "dispatcher/IntSpinEdit.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <algorithm>
 #include <limits>
@@ -56,6 +57,29 @@ QAbstractSpinBox::StepEnabled TIntSpinEdit::stepEnabled() const
     if (value() > Lowest_)
         enabled |= StepDownEnabled;
     return enabled;
+}
+
+template <typename Handling> void TIntSpinEdit::keepTypedText(Handling&& Handle)
+{
+    const QString typed = lineEdit()->text();
+    bool number = false;
+    locale().toInt(cleanText(), &number);
+    Handle();
+    if (!number && lineEdit()->text() != typed)
+        lineEdit()->setText(typed);
+}
+
+void TIntSpinEdit::keyPressEvent(QKeyEvent* Event)
+{
+    if (Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter)
+        keepTypedText([&] { QSpinBox::keyPressEvent(Event); });
+    else
+        QSpinBox::keyPressEvent(Event);
+}
+
+void TIntSpinEdit::focusOutEvent(QFocusEvent* Event)
+{
+    keepTypedText([&] { QSpinBox::focusOutEvent(Event); });
 }
 
 int TIntSpinEdit::excessWidth() const
