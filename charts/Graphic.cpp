@@ -105,6 +105,11 @@ void TFormGraphic::FormCreate()
     TimerGraphAutoDrag.start();
     TimerAutoZoom.start();
 
+    // A range text wraps onto a second line rather than cut its unit; the room
+    // for it is kept, so the rows below never slide over the line list.
+    for (QLabel* label : {ui->LabelMaxLimit, ui->LabelMinLimit})
+        label->setMinimumHeight(2 * label->fontMetrics().lineSpacing());
+
     ui->StaticTextOverflowMin->setAutoFillBackground(false);
     ui->StaticTextOverflowMax->setAutoFillBackground(false);
     ui->StatusBarGraphic->setSizeGripEnabled(true);
@@ -296,6 +301,14 @@ QString TFormGraphic::limitText(double Value) const
     return QString::number(r, 'f', 4).replace(QLatin1Char('.'), QLatin1Char(',')) + unitText();
 }
 
+void TFormGraphic::setLimitLabel(QLabel* Label, double Value)
+{
+    // A long unit may not fit the two lines kept for the text; the hint shows it whole.
+    const QString text = limitText(Value);
+    Label->setText(text);
+    Label->setToolTip(text);
+}
+
 void TFormGraphic::setSeriesMarker(int Number, bool Tracked)
 {
     if (Number < 1 || Number > ui->Chart1->SeriesCount())
@@ -424,8 +437,8 @@ void TFormGraphic::PrepareToShow()
     SetSwatchColor(ui->ShapeFon, ColorFromValue(BackColor_));
     SetSwatchColor(ui->ShapeGrid, ColorFromValue(GridColor_));
 
-    ui->LabelMaxLimit->setText(limitText(RangeMax));
-    ui->LabelMinLimit->setText(limitText(RangeMin));
+    setLimitLabel(ui->LabelMaxLimit, RangeMax);
+    setLimitLabel(ui->LabelMinLimit, RangeMin);
     CheckBoxPointsClick();
     RxSpGraphPSizeChange();
     SetTimerEnabled(TimerGraphAutoDrag, ui->cbAutoDrag->isChecked());
@@ -921,18 +934,18 @@ void TFormGraphic::Chart1MouseUp(const QPoint& Pos)
         RangeMax = value;
         if (!ui->LabelMinLimit->text().isEmpty() && RangeMax < RangeMin) {
             std::swap(RangeMax, RangeMin);
-            ui->LabelMinLimit->setText(limitText(RangeMin));
+            setLimitLabel(ui->LabelMinLimit, RangeMin);
         }
-        ui->LabelMaxLimit->setText(limitText(RangeMax));
+        setLimitLabel(ui->LabelMaxLimit, RangeMax);
         ui->SpeedButtonMaxLimit->setChecked(false);
         ui->Chart1->update();
     } else if (ui->SpeedButtonMinLimit->isChecked()) {
         RangeMin = value;
         if (!ui->LabelMaxLimit->text().isEmpty() && RangeMax < RangeMin) {
             std::swap(RangeMax, RangeMin);
-            ui->LabelMaxLimit->setText(limitText(RangeMax));
+            setLimitLabel(ui->LabelMaxLimit, RangeMax);
         }
-        ui->LabelMinLimit->setText(limitText(RangeMin));
+        setLimitLabel(ui->LabelMinLimit, RangeMin);
         ui->SpeedButtonMinLimit->setChecked(false);
         ui->Chart1->update();
     }
