@@ -45,7 +45,7 @@ QString SystemError::Text(int ErrorNumber)
         if (number == ErrorNumber)
             return QString::fromUtf8(text);
     }
-    return systemText(ErrorNumber);
+    return Russian(systemText(ErrorNumber));
 }
 
 QString SystemError::Russian(const QString& Reason)
@@ -63,5 +63,8 @@ QString SystemError::Russian(const QString& Reason)
     QString text = Reason;
     for (const auto& [english, russian] : texts)
         text.replace(english, russian);
+    // Qt's text when it knows no reason, and the C library's for a number it
+    // does not know ("Unknown error 1234").
+    text.replace(QStringLiteral("Unknown error"), QStringLiteral("неизвестная ошибка"));
     return text;
 }
