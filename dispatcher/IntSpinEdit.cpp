@@ -51,6 +51,11 @@ void TIntSpinEdit::stepBy(int Steps)
 
 QAbstractSpinBox::StepEnabled TIntSpinEdit::stepEnabled() const
 {
+    // An emptied or half-typed field steps from the last number, to any side.
+    bool number = false;
+    locale().toInt(cleanText(), &number);
+    if (!number)
+        return StepUpEnabled | StepDownEnabled;
     StepEnabled enabled = StepNone;
     if (value() < Highest_)
         enabled |= StepUpEnabled;
