@@ -161,8 +161,10 @@ bool writeTemporary(const TExportTable& Table, const QString& FileName, QString&
         errno = 0;
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             break;
+        // The open's reason, before the look for the name sets errno anew.
+        const QString openReason = reason();
         if (!QFileInfo::exists(TempName) || attempt == 100) {
-            Error = reason();
+            Error = openReason;
             return false;
         }
     }

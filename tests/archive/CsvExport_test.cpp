@@ -2,6 +2,7 @@
 #include "core/DateTime.h"
 #include "platform/CodePage.h"
 #include "platform/Prompts.h"
+#include "platform/SystemError.h"
 #include "support/FileSizeLimit.h"
 #include "support/OpenFileLimit.h"
 #include "support/QStringPrinter.h"
@@ -416,6 +417,36 @@ TEST_F(CsvExportTest, AFolderThatCannotBeWrittenOrANameTakenByAFolderWritesNothi
     ASSERT_EQ(prompts.Messages.size(), 1);
     EXPECT_TRUE(prompts.Messages[0].startsWith(QStringLiteral("Кловарис|Не удалось записать файл \"")));
     EXPECT_TRUE(files().isEmpty()) << files().join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(CsvExportTest, AFileThatCannotBeOpenedIsReportedWithTheOpensOwnReason)
+{
+    // Every descriptor in use: the new file cannot be opened. The reason is the
+    // open's, not that of a later look for the file.
+    const int lowestFree = ::dup(0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    QString errMsg;
+    {
+        OpenFileLimit none(static_cast<rlim_t>(lowestFree));
+        ASSERT_TRUE(none.ok());
+        EXPECT_FALSE(WriteCsvFiles(sample(), dir.path(), ExportTime, errMsg));
+    }
+    EXPECT_TRUE(
+        errMsg.endsWith(QStringLiteral(" (открыто слишком много файлов). Файлы экспорта не созданы.")))
+        << errMsg.toStdString();
+    EXPECT_TRUE(files().isEmpty());
+
+    // Nobody, root included, creates files in /proc; the reason is the one the
+    // system gives for that.
+    errMsg.clear();
+    EXPECT_FALSE(WriteCsvFiles(sample(), QStringLiteral("/proc"), ExportTime, errMsg));
+    errno = 0;
+    const int refused = ::open("/proc/klov-review-probe", O_WRONLY | O_CREAT | O_EXCL, 0644) < 0 ? errno : 0;
+    ASSERT_NE(refused, 0);
+    EXPECT_TRUE(errMsg.endsWith(QStringLiteral(" (") + SystemError::Text(refused) +
+                                QStringLiteral("). Файлы экспорта не созданы.")))
+        << errMsg.toStdString();
 }
 
 TEST_F(CsvExportTest, MoreDevicesThanOpenFilesAreAllWritten)
