@@ -250,6 +250,10 @@ bool TFormArchive::clearChartsForReplay()
 bool TFormArchive::openHistory(TArchiveStore& Store, const QString& ShortText)
 {
     QString err;
+    // The writer may hold the file open; if it was deleted or replaced since
+    // (its folder gone), the history must come from what is on disk now.
+    if (Store.Active() && Store.FileMoved())
+        Store.Close();
     if (Store.FileName().isEmpty())
         Store.SetFileName(ArchiveDir + (Store.Kind() == TArchiveKind::Devices
                                             ? QStringLiteral("Devices.cds")

@@ -443,6 +443,24 @@ TEST_F(ArchiveViewerTest, AHistoryFileThatCannotBeOpenedIsReported)
     expectIdle();
 }
 
+TEST_F(ArchiveViewerTest, AVanishedArchiveFolderIsReportedThoughTheWriterHeldItsDeviceFile)
+{
+    addRow(7);
+    history(7, 1, Temp, Deg, -1, 1);
+    store(QDate(2024, 3, 5), {{0, 7, t(5, 10), 1, 0.5}});
+    // The writer leaves the device file open after a poll that changed nothing.
+    QString err;
+    ASSERT_TRUE(form.Writer().cdsDevices.Open(err));
+    ASSERT_TRUE(QDir(ArchiveDir).removeRecursively());
+    run(at(5, 0), at(7, 0), 0);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание!|Не удалось открыть базу данных устройств! "
+                                         "Устраните причину и перезапустите программу.")});
+    EXPECT_EQ(ConnectionError, QStringLiteral("Не удалось открыть базу данных устройств!"));
+    EXPECT_TRUE(form.ArchiveGraphicLines().empty());
+    expectIdle();
+}
+
 TEST_F(ArchiveViewerTest, TheWindowCannotBeClosedWhileItReads)
 {
     addRow(7);
