@@ -178,9 +178,15 @@ void TFormArchive::showEvent(QShowEvent* Event)
 
 void TFormArchive::closeEvent(QCloseEvent* Event)
 {
-    // The run in progress owns the window until it ends.
-    if (Running_) {
+    // The run in progress owns the window until it ends...
+    if (Running_ && !Abandoned_) {
         Event->ignore();
+        return;
+    }
+    // ...unless the application is closing: a tool window that refused would
+    // cancel the quit and leave the process running without a window.
+    if (Running_) {
+        QWidget::closeEvent(Event);
         return;
     }
     QDialog::closeEvent(Event);

@@ -498,14 +498,19 @@ TEST_F(ArchiveViewerTest, ShutdownDuringTheReadingEndsTheRunWithoutOutput)
     store(QDate(2024, 3, 5), {{0, 7, t(5, 10), 1, 0.5}});
     store(QDate(2024, 3, 6), {{0, 7, t(6, 10), 1, 0.5}});
     int pumps = 0;
+    bool closed = false;
     EventPump::SetHandler([&] {
-        // The system shuts down: the main window closes the archive.
-        if (++pumps == 1)
+        // The system shuts down: the main window closes the archive, then the
+        // application's quit closes every window; a refusal would cancel it.
+        if (++pumps == 1) {
             form.CloseArchiveFiles();
+            closed = form.close();
+        }
     });
     run(at(5, 0), at(7, 0), 0);
     EventPump::SetHandler({});
     EXPECT_EQ(pumps, 1);
+    EXPECT_TRUE(closed);
     EXPECT_TRUE(form.ArchiveGraphicLines().empty());
     for (const auto& f : forms.GraphicForms())
         EXPECT_FALSE(f->isVisible());
