@@ -421,12 +421,14 @@ TEST_F(CsvExportTest, AFolderThatCannotBeWrittenOrANameTakenByAFolderWritesNothi
 
 TEST_F(CsvExportTest, AFileThatCannotBeOpenedIsReportedWithTheOpensOwnReason)
 {
+    QString errMsg;
+#ifndef __SANITIZE_ADDRESS__
     // Every descriptor in use: the new file cannot be opened. The reason is the
-    // open's, not that of a later look for the file.
+    // open's, not that of a later look for the file. (Not under the sanitizers:
+    // their memory checks need free descriptors of their own.)
     const int lowestFree = ::dup(0);
     ASSERT_GE(lowestFree, 0);
     ::close(lowestFree);
-    QString errMsg;
     {
         OpenFileLimit none(static_cast<rlim_t>(lowestFree));
         ASSERT_TRUE(none.ok());
@@ -436,6 +438,7 @@ TEST_F(CsvExportTest, AFileThatCannotBeOpenedIsReportedWithTheOpensOwnReason)
         errMsg.endsWith(QStringLiteral(" (открыто слишком много файлов). Файлы экспорта не созданы.")))
         << errMsg.toStdString();
     EXPECT_TRUE(files().isEmpty());
+#endif
 
     // Nobody, root included, creates files in /proc; the reason is the one the
     // system gives for that.
