@@ -4,14 +4,24 @@
 #include "dispatcher/ArchiveWindow.h"
 
 #include <QDialog>
+#include <QString>
+#include <QStringList>
 #include <memory>
+#include <vector>
 
 namespace Ui {
 class TFormArchive;
 }
+class QDate;
+class TGraphLine;
+class TGraphicForms;
+struct TArchiveValue;
 
-// Created once at start-up and reused for the whole run. It owns the archive
-// files through its writer; the period viewer arrives with its own feature.
+// The archive viewer, created once at start-up and reused for the whole run. It
+// owns the archive files through its writer. Shown modally, it reads the stored
+// values of the devices selected in the main window's table for a period and
+// replays them onto chart lines of its own, or exports them to a spreadsheet or
+// to CSV files.
 class TFormArchive : public QDialog, public IArchiveWindow
 {
     Q_OBJECT
@@ -21,6 +31,8 @@ public:
     ~TFormArchive() override;
 
     TArchiveWriter& Writer() { return Writer_; }
+    // The chart windows the replay draws in; none means no replay.
+    void SetGraphicForms(TGraphicForms* Forms) { GraphicForms_ = Forms; }
 
     // Once ArchiveDir is settled: names the two history files and creates each
     // that does not exist. An existing file is left for its first use.
@@ -28,22 +40,64 @@ public:
     // Writes Store as an empty file. False after the open-failure box; a file
     // that cannot be created shows its box, asks the run to end and gives true.
     bool InitArchiveFile(TArchiveStore& Store, const QString& Word);
-    // Shutdown.
+    // Shutdown: the files are closed and the replay lines freed.
     void CloseArchiveFiles() override;
 
     IArchiveWriter& ArchiveWriter() override { return Writer_; }
     bool OpenArchiveFiles() override;
     void ShowArchiveViewer() override { exec(); }
 
+    // The run behind "Продолжить"; the window closes afterwards whatever happened.
+    void ButtonAcceptClick();
+    void ButtonCancelClick();
+    // Frees every replay line; its series leaves its chart.
+    void DestroyArchiveGraphicLinesArray();
+    const std::vector<std::unique_ptr<TGraphLine>>& ArchiveGraphicLines() const
+    {
+        return ArchiveGraphicLinesArray;
+    }
+    // True while a run reads the archive.
+    bool Running() const { return Running_; }
+
+    // The wait label's first line.
+    static const QString WaitText;
+
 Q_SIGNALS:
     // A history file could not be created: the run ends once control returns
     // to the message loop.
     void TerminateApplication();
 
+public Q_SLOTS:
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
+
 private:
+    // 0 charts, 1 spreadsheet, 2 CSV files; -1 when none is chosen.
+    int destination() const;
+    void runViewer();
+    // Steps 5 and 6 of a chart run: false when the operator keeps the live lines.
+    bool clearChartsForReplay();
+    bool openHistory(TArchiveStore& Store, const QString& ShortText);
+    void showDay(const QDate& Day);
+    void setWaiting(bool Waiting);
+    void replayValue(const TArchiveValue& Value);
+    void showReplay();
+    // Names the day files the run had to pass over: its result is incomplete.
+    void reportUnreadable(const QStringList& Names);
+
     std::unique_ptr<Ui::TFormArchive> ui;
     TArchiveWriter Writer_;
     bool TerminateRequested_ = false;
+    TGraphicForms* GraphicForms_ = nullptr;
+    std::vector<std::unique_ptr<TGraphLine>> ArchiveGraphicLinesArray;
+    bool Running_ = false;
+    // The application closes while a run reads: the run ends without output.
+    bool Abandoned_ = false;
+    class TReplayLines;
+    std::unique_ptr<TReplayLines> Replay_;
 };
 
 extern TFormArchive* FormArchive;

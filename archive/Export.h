@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/ExportRowIndex.h"
 #include "core/DateTime.h"
 #include "core/Device.h"
 
@@ -40,6 +41,8 @@ struct TExportTable
     quint16 SerialNum = 0;
     QString LastComment;
     std::vector<TExportMeasRec> MeasRecs;
+    // Finds a row of MeasRecs by its time stamp; kept by AddExportRecord.
+    TExportRowIndex RowIndex;
 };
 
 using TExportTableArray = std::vector<TExportTable>;

@@ -1,5 +1,6 @@
 #include "charts/ChartPrinter.h"
 
+#include "charts/PictureImage.h"
 #include "platform/Prompts.h"
 
 #include <QDialogButtonBox>
@@ -23,6 +24,11 @@ TChartPrinter::TChartPrinter()
 bool TChartPrinter::Available() const
 {
     return PrintsToFile() || Printer_.isValid();
+}
+
+bool TChartPrinter::Present() const
+{
+    return PrintsToFile() || !QPrinterInfo::printerInfo(Printer_.printerName()).isNull();
 }
 
 QString TChartPrinter::PrinterName() const
@@ -55,7 +61,8 @@ bool TChartPrinter::Setup(QWidget* Parent)
     QPrintDialog dialog(&Printer_, Parent);
     dialog.setWindowTitle(QStringLiteral("Настройка принтера"));
     dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
-    // No Qt translations are installed: the buttons get their texts here.
+    // The dialog only sets the printer up, so it confirms with "OK" rather than
+    // Qt's "Print"; "Отмена" also where Qt's translations are missing.
     if (auto* box = dialog.findChild<QDialogButtonBox*>()) {
         if (QPushButton* ok = box->button(QDialogButtonBox::Ok))
             ok->setText(QStringLiteral("OK"));
@@ -78,7 +85,6 @@ bool TChartPrinter::Print(const QPicture& Picture, const QRect& Target, QWidget*
             return true;
         Printer_.setOutputFileName(file);
     }
-    const QRect source = Picture.boundingRect();
     QPainter painter;
     if (!painter.begin(&Printer_)) {
         ErrorText = PrintsToFile()
@@ -87,12 +93,7 @@ bool TChartPrinter::Print(const QPicture& Picture, const QRect& Target, QWidget*
                         : QStringLiteral("Не удалось начать печать на принтере \"%1\".").arg(PrinterName());
         return false;
     }
-    if (!source.isEmpty()) {
-        painter.translate(Target.topLeft());
-        painter.scale(static_cast<double>(Target.width()) / source.width(),
-                      static_cast<double>(Target.height()) / source.height());
-        painter.drawPicture(-source.topLeft(), Picture);
-    }
+    TPictureImage::DrawStretched(painter, Picture, Target);
     if (!painter.end()) {
         ErrorText = QStringLiteral("Ошибка печати на принтере \"%1\".").arg(PrinterName());
         return false;

@@ -20,6 +20,9 @@ public:
     TChartPrinter& operator=(const TChartPrinter&) = delete;
 
     bool Available() const;
+    // A print queue can be removed while the program runs; the printer keeps
+    // its name and a job sent to it would be lost without a word.
+    virtual bool Present() const;
     QString PrinterName() const;
     bool PrintsToFile() const;
     // The printable area of a page in the current orientation, in device pixels.
@@ -35,7 +38,7 @@ public:
     QPrinter& Printer() { return Printer_; }
 
 private:
-    // The chart's picture resolves its fonts at screen resolution; a printer at
-    // another resolution would replay the texts scaled by the ratio of the two.
+    // The chart's hairlines (zero-width pens) are one device pixel wide: at the
+    // screen's resolution they keep on paper the weight they have on screen.
     QPrinter Printer_{QPrinter::ScreenResolution};
 };

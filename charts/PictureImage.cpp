@@ -10,13 +10,27 @@ void TPictureImage::SetPicture(const QPicture& Picture)
     update();
 }
 
+void TPictureImage::DrawStretched(QPainter& Painter, const QPicture& Picture, const QRect& Target)
+{
+    const QRect source = Picture.boundingRect();
+    if (source.isEmpty() || Target.isEmpty())
+        return;
+    // A picture replays at its physical size: it scales itself by the device's
+    // resolution over its own, so that factor is taken out of the stretch.
+    const QPaintDevice* device = Painter.device();
+    const double sx =
+        static_cast<double>(Target.width()) / source.width() * Picture.logicalDpiX() / device->logicalDpiX();
+    const double sy = static_cast<double>(Target.height()) / source.height() * Picture.logicalDpiY() /
+                      device->logicalDpiY();
+    Painter.save();
+    Painter.translate(Target.topLeft());
+    Painter.scale(sx, sy);
+    Painter.drawPicture(-source.topLeft(), Picture);
+    Painter.restore();
+}
+
 void TPictureImage::paintEvent(QPaintEvent*)
 {
-    const QRect source = Picture_.boundingRect();
-    if (source.isEmpty())
-        return;
     QPainter painter(this);
-    painter.scale(static_cast<double>(width()) / source.width(),
-                  static_cast<double>(height()) / source.height());
-    painter.drawPicture(-source.topLeft(), Picture_);
+    DrawStretched(painter, Picture_, rect());
 }

@@ -16,6 +16,9 @@ public:
     // The picture's own size, as it was rendered.
     QSize PictureSize() const { return Picture_.boundingRect().size(); }
 
+    // Draws Picture stretched into Target of the painter's device, whatever its resolution.
+    static void DrawStretched(QPainter& Painter, const QPicture& Picture, const QRect& Target);
+
 protected:
     void paintEvent(QPaintEvent* Event) override;
 

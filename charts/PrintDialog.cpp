@@ -55,12 +55,24 @@ TPictureImage& TFormPrintDialog::PlotImage() const
 bool TFormPrintDialog::PageSizeUsable(QString& ErrorText) const
 {
     const QSize page = Printer_->PageSize();
-    if (page.width() > 0 && page.height() > 0)
+    if (page.width() <= 0 || page.height() <= 0) {
+        // A driver without a paper size would make every proportion of the page a division by zero.
+        ErrorText = QStringLiteral("Принтер \"%1\" сообщил нулевой размер страницы. "
+                                   "Выберите другой принтер или другой размер бумаги.")
+                        .arg(Printer_->PrinterName());
+        return false;
+    }
+    // A strip of paper shrinks to a line on the preview: no image fits on it and the
+    // page's proportions would again divide by nothing.
+    const PrintGeometry::TPageLayout layout =
+        PrintGeometry::LayoutPage(TPrintRect::FromQRect(ui->PageOuter->geometry()), page);
+    if (layout.PrintArea.Width() > 0 && layout.PrintArea.Height() > 0)
         return true;
-    // A driver without a paper size would make every proportion of the page a division by zero.
-    ErrorText = QStringLiteral("Принтер \"%1\" сообщил нулевой размер страницы. "
-                               "Выберите другой принтер или другой размер бумаги.")
-                    .arg(Printer_->PrinterName());
+    ErrorText = QStringLiteral("Принтер \"%1\" сообщил размер страницы %2 × %3 точек, на котором "
+                               "не помещается график. Выберите другой принтер или другой размер бумаги.")
+                    .arg(Printer_->PrinterName())
+                    .arg(page.width())
+                    .arg(page.height());
     return false;
 }
 
@@ -152,6 +164,12 @@ bool TFormPrintDialog::Prepare(TPlotWidget& Chart, QString& ErrorText)
 
 bool TFormPrintDialog::PrintPage(QString& ErrorText)
 {
+    if (!Printer_->Present()) {
+        ErrorText = QStringLiteral("Принтер \"%1\" недоступен. Выберите другой принтер кнопкой \"Принтер\" "
+                                   "в окне печати.")
+                        .arg(Printer_->PrinterName());
+        return false;
+    }
     if (!PageSizeUsable(ErrorText))
         return false;
     const QSize page = Printer_->PageSize();

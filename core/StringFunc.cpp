@@ -369,3 +369,26 @@ QString TrimBlanksAndControls(const QString& S)
         --e;
     return S.mid(b, e - b);
 }
+
+QString TrimRightBlanksAndControls(const QString& S)
+{
+    qsizetype e = S.size();
+    while (e > 0 && S.at(e - 1).unicode() <= 0x20)
+        --e;
+    return S.left(e);
+}
+
+QString FormatFloat3(double Value)
+{
+    if (!std::isfinite(Value))
+        return FloatToStr(Value);
+    const double r = std::round(Value * 1000.0) / 1000.0;
+    QString s = QString::number(r, 'f', 3);
+    while (s.endsWith(QLatin1Char('0')))
+        s.chop(1);
+    if (s.endsWith(QLatin1Char('.')))
+        s.chop(1);
+    if (s == QLatin1String("-0"))
+        s = QStringLiteral("0");
+    return s.replace(QLatin1Char('.'), QLatin1Char(','));
+}

@@ -54,3 +54,11 @@ QString FloatToStr(double Value, QChar DecimalSeparator = QLatin1Char(','));
 // S without blanks and control characters (codes up to 0x20) at both ends, as
 // the system's trim does; QString::trimmed() keeps control characters.
 QString TrimBlanksAndControls(const QString& S);
+
+// S without blanks and control characters at its end.
+QString TrimRightBlanksAndControls(const QString& S);
+
+// Value as the "0.###" display format shows it: at most three decimals (a half
+// away from zero), no trailing zeros, a comma as decimal separator; "NAN",
+// "INF" and "-INF" for the non-finite values.
+QString FormatFloat3(double Value);

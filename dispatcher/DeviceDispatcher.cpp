@@ -262,6 +262,12 @@ void TFormDeviceDispatcher::closeEvent(QCloseEvent* Event)
             GraphicWindows_->CloseAllGraphicForms();
         if (ArchiveWindow_)
             ArchiveWindow_->CloseArchiveFiles();
+        // Whoever keeps a row (the configuration window) lets go of it before it is freed.
+        std::vector<TTableDevice*> rows;
+        for (const auto& row : DevArray)
+            rows.push_back(row.get());
+        for (TTableDevice* row : rows)
+            Q_EMIT DeviceRowDeleting(row);
         ClearDevArray();
         QString err;
         if (Connection && Connection->Connected)
@@ -385,6 +391,33 @@ void TFormDeviceDispatcher::TimerBlinkTimer()
         TMenuIcons::Icon(BlinkPhase_ ? TMenuIcons::StartPolling : TMenuIcons::StartPollingDim));
     TimerBlink.setInterval(BlinkPhase_ ? 2000 : 500);
     BlinkPhase_ = !BlinkPhase_;
+}
+
+bool TFormDeviceDispatcher::ConfigShows(const TDevice& Device) const
+{
+    return DeviceConfigWindow_ && DeviceConfigWindow_->ShowsDevice(Device);
+}
+
+void TFormDeviceDispatcher::ConfigUpdateCurrentValues()
+{
+    if (DeviceConfigWindow_)
+        DeviceConfigWindow_->UpdateCurrentValues();
+}
+
+void TFormDeviceDispatcher::ConfigUpdateAllValues()
+{
+    if (DeviceConfigWindow_)
+        DeviceConfigWindow_->UpdateAllValues();
+}
+
+bool TFormDeviceDispatcher::FwUpdateActive() const
+{
+    return DeviceConfigWindow_ && DeviceConfigWindow_->FwUpdateActive();
+}
+
+bool TFormDeviceDispatcher::CalibrBusy() const
+{
+    return DeviceConfigWindow_ && DeviceConfigWindow_->CalibrBusy();
 }
 
 void TFormDeviceDispatcher::StringGridDeviceListDblClick(TTableDevice* Row)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dispatcher/ArchiveWindow.h"
+#include "dispatcher/DeviceConfigWindow.h"
 #include "dispatcher/DispatcherHooks.h"
 #include "dispatcher/GraphicWindows.h"
 #include "dispatcher/TableDevice.h"
@@ -51,6 +52,14 @@ public:
     bool GetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double& Min, double& Max) const override;
     void SetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double Min, double Max) override;
     void MarkChartOverflow(const TGraphLine& Line, bool OverMin, bool OverMax) override;
+    IGraphicWindows* GraphicWindows() const { return GraphicWindows_; }
+    // The configuration window lives in its own library, which builds on this one.
+    void SetDeviceConfigWindow(IDeviceConfigWindow* Window) { DeviceConfigWindow_ = Window; }
+    bool ConfigShows(const TDevice& Device) const override;
+    void ConfigUpdateCurrentValues() override;
+    void ConfigUpdateAllValues() override;
+    bool FwUpdateActive() const override;
+    bool CalibrBusy() const override;
     void ActionShowGraphicExecute();
     QTimer& TimerPoll();
 
@@ -93,6 +102,7 @@ private:
     TPollingCycle* Polling_ = nullptr;
     IArchiveWindow* ArchiveWindow_ = nullptr;
     IGraphicWindows* GraphicWindows_ = nullptr;
+    IDeviceConfigWindow* DeviceConfigWindow_ = nullptr;
     QStringList Args_;
     QLabel* PollingPanel_ = nullptr;
     QLabel* MessagePanel_ = nullptr;

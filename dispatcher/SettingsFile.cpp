@@ -248,11 +248,12 @@ bool WriteArchivePath(const QString& FileName, const QString& Path, QString& Err
 
 bool WriteWindowGeometry(const QString& FileName, int Height, int Width, int XPos, int YPos, QString& Error)
 {
-    IniFile ini(FileName);
-    return ini.WriteInteger(SectionGeneral, KeyWindowHeight, Height, Error) &&
-           ini.WriteInteger(SectionGeneral, KeyWindowWidth, Width, Error) &&
-           ini.WriteInteger(SectionGeneral, KeyWindowXPos, XPos, Error) &&
-           ini.WriteInteger(SectionGeneral, KeyWindowYPos, YPos, Error);
+    const auto n = [](int V) { return QString::number(V); };
+    return IniFile(FileName).WriteStrings({{SectionGeneral, KeyWindowHeight, n(Height)},
+                                           {SectionGeneral, KeyWindowWidth, n(Width)},
+                                           {SectionGeneral, KeyWindowXPos, n(XPos)},
+                                           {SectionGeneral, KeyWindowYPos, n(YPos)}},
+                                          Error);
 }
 
 bool WriteCommSettings(const QString& FileName, const TSettingsValues& Values, QString& Error)

@@ -79,6 +79,8 @@ int main(int argc, char* argv[])
     mainWindow.SetGraphicWindows(&graphicForms);
     TFormDeviceConfig deviceConfig(&mainWindow);
     FormDeviceConfig = &deviceConfig;
+    deviceConfig.SetDispatcher(&mainWindow, &mainWindow.Polling(), &graphicForms);
+    mainWindow.SetDeviceConfigWindow(&deviceConfig);
     TFormSettings settings(&mainWindow);
     FormSettings = &settings;
     TFormEepromErrorDialog warning(&mainWindow);
@@ -97,6 +99,7 @@ int main(int argc, char* argv[])
     TFormArchive archive(&mainWindow);
     FormArchive = &archive;
     mainWindow.SetArchiveWindow(&archive);
+    archive.SetGraphicForms(&graphicForms);
     TFormJournal journal(&mainWindow);
     FormJournal = &journal;
     TFormAddNewDevice addNewDevice(&mainWindow);
@@ -106,7 +109,8 @@ int main(int argc, char* argv[])
 
     QObject::connect(&mainWindow, &TFormDeviceDispatcher::OpenDeviceConfig, &deviceConfig,
                      [&deviceConfig](TTableDevice* Row) {
-                         if (Row) {
+                         // While an update or a calibration step runs, the window keeps its device.
+                         if (Row && !deviceConfig.ProcedureRunning()) {
                              // A window showing another device closes first, with its own close handling.
                              if (deviceConfig.isVisible())
                                  deviceConfig.close();
@@ -118,13 +122,7 @@ int main(int argc, char* argv[])
                      });
     // A deleted row must not stay behind in the configuration window.
     QObject::connect(&mainWindow, &TFormDeviceDispatcher::DeviceRowDeleting, &deviceConfig,
-                     [&deviceConfig](TTableDevice* Row) {
-                         if (deviceConfig.TableDevice != Row)
-                             return;
-                         if (deviceConfig.isVisible())
-                             deviceConfig.close();
-                         deviceConfig.TableDevice = nullptr;
-                     });
+                     &TFormDeviceConfig::TableDeviceDeleting);
 
     // A refused first show ends the run without the shutdown that saves settings.
     QObject::connect(
@@ -142,6 +140,7 @@ int main(int argc, char* argv[])
     EndRunAtExit();
     mainWindow.show();
     const int rc = QApplication::exec();
+    mainWindow.SetDeviceConfigWindow(nullptr);
     ConnectNetWarnings(nullptr);
     EndRun();
     return rc;

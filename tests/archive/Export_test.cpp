@@ -3,6 +3,8 @@
 #include "support/QStringPrinter.h"
 
 #include <QDateTime>
+#include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -107,6 +109,115 @@ TEST(ExportRecords, TheCommentStandsOnTheFirstRowAndWhereItChanged)
     EXPECT_EQ(other[0].MeasRecs[0].Comment, QString());
     EXPECT_EQ(other[0].MeasRecs[1].Comment, QStringLiteral("x"));
     EXPECT_EQ(other[0].LastComment, QStringLiteral("x"));
+}
+
+// The search from the first row, as the tables were filled before they had an
+// index; the index must give exactly its tables.
+void AddByScan(TExportTableArray& Tables, quint16 Serial, const QString& Comment, quint8 Channel,
+               TDateTime When, float Value)
+{
+    TChanExportRec rec{Channel, Value, Value - 1, Value + 1, QStringLiteral("Q"), QStringLiteral("U")};
+    auto table = std::find_if(Tables.begin(), Tables.end(),
+                              [&](const TExportTable& T) { return T.SerialNum == Serial; });
+    if (table == Tables.end()) {
+        TExportTable& added = Tables.emplace_back();
+        added.Title = QStringLiteral("ЛО РВ-ТС/ТП, серийный № ") +
+                      QString::number(Serial).rightJustified(5, QLatin1Char('0'));
+        added.SerialNum = Serial;
+        added.LastComment = Comment;
+        added.MeasRecs.push_back(TExportMeasRec{When, {rec}, Comment});
+        return;
+    }
+    auto row = std::find_if(table->MeasRecs.begin(), table->MeasRecs.end(),
+                            [&](const TExportMeasRec& R) { return R.MeasDateTime == When; });
+    if (row != table->MeasRecs.end()) {
+        row->ChanRecs.push_back(rec);
+        return;
+    }
+    TExportMeasRec& added = table->MeasRecs.emplace_back();
+    added.MeasDateTime = When;
+    added.ChanRecs.push_back(rec);
+    if (Comment != table->LastComment) {
+        added.Comment = Comment;
+        table->LastComment = Comment;
+    }
+}
+
+void ExpectSameTables(const TExportTableArray& A, const TExportTableArray& B)
+{
+    ASSERT_EQ(A.size(), B.size());
+    for (std::size_t t = 0; t < A.size(); ++t) {
+        EXPECT_EQ(A[t].Title, B[t].Title);
+        EXPECT_EQ(A[t].SerialNum, B[t].SerialNum);
+        EXPECT_EQ(A[t].LastComment, B[t].LastComment);
+        ASSERT_EQ(A[t].MeasRecs.size(), B[t].MeasRecs.size()) << t;
+        for (std::size_t r = 0; r < A[t].MeasRecs.size(); ++r) {
+            const TExportMeasRec& a = A[t].MeasRecs[r];
+            const TExportMeasRec& b = B[t].MeasRecs[r];
+            ASSERT_EQ(std::memcmp(&a.MeasDateTime, &b.MeasDateTime, sizeof(double)), 0) << t << " " << r;
+            ASSERT_EQ(a.Comment, b.Comment) << t << " " << r;
+            ASSERT_EQ(a.ChanRecs.size(), b.ChanRecs.size()) << t << " " << r;
+            for (std::size_t c = 0; c < a.ChanRecs.size(); ++c) {
+                ASSERT_EQ(a.ChanRecs[c].ChannelNum, b.ChanRecs[c].ChannelNum);
+                ASSERT_EQ(a.ChanRecs[c].Value, b.ChanRecs[c].Value);
+                ASSERT_EQ(a.ChanRecs[c].MinAlert, b.ChanRecs[c].MinAlert);
+                ASSERT_EQ(a.ChanRecs[c].MaxAlert, b.ChanRecs[c].MaxAlert);
+            }
+        }
+    }
+}
+
+TEST(ExportRecords, TheStampIndexGivesTheTablesOfASearchFromTheFirstRow)
+{
+    // 60000 stamps of three devices with both channels: a scan per value would
+    // take billions of comparisons. Channel 2 of some stamps comes late (after
+    // later stamps), some stamps repeat far apart, and 0.0 meets -0.0.
+    TExportTableArray indexed;
+    TExportTableArray scanned;
+    quint32 seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    const TDateTime base = At(1, 0, 0);
+    const auto both = [&](quint16 Serial, const QString& Comment, quint8 Channel, TDateTime When,
+                          float Value) {
+        AddExportRecord(indexed, Serial, TDeviceType::ThermoInputs, Comment, Channel, When, Value, Value - 1,
+                        Value + 1, QStringLiteral("Q"), QStringLiteral("U"));
+        AddByScan(scanned, Serial, Comment, Channel, When, Value);
+    };
+    both(4, QStringLiteral("z"), 1, 0.0, 1);
+    both(4, QStringLiteral("z"), 2, -0.0, 2);
+    std::vector<TDateTime> late;
+    for (int i = 0; i < 60000; ++i) {
+        const quint16 serial = quint16(1 + i % 3);
+        const TDateTime when = base + double(i / 3) * OneSecond;
+        const QString comment = (i / 5000) % 2 ? QStringLiteral("Печь") : QStringLiteral("Сушка");
+        both(serial, comment, 1, when, float(i));
+        if (next() % 4 == 0)
+            late.push_back(when);
+        else
+            both(serial, comment, 2, when, float(-i));
+        if (late.size() > 50) {
+            both(2, comment, 2, late[next() % late.size()], 0.5f);
+            late.erase(late.begin());
+        }
+    }
+    both(4, QStringLiteral("z"), 1, 0.0, 3);
+    ExpectSameTables(indexed, scanned);
+    EXPECT_EQ(indexed[1].MeasRecs.size(), 20000u);
+
+    // Rows appended behind the index's back are found too, and a shrunk table
+    // is indexed anew.
+    indexed[1].MeasRecs.push_back(TExportMeasRec{base - 1, {}, QString()});
+    scanned[1].MeasRecs.push_back(TExportMeasRec{base - 1, {}, QString()});
+    both(1, QStringLiteral("Печь"), 2, base - 1, 9);
+    indexed[1].MeasRecs.resize(10);
+    scanned[1].MeasRecs.resize(10);
+    both(1, QStringLiteral("Печь"), 2, base + 5 * OneSecond, 8);
+    both(1, QStringLiteral("Печь"), 2, base + 50 * OneSecond, 7);
+    ExpectSameTables(indexed, scanned);
+    EXPECT_EQ(indexed[1].MeasRecs.size(), 11u);
 }
 
 TEST(ExportRecords, TheArgumentOrderOverloadFillsTheSharedTables)

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QImage>
+#include <QMap>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -29,6 +30,7 @@ class ScriptedPrinter : public TChartPrinter
 public:
     ScriptedPrinter() { Printer().setOutputFormat(QPrinter::PdfFormat); }
     QSize PageSize() const override { return ForcedPage ? *ForcedPage : TChartPrinter::PageSize(); }
+    bool Present() const override { return !Gone; }
     bool Setup(QWidget*) override
     {
         ++SetupCalls;
@@ -36,6 +38,7 @@ public:
     }
 
     std::optional<QSize> ForcedPage;
+    bool Gone = false;
     std::function<bool(ScriptedPrinter&)> OnSetup;
     int SetupCalls = 0;
 };
@@ -325,6 +328,37 @@ TEST_F(PrintDialogTest, PrintButtonPrintsAndCancelDoesNot)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
 }
 
+TEST_F(PrintDialogTest, EnterOnAFocusedButtonPressesThatButton)
+{
+    auto* close = dialog.findChild<QPushButton*>(QStringLiteral("btClose"));
+    auto* setup = dialog.findChild<QPushButton*>(QStringLiteral("btSetPrinter"));
+    prompts.SaveAnswer = pdf(QStringLiteral("enter.pdf"));
+    QTimer::singleShot(0, &dialog, [close] {
+        close->setFocus();
+        QTest::keyClick(close, Qt::Key_Return);
+    });
+    QString error;
+    ASSERT_TRUE(dialog.Execute(chart, error)) << error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(pdf(QStringLiteral("enter.pdf")))) << "Enter on \"Отмена\" printed";
+
+    // Enter on "Принтер" opens the setup and leaves the dialog open.
+    bool openAfterSetup = false;
+    printer->OnSetup = [this, &openAfterSetup](ScriptedPrinter&) {
+        openAfterSetup = dialog.isVisible();
+        return false;
+    };
+    QTimer::singleShot(0, &dialog, [this, setup, &openAfterSetup] {
+        setup->setFocus();
+        QTest::keyClick(setup, Qt::Key_Return);
+        openAfterSetup = openAfterSetup && dialog.isVisible();
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    ASSERT_TRUE(dialog.Execute(chart, error)) << error.toStdString();
+    EXPECT_EQ(printer->SetupCalls, 1);
+    EXPECT_TRUE(openAfterSetup);
+    EXPECT_FALSE(QFileInfo::exists(pdf(QStringLiteral("enter.pdf"))));
+}
+
 TEST_F(PrintDialogTest, UnwritableFileIsAFailureWithAMessage)
 {
     QString error;
@@ -332,6 +366,24 @@ TEST_F(PrintDialogTest, UnwritableFileIsAFailureWithAMessage)
     prompts.SaveAnswer = dir.filePath(QStringLiteral("missing/folder/chart.pdf"));
     EXPECT_FALSE(dialog.PrintPage(error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("Не удалось создать файл"))) << error.toStdString();
+}
+
+TEST_F(PrintDialogTest, PrinterRemovedWhileTheDialogIsOpenIsAFailureWithAMessage)
+{
+    QString error;
+    ASSERT_TRUE(dialog.Prepare(chart, error));
+    printer->Gone = true;
+    prompts.SaveAnswer = pdf(QStringLiteral("gone.pdf"));
+    EXPECT_FALSE(dialog.PrintPage(error));
+    EXPECT_EQ(error,
+              QStringLiteral("Принтер \"Печать в файл PDF\" недоступен. Выберите другой принтер кнопкой "
+                             "\"Принтер\" в окне печати."));
+    EXPECT_FALSE(QFileInfo::exists(pdf(QStringLiteral("gone.pdf"))));
+    // Back again: the same dialog prints.
+    printer->Gone = false;
+    error.clear();
+    EXPECT_TRUE(dialog.PrintPage(error)) << error.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(pdf(QStringLiteral("gone.pdf"))));
 }
 
 TEST_F(PrintDialogTest, ZeroPageSizeIsRefusedWithAMessage)
@@ -362,6 +414,30 @@ TEST_F(PrintDialogTest, ZeroPageSizeIsRefusedWithAMessage)
     EXPECT_FALSE(QFileInfo::exists(pdf(QStringLiteral("zero.pdf"))));
 }
 
+TEST_F(PrintDialogTest, PaperTooNarrowForThePreviewIsRefusedWithAMessage)
+{
+    // 1 : 500 becomes a line one pixel wide on the preview, or none at all.
+    for (const QSize page : {QSize(10, 5000), QSize(1, 1000), QSize(5000, 10)}) {
+        printer->ForcedPage = page;
+        QString error;
+        EXPECT_FALSE(dialog.Prepare(chart, error));
+        EXPECT_EQ(error,
+                  QStringLiteral("Принтер \"Печать в файл PDF\" сообщил размер страницы %1 × %2 точек, "
+                                 "на котором не помещается график. Выберите другой принтер или другой "
+                                 "размер бумаги.")
+                      .arg(page.width())
+                      .arg(page.height()));
+        prompts.SaveAnswer = pdf(QStringLiteral("strip.pdf"));
+        EXPECT_FALSE(dialog.PrintPage(error));
+        EXPECT_FALSE(QFileInfo::exists(pdf(QStringLiteral("strip.pdf"))));
+    }
+    // The narrowest paper that still leaves a print area works.
+    printer->ForcedPage = QSize(30, 2000);
+    QString error;
+    ASSERT_TRUE(dialog.Prepare(chart, error)) << error.toStdString();
+    EXPECT_GT(dialog.PrintArea.Width(), 0);
+}
+
 TEST(PrintChartFunction, WithoutTheDialogItFailsWithTheSystemsText)
 {
     TFormPrintDialog* const saved = FormPrintDialog;
@@ -371,4 +447,36 @@ TEST(PrintChartFunction, WithoutTheDialogItFailsWithTheSystemsText)
     EXPECT_FALSE(PrintChart(chart, error));
     EXPECT_EQ(error, QStringLiteral("There is no any printer"));
     FormPrintDialog = saved;
+}
+
+TEST_F(PrintDialogTest, PrinterResolutionDoesNotMoveOrScaleTheChart)
+{
+    // The words of the chart with their boxes on the page, in points.
+    auto words = [this](const QString& Name) {
+        const QString xml =
+            run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf(Name), QStringLiteral("-")});
+        const QRegularExpression word(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" "
+                                                     "xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
+        QMap<QString, QRectF> boxes;
+        for (auto it = word.globalMatch(xml); it.hasNext();) {
+            const auto m = it.next();
+            boxes.insert(m.captured(5), QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                                               QPointF(m.captured(3).toDouble(), m.captured(4).toDouble())));
+        }
+        return boxes;
+    };
+    printTo(QStringLiteral("screen.pdf"));
+    const auto screen = words(QStringLiteral("screen.pdf"));
+    ASSERT_TRUE(screen.contains(QStringLiteral("Температура"))) << screen.keys().join(' ').toStdString();
+    ASSERT_TRUE(screen.contains(QStringLiteral("Время")));
+    printer->Printer().setResolution(1200);
+    printTo(QStringLiteral("fine.pdf"));
+    const auto fine = words(QStringLiteral("fine.pdf"));
+    for (const QString& w : {QStringLiteral("Температура"), QStringLiteral("Время"), QStringLiteral("К1")}) {
+        ASSERT_TRUE(fine.contains(w)) << w.toStdString();
+        EXPECT_NEAR(fine[w].left(), screen[w].left(), 1) << w.toStdString();
+        EXPECT_NEAR(fine[w].top(), screen[w].top(), 1) << w.toStdString();
+        EXPECT_NEAR(fine[w].width(), screen[w].width(), 1) << w.toStdString();
+        EXPECT_NEAR(fine[w].height(), screen[w].height(), 1) << w.toStdString();
+    }
 }

@@ -289,8 +289,16 @@ TEST_F(MainWindowActions, ShutdownStopsPollingClosesTheArchiveFreesRowsThenSaves
     RecordingArchiveWindow archive(ini);
     window->SetArchiveWindow(&archive);
     EXPECT_EQ(window->ArchiveWriter(), &archive.Writer);
+    // Every row is announced while it still stands, so the configuration window lets go of it.
+    QList<quint16> told;
+    QObject::connect(window.get(), &TFormDeviceDispatcher::DeviceRowDeleting, window.get(),
+                     [&told](TTableDevice* Row) {
+                         EXPECT_EQ(DevArray.size(), 2u);
+                         told << Row->Device->SerialNum;
+                     });
     PollingActive = true;
     window->close();
+    EXPECT_EQ(told.size(), 2);
     EXPECT_EQ(archive.Closed, 1);
     EXPECT_FALSE(archive.PollingWhenClosed);
     EXPECT_EQ(archive.RowsWhenClosed, 2);

@@ -189,7 +189,8 @@ TEST(SimFault, ParsesTheControlChannelForms)
     for (const SimFault& each :
          {SimFault::None(), SimFault::Silence(), SimFault::ReplyOnAttempt(3), SimFault::Late(200),
           SimFault::Truncated(7), SimFault::WrongLength(), SimFault::BadCrc(), SimFault::OtherSource(9),
-          SimFault::ErrorItem(5, 1), SimFault::ExtraRecords(3), SimFault::PortGone()}) {
+          SimFault::ErrorItem(5, 1), SimFault::ShortItem(2), SimFault::ShortItem(-1),
+          SimFault::ExtraRecords(3), SimFault::PortGone()}) {
         SimFault back;
         ASSERT_TRUE(SimFault::Parse(each.ToText(), back, err)) << each.ToText().toStdString();
         EXPECT_EQ(back, each) << each.ToText().toStdString();
@@ -215,4 +216,31 @@ TEST(SimWaveform, ParsesAndEvaluates)
     EXPECT_FALSE(SimWaveform::Parse(QStringLiteral("sine:1:2"), w, err));
     EXPECT_FALSE(SimWaveform::Parse(QStringLiteral("saw:1:2:3"), w, err));
     EXPECT_FALSE(SimWaveform::Parse(QStringLiteral("ramp:a:2:3"), w, err));
+}
+
+TEST(SimDevice, ARestartIsAcknowledgedThenTheDeviceIsSilentForAMoment)
+{
+    SimDevice d(1234, 2, 16);
+    d.SetRestartSilenceMs(1000);
+    ASSERT_TRUE(d.AdmitFrame(0));
+    EXPECT_EQ(d.Answer(Write(0x0300, Hex("02")), 100), Hex("02030001"));
+    EXPECT_EQ(d.Restarts(), 1);
+    EXPECT_FALSE(d.AdmitFrame(200));
+    EXPECT_FALSE(d.AdmitFrame(1099));
+    EXPECT_TRUE(d.AdmitFrame(1100));
+    // Settings written before the restart are still there.
+    EXPECT_EQ(d.Answer(Write(0x0004, Hex("09")), 1100), Hex("02000401"));
+    EXPECT_EQ(d.Answer(Read(0x0004, 1), 1100), Hex("0100040109"));
+}
+
+TEST(SimDevice, AShortItemFaultAnswersOneByteLess)
+{
+    SimDevice d(1234, 1, 16);
+    d.SetFault(SimFault::ShortItem(1));
+    // The second item's answer is one byte short, the others are whole.
+    EXPECT_EQ(d.Answer(Write(0x0004, Hex("07")) + Write(0x0008, QByteArray(32, 'x')) + Read(0x0004, 1), 0),
+              Hex("02000401") + Hex("0200081f") + Hex("0100040107"));
+    d.SetFault(SimFault::ShortItem(-1));
+    EXPECT_EQ(d.Answer(Read(0x0005, 2) + Write(0x0004, Hex("09")), 0),
+              Hex("01000501") + Hex("01") + Hex("02000400"));
 }

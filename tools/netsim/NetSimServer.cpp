@@ -23,6 +23,8 @@ QString SysError(const char* What)
 
 NetSimServer::NetSimServer() = default;
 
+NetSimServer::NetSimServer(SimPeer& Peer) : Peer_(&Peer) {}
+
 NetSimServer::~NetSimServer()
 {
     Stop();
@@ -72,7 +74,7 @@ bool NetSimServer::Start(const QString& PortsDir, int PortNum, QString& ErrMsg)
         return false;
     }
     // Waveforms and fault windows count from the moment the port is up.
-    Modem_.SetClockOriginMs(NowMs());
+    Peer_->SetClockOriginMs(NowMs());
     Running_ = true;
     startThread();
     return true;
@@ -251,7 +253,7 @@ void NetSimServer::run()
         pollfd fds[2] = {{WakeFds_[0], POLLIN, 0}, {MasterFd_, POLLIN, 0}};
         const nfds_t count = MasterFd_ >= 0 ? 2 : 1;
         int timeout = 1000;
-        if (const auto due = Modem_.NextDueMs())
+        if (const auto due = Peer_->NextDueMs())
             timeout = int(std::clamp<qint64>(*due - NowMs(), 0, 1000));
         const int ready = ::poll(fds, count, timeout);
         if (ready < 0 && errno != EINTR)
@@ -274,13 +276,13 @@ void NetSimServer::run()
                     Received_.append(bytes);
                 }
                 RecordCv_.notify_all();
-                Modem_.Feed(bytes, NowMs());
+                Peer_->Feed(bytes, NowMs());
             }
         } else if (count == 2 && ready > 0 && (fds[1].revents & (POLLHUP | POLLERR))) {
             // Cannot happen while our keeper descriptor is open; do not spin if it does.
             ::usleep(10000);
         }
-        for (const SimOutput& out : Modem_.TakeDue(NowMs())) {
+        for (const SimOutput& out : Peer_->TakeDue(NowMs())) {
             if (MasterFd_ < 0)
                 continue;
             if (out.ClosePort) {

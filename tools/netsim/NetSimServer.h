@@ -16,6 +16,8 @@ class NetSimServer
 {
 public:
     NetSimServer();
+    // Serves Peer (not owned) instead of the built-in modem.
+    explicit NetSimServer(SimPeer& Peer);
     ~NetSimServer();
     NetSimServer(const NetSimServer&) = delete;
     NetSimServer& operator=(const NetSimServer&) = delete;
@@ -61,6 +63,7 @@ private:
     void run();
 
     SimModem Modem_;
+    SimPeer* Peer_ = &Modem_;
     QString PortsDir_;
     int PortNum_ = 0;
     QString SlavePath_;

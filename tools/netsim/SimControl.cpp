@@ -4,10 +4,12 @@
 
 namespace {
 
-const char* const HelpText = "commands: help, list, channel N, power CODE, status default|silent|HEX, "
-                             "fault SERIAL MODE [ARGS], set SERIAL key=value..., "
-                             "add SERIAL TYPE CHANNEL [key=value...], remove SERIAL, portgone, portback, "
-                             "received, clear, quit";
+const char* const HelpText =
+    "commands: help, list, channel N, power CODE, status default|silent|HEX, "
+    "fault SERIAL MODE [ARGS], firmware SERIAL none|crc|refuse N [CODE] [all]|silence N, "
+    "echo SERIAL CODE|none, set SERIAL key=value..., "
+    "add SERIAL TYPE CHANNEL [key=value...], remove SERIAL, portgone, portback, "
+    "received, clear, quit";
 
 } // namespace
 
@@ -86,6 +88,27 @@ SimControl::Result SimControl::Execute(const QString& Line, QString& Reply)
         if (!SimFault::Parse(words.mid(2).join(QLatin1Char(' ')), fault, err))
             return fail(err);
         if (!modem.SetFault(quint16(n), fault))
+            return fail(QStringLiteral("no device %1").arg(n));
+    } else if (cmd == QLatin1String("firmware")) {
+        SimFwFault fault;
+        if (!serialOf(n))
+            return fail(QStringLiteral("firmware needs a serial number"));
+        if (!SimFwFault::Parse(words.mid(2).join(QLatin1Char(' ')), fault, err))
+            return fail(err);
+        if (!modem.WithDevice(quint16(n), [&](SimDevice& d) { d.Firmware().SetFault(fault); }))
+            return fail(QStringLiteral("no device %1").arg(n));
+    } else if (cmd == QLatin1String("echo")) {
+        if (!serialOf(n) || words.size() != 3)
+            return fail(QStringLiteral("echo needs a serial number and a code or none"));
+        std::optional<quint8> code;
+        if (words[2] != QLatin1String("none")) {
+            bool ok = false;
+            const int c = words[2].toInt(&ok, 0);
+            if (!ok || c < 0 || c > 255)
+                return fail(QStringLiteral("echo code 0..255 or none"));
+            code = quint8(c);
+        }
+        if (!modem.WithDevice(quint16(n), [&](SimDevice& d) { d.SetCommandEchoOverride(code); }))
             return fail(QStringLiteral("no device %1").arg(n));
     } else if (cmd == QLatin1String("set")) {
         if (!serialOf(n))

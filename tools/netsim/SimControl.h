@@ -17,6 +17,13 @@
 //                                  truncated N, length, crc, source ADDR,
 //                                  error CODE [ITEM|all], extra N, portgone;
 //                                  "@ON/PERIOD[+OFFSET]" after it: now and then
+//   firmware SERIAL MODE [ARGS]    firmware update faults: none, crc (the device's
+//                                  own check of the image fails), refuse N [CODE]
+//                                  [all] (block N, or every block from N, gets the
+//                                  error CODE, 5 by default), silence N (silent
+//                                  from block N on)
+//   echo SERIAL CODE|none          the command register reads back CODE while a
+//                                  calibration step runs
 //   set SERIAL key=value ...       device settings as in a scenario line
 //   add SERIAL TYPE CHANNEL [key=value ...]
 //   remove SERIAL

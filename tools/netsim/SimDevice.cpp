@@ -8,8 +8,6 @@
 namespace {
 
 constexpr int ImageSize = 0x10000;
-constexpr quint32 MaxFirmwareLength = 1u << 20;
-
 quint8 FiniteSingles(const QByteArray& Data)
 {
     const auto* p = reinterpret_cast<const quint8*>(Data.constData());
@@ -116,8 +114,8 @@ void SimDevice::defineRegisters()
                 [](const QByteArray& d) { return quint8(d[0]) >= 16 && quint8(d[0]) <= 23 ? 0 : ErrValue; });
     addRegister(RegCalibrStatus, 1, rw, [](const QByteArray& d) { return OneOf(d, {0}); });
     addRegister(RegFwInfo, 10, rw);
-    // Firmware blocks: offset, length and up to 58 bytes; written, never read.
-    Registers_.push_back({RegFwData, 6, 64, false, true, {}});
+    // Firmware blocks: offset, length and the bytes (236 over a USB port); written, never read.
+    Registers_.push_back({RegFwData, 6, 6 + 236, false, true, {}});
     Readable_[RegFwData] = 2;
 }
 
@@ -156,7 +154,7 @@ void SimDevice::setDefaults()
     ColdJunction_ = SimWaveform::Constant(23.5f);
     SetDeviceLevel(0x30);
     Image_[RegRfChannel] = quint8(Channel_);
-    SimWire::WriteBE16(&Image_[RegFwInfo + 4], FwRunningCrc_);
+    SimWire::WriteBE16(&Image_[RegFwInfo + 4], Firmware_.RunningCrc());
 }
 
 void SimDevice::SetSerial(quint16 Serial)
@@ -261,7 +259,7 @@ void SimDevice::SetQuantityName(int Channel, const QString& Name, const QString&
 
 quint16 SimDevice::FirmwareCrc() const
 {
-    return FwRunningCrc_;
+    return Firmware_.RunningCrc();
 }
 
 void SimDevice::SetFault(const SimFault& Fault)
@@ -272,7 +270,12 @@ void SimDevice::SetFault(const SimFault& Fault)
 
 bool SimDevice::AdmitFrame(qint64 NowMs)
 {
+    // A restarting device hears nothing.
+    if (Restarting(NowMs))
+        return false;
     ++FaultFrames_;
+    if (Firmware_.Silent(NowMs))
+        return false;
     const SimFault fault = FaultAt(NowMs);
     switch (fault.Mode) {
     case SimFaultMode::Silence:
@@ -299,7 +302,7 @@ void SimDevice::refresh(qint64 NowMs)
             Image_[RegCalibrStatus] |= quint8(1u << bit);
         RunningCommand_ = 0;
     }
-    Image_[RegCommand] = RunningCommand_;
+    Image_[RegCommand] = RunningCommand_ != 0 && EchoOverride_ ? *EchoOverride_ : RunningCommand_;
 }
 
 const SimDevice::Register* SimDevice::registerAt(quint16 Addr) const
@@ -351,7 +354,7 @@ quint8 SimDevice::write(quint16 Addr, const QByteArray& Data, qint64 NowMs)
     case RegFwInfo:
         return writeFwInfo(Data);
     case RegFwData:
-        return writeFwData(Data);
+        return writeFwData(Data, NowMs);
     default:
         SetRegisters(Addr, Data);
         return 0;
@@ -386,57 +389,35 @@ quint8 SimDevice::writeCommand(quint8 Code, qint64 NowMs)
         return ErrBusy;
     if (Code == CmdRestart) {
         ++Restarts_;
+        SilentUntilMs_ = NowMs + RestartSilenceMs_;
         return 0;
     }
     if (calibrationBit(Code) < 0)
         return ErrValue;
     RunningCommand_ = Code;
     CommandDoneMs_ = NowMs + CommandBusyMs_;
-    Image_[RegCommand] = Code;
+    Image_[RegCommand] = EchoOverride_ ? *EchoOverride_ : Code;
     return 0;
 }
 
 quint8 SimDevice::writeFwInfo(const QByteArray& Data)
 {
-    const auto* p = reinterpret_cast<const quint8*>(Data.constData());
-    const quint32 length = SimWire::ReadBE32(p + 6);
-    if (p[0] != 0 || length == 0 || length > MaxFirmwareLength)
-        return ErrValue;
-    FwActive_ = true;
-    FwHwVersion_ = p[1];
-    FwDeviceType_ = SimWire::ReadBE16(p + 2);
-    FwExpectedCrc_ = SimWire::ReadBE16(p + 4);
-    FwLength_ = length;
-    FwBuffer_.clear();
-    return 0;
+    return Firmware_.WriteInfo(Data);
 }
 
-quint8 SimDevice::writeFwData(const QByteArray& Data)
+quint8 SimDevice::writeFwData(const QByteArray& Data, qint64 NowMs)
 {
-    if (!FwActive_)
-        return ErrNotApplicable;
-    const auto* p = reinterpret_cast<const quint8*>(Data.constData());
-    const quint32 offset = SimWire::ReadBE32(p);
-    const quint16 n = SimWire::ReadBE16(p + 4);
-    if (n != Data.size() - 6)
-        return ErrLength;
-    // Blocks come in order; a repeated block (its reply was lost) is taken again.
-    if (offset > quint32(FwBuffer_.size()) || offset + n > FwLength_)
-        return ErrValue;
-    FwBuffer_.truncate(offset);
-    FwBuffer_.append(Data.mid(6));
-    if (quint32(FwBuffer_.size()) == FwLength_) {
-        FwActive_ = false;
-        if (SimWire::Crc16(FwBuffer_) == FwExpectedCrc_) {
-            FwImage_ = FwBuffer_;
-            FwRunningCrc_ = FwExpectedCrc_;
-            SimWire::WriteBE16(&Image_[RegFwInfo + 4], FwRunningCrc_);
-            if (FwDeviceType_ == 1 || FwDeviceType_ == 2)
-                SimWire::WriteBE16(&Image_[RegDeviceType], FwDeviceType_);
-            Image_[RegHwVersion] = FwHwVersion_;
-        }
+    const quint8 code = Firmware_.WriteData(Data, NowMs);
+    SimFirmware::Installed what;
+    if (Firmware_.TakeInstalled(what)) {
+        // The device restarts into the new image.
+        SimWire::WriteBE16(&Image_[RegFwInfo + 4], Firmware_.RunningCrc());
+        if (what.DeviceType == 1 || what.DeviceType == 2)
+            SimWire::WriteBE16(&Image_[RegDeviceType], what.DeviceType);
+        Image_[RegHwVersion] = what.HwVersion;
+        ++Restarts_;
     }
-    return 0;
+    return code;
 }
 
 QByteArray SimDevice::extraRecord() const
@@ -508,6 +489,13 @@ QByteArray SimDevice::Answer(const QByteArray& Items, qint64 NowMs)
             if (func != 1 && func != 2 && out.size() + 2 <= limit)
                 out.append(errorItem(func, ErrNotApplicable));
             break;
+        }
+        // An answer one byte short: the length byte says so and a read loses its last byte.
+        if (fault.Mode == SimFaultMode::ShortItem && (fault.Item < 0 || fault.Item == index) &&
+            reply.size() >= 4 && quint8(reply[0]) < 0x80 && reply[3] != 0) {
+            reply[3] = char(quint8(reply[3]) - 1);
+            if (quint8(reply[0]) == 1)
+                reply.chop(1);
         }
         if (out.size() + reply.size() <= limit || fault.Mode == SimFaultMode::ErrorItem)
             out.append(reply);

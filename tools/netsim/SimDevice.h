@@ -1,12 +1,14 @@
 #pragma once
 
 #include "tools/netsim/SimFault.h"
+#include "tools/netsim/SimFirmware.h"
 #include "tools/netsim/SimWaveform.h"
 
 #include <QByteArray>
 #include <QString>
 #include <array>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -111,9 +113,18 @@ public:
     // How long a calibration command keeps the command register busy.
     void SetCommandBusyMs(int Ms) { CommandBusyMs_ = Ms; }
     int Restarts() const { return Restarts_; }
+    // How long a restarted device stays silent after acknowledging the command.
+    void SetRestartSilenceMs(int Ms) { RestartSilenceMs_ = Ms; }
+    // Still restarting at a moment of scenario time.
+    bool Restarting(qint64 Ms) const { return Ms < SilentUntilMs_; }
     // The image received by the last completed firmware update.
-    QByteArray FirmwareImage() const { return FwImage_; }
+    QByteArray FirmwareImage() const { return Firmware_.Image(); }
     quint16 FirmwareCrc() const;
+    // The firmware update side, with its faults.
+    SimFirmware& Firmware() { return Firmware_; }
+    const SimFirmware& Firmware() const { return Firmware_; }
+    // The command register reads back this code instead of the one written.
+    void SetCommandEchoOverride(std::optional<quint8> Code) { EchoOverride_ = Code; }
 
     const SimFault& Fault() const { return Fault_; }
     // The fault in force at a moment of scenario time (None outside its window).
@@ -152,7 +163,7 @@ private:
     quint8 write(quint16 Addr, const QByteArray& Data, qint64 NowMs);
     quint8 writeCommand(quint8 Code, qint64 NowMs);
     quint8 writeFwInfo(const QByteArray& Data);
-    quint8 writeFwData(const QByteArray& Data);
+    quint8 writeFwData(const QByteArray& Data, qint64 NowMs);
     int calibrationBit(quint8 Code) const;
     QByteArray extraRecord() const;
 
@@ -174,15 +185,11 @@ private:
     quint8 RunningCommand_ = 0;
     qint64 CommandDoneMs_ = 0;
     int Restarts_ = 0;
+    int RestartSilenceMs_ = 1500;
+    qint64 SilentUntilMs_ = std::numeric_limits<qint64>::min();
 
-    bool FwActive_ = false;
-    quint32 FwLength_ = 0;
-    quint16 FwExpectedCrc_ = 0;
-    quint16 FwDeviceType_ = 0;
-    quint8 FwHwVersion_ = 0;
-    QByteArray FwBuffer_;
-    QByteArray FwImage_;
-    quint16 FwRunningCrc_ = 0x5A17;
+    SimFirmware Firmware_;
+    std::optional<quint8> EchoOverride_;
 
     std::optional<quint16> PendingSerial_;
     std::optional<quint8> PendingChannel_;

@@ -60,6 +60,12 @@ bool SimFault::Parse(const QString& Text, SimFault& Fault, QString& ErrMsg)
             f.Item = -1;
         else if (ok && !arg2.isEmpty())
             ok = ParseInt(arg2, 0, 63, f.Item);
+    } else if (kind == QLatin1String("short")) {
+        f.Mode = SimFaultMode::ShortItem;
+        if (arg1 == QLatin1String("all"))
+            f.Item = -1;
+        else if (!arg1.isEmpty())
+            ok = ParseInt(arg1, 0, 63, f.Item);
     } else if (kind == QLatin1String("extra")) {
         f.Mode = SimFaultMode::ExtraRecords;
         ok = ParseInt(arg1, 0, 64, f.Value);
@@ -111,6 +117,8 @@ QString SimFault::modeText() const
         return QStringLiteral("error %1 %2")
             .arg(Value)
             .arg(Item < 0 ? QStringLiteral("all") : QString::number(Item));
+    case SimFaultMode::ShortItem:
+        return QStringLiteral("short %1").arg(Item < 0 ? QStringLiteral("all") : QString::number(Item));
     case SimFaultMode::ExtraRecords:
         return QStringLiteral("extra %1").arg(Value);
     case SimFaultMode::PortGone:

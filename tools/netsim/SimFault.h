@@ -16,6 +16,7 @@ enum class SimFaultMode
     BadCrc,         // the checksum is damaged
     OtherSource,    // the reply carries source address Value
     ErrorItem,      // request item Item (-1: every item) is answered with error code Value
+    ShortItem,      // request item Item (-1: every item) is answered one byte short
     ExtraRecords,   // Value extra records (fault register) are added after the first item
     PortGone,       // the modem vanishes: the simulator closes its end of the port
 };
@@ -42,6 +43,7 @@ struct SimFault
     static SimFault BadCrc() { return Make(SimFaultMode::BadCrc); }
     static SimFault OtherSource(int Address) { return Make(SimFaultMode::OtherSource, Address); }
     static SimFault ErrorItem(int Code, int Item = 0) { return Make(SimFaultMode::ErrorItem, Code, Item); }
+    static SimFault ShortItem(int Item = 0) { return Make(SimFaultMode::ShortItem, 0, Item); }
     static SimFault ExtraRecords(int Count) { return Make(SimFaultMode::ExtraRecords, Count); }
     static SimFault PortGone() { return Make(SimFaultMode::PortGone); }
     static SimFault Make(SimFaultMode Mode, int Value = 0, int Item = 0, bool Repeat = false)
@@ -55,7 +57,7 @@ struct SimFault
     }
 
     // The control-channel form: "silence", "attempt 2", "attempt 2 repeat", "late 150",
-    // "truncated 5", "length", "crc", "source 1235", "error 1 [item|all]", "extra 2",
+    // "truncated 5", "length", "crc", "source 1235", "error 1 [item|all]", "short [item|all]", "extra 2",
     // "portgone", "none", each optionally followed by "@ON/PERIOD[+OFFSET]" (a
     // SimSchedule: "silence @20000/60000"). False with a reason for anything else.
     static bool Parse(const QString& Text, SimFault& Fault, QString& ErrMsg);

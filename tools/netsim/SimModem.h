@@ -2,6 +2,7 @@
 
 #include "tools/netsim/SimDevice.h"
 #include "tools/netsim/SimFault.h"
+#include "tools/netsim/SimPeer.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,20 +12,11 @@
 #include <optional>
 #include <vector>
 
-// One block the modem hands to the PC at DueMs, or the modem's disappearance.
-struct SimOutput
-{
-    qint64 DueMs = 0;
-    QByteArray Bytes;
-    bool ClosePort = false;
-    int DeviceId = -1; // whose deferred changes apply once the reply is out
-};
-
 // The radio modem with the simulated devices behind it, fed with the bytes the PC
 // writes and asked for what to answer when. Time is passed in, so the logic runs
 // the same under a test's clock and under the pty server. Every public method is
 // thread-safe: the server's I/O thread feeds it while a test sets faults.
-class SimModem
+class SimModem : public SimPeer
 {
 public:
     static constexpr int MaxFrame = 51;
@@ -35,7 +27,7 @@ public:
     static constexpr int DefaultTurnaroundMs = 20;
 
     SimModem();
-    ~SimModem();
+    ~SimModem() override;
     SimModem(const SimModem&) = delete;
     SimModem& operator=(const SimModem&) = delete;
 
@@ -50,7 +42,7 @@ public:
     // Scenario time, which moves waveforms and schedules, is the modem's time minus
     // this origin (0 unless set; the pty server sets it when the port comes up).
     qint64 ClockOriginMs() const;
-    void SetClockOriginMs(qint64 Ms);
+    void SetClockOriginMs(qint64 Ms) override;
 
     // False when a device with this serial number already works on that channel.
     bool AddDevice(std::unique_ptr<SimDevice> Device);
@@ -66,11 +58,11 @@ public:
     bool SetFault(quint16 Serial, const SimFault& Fault);
 
     // The bytes the PC wrote, arriving at NowMs.
-    void Feed(const QByteArray& Bytes, qint64 NowMs);
+    void Feed(const QByteArray& Bytes, qint64 NowMs) override;
     // Outputs due at NowMs, oldest first. Handing a reply out applies its device's
     // deferred serial number or channel change.
-    QList<SimOutput> TakeDue(qint64 NowMs);
-    std::optional<qint64> NextDueMs() const;
+    QList<SimOutput> TakeDue(qint64 NowMs) override;
+    std::optional<qint64> NextDueMs() const override;
 
     // Frames with a good checksum, frames dropped for a bad one or a bad length.
     int FramesReceived() const;

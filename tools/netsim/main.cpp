@@ -1,10 +1,12 @@
 // klov-netsim: a radio modem with a network of simulated measuring devices, served
 // on a pseudo-terminal published as COM<n> in a ports folder.
 //
-//   klov-netsim --ports DIR --port N [--scenario FILE]
+//   klov-netsim --ports DIR --port N [--scenario FILE] [--usb-port M [--usb-device SERIAL:TYPE]]
 //   klov-netsim [--scenario FILE] --devices-list
 //
 // Without a scenario the demonstration network (demo.scn, built in) is served.
+// --usb-port also serves one device on its own USB serial port, COM<M> in the
+// same folder, for the firmware update over USB (default device 1234 of type 1).
 // --devices-list prints the serial numbers on the modem's channel as the settings
 // file's DevicesList wants them ("1234,1235") and exits.
 // Runs until SIGINT or SIGTERM (or "quit"). Once the port is published it prints
@@ -25,12 +27,14 @@
 #include "tools/netsim/NetSimServer.h"
 #include "tools/netsim/SimControl.h"
 #include "tools/netsim/SimScenario.h"
+#include "tools/netsim/SimUsbDevice.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <unistd.h>
 
@@ -72,7 +76,15 @@ int main(int argc, char** argv)
     parser.addOption(portsOpt);
     parser.addOption(portOpt);
     parser.addOption(scenarioOpt);
+    const QCommandLineOption usbPortOpt(QStringLiteral("usb-port"),
+                                        QStringLiteral("Port number of a device on its own USB port."),
+                                        QStringLiteral("M"));
+    const QCommandLineOption usbDeviceOpt(QStringLiteral("usb-device"),
+                                          QStringLiteral("That device's serial number and type."),
+                                          QStringLiteral("SERIAL:TYPE"), QStringLiteral("1234:1"));
     parser.addOption(listOpt);
+    parser.addOption(usbPortOpt);
+    parser.addOption(usbDeviceOpt);
     parser.process(app);
 
     bool ok = false;
@@ -113,6 +125,29 @@ int main(int argc, char** argv)
     }
     Say(QStringLiteral("ready COM%1 -> %2").arg(port).arg(server.SlavePath()));
 
+    std::unique_ptr<SimUsbDevice> usbDevice;
+    std::unique_ptr<NetSimServer> usbServer;
+    if (parser.isSet(usbPortOpt)) {
+        const QStringList spec = parser.value(usbDeviceOpt).split(QLatin1Char(':'));
+        bool serialOk = false;
+        bool typeOk = false;
+        const int serial = spec.value(0).toInt(&serialOk);
+        const int type = spec.value(1).toInt(&typeOk);
+        if (!serialOk || !typeOk || serial < 0 || serial > 65535 || (type != 1 && type != 2)) {
+            std::fputs("klov-netsim: --usb-device SERIAL:TYPE with TYPE 1 or 2\n", stderr);
+            server.Stop();
+            return 2;
+        }
+        usbDevice = std::make_unique<SimUsbDevice>(quint16(serial), type);
+        usbServer = std::make_unique<NetSimServer>(*usbDevice);
+        if (!usbServer->Start(parser.value(portsOpt), parser.value(usbPortOpt).toInt(), err)) {
+            std::fprintf(stderr, "klov-netsim: %s\n", err.toLocal8Bit().constData());
+            server.Stop();
+            return 1;
+        }
+        Say(QStringLiteral("ready USB COM%1 -> %2").arg(parser.value(usbPortOpt), usbServer->SlavePath()));
+    }
+
     SimControl control(server);
     bool stdinOpen = true;
     QByteArray pending;
@@ -143,6 +178,8 @@ int main(int argc, char** argv)
             Say(reply);
         }
     }
+    if (usbServer)
+        usbServer->Stop();
     server.Stop();
     return 0;
 }

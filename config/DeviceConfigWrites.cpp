@@ -1,0 +1,569 @@
+#include "config/DeviceConfigWrites.h"
+
+#include "charts/Graphic.h"
+#include "core/Device.h"
+#include "core/DeviceFunc.h"
+#include "core/StringFunc.h"
+#include "dispatcher/ArchiveWriter.h"
+#include "dispatcher/DeviceReader.h"
+#include "dispatcher/DispatcherHooks.h"
+#include "dispatcher/DispatcherState.h"
+#include "dispatcher/GraphicWindows.h"
+#include "dispatcher/JournalMessage.h"
+#include "dispatcher/SettingsFile.h"
+#include "dispatcher/TableDevice.h"
+#include "platform/Prompts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const QString CaptionAttention = QStringLiteral("Внимание");
+const QString SuffixExchange = QStringLiteral(" при обмене с устройством сер.№ ");
+const QString SuffixArchive = QStringLiteral(" для устройства сер.№ ");
+
+bool acknowledged(const TNetRequest& Item)
+{
+    return !Item.Failed && Item.ReplyLen == Item.DataLen;
+}
+
+// A stored value that is not a number can never equal what is written, so it
+// is always rewritten.
+bool differs(float Stored, float New)
+{
+    return std::isnan(Stored) || Stored != New;
+}
+
+QString ordinal(int Channel)
+{
+    return Channel == 1 ? QStringLiteral("первого") : QStringLiteral("второго");
+}
+
+} // namespace
+
+TDeviceConfigWrites::TDeviceConfigWrites(TDispatcherHooks& Hooks, TDeviceReader& Reader, TTableDevice& Row)
+    : Hooks_(Hooks), Reader_(Reader), Row_(Row), Device_(*Row.Device)
+{
+}
+
+std::optional<float> TDeviceConfigWrites::ParseSingle(const QString& Text)
+{
+    const std::optional<double> v = StrToFloatFixed(Text);
+    if (!v || std::fabs(*v) > double(std::numeric_limits<float>::max()))
+        return std::nullopt;
+    return float(*v);
+}
+
+TNetRequest TDeviceConfigWrites::writeItem(TRegister Reg, std::span<const quint8> Data)
+{
+    TNetRequest r;
+    r.NetFunc = NetFunction::Write;
+    r.RegAddr = Reg.Address;
+    r.DataLen = quint8(Reg.Length);
+    std::copy(Data.begin(), Data.begin() + Reg.Length, r.Data.begin());
+    return r;
+}
+
+bool TDeviceConfigWrites::send(TExchange& X, quint16 Addr)
+{
+    TConnection* link = Hooks_.Link();
+    if (link) {
+        X.Ok = NetExchange(*link, Addr, X.Items, X.Error, X.Extra, X.ExtraCount, X.Rssi, X.NoReply);
+    } else {
+        X.Ok = false;
+        X.Error = NetNotInitializedMessage;
+    }
+    if (X.Ok) {
+        Device_.SignalAtPC = X.Rssi;
+        return true;
+    }
+    JournalDeviceError(X.Error, Device_, SuffixExchange + SerialToStr(Device_.SerialNum));
+    if (X.NoReply) {
+        Row_.Status = dsNoLink;
+        Hooks_.ReloadStringgrid();
+        if (RefillWindow)
+            RefillWindow();
+        return false;
+    }
+    return true;
+}
+
+bool TDeviceConfigWrites::rowInTable() const
+{
+    // Only the address is compared: the row may be freed already.
+    const TTableDevice* const row = &Row_;
+    return std::any_of(DevArray.begin(), DevArray.end(), [row](const auto& R) { return R.get() == row; });
+}
+
+void TDeviceConfigWrites::applyExtraRecords(const TExchange& X)
+{
+    if (X.ExtraCount > 0)
+        Reader_.ProcessExtraRecords(Device_, X.Extra, X.ExtraCount);
+}
+
+void TDeviceConfigWrites::journalItem(const QString& Text, const TExchange& X)
+{
+    AddJournalMessage(Text + X.Error);
+}
+
+void TDeviceConfigWrites::reportDevice()
+{
+    IArchiveWriter* writer = Hooks_.ArchiveWriter();
+    if (!PollingActive || !writer)
+        return;
+    QString err;
+    if (!writer->UpdateDeviceRecord(Device_, err))
+        JournalDeviceError(err, Device_, SuffixArchive + SerialToStr(Device_.SerialNum));
+}
+
+void TDeviceConfigWrites::reportChannels()
+{
+    IArchiveWriter* writer = Hooks_.ArchiveWriter();
+    if (!PollingActive || !writer)
+        return;
+    QString err;
+    if (!writer->UpdateChannelRecords(Device_, err))
+        JournalDeviceError(err, Device_, SuffixArchive + SerialToStr(Device_.SerialNum));
+}
+
+void TDeviceConfigWrites::message(const QString& Text)
+{
+    Prompts::Current().Message(Parent, Text, CaptionAttention);
+}
+
+void TDeviceConfigWrites::attachLine(TMeasureChannel& Channel)
+{
+    if (!Graphics || !Channel.GraphLine)
+        return;
+    TFormGraphic* form = Graphics->FindOrCreateGraphicForm(Channel.QuantityName, Channel.MeasUnitName);
+    if (!form)
+        return;
+    Channel.GraphLine->Series->SetParentChart(Graphics->GraphicChart(form));
+    Channel.GraphLine->GraphForm = form;
+    if (form->isVisible()) {
+        // Closing and showing again rebuilds the window's line controls.
+        form->close();
+        form->show();
+        form->SetDefaultLineColors();
+    }
+}
+
+void TDeviceConfigWrites::followQuantity(TMeasureChannel& Channel)
+{
+    TGraphLine* line = Channel.GraphLine.get();
+    if (!line || !line->GraphForm || !Graphics)
+        return;
+    TFormGraphic* old = line->GraphForm;
+    attachLine(Channel);
+    if (old != line->GraphForm && old->isVisible()) {
+        old->close();
+        old->show();
+    }
+}
+
+TWriteResult TDeviceConfigWrites::WriteRfParams(int PowerIndex, int RfChannel)
+{
+    if (PowerIndex < 0) {
+        message(QStringLiteral("Не выбран уровень мощности радио передатчика!"));
+        return TWriteResult::Refused;
+    }
+    const quint8 code = PowerIndex == 0   ? TxPowerCodeLow
+                        : PowerIndex == 1 ? TxPowerCodeMedium
+                                          : TxPowerCodeHigh;
+    bool failed = false;
+    if (code != Device_.RfPowerCode) {
+        TExchange x;
+        const quint8 b = code;
+        x.Items.push_back(writeItem(RegTxPower, {&b, 1}));
+        if (!send(x, Device_.SerialNum))
+            return TWriteResult::LinkLost;
+        failed = !x.Ok;
+        if (x.Ok) {
+            const TNetRequest& r = x.Items[0];
+            if (r.Failed)
+                journalItem(QStringLiteral("Ошибка при установке уровня мощности радио передатчика: "), x);
+            if (acknowledged(r))
+                Device_.RfPowerCode = code;
+            else
+                failed = true;
+            applyExtraRecords(x);
+        }
+    }
+    if (RfChannel != Device_.RfChannel &&
+        Prompts::Current().YesNo(Parent,
+                                 QStringLiteral("После изменения номера радиоканала данное устройство будет "
+                                                "недоступно на текущем канале радиомодема. Измененить номер "
+                                                "радиоканала устройства?"),
+                                 CaptionAttention)) {
+        if (!rowInTable())
+            return TWriteResult::RowGone;
+        TExchange x;
+        const quint8 b = quint8(RfChannel);
+        x.Items.push_back(writeItem(RegRfChannel, {&b, 1}));
+        if (!send(x, Device_.SerialNum))
+            return TWriteResult::LinkLost;
+        failed = failed || !x.Ok;
+        if (x.Ok) {
+            const TNetRequest& r = x.Items[0];
+            if (r.Failed)
+                journalItem(QStringLiteral("Ошибка при установке номера радиоканала: "), x);
+            if (acknowledged(r))
+                Device_.RfChannel = quint8(RfChannel);
+            else
+                failed = true;
+            applyExtraRecords(x);
+        }
+    }
+    return failed ? TWriteResult::Failed : TWriteResult::Done;
+}
+
+TWriteResult TDeviceConfigWrites::WriteChannelParams(int Channel, const TChannelInputs& In)
+{
+    const QString nth = ordinal(Channel);
+    const bool type1 = Device_.DeviceType == TDeviceType::ThermoInputs;
+    if (!In.SensorType) {
+        message(QStringLiteral("Не указан вид датчика %1 канала!").arg(nth));
+        return TWriteResult::Refused;
+    }
+    if (!In.SensorModel) {
+        message(QStringLiteral("Не указан тип датчика %1 канала!").arg(nth));
+        return TWriteResult::Refused;
+    }
+    const std::optional<float> alertMin = ParseSingle(In.AlertMin);
+    if (!alertMin) {
+        message(QStringLiteral("Недопустимое минимальное предельное значение для сигнализации %1 канала!")
+                    .arg(nth));
+        return TWriteResult::Refused;
+    }
+    const std::optional<float> alertMax = ParseSingle(In.AlertMax);
+    if (!alertMax) {
+        message(QStringLiteral("Недопустимое максимальное предельное значение для сигнализации %1 канала!")
+                    .arg(nth));
+        return TWriteResult::Refused;
+    }
+    std::optional<float> rangeMin;
+    std::optional<float> rangeMax;
+    if (!type1) {
+        rangeMin = ParseSingle(In.RangeMin);
+        if (!rangeMin) {
+            message(QStringLiteral("Недопустимое минимальная граница диапазона %1 канала!").arg(nth));
+            return TWriteResult::Refused;
+        }
+        rangeMax = ParseSingle(In.RangeMax);
+        if (!rangeMax) {
+            message(QStringLiteral("Недопустимое максимальная граница диапазона %1 канала!").arg(nth));
+            return TWriteResult::Refused;
+        }
+    }
+    const TSensorType sensor = ByteToSensorType(*In.SensorType);
+    const quint8 model = *In.SensorModel;
+    const int d = In.Digits;
+    if (d < GetMinSignificantDigits(sensor) || d > GetMaxSignificantDigits(sensor)) {
+        message(QStringLiteral("Недопустимое количество значащих разрядов для %1 канала!").arg(nth));
+        return TWriteResult::Refused;
+    }
+
+    TMeasureChannel& ch = Device_.Channel(Channel);
+    TExchange x;
+    if (In.Enabled != ch.Enabled) {
+        const quint8 b = In.Enabled ? 1 : 0;
+        x.Items.push_back(writeItem(RegChannelEnable(Channel), {&b, 1}));
+    }
+    if (d != DigitsTarget(Device_.DeviceType, sensor, ch)) {
+        const quint8 b = EncodeDigitsByte(Device_.DeviceType, sensor, ch, d);
+        x.Items.push_back(writeItem(RegDecimals(Channel), {&b, 1}));
+    }
+    if (sensor != ch.SensorType || model != ch.SensorModel) {
+        const std::array<quint8, 2> b = {SensorTypeToByte(sensor), model};
+        x.Items.push_back(writeItem(RegSensorType(Channel), b));
+    }
+    if (differs(ch.MinAlert, *alertMin) || differs(ch.MaxAlert, *alertMax))
+        x.Items.push_back(writeItem(RegAlarmLimits(Channel), EncodeAlarmLimits(*alertMin, *alertMax)));
+    if (type1) {
+        if (In.ColdJunction != ch.UseColdJunction) {
+            const quint8 b = EncodeColdJunctionByte(Device_, Channel, In.ColdJunction);
+            x.Items.push_back(writeItem(RegColdJunction, {&b, 1}));
+        }
+    } else if (differs(ch.MinBound, *rangeMin) || differs(ch.MaxBound, *rangeMax)) {
+        x.Items.push_back(writeItem(RegMeasRange(Channel), EncodeMeasRange(*rangeMin, *rangeMax)));
+    }
+    if (x.Items.empty())
+        return TWriteResult::Done;
+
+    if (!send(x, Device_.SerialNum))
+        return TWriteResult::LinkLost;
+    if (!x.Ok)
+        return TWriteResult::Failed;
+
+    const QString num = QString::number(Channel);
+    bool failed = false;
+    bool archiveRelevant = false;
+    for (const TNetRequest& r : x.Items) {
+        const quint16 a = r.RegAddr;
+        if (r.Failed) {
+            failed = true;
+            QString text;
+            if (a == RegAlarmLimits(Channel).Address)
+                text =
+                    QStringLiteral("Ошибка при установке пороговых значений измерительного канала №") + num;
+            else if (a == RegChannelEnable(Channel).Address)
+                text = QStringLiteral("Ошибка при установке разрешения измерительного канала №") + num;
+            else if (a == RegSensorType(Channel).Address)
+                text = QStringLiteral("Ошибка при установке типа датчика измерительного канала №") + num;
+            else if (a == RegDecimals(Channel).Address)
+                text = QStringLiteral("Ошибка при установке количества знаков после запятой для "
+                                      "измерительного канала №") +
+                       num;
+            else if (type1)
+                text =
+                    QStringLiteral("Ошибка при установке разрешения компенсации ХК встроенным датчиком для "
+                                   "измерительного канала №") +
+                    num;
+            else
+                text = QStringLiteral("Ошибка при установке границ диапазона измерительного канала №") + num;
+            journalItem(text + QStringLiteral(": "), x);
+            continue;
+        }
+        if (!acknowledged(r)) {
+            failed = true;
+            continue;
+        }
+        if (a == RegAlarmLimits(Channel).Address) {
+            ch.MinAlert = *alertMin;
+            ch.MaxAlert = *alertMax;
+            archiveRelevant = true;
+        } else if (a == RegChannelEnable(Channel).Address) {
+            ch.Enabled = In.Enabled;
+            if (Row_.Selected && !Row_.Hidden && ch.Enabled)
+                attachLine(ch);
+        } else if (a == RegSensorType(Channel).Address) {
+            ch.SensorType = sensor;
+            ch.SensorModel = model;
+            archiveRelevant = true;
+            if (type1) {
+                // Type 1 takes its quantity and unit from the sensor type.
+                ch.QuantityName = GetQuantityName(sensor);
+                ch.MeasUnitName = GetUnitName(sensor);
+                followQuantity(ch);
+            }
+        } else if (a == RegDecimals(Channel).Address) {
+            DigitsTarget(Device_.DeviceType, sensor, ch) = d;
+        } else if (type1) {
+            ch.UseColdJunction = In.ColdJunction;
+        } else {
+            ch.MinBound = *rangeMin;
+            ch.MaxBound = *rangeMax;
+            archiveRelevant = true;
+        }
+        if (archiveRelevant)
+            reportChannels();
+    }
+    applyExtraRecords(x);
+    return failed ? TWriteResult::Failed : TWriteResult::Done;
+}
+
+TWriteResult TDeviceConfigWrites::WriteQuantityName(int Channel, const QString& Name, const QString& Unit)
+{
+    TMeasureChannel& ch = Device_.Channel(Channel);
+    const QString name = NormalizeQuantityName(Name);
+    const QString unit = NormalizeMeasUnitName(Unit);
+    if (name == ch.QuantityName && unit == ch.MeasUnitName)
+        return TWriteResult::Done;
+    TExchange x;
+    x.Items.push_back(writeItem(RegQuantityName(Channel), EncodeQuantityNames(name, unit)));
+    if (!send(x, Device_.SerialNum))
+        return TWriteResult::LinkLost;
+    if (!x.Ok)
+        return TWriteResult::Failed;
+    const TNetRequest& r = x.Items[0];
+    TWriteResult result = TWriteResult::Failed;
+    if (r.Failed) {
+        journalItem(
+            QStringLiteral(
+                "Ошибка при изменении наименования измеряемой величины и единиц измерения устройства: "),
+            x);
+    } else if (acknowledged(r)) {
+        ch.QuantityName = name;
+        ch.MeasUnitName = unit;
+        result = TWriteResult::Done;
+        reportChannels();
+        followQuantity(ch);
+    }
+    applyExtraRecords(x);
+    return result;
+}
+
+TWriteResult TDeviceConfigWrites::RestartDevice()
+{
+    TExchange x;
+    const quint8 b = CommandRestart;
+    x.Items.push_back(writeItem(RegCommand, {&b, 1}));
+    if (!send(x, Device_.SerialNum))
+        return TWriteResult::LinkLost;
+    if (!x.Ok)
+        return TWriteResult::Failed;
+    const TNetRequest& r = x.Items[0];
+    if (r.Failed)
+        journalItem(QStringLiteral("Ошибка при перезагрузке устройства: "), x);
+    applyExtraRecords(x);
+    return acknowledged(r) ? TWriteResult::Done : TWriteResult::Failed;
+}
+
+void TDeviceConfigWrites::serialChanged(quint16 OldSerial)
+{
+    Q_UNUSED(OldSerial);
+    for (int n = 1; n <= 2; ++n) {
+        TGraphLine* line = Device_.Channel(n).GraphLine.get();
+        if (!line)
+            continue;
+        line->Title = ChannelLineTitle(Device_.SerialNum, n);
+        if (line->Series)
+            line->Series->SetTitle(line->Title);
+    }
+    Hooks_.ReloadStringgrid();
+    // The next start loads the device under its new number.
+    QString err;
+    if (!IniFileName.isEmpty() && !WriteDevicesList(IniFileName, err))
+        AddJournalMessage(err);
+    reportDevice();
+    reportChannels();
+}
+
+TWriteResult TDeviceConfigWrites::WriteSerialAndHwVersion(int SerialNum, const QString& HwVersionText)
+{
+    const std::optional<qint64> hw = StrToInt64Fixed(HwVersionText);
+    if (!hw || *hw < 0 || *hw > 255) {
+        message(QStringLiteral("Недопустимая аппаратная версия устройства!"));
+        return TWriteResult::Refused;
+    }
+    const quint16 serial = quint16(SerialNum);
+    bool failed = false;
+    if (serial != Device_.SerialNum) {
+        for (const auto& other : DevArray) {
+            if (other.get() != &Row_ && other->Device && other->Device->SerialNum == serial) {
+                message(QStringLiteral("Устройство с серийным номером %1 уже есть в списке устройств!")
+                            .arg(SerialToStr(serial)));
+                return TWriteResult::Refused;
+            }
+        }
+    }
+    const bool asked = serial != Device_.SerialNum;
+    const bool agreed =
+        asked && Prompts::Current().YesNo(Parent,
+                                          QStringLiteral("После изменения серийного номера данное устройство "
+                                                         "будет недоступно, если такого номера нет в писке "
+                                                         "устройств. Измененить серийный номер устройства?"),
+                                          CaptionAttention);
+    if (asked && !rowInTable())
+        return TWriteResult::RowGone;
+    if (agreed) {
+        TExchange x;
+        std::array<quint8, 2> b{};
+        PutWordBE(b, 0, serial);
+        x.Items.push_back(writeItem(RegSerialNumber, b));
+        const quint16 old = Device_.SerialNum;
+        if (!send(x, old))
+            return TWriteResult::LinkLost;
+        failed = !x.Ok;
+        if (x.Ok) {
+            const TNetRequest& r = x.Items[0];
+            if (r.Failed)
+                journalItem(QStringLiteral("Ошибка при изменении серийного номера устройства: "), x);
+            if (acknowledged(r)) {
+                Device_.SerialNum = serial;
+                serialChanged(old);
+            } else {
+                failed = true;
+            }
+            applyExtraRecords(x);
+        }
+    }
+    if (*hw != Device_.HwVersion) {
+        TExchange x;
+        const quint8 b = quint8(*hw);
+        x.Items.push_back(writeItem(RegHwVersion, {&b, 1}));
+        if (!send(x, Device_.SerialNum))
+            return TWriteResult::LinkLost;
+        failed = failed || !x.Ok;
+        if (x.Ok) {
+            const TNetRequest& r = x.Items[0];
+            if (r.Failed)
+                journalItem(QStringLiteral("Ошибка при изменении аппаратной версии устройства: "), x);
+            if (acknowledged(r))
+                Device_.HwVersion = b;
+            else
+                failed = true;
+            applyExtraRecords(x);
+        }
+    }
+    return failed ? TWriteResult::Failed : TWriteResult::Done;
+}
+
+TWriteResult TDeviceConfigWrites::WriteComment(const QString& Text)
+{
+    const QString padded = PadComment(Text);
+    if (padded == Device_.Comment)
+        return TWriteResult::Done;
+    TExchange x;
+    x.Items.push_back(writeItem(RegComment, EncodeComment(padded)));
+    if (!send(x, Device_.SerialNum))
+        return TWriteResult::LinkLost;
+    if (!x.Ok)
+        return TWriteResult::Failed;
+    const TNetRequest& r = x.Items[0];
+    TWriteResult result = TWriteResult::Failed;
+    if (r.Failed) {
+        journalItem(QStringLiteral("Ошибка при изменении комментария устройства: "), x);
+    } else if (acknowledged(r)) {
+        Device_.Comment = padded;
+        result = TWriteResult::Done;
+        reportDevice();
+    }
+    applyExtraRecords(x);
+    return result;
+}
+
+bool TDeviceConfigWrites::ReadFirmwareCrc(QString& CrcText)
+{
+    TExchange x;
+    TNetRequest r;
+    r.NetFunc = NetFunction::Read;
+    r.RegAddr = RegFwInfo.Address;
+    r.DataLen = quint8(RegFwInfo.Length);
+    x.Items.push_back(r);
+    TConnection* link = Hooks_.Link();
+    if (link) {
+        x.Ok =
+            NetExchange(*link, Device_.SerialNum, x.Items, x.Error, x.Extra, x.ExtraCount, x.Rssi, x.NoReply);
+    } else {
+        x.Error = NetNotInitializedMessage;
+    }
+    const QString serial5 = SerialToStr(Device_.SerialNum);
+    if (!x.Ok) {
+        JournalDeviceError(x.Error, Device_, SuffixExchange + serial5);
+        if (x.NoReply) {
+            Row_.Status = dsNoLink;
+            Hooks_.ReloadStringgrid();
+            if (StopPollingIfLinkLost)
+                StopPollingIfLinkLost();
+        }
+        return false;
+    }
+    Device_.SignalAtPC = x.Rssi;
+    const TNetRequest& item = x.Items[0];
+    if (item.Failed) {
+        JournalDeviceError(x.Error, Device_,
+                           QStringLiteral(" при чтении параметров прошивки устройства сер.№ ") + serial5);
+        return false;
+    }
+    bool ok = false;
+    quint16 crc = 0;
+    if (acknowledged(item) && DecodeFwInfoCrc(std::span<const quint8>(item.Data).first(item.DataLen), crc)) {
+        CrcText = QStringLiteral("CRC: ") + QStringLiteral("%1").arg(crc, 4, 16, QLatin1Char('0')).toUpper();
+        ok = true;
+    }
+    applyExtraRecords(x);
+    return ok;
+}

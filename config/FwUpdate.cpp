@@ -1,0 +1,621 @@
+#include "config/FwUpdate.h"
+
+#include "config/ConfigHost.h"
+#include "config/DeviceWork.h"
+#include "config/FwUsbFrames.h"
+#include "core/Device.h"
+#include "core/Logging.h"
+#include "core/RS232Comm.h"
+#include "core/RegisterMap.h"
+#include "core/StringFunc.h"
+#include "platform/Clock.h"
+#include "platform/EventPump.h"
+#include "platform/Prompts.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <algorithm>
+#include <array>
+
+const QString TFwUpdate::NoImageMessage =
+    QStringLiteral("Выберите корректный файл для обновления ПО устройства!");
+const QString TFwUpdate::NoInitAnswerMessage =
+    QStringLiteral("Устройство не ответило на инициализацию процедуры обновления ПО!");
+const QString TFwUpdate::BadParamsMessage =
+    QStringLiteral("Устройство ответило: \"Недопустимые параметры обновления ПО\"!");
+const QString TFwUpdate::TransferDoneMessage = QStringLiteral("Передача прошивки завершена");
+const QString TFwUpdate::UsbSilentMessage =
+    QStringLiteral("Устройство не отвечает! Повторите процедуру обновления с начала.");
+const QString TFwUpdate::AbortQuestion = QStringLiteral("Прервать процедуру обновления ПО?");
+
+namespace {
+
+const QString Caption = QStringLiteral("Внимание");
+const QString WaitText = QStringLiteral("Ожидание ответа от устройства...");
+
+// A device error whose code has no text of its own still says what happened.
+QString DeviceErrorText(const QString& Text, quint8 Code)
+{
+    return Text.isEmpty() ? QStringLiteral("устройство ответило кодом ошибки ") + QString::number(Code)
+                          : Text;
+}
+
+QString HexCrc(quint16 Crc)
+{
+    return QStringLiteral("0x") + QStringLiteral("%1").arg(Crc, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+std::unique_ptr<TComConnection> MakeComConnection(const TComSettings& Settings)
+{
+    return std::make_unique<TComConnection>(Settings);
+}
+
+// "COM<n>" with n in 1..255; 0 for anything else.
+int PortNumberOf(const QString& Text)
+{
+    bool ok = false;
+    const int n = Text.mid(3).toInt(&ok);
+    return ok && n >= 1 && n <= 255 ? n : 0;
+}
+
+} // namespace
+
+TFwUpdate::TFwUpdate(TConfigHost& Host, TDeviceWork& Work, QObject* Parent)
+    : QObject(Parent), Host_(Host), Work_(Work), LinkFactory_(MakeComConnection)
+{
+    TimerInitFwUpdate.setInterval(500);
+    connect(&TimerInitFwUpdate, &QTimer::timeout, this, &TFwUpdate::TimerInitFwUpdateTimer);
+}
+
+TFwUpdate::~TFwUpdate()
+{
+    if (FwComConnection_) {
+        QString err;
+        FwComConnection_->Close(false, err);
+    }
+}
+
+void TFwUpdate::message(const QString& Text)
+{
+    Prompts::Current().Message(Host_.DialogParent(), Text, Caption);
+}
+
+void TFwUpdate::addResultLine(const QString& Text)
+{
+    Host_.AddFwResultLine(Text + QStringLiteral(": ") + FormatLogTimeStamp(QDateTime::currentDateTime()));
+}
+
+void TFwUpdate::LoadFile(const QString& Name)
+{
+    if (!QFileInfo::exists(Name) || Running())
+        return;
+    QString err;
+    const bool ok = File_.Load(Name, err);
+    if (File_.HeaderShown())
+        Host_.ShowFwHeader(File_.HwVersionText(), File_.DeviceTypeText(), File_.CrcText(),
+                           File_.LengthText());
+    if (!ok) {
+        message(err);
+        return;
+    }
+    if (const TDevice* device = Host_.Device()) {
+        for (const QString& q :
+             TFwImageFile::DeviceQuestions(File_.Header(), *device, Host_.SuperuserMode())) {
+            if (!Prompts::Current().YesNo(Host_.DialogParent(), q, QStringLiteral("Внимание!"))) {
+                File_.Clear();
+                return;
+            }
+        }
+    }
+    Host_.SetFwStartButtonEnabled(false, true);
+    Host_.SetFwStartButtonEnabled(true, true);
+}
+
+void TFwUpdate::ButtonStartFwUpdateClick(bool ViaUsb)
+{
+    if (Running())
+        return;
+    QString err;
+    if (!File_.HasImage() || !TFwImageFile::Check(File_.FileData(), err)) {
+        message(NoImageMessage);
+        return;
+    }
+    TDevice* device = Host_.Device();
+    if (!device)
+        return;
+    // The file was compared with the device shown when it was loaded; this one may differ.
+    for (const QString& q : TFwImageFile::DeviceQuestions(File_.Header(), *device, Host_.SuperuserMode())) {
+        if (!Prompts::Current().YesNo(Host_.DialogParent(), q, QStringLiteral("Внимание!")))
+            return;
+    }
+    if (!Work_.DisablePolling(TDeviceWork::ForFirmware))
+        return;
+    if (!ViaUsb) {
+        if (!Work_.RfSignalLevelSufficient(TDeviceWork::ForFirmware))
+            return;
+        device = Host_.Device();
+        if (!device)
+            return;
+        FwViaComPort_ = false;
+        Host_.SetFwStartButtonEnabled(false, false);
+        FwUpdateActive_ = true;
+        Host_.SetFwWaitMessage(WaitText);
+    } else {
+        if (Host_.UsbPortText().isEmpty()) {
+            message(QStringLiteral("Не выбран СОМ-порт для обновления ПО устройства!"));
+            return;
+        }
+        if (!PortNumberOf(Host_.UsbPortText())) {
+            message(QStringLiteral("Неверный номер СОМ-порта для обновления ПО устройства!"));
+            return;
+        }
+        FwViaComPort_ = true;
+        Host_.ClearFwResults();
+        if (!prepareUsbLink())
+            return;
+        Host_.SetFwStartButtonEnabled(false, false);
+        Host_.SetFwStartButtonEnabled(true, false);
+    }
+    Image_ = File_.Image();
+    Header_ = File_.Header();
+    Device_ = device;
+    Serial_ = device->SerialNum;
+    RowGone_ = false;
+    // An abort confirmed after the last transfer must not stop this one.
+    FwAbortRequested_ = false;
+    Phase_ = TPhase::Starting;
+    Host_.SetFwFileChoiceEnabled(false);
+    FwInitAttempts_ = 0;
+    FwInitDone_ = false;
+    TimerInitFwUpdate.setInterval(FirstAttemptMs);
+    TimerInitFwUpdate.start();
+    Host_.SetBusyCursor(true);
+}
+
+bool TFwUpdate::prepareUsbLink()
+{
+    const int port = PortNumberOf(Host_.UsbPortText());
+    const int timeout = Host_.UsbReadTimeout();
+    QString err;
+    if (FwComConnection_ && FwComConnection_->Settings().PortNum != port) {
+        // Another port was chosen: the old one is let go, not used behind the operator's back.
+        FwComConnection_->Close(false, err);
+        FwComConnection_.reset();
+    }
+    if (!FwComConnection_) {
+        TComSettings s;
+        s.PortNum = quint8(port);
+        s.BaudRate = 115200;
+        s.ByteSize = 8;
+        s.Parity = 0;
+        s.StopBits = 0;
+        s.InQueueSize = 4096;
+        s.OutQueueSize = 4096;
+        s.ReadTimeout = timeout;
+        FwComConnection_ = LinkFactory_(s);
+    }
+    if (FwComConnection_->Settings().ReadTimeout != timeout &&
+        !FwComConnection_->SetReadTimeout(timeout, false, err)) {
+        message(err);
+        return false;
+    }
+    if (!FwComConnection_->Connected) {
+        FwComConnection_->Open(false, err);
+        if (!FwComConnection_->Connected) {
+            if (!err.isEmpty())
+                message(err + QStringLiteral(" при соединении с СОМ-портом при обновлении ПО!"));
+            return false;
+        }
+    }
+    return true;
+}
+
+void TFwUpdate::TimerInitFwUpdateTimer()
+{
+    if (Phase_ != TPhase::Starting) {
+        TimerInitFwUpdate.stop();
+        return;
+    }
+    TimerInitFwUpdate.setInterval(AttemptIntervalMs);
+    if (FwInitAttempts_ < MaxInitAttempts && !FwInitDone_ && !Image_.isEmpty()) {
+        switch (SendFwUpdateParams()) {
+        case TAttempt::Accepted:
+            FwInitDone_ = true;
+            TimerInitFwUpdate.stop();
+            WMStartFwTransfer();
+            return;
+        case TAttempt::Failed:
+            ++FwInitAttempts_;
+            if (!FwViaComPort_)
+                Host_.SetFwWaitMessage(WaitText + QStringLiteral(" (") + QString::number(FwInitAttempts_) +
+                                       QStringLiteral(")"));
+            return;
+        case TAttempt::Refused:
+            TimerInitFwUpdate.stop();
+            endStart();
+            return;
+        }
+    }
+    if (!FwInitDone_) {
+        TimerInitFwUpdate.stop();
+        if (FwInitAttempts_ >= MaxInitAttempts)
+            message(NoInitAnswerMessage);
+        endStart();
+    }
+}
+
+TFwUpdate::TAttempt TFwUpdate::SendFwUpdateParams()
+{
+    return FwViaComPort_ ? sendParamsUsb() : sendParamsRadio();
+}
+
+TFwUpdate::TAttempt TFwUpdate::sendParamsRadio()
+{
+    TDevice& device = *Device_;
+    const auto info =
+        EncodeFwInfo(Header_.HwVersion, Header_.DeviceType, Header_.ImageCrc, Header_.ImageLength);
+    std::array<TNetRequest, 1> req = {TDeviceWork::WriteRequest(RegFwInfo.Address, info)};
+    const TDeviceExchange x = Work_.Exchange(device, req);
+    if (!x.Ok) {
+        Work_.Epilogue(device, x);
+        return TAttempt::Failed;
+    }
+    const TConnection* link = Host_.Link();
+    if (link && link->Connected && Host_.RowStatus() != 0) {
+        const double level = TDeviceWork::SignalLevel(device);
+        if (level > TDeviceWork::MaxSignalLevel) {
+            message(QStringLiteral("Уровень радиосигнала (") + FloatToStr(level) +
+                    QStringLiteral(") не достаточен для обновления ПО!"));
+            return TAttempt::Refused;
+        }
+    }
+    TAttempt result = TAttempt::Failed;
+    if (req[0].Failed) {
+        if (req[0].ErrorCode == 5)
+            message(BadParamsMessage);
+        Host_.AddJournalMessage(QStringLiteral("Ошибка при записи параметров обновления ПО устройства: ") +
+                                DeviceErrorText(x.Error, req[0].ErrorCode));
+        result = TAttempt::Refused;
+    } else if (req[0].ReplyLen == req[0].DataLen) {
+        result = TAttempt::Accepted;
+    }
+    Work_.Epilogue(device, x);
+    return result;
+}
+
+TFwUpdate::TAttempt TFwUpdate::sendParamsUsb()
+{
+    TComConnection& link = *FwComConnection_;
+    const auto info =
+        EncodeFwInfo(Header_.HwVersion, Header_.DeviceType, Header_.ImageCrc, Header_.ImageLength);
+    const QByteArray frame = FwUsbFrames::ParamFrame(Serial_, info);
+    QString err;
+    if (!link.Send(std::span<const quint8>(reinterpret_cast<const quint8*>(frame.constData()), frame.size()),
+                   int(frame.size()), false, err)) {
+        message(err);
+        addResultLine(err);
+        return TAttempt::Failed;
+    }
+    std::array<quint8, FwUsbFrames::ParamFrameSize> buf{};
+    int count = FwUsbFrames::ParamFrameSize;
+    if (!link.Receive(buf, false, err, count, false, false)) {
+        addResultLine(err == ReceiveTimeoutMessage ? WaitText : err);
+        return TAttempt::Failed;
+    }
+    if (count <= 0)
+        return TAttempt::Failed;
+    const QByteArray reply(reinterpret_cast<const char*>(buf.data()), count);
+    switch (FwUsbFrames::CheckReply(reply)) {
+    case FwUsbFrames::TReplyCheck::WrongLength:
+        addResultLine(WrongLengthMessage);
+        return TAttempt::Failed;
+    case FwUsbFrames::TReplyCheck::WrongCrc:
+        addResultLine(WrongCrcMessage);
+        return TAttempt::Failed;
+    case FwUsbFrames::TReplyCheck::Ok:
+        break;
+    }
+    quint8 code = 0;
+    if (FwUsbFrames::IsErrorReply(reply, code)) {
+        if (code == 5)
+            message(BadParamsMessage);
+        addResultLine(QStringLiteral("Ошибка при записи параметров обновления ПО устройства: ") +
+                      DeviceErrorText(QString(), code));
+        return TAttempt::Refused;
+    }
+    if (FwUsbFrames::IsWriteEcho(reply, RegFwInfo.Address, RegFwInfo.Length)) {
+        addResultLine(
+            QStringLiteral("Регистр параметров обновления ПО записан, передаем данные прошивки..."));
+        return TAttempt::Accepted;
+    }
+    return TAttempt::Failed;
+}
+
+bool TFwUpdate::pumpAndCheck()
+{
+    EventPump::ProcessMessages();
+    return FwAbortRequested_ || RowGone_;
+}
+
+void TFwUpdate::WMStartFwTransfer()
+{
+    Phase_ = TPhase::Transfer;
+    const quint32 length = quint32(Image_.size());
+    Host_.SetFwProgress(int(length), 0);
+    quint32 offset = 0;
+    int timeouts = 0;
+    TEnd end = TEnd::Completed;
+    while (offset < length) {
+        if (pumpAndCheck()) {
+            end = RowGone_ ? TEnd::RowGone : TEnd::Aborted;
+            break;
+        }
+        const int blockSize = FwViaComPort_ ? FwUsbFrames::BlockSize : RadioBlockSize;
+        const int n = int(std::min<quint32>(quint32(blockSize), length - offset));
+        if (!FwViaComPort_)
+            Host_.SetFwWaitMessage(QString());
+        end = FwViaComPort_ ? sendUsbBlock(offset, n, timeouts) : sendRadioBlock(offset, n);
+        if (end != TEnd::Completed)
+            break;
+        addResultLine(QStringLiteral("Записан фрагмент прошивки длиной ") + QString::number(n) +
+                      QStringLiteral(" байт со смещением ") + QString::number(offset) +
+                      QStringLiteral(" байт"));
+        offset += quint32(n);
+        if (!FwViaComPort_)
+            Host_.SetFwSentBytesText(QStringLiteral("Передано ") + QString::number(offset) +
+                                     QStringLiteral(" байт"));
+        Host_.SetFwProgress(int(length), int(offset));
+    }
+
+    QString verifyErr;
+    const bool installed = end == TEnd::Completed && verifyInstalled(verifyErr);
+    if (end == TEnd::Completed && RowGone_)
+        end = TEnd::RowGone;
+    const bool viaUsb = FwViaComPort_;
+    endUpdate();
+
+    switch (end) {
+    case TEnd::Completed:
+        if (!installed) {
+            addResultLine(verifyErr);
+            message(verifyErr);
+            Host_.AddJournalMessage(verifyErr + QStringLiteral(" Устройство сер.№ ") + SerialToStr(Serial_));
+            return;
+        }
+        addResultLine(TransferDoneMessage);
+        if (!viaUsb && Device_) {
+            Device_->DeviceType = WordToDeviceType(Header_.DeviceType);
+            Device_->HwVersion = Header_.HwVersion;
+            Host_.UpdateAllValues();
+        }
+        message(TransferDoneMessage);
+        return;
+    case TEnd::Aborted:
+        FwAbortRequested_ = false;
+        addResultLine(QStringLiteral("Передача прошивки прервана, прошивка устройства не изменена"));
+        Host_.AddJournalMessage(QStringLiteral("Обновление ПО устройства сер.№ ") + SerialToStr(Serial_) +
+                                QStringLiteral(" прервано, прошивка устройства не изменена"));
+        Host_.CloseWindow();
+        return;
+    case TEnd::Failed:
+    case TEnd::RowGone:
+        return;
+    }
+}
+
+TFwUpdate::TEnd TFwUpdate::sendRadioBlock(quint32 Offset, int N)
+{
+    const auto data = EncodeFwData(
+        Offset, std::span<const quint8>(reinterpret_cast<const quint8*>(Image_.constData()) + Offset, N));
+    for (;;) {
+        const qint64 start = Clock::Current().NowMs();
+        TDeviceExchange x;
+        do {
+            if (pumpAndCheck())
+                return RowGone_ ? TEnd::RowGone : TEnd::Aborted;
+            std::array<TNetRequest, 1> req = {TDeviceWork::WriteRequest(RegFwData.Address, data)};
+            x = Work_.Exchange(*Device_, req);
+            if (!x.Ok)
+                continue;
+            if (req[0].Failed) {
+                message(DeviceErrorText(x.Error, req[0].ErrorCode));
+                return TEnd::Failed;
+            }
+            if (req[0].ReplyLen == req[0].DataLen)
+                return TEnd::Completed;
+        } while (Clock::Current().NowMs() - start < BlockWindowMs);
+        if (!x.Error.isEmpty())
+            message(x.Error);
+        if (RowGone_)
+            return TEnd::RowGone;
+        const TConnection* link = Host_.Link();
+        if (x.NoReply || !link || !link->Connected) {
+            // A silent device, or a modem port that is gone: trying on cannot help.
+            Host_.SetRowNoLink();
+            Host_.UpdateAllValues();
+            return TEnd::Failed;
+        }
+    }
+}
+
+TFwUpdate::TEnd TFwUpdate::sendUsbBlock(quint32 Offset, int N, int& Timeouts)
+{
+    TComConnection& link = *FwComConnection_;
+    const QByteArray frame = FwUsbFrames::BlockFrame(Serial_, Offset, Image_.mid(Offset, N));
+    for (int resends = 0;; ++resends) {
+        if (resends > MaxUsbResends) {
+            addResultLine(UsbSilentMessage);
+            message(UsbSilentMessage);
+            return TEnd::Failed;
+        }
+        if (resends > 0 && pumpAndCheck())
+            return RowGone_ ? TEnd::RowGone : TEnd::Aborted;
+        QString err;
+        if (!link.Send(
+                std::span<const quint8>(reinterpret_cast<const quint8*>(frame.constData()), frame.size()),
+                int(frame.size()), false, err)) {
+            message(err);
+            addResultLine(err);
+            return TEnd::Failed;
+        }
+        if (pumpAndCheck())
+            return RowGone_ ? TEnd::RowGone : TEnd::Aborted;
+        std::array<quint8, FwUsbFrames::MaxFrameSize> buf{};
+        int count = FwUsbFrames::MaxFrameSize;
+        if (!link.Receive(buf, false, err, count, false, false)) {
+            addResultLine(err);
+            if (err != ReceiveTimeoutMessage)
+                return TEnd::Failed;
+            if (++Timeouts > MaxUsbTimeouts) {
+                message(UsbSilentMessage);
+                return TEnd::Failed;
+            }
+            continue;
+        }
+        if (count <= 0)
+            continue;
+        const QByteArray reply(reinterpret_cast<const char*>(buf.data()), count);
+        switch (FwUsbFrames::CheckReply(reply)) {
+        case FwUsbFrames::TReplyCheck::WrongLength:
+            addResultLine(WrongLengthMessage);
+            return TEnd::Failed;
+        case FwUsbFrames::TReplyCheck::WrongCrc:
+            addResultLine(WrongCrcMessage);
+            return TEnd::Failed;
+        case FwUsbFrames::TReplyCheck::Ok:
+            break;
+        }
+        quint8 code = 0;
+        if (FwUsbFrames::IsErrorReply(reply, code)) {
+            addResultLine(QStringLiteral("Ошибка при записи обновления ПО устройства: ") +
+                          DeviceErrorText(QString(), code));
+            if (code == 5) {
+                // The device refuses this image: it must not be offered again.
+                File_.Clear();
+                return TEnd::Failed;
+            }
+            continue;
+        }
+        if (FwUsbFrames::IsWriteEcho(reply, RegFwData.Address, N + 6))
+            return TEnd::Completed;
+    }
+}
+
+bool TFwUpdate::verifyInstalled(QString& ErrMsg)
+{
+    const qint64 start = Clock::Current().NowMs();
+    bool answered = false;
+    quint16 running = 0;
+    for (bool first = true; first || Clock::Current().NowMs() - start < VerifyWindowMs; first = false) {
+        if (!first)
+            Clock::Current().SleepMs(VerifyPauseMs);
+        EventPump::ProcessMessages();
+        if (RowGone_)
+            break;
+        quint16 crc = 0;
+        if (FwViaComPort_ ? readRunningCrcUsb(crc) : readRunningCrcRadio(crc)) {
+            answered = true;
+            running = crc;
+            if (crc == Header_.ImageCrc)
+                return true;
+        }
+    }
+    if (answered)
+        ErrMsg = QStringLiteral(
+                     "Устройство не установило новую прошивку: контрольная сумма прошивки устройства ") +
+                 HexCrc(running) + QStringLiteral(" вместо ") + HexCrc(Header_.ImageCrc) +
+                 QStringLiteral(". Повторите процедуру обновления с начала.");
+    else
+        ErrMsg = QStringLiteral(
+            "Устройство не подтвердило установку новой прошивки. Повторите процедуру обновления "
+            "с начала.");
+    return false;
+}
+
+bool TFwUpdate::readRunningCrcRadio(quint16& Crc)
+{
+    std::array<TNetRequest, 1> req = {TDeviceWork::ReadRequest(RegFwInfo.Address, quint8(RegFwInfo.Length))};
+    const TDeviceExchange x = Work_.Exchange(*Device_, req);
+    if (!x.Ok || req[0].Failed || req[0].ReplyLen != req[0].DataLen)
+        return false;
+    return DecodeFwInfoCrc(std::span<const quint8>(req[0].Data.data(), req[0].ReplyLen), Crc);
+}
+
+bool TFwUpdate::readRunningCrcUsb(quint16& Crc)
+{
+    TComConnection& link = *FwComConnection_;
+    const QByteArray frame = FwUsbFrames::FwInfoReadFrame(Serial_);
+    QString err;
+    if (!link.Send(std::span<const quint8>(reinterpret_cast<const quint8*>(frame.constData()), frame.size()),
+                   int(frame.size()), false, err))
+        return false;
+    std::array<quint8, FwUsbFrames::MaxFrameSize> buf{};
+    int count = FwUsbFrames::MaxFrameSize;
+    if (!link.Receive(buf, false, err, count, false, false) || count <= 0)
+        return false;
+    const QByteArray reply(reinterpret_cast<const char*>(buf.data()), count);
+    return FwUsbFrames::CheckReply(reply) == FwUsbFrames::TReplyCheck::Ok &&
+           FwUsbFrames::DecodeFwInfoReply(reply, Crc);
+}
+
+void TFwUpdate::endStart()
+{
+    // After an abort or a refused image there is nothing to start again with.
+    if (File_.HasImage()) {
+        Host_.SetFwStartButtonEnabled(false, true);
+        Host_.SetFwStartButtonEnabled(true, true);
+    }
+    FwUpdateActive_ = false;
+    Host_.SetBusyCursor(false);
+    Host_.SetFwWaitMessage(QString());
+    Host_.SetFwFileChoiceEnabled(true);
+    Phase_ = TPhase::Idle;
+}
+
+void TFwUpdate::endUpdate()
+{
+    Host_.SetFwProgress(-1, 0);
+    endStart();
+}
+
+bool TFwUpdate::FormCloseQuery()
+{
+    // A row that is going away has already ended the update.
+    if (!Running() || RowGone_)
+        return true;
+    if (Prompts::Current().YesNo(Host_.DialogParent(), AbortQuestion, Caption))
+        requestAbort();
+    return false;
+}
+
+void TFwUpdate::requestAbort()
+{
+    TimerInitFwUpdate.stop();
+    FwUpdateActive_ = false;
+    Host_.SetBusyCursor(false);
+    Host_.SetFwWaitMessage(QString());
+    Host_.ClearFwFileChoice();
+    Host_.SetFwStartButtonEnabled(false, false);
+    Host_.SetFwStartButtonEnabled(true, false);
+    File_.Clear();
+    if (Phase_ == TPhase::Transfer) {
+        FwAbortRequested_ = true;
+        return;
+    }
+    // The start phase ends here; the device has at most the parameters.
+    Host_.SetFwFileChoiceEnabled(true);
+    Phase_ = TPhase::Idle;
+    addResultLine(QStringLiteral("Обновление ПО прервано, прошивка устройства не изменена"));
+}
+
+void TFwUpdate::AbortForRowGone()
+{
+    if (!Running())
+        return;
+    RowGone_ = true;
+    Device_ = nullptr;
+    if (Phase_ == TPhase::Starting) {
+        TimerInitFwUpdate.stop();
+        endStart();
+    }
+}

@@ -1,0 +1,200 @@
+#include "ConfigFixture.h"
+#include "config/DeviceConfig.h"
+#include "config/DeviceConfigPages.h"
+#include "config/LedIndicator.h"
+#include "platform/EventPump.h"
+#include "platform/VirtualClock.h"
+#include "support/SimModemLink.h"
+#include "support/SimNetwork.h"
+#include "tools/mkvfw/VfwWriter.h"
+#include "tools/netsim/SimModem.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr quint16 Serial = 1234;
+
+// The configuration window's firmware and calibration pages driven by clicks,
+// against the simulated modem in virtual time.
+class ConfigPagesTest : public ConfigWritesTest
+{
+protected:
+    ConfigPagesTest() : clockScope(clock)
+    {
+        hooks.link = &simLink;
+        modem.AddDevice(Serial, 1, 16);
+        window.SetDispatcher(&hooks, &polling, nullptr);
+        EventPump::SetHandler([this] {
+            QCoreApplication::processEvents();
+            if (onPump)
+                onPump();
+        });
+    }
+    ~ConfigPagesTest() override
+    {
+        EventPump::SetHandler({});
+        window.close();
+        SuperuserMode = false;
+    }
+
+    template <class T> T* child(const char* Name)
+    {
+        T* w = window.findChild<T*>(QLatin1String(Name));
+        EXPECT_NE(w, nullptr) << Name;
+        return w;
+    }
+    TTableDevice& openRow()
+    {
+        TTableDevice& row = addRow(Serial, TDeviceType::ThermoInputs);
+        row.Device->SignalAtDevice = 0x30;
+        row.Device->SignalAtPC = 0x30;
+        window.TableDevice = &row;
+        window.show();
+        return row;
+    }
+    QString chooseFile(int Length)
+    {
+        VfwFile s;
+        s.DeviceType = 1;
+        s.HwVersion = 3;
+        s.Image = VfwWriter::Pattern(Length, 5);
+        image = s.Image;
+        const QString name = dir.filePath(QStringLiteral("fw.vfw"));
+        EXPECT_TRUE(VfwWriter::Write(name, s));
+        window.Pages().JvFilenameEditFirmwarePathAfterDialog(name);
+        return name;
+    }
+    quint16 runningCrc()
+    {
+        quint16 crc = 0;
+        modem.WithDevice(Serial, [&](SimDevice& d) { crc = d.FirmwareCrc(); });
+        return crc;
+    }
+    QStringList memo()
+    {
+        return child<QPlainTextEdit>("MemoFWResults")->toPlainText().split(QLatin1Char('\n'));
+    }
+    void showPage(const char* Name)
+    {
+        child<QTabWidget>("PageControlDevParams")->setCurrentWidget(child<QWidget>(Name));
+    }
+    void click(const char* Name) { QTest::mouseClick(child<QPushButton>(Name), Qt::LeftButton); }
+
+    VirtualClock clock;
+    ScopedClock clockScope;
+    SimModem modem;
+    SimModemLink simLink{modem, clock};
+    TFormDeviceConfig window;
+    QTemporaryDir dir;
+    QByteArray image;
+    std::function<void()> onPump;
+};
+
+} // namespace
+
+TEST_F(ConfigPagesTest, RadioUpdateByClicks)
+{
+    openRow();
+    showPage("TabSheetSoftwareUpdate");
+    EXPECT_FALSE(child<QPushButton>("ButtonStartFwUpdate")->isEnabled());
+    EXPECT_TRUE(child<QWidget>("GroupBoxUsbUpdate")->isHidden());
+    const QString name = chooseFile(100);
+    EXPECT_EQ(child<QLineEdit>("JvFilenameEditFirmwarePath")->text(), name);
+    EXPECT_EQ(child<QLabel>("LabelNewFwFileLength")->text(), QStringLiteral("Длина файла: 100 байт"));
+    EXPECT_EQ(child<QLabel>("LabelNewHwVersion")->text(), QStringLiteral("Аппаратная версия: 3"));
+    ASSERT_TRUE(child<QPushButton>("ButtonStartFwUpdate")->isEnabled());
+
+    bool sawRunning = false;
+    onPump = [&] {
+        // While the blocks go, the main window refuses polling and the device stays.
+        sawRunning = sawRunning || (window.FwUpdateActive() && window.ProcedureRunning() &&
+                                    child<QProgressBar>("ProgressBarFWSend")->isVisible() &&
+                                    !child<QPushButton>("ButtonStartFwUpdate")->isEnabled());
+    };
+    click("ButtonStartFwUpdate");
+    EXPECT_TRUE(window.FwUpdateActive());
+    EXPECT_TRUE(child<QLabel>("LabelRfFwWaitMsg")->isVisible());
+    ASSERT_TRUE(RunEventsUntil([&] { return !window.ProcedureRunning(); }, 5000));
+    EXPECT_TRUE(sawRunning);
+    EXPECT_EQ(memo().filter(QStringLiteral("Записан фрагмент")).size(), 4);
+    EXPECT_TRUE(memo().last().startsWith(QStringLiteral("Передача прошивки завершена: ")));
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
+    EXPECT_EQ(runningCrc(), VfwWriter::Crc16(image));
+    EXPECT_FALSE(child<QProgressBar>("ProgressBarFWSend")->isVisible());
+    EXPECT_FALSE(child<QLabel>("LabelRfFwWaitMsg")->isVisible());
+    EXPECT_TRUE(child<QPushButton>("ButtonStartFwUpdate")->isEnabled());
+    EXPECT_FALSE(window.FwUpdateActive());
+}
+
+TEST_F(ConfigPagesTest, ClosingDuringTheTransferAbortsAndClosesAtTheNextBlock)
+{
+    openRow();
+    showPage("TabSheetSoftwareUpdate");
+    chooseFile(200);
+    prompts.YesAnswers = {false, true};
+    int closes = 0;
+    onPump = [&] {
+        if (memo().filter(QStringLiteral("Записан фрагмент")).size() == 2 && closes < 2) {
+            ++closes;
+            window.close();
+            EXPECT_TRUE(window.isVisible());
+        }
+    };
+    click("ButtonStartFwUpdate");
+    ASSERT_TRUE(RunEventsUntil([&] { return !window.ProcedureRunning(); }, 5000));
+    EXPECT_EQ(prompts.Questions.size(), 2);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(runningCrc(), 0x5A17);
+    EXPECT_TRUE(child<QLineEdit>("JvFilenameEditFirmwarePath")->text().isEmpty());
+    EXPECT_FALSE(child<QPushButton>("ButtonStartFwUpdate")->isEnabled());
+    EXPECT_TRUE(journalLines().last().endsWith(
+        QStringLiteral("Обновление ПО устройства сер.№ 01234 прервано, прошивка устройства не изменена")));
+}
+
+TEST_F(ConfigPagesTest, CalibrationByClicksLightsItsLeds)
+{
+    SuperuserMode = true;
+    openRow();
+    showPage("TabSheetCalibr");
+    auto* leds0 = child<TLedIndicator>("JvLEDCalibr_TSTP_0_TP");
+    EXPECT_FALSE(leds0->Active());
+    EXPECT_TRUE(child<QWidget>("PanelLorvTsTp")->isVisible());
+    EXPECT_FALSE(child<QWidget>("PanelLorvTn")->isVisible());
+    click("BitBtnCalibrProceedTP");
+    EXPECT_EQ(child<QPushButton>("BitBtnCalibrProceedTP")->text(), QStringLiteral("Далее"));
+    EXPECT_TRUE(window.CalibrBusy());
+    click("BitBtnCalibrProceedTP");
+    EXPECT_TRUE(leds0->Active());
+    EXPECT_FALSE(child<TLedIndicator>("JvLEDCalibr_TSTP_150_TP")->Active());
+    EXPECT_EQ(child<QLabel>("StaticTextCalibrInstructionTP")->text(),
+              QStringLiteral(
+                  "Подключите ко входам термопары канала 2 напряжение 150 мВ и нажмите кнопку \"Далее\""));
+    EXPECT_TRUE(journalLines().filter(QStringLiteral("***CalibrStep1: read 0")).size() == 1);
+}
+
+TEST_F(ConfigPagesTest, RowDeletedDuringACalibrationWaitClosesTheWindowFirst)
+{
+    SuperuserMode = true;
+    TTableDevice& row = openRow();
+    click("BitBtnCalibrProceedTS");
+    onPump = [&] {
+        if (window.TableDevice)
+            window.TableDeviceDeleting(&row);
+    };
+    const int sends = simLink.sends;
+    click("BitBtnCalibrProceedTS");
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.TableDevice, nullptr);
+    EXPECT_FALSE(window.CalibrBusy());
+    // Write and echo only: nothing was sent for the row once it was going.
+    EXPECT_EQ(simLink.sends - sends, 2);
+    EXPECT_EQ(child<QPushButton>("BitBtnCalibrProceedTS")->text(), QStringLiteral("Начать"));
+}

@@ -1,0 +1,423 @@
+#include "config/DeviceConfig.h"
+#include "config/LedIndicator.h"
+#include "tests/config/ConfigFixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+
+using namespace DeviceReplies;
+
+namespace {
+
+class ConfigWindowTest : public ConfigWritesTest
+{
+protected:
+    ConfigWindowTest() { window.SetDispatcher(&hooks, &polling, nullptr); }
+    ~ConfigWindowTest() override
+    {
+        window.close();
+        SuperuserMode = false;
+    }
+
+    template <class T> T* child(const char* Name)
+    {
+        T* w = window.findChild<T*>(QLatin1String(Name));
+        EXPECT_NE(w, nullptr) << Name;
+        return w;
+    }
+    QString text(const char* Name) { return child<QLabel>(Name)->text(); }
+    bool applyEnabled(const char* Name) { return child<QPushButton>(Name)->isEnabled(); }
+
+    void open(TTableDevice& Row)
+    {
+        window.TableDevice = &Row;
+        window.show();
+    }
+
+    TFormDeviceConfig window;
+};
+
+} // namespace
+
+TEST_F(ConfigWindowTest, ADeviceWithoutLinkShowsDashesAndGreyLamps)
+{
+    TTableDevice& row = addRow(321, TDeviceType::ThermoInputs);
+    row.Status = dsNoLink;
+    row.Device->RfChannel = 19;
+    open(row);
+
+    EXPECT_EQ(text("LabelDevStatus"), QStringLiteral("Нет связи"));
+    EXPECT_EQ(text("StaticTextDevHwVer"), QStringLiteral("-"));
+    EXPECT_EQ(text("StaticTextDevSwVer"), QStringLiteral("-"));
+    EXPECT_EQ(text("StaticTextDevSerialNum"), QStringLiteral("00321"));
+    EXPECT_EQ(child<QSpinBox>("JvSpinEditDevSerialNum")->text(), QStringLiteral("00321"));
+    EXPECT_FALSE(child<QSpinBox>("JvSpinEditDevSerialNum")->isEnabled());
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Параметры устройства ЛО РВ-ТС/ТП, серийный №00321"));
+    for (const char* name :
+         {"EditDevHwVer", "EditCh1AlertMinValue", "EditCh2AlertMaxValue", "EditCh1RangeMinValue"}) {
+        EXPECT_EQ(child<QLineEdit>(name)->text(), QStringLiteral("-")) << name;
+        EXPECT_FALSE(child<QLineEdit>(name)->isEnabled()) << name;
+    }
+    for (const char* name : {"ComboBoxCh1SensorType", "ComboBoxCh2SensorSubtype", "ComboBoxRfTxPowerLevel"}) {
+        EXPECT_EQ(child<QComboBox>(name)->currentIndex(), -1) << name;
+        EXPECT_FALSE(child<QComboBox>(name)->isEnabled()) << name;
+    }
+    EXPECT_TRUE(text("StaticTextCh1Value").isEmpty());
+    EXPECT_TRUE(text("StaticTextColdJunctionTemp").isEmpty());
+    EXPECT_TRUE(child<QPlainTextEdit>("MemoDevFaultFlags")->toPlainText().isEmpty());
+    for (const char* name : {"JvLEDFaults", "JvLEDFaultsMeas"}) {
+        EXPECT_TRUE(child<TLedIndicator>(name)->Active());
+        EXPECT_EQ(child<TLedIndicator>(name)->CurrentColor(), QColor(0x80, 0x80, 0x80));
+    }
+    EXPECT_TRUE(child<QSpinBox>("JvSpinEditRfChannel")->isEnabled());
+    EXPECT_EQ(child<QSpinBox>("JvSpinEditRfChannel")->value(), 19);
+    EXPECT_FALSE(child<QSpinBox>("JvSpinEditCh1SignificantBits")->isEnabled());
+    for (const char* name : {"ButtonApplyRfParams", "ButtonApplyCh1Params", "ButtonApplyCh2Params"})
+        EXPECT_FALSE(applyEnabled(name)) << name;
+    EXPECT_FALSE(child<QPushButton>("ButtonEditComment")->isEnabled());
+}
+
+TEST_F(ConfigWindowTest, ServiceModeControlsAppearOnlyInServiceMode)
+{
+    TTableDevice& row = addRow(321, TDeviceType::UnifiedInputs);
+    QSignalSpy calibrShows(&window, &TFormDeviceConfig::TabSheetCalibrShow);
+    auto* pages = child<QTabWidget>("PageControlDevParams");
+    const int calibr = pages->indexOf(child<QWidget>("TabSheetCalibr"));
+
+    open(row);
+    EXPECT_FALSE(pages->isTabVisible(calibr));
+    EXPECT_TRUE(child<QWidget>("GroupBoxEditCommonSettings")->isHidden());
+    EXPECT_FALSE(child<QComboBox>("ComboBoxRfTxPowerLevel")->isEnabled());
+    EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("TabSheetMeasures"));
+    EXPECT_EQ(calibrShows.count(), 0);
+
+    window.close();
+    SuperuserMode = true;
+    // The calibration page reads the calibration status at the show.
+    link.Reply(MakeNetReply(321, {0x01, 0x03, 0x02, 0x01, 0x05}));
+    open(row);
+    EXPECT_EQ(link.Sent.size(), 1u);
+    EXPECT_TRUE(pages->isTabVisible(calibr));
+    EXPECT_FALSE(child<QWidget>("GroupBoxEditCommonSettings")->isHidden());
+    EXPECT_TRUE(child<QComboBox>("ComboBoxRfTxPowerLevel")->isEnabled());
+    EXPECT_EQ(child<QComboBox>("ComboBoxRfTxPowerLevel")->currentIndex(), 1);
+    EXPECT_EQ(calibrShows.count(), 1);
+}
+
+TEST_F(ConfigWindowTest, ApplyButtonsFollowRealChangesAndTheWrites)
+{
+    TTableDevice& row = addRow(77, TDeviceType::UnifiedInputs);
+    TDevice& d = *row.Device;
+    d.Channel1->ValueValid = false;
+    d.Channel2->Enabled = false;
+    open(row);
+    // Filling fired the change handlers; the buttons still end disabled, and the
+    // refresh after a poll touches no edit.
+    window.UpdateCurrentValues();
+    for (const char* name : {"ButtonApplyRfParams", "ButtonApplyCh1Params", "ButtonApplyCh2Params"})
+        EXPECT_FALSE(applyEnabled(name)) << name;
+    EXPECT_EQ(text("StaticTextCh1Value"), QStringLiteral("---"));
+    EXPECT_TRUE(text("StaticTextCh2Value").isEmpty());
+    EXPECT_EQ(child<QLineEdit>("EditCh1AlertMaxValue")->text(), QStringLiteral("100"));
+
+    // Typing a new high limit enables channel 1's button only.
+    QLineEdit* maxEdit = child<QLineEdit>("EditCh1AlertMaxValue");
+    maxEdit->selectAll();
+    QTest::keyClicks(maxEdit, QStringLiteral("75,5"));
+    EXPECT_TRUE(applyEnabled("ButtonApplyCh1Params"));
+    EXPECT_FALSE(applyEnabled("ButtonApplyCh2Params"));
+
+    // Apply: the limits go out, then the names (unchanged here, so nothing more).
+    link.Reply(MakeNetReply(77, WriteAck(0x0100, 8)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    EXPECT_EQ(SentItems(link.Sent[0]), (std::vector<SentItem>{W(0x0100, Pair(0, 75.5f))}));
+    EXPECT_EQ(d.Channel1->MaxAlert, 75.5f);
+    EXPECT_FALSE(applyEnabled("ButtonApplyCh1Params"));
+
+    // A point is refused with a message and the button stays enabled.
+    maxEdit->selectAll();
+    QTest::keyClicks(maxEdit, QStringLiteral("60.5"));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    EXPECT_EQ(link.Sent.size(), 1u);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание|Недопустимое максимальное предельное значение для "
+                                         "сигнализации первого канала!")});
+    EXPECT_TRUE(applyEnabled("ButtonApplyCh1Params"));
+
+    // A new unit alone: no channel item, then the names in an exchange of their own;
+    // the value's unit follows.
+    link.Sent.clear();
+    prompts.Messages.clear();
+    maxEdit->setText(QStringLiteral("75,5"));
+    auto* unit = child<QLineEdit>("EditCh1MeasUnits");
+    unit->selectAll();
+    QTest::keyClicks(unit, QStringLiteral("bar"));
+    link.Reply(MakeNetReply(77, WriteAck(0x0128, 40)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    const auto names = EncodeQuantityNames(QStringLiteral("Давление"), QStringLiteral("bar"));
+    EXPECT_EQ(SentItems(link.Sent[0]),
+              (std::vector<SentItem>{W(0x0128, std::vector<quint8>(names.begin(), names.end()))}));
+    EXPECT_EQ(d.Channel1->MeasUnitName, QStringLiteral("bar"));
+    EXPECT_EQ(text("StaticTextCh1MeasUnits"), QStringLiteral("bar"));
+    EXPECT_FALSE(applyEnabled("ButtonApplyCh1Params"));
+    EXPECT_TRUE(prompts.Messages.isEmpty());
+
+    // A channel number changed on the radio page enables its button.
+    QTest::keyClick(child<QSpinBox>("JvSpinEditRfChannel"), Qt::Key_Up);
+    EXPECT_TRUE(applyEnabled("ButtonApplyRfParams"));
+}
+
+TEST_F(ConfigWindowTest, CommentIsEditedInPlace)
+{
+    TTableDevice& row = addRow(12, TDeviceType::ThermoInputs);
+    open(row);
+    auto* button = child<QPushButton>("ButtonEditComment");
+    auto* edit = child<QLineEdit>("EditDevComment");
+    EXPECT_EQ(text("StaticTextDevComment"), QStringLiteral("Котельная"));
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_FALSE(edit->isHidden());
+    EXPECT_EQ(button->text(), QStringLiteral("Записать"));
+    EXPECT_FALSE(button->isEnabled());
+
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("Pump 2"));
+    EXPECT_TRUE(button->isEnabled());
+    // Refused by the device: the message, and the edit stays open.
+    link.Reply(MakeNetReply(12, ErrorItem(4)));
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание|Ошибка при изменении комментария устройства!")});
+    EXPECT_FALSE(edit->isHidden());
+
+    link.Reply(MakeNetReply(12, WriteAck(0x0008, 32)));
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_TRUE(edit->isHidden());
+    EXPECT_EQ(text("StaticTextDevComment"), QStringLiteral("Pump 2"));
+    EXPECT_EQ(button->text(), QStringLiteral("Изменить"));
+    EXPECT_EQ(row.Device->Comment, PadComment(QStringLiteral("Pump 2")));
+}
+
+TEST_F(ConfigWindowTest, CurrentValuesFaultsAndTemperature)
+{
+    TTableDevice& row = addRow(5, TDeviceType::ThermoInputs);
+    TDevice& d = *row.Device;
+    d.ColdJunctionValid = true;
+    d.ColdJunctionTemp = 21.25f;
+    d.FaultRegister = 0x21;
+    d.Channel1->ValueValid = true;
+    d.Channel1->Value = std::numeric_limits<float>::infinity();
+    d.Channel2->ValueValid = true;
+    d.Channel2->LimitState = 4;
+    open(row);
+    // Neither channel compensated: no built-in temperature on type 1.
+    EXPECT_TRUE(text("StaticTextColdJunctionTemp").isEmpty());
+    EXPECT_EQ(text("StaticTextCh1Value"), QStringLiteral("---"));
+    EXPECT_EQ(text("LabelCh2Alert"), QStringLiteral("Выход за верхний порог!"));
+    EXPECT_FALSE(child<QLabel>("LabelCh2Alert")->isHidden());
+    EXPECT_TRUE(child<QLabel>("LabelCh1Alert")->isHidden());
+    EXPECT_EQ(text("LabelFaultsState"), QStringLiteral("Обнаружены неисправности"));
+    EXPECT_FALSE(child<TLedIndicator>("JvLEDFaultsMeas")->Active());
+    EXPECT_EQ(child<QPlainTextEdit>("MemoDevFaultFlags")->toPlainText(),
+              FaultNames[0] + "\n" + FaultNames[5]);
+
+    d.Channel2->UseColdJunction = true;
+    d.FaultRegister = 0;
+    window.UpdateCurrentValues();
+    EXPECT_EQ(text("StaticTextColdJunctionTemp"), QStringLiteral("21,2 °С"));
+    EXPECT_EQ(text("LabelFaultsStateMeas"), QStringLiteral("Неисправности отсутствуют"));
+    EXPECT_TRUE(child<TLedIndicator>("JvLEDFaults")->Active());
+    EXPECT_EQ(child<TLedIndicator>("JvLEDFaults")->CurrentColor(), QColor(0, 0xFF, 0));
+}
+
+TEST_F(ConfigWindowTest, ADeletedRowClosesTheWindowShowingIt)
+{
+    TTableDevice& shown = addRow(1, TDeviceType::ThermoInputs);
+    TTableDevice& other = addRow(2, TDeviceType::ThermoInputs);
+    open(shown);
+    window.TableDeviceDeleting(&other);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.TableDevice, &shown);
+    window.TableDeviceDeleting(&shown);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.TableDevice, nullptr);
+    // Buttons of a window without a row send nothing.
+    window.ButtonApplyChannelParamsClick(1);
+    window.ButtonSendDevResetClick();
+    EXPECT_TRUE(link.Sent.empty());
+}
+
+namespace {
+
+// The main window's side of the polling hooks: the configuration window is asked
+// to refresh when it shows the polled device.
+class WindowHooks : public RecordingHooks
+{
+public:
+    TFormDeviceConfig* window = nullptr;
+    bool ConfigShows(const TDevice& Device) const override { return window->ShowsDevice(Device); }
+    void ConfigUpdateCurrentValues() override { window->UpdateCurrentValues(); }
+    void ConfigUpdateAllValues() override { window->UpdateAllValues(); }
+};
+
+bool RunEventsUntilIdle()
+{
+    for (int i = 0; i < 10000 && PollingBusy; ++i)
+        QCoreApplication::processEvents();
+    return !PollingBusy;
+}
+
+} // namespace
+
+TEST_F(ConfigWindowTest, PollingRefreshesTheWindowShowingTheDevice)
+{
+    WindowHooks windowHooks;
+    windowHooks.link = &link;
+    windowHooks.window = &window;
+    TPollingCycle windowPolling(windowHooks);
+    window.SetDispatcher(&windowHooks, &windowPolling, nullptr);
+    TTableDevice& shown = addRow(61, TDeviceType::UnifiedInputs);
+    TTableDevice& other = addRow(62, TDeviceType::UnifiedInputs);
+    shown.Device->Channel1->ValueValid = true;
+    open(shown);
+    auto* alertMax = child<QLineEdit>("EditCh1AlertMaxValue");
+    alertMax->setText(QStringLiteral("55"));
+
+    PollingActive = true;
+    link.Reply(CurrentReply(61, 0x01, 12.5f, 3, 20));
+    link.Reply(CurrentReply(62, 0, 1, 2, 20));
+    windowPolling.PollAllDevices();
+    ASSERT_TRUE(RunEventsUntilIdle());
+    // The shown device's poll refreshed values and faults; edits keep what is typed.
+    EXPECT_EQ(text("StaticTextCh1Value"), QStringLiteral("12,50"));
+    EXPECT_EQ(text("LabelFaultsState"), QStringLiteral("Обнаружены неисправности"));
+    EXPECT_EQ(alertMax->text(), QStringLiteral("55"));
+    EXPECT_TRUE(applyEnabled("ButtonApplyCh1Params"));
+
+    // It stops answering: the window turns to the no-link display at once.
+    link.Silence().Silence().Silence();
+    link.Reply(CurrentReply(62, 0, 1, 2, 20));
+    windowPolling.PollAllDevices();
+    ASSERT_TRUE(RunEventsUntilIdle());
+    EXPECT_EQ(shown.Status, dsNoLink);
+    EXPECT_NE(other.Status, dsNoLink);
+    EXPECT_EQ(text("LabelDevStatus"), QStringLiteral("Нет связи"));
+    EXPECT_EQ(alertMax->text(), QStringLiteral("-"));
+    EXPECT_FALSE(applyEnabled("ButtonApplyCh1Params"));
+    PollingActive = false;
+}
+
+TEST_F(ConfigWindowTest, ServiceModeWritesANewSerialAndTheWindowNamesIt)
+{
+    SuperuserMode = true;
+    TTableDevice& row = addRow(500, TDeviceType::UnifiedInputs);
+    // The calibration page reads the calibration status at the show.
+    link.Reply(MakeNetReply(500, {0x01, 0x03, 0x02, 0x01, 0x00}));
+    open(row);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    link.Sent.clear();
+    auto* serial = child<QSpinBox>("JvSpinEditDevSerialNum");
+    auto* hw = child<QLineEdit>("EditDevHwVer");
+    serial->setValue(501);
+    EXPECT_TRUE(applyEnabled("ButtonApplyRfParams"));
+
+    // A hardware version past a byte is refused before anything is sent.
+    hw->setText(QStringLiteral("300"));
+    QTest::mouseClick(child<QPushButton>("ButtonWriteROParams"), Qt::LeftButton);
+    EXPECT_TRUE(link.Sent.empty());
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание|Недопустимая аппаратная версия устройства!")});
+
+    hw->setText(QStringLiteral("3"));
+    prompts.YesAnswers = {true};
+    link.Reply(MakeNetReply(500, WriteAck(0x0002, 2)));
+    QTest::mouseClick(child<QPushButton>("ButtonWriteROParams"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    EXPECT_EQ(Destination(link.Sent[0]), 500);
+    EXPECT_EQ(row.Device->SerialNum, 501);
+    EXPECT_EQ(text("StaticTextDevSerialNum"), QStringLiteral("00501"));
+    EXPECT_TRUE(window.windowTitle().endsWith(QStringLiteral("№00501")));
+    EXPECT_FALSE(applyEnabled("ButtonApplyRfParams"));
+}
+
+TEST_F(ConfigWindowTest, ANameTheDeviceDidNotTakeKeepsTheChannelButtonEnabled)
+{
+    TTableDevice& row = addRow(90, TDeviceType::UnifiedInputs);
+    open(row);
+    auto* apply = child<QPushButton>("ButtonApplyCh2Params");
+    auto* maxEdit = child<QLineEdit>("EditCh2AlertMaxValue");
+    auto* unit = child<QLineEdit>("EditCh2MeasUnits");
+    maxEdit->selectAll();
+    QTest::keyClicks(maxEdit, QStringLiteral("80"));
+    unit->selectAll();
+    QTest::keyClicks(unit, QStringLiteral("kPa"));
+
+    // The limits are taken, the names refused: the unit is still to be sent.
+    link.Reply(MakeNetReply(90, WriteAck(0x0108, 8)));
+    link.Reply(MakeNetReply(90, ErrorItem(5)));
+    QTest::mouseClick(apply, Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 2u);
+    EXPECT_EQ(row.Device->Channel2->MaxAlert, 80.0f);
+    EXPECT_EQ(row.Device->Channel2->MeasUnitName, QStringLiteral("МПа"));
+    EXPECT_TRUE(apply->isEnabled());
+    ASSERT_FALSE(journalLines().isEmpty());
+    EXPECT_TRUE(journalLines().last().contains(QStringLiteral(
+        "Ошибка при изменении наименования измеряемой величины и единиц измерения устройства: ")));
+
+    // An acknowledgement of another length counts as not taken too.
+    link.Reply(MakeNetReply(90, WriteAck(0x0150, 39)));
+    QTest::mouseClick(apply, Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 3u);
+    EXPECT_EQ(row.Device->Channel2->MeasUnitName, QStringLiteral("МПа"));
+    EXPECT_TRUE(apply->isEnabled());
+
+    // Taken: nothing is pending any more.
+    link.Reply(MakeNetReply(90, WriteAck(0x0150, 40)));
+    QTest::mouseClick(apply, Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 4u);
+    EXPECT_EQ(row.Device->Channel2->MeasUnitName, QStringLiteral("kPa"));
+    EXPECT_FALSE(apply->isEnabled());
+
+    // The link lost on the names: the window shows the row without link, nothing pending.
+    unit->selectAll();
+    QTest::keyClicks(unit, QStringLiteral("bar"));
+    link.Silence().Silence().Silence();
+    QTest::mouseClick(apply, Qt::LeftButton);
+    EXPECT_EQ(row.Status, dsNoLink);
+    EXPECT_FALSE(apply->isEnabled());
+}
+
+TEST_F(ConfigWindowTest, ARowDeletedDuringTheRestartQuestionGetsNoCommand)
+{
+    // The main window announces the row, then frees it, while the question is open.
+    class DeleteDuringQuestion : public ScriptedPrompts
+    {
+    public:
+        TFormDeviceConfig* Window = nullptr;
+        bool YesNo(QWidget* Parent, const QString& Text, const QString& Caption) override
+        {
+            Window->TableDeviceDeleting(DevArray.front().get());
+            DevArray.clear();
+            return ScriptedPrompts::YesNo(Parent, Text, Caption);
+        }
+    } deleting;
+    deleting.Window = &window;
+    deleting.YesAnswers = {true};
+    Prompts::SetCurrent(&deleting);
+    TTableDevice& row = addRow(91, TDeviceType::ThermoInputs);
+    open(row);
+    QTest::mouseClick(child<QPushButton>("ButtonSendDevReset"), Qt::LeftButton);
+    EXPECT_EQ(deleting.Questions.size(), 1);
+    EXPECT_TRUE(link.Sent.empty());
+    EXPECT_FALSE(window.isVisible());
+    Prompts::SetCurrent(&prompts);
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "config/DeviceWork.h"
+#include "config/FwUpdate.h"
+#include "platform/Clock.h"
+#include "platform/EventPump.h"
+#include "platform/VirtualClock.h"
+#include "support/QStringPrinter.h"
+#include "support/RecordingConfigHost.h"
+#include "support/ScriptedPrompts.h"
+#include "support/SimModemLink.h"
+#include "tools/mkvfw/VfwWriter.h"
+#include "tools/netsim/SimModem.h"
+
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+
+// A firmware update of device 1234 (type 1, hardware version 3) against the
+// simulated modem in virtual time; message boxes and questions are scripted.
+class FwFixture : public ::testing::Test
+{
+protected:
+    static constexpr quint16 Serial = 1234;
+    static constexpr quint16 OldCrc = 0x5A17;
+
+    FwFixture() : clockScope(clock)
+    {
+        Prompts::SetCurrent(&prompts);
+        modem.AddDevice(Serial, 1, 16);
+        host.link = &link;
+        host.device.SerialNum = Serial;
+        host.device.HwVersion = 3;
+        host.device.SignalAtDevice = 0x30;
+        host.device.SignalAtPC = 0x30;
+        EventPump::SetHandler([this] {
+            ++pumps;
+            if (onPump)
+                onPump();
+        });
+    }
+    ~FwFixture() override
+    {
+        EventPump::SetHandler({});
+        Prompts::SetCurrent(nullptr);
+    }
+
+    static VfwFile firmware(int Length, quint16 Type = 1, quint8 Hw = 3)
+    {
+        VfwFile s;
+        s.DeviceType = Type;
+        s.HwVersion = Hw;
+        s.Image = VfwWriter::Pattern(Length, quint32(Length));
+        return s;
+    }
+    // Writes the file and chooses it in the dialog.
+    void choose(const VfwFile& File)
+    {
+        const QString name = dir.filePath(QStringLiteral("fw%1.vfw").arg(++files));
+        ASSERT_TRUE(VfwWriter::Write(name, File));
+        fw.LoadFile(name);
+    }
+    // Ticks the pacing timer, moving the clock by its interval, until it stops.
+    int runTimer(int MaxTicks = 30)
+    {
+        int ticks = 0;
+        while (fw.TimerInitFwUpdate.isActive() && ticks < MaxTicks) {
+            clock.Advance(fw.TimerInitFwUpdate.interval());
+            intervals << fw.TimerInitFwUpdate.interval();
+            fw.TimerInitFwUpdateTimer();
+            ++ticks;
+        }
+        return ticks;
+    }
+    quint16 runningCrc()
+    {
+        quint16 crc = 0;
+        modem.WithDevice(Serial, [&](SimDevice& d) { crc = d.FirmwareCrc(); });
+        return crc;
+    }
+    QStringList blockLines() const { return host.results.filter(QStringLiteral("Записан фрагмент")); }
+
+    VirtualClock clock;
+    ScopedClock clockScope;
+    ScriptedPrompts prompts;
+    SimModem modem;
+    SimModemLink link{modem, clock};
+    RecordingConfigHost host;
+    TDeviceWork work{host};
+    TFwUpdate fw{host, work};
+    QTemporaryDir dir;
+    int files = 0;
+    int pumps = 0;
+    std::function<void()> onPump;
+    QList<int> intervals;
+};

@@ -1,0 +1,362 @@
+#include "config/DeviceWork.h"
+#include "config/FwUpdate.h"
+#include "core/NetComm.h"
+#include "core/RS232Comm.h"
+#include "core/RegisterMap.h"
+#include "platform/EventPump.h"
+#include "support/QStringPrinter.h"
+#include "support/RecordingConfigHost.h"
+#include "support/ScriptedPrompts.h"
+#include "support/SimNetwork.h"
+#include "tools/mkvfw/VfwWriter.h"
+#include "tools/netsim/SimUsbDevice.h"
+
+#include <array>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int ModemPort = 15;
+constexpr int UsbPort = 21;
+constexpr int OtherUsbPort = 22;
+constexpr quint16 Serial = 1234;
+
+// Firmware updates through real serial links: the radio modem of the simulator
+// on one pty, a device on its own USB port on another.
+class FwUpdateE2e : public SimNetworkTest
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(publishPorts());
+        Prompts::SetCurrent(&prompts);
+        host.device.SerialNum = Serial;
+        host.device.DeviceType = TDeviceType::ThermoInputs;
+        host.device.HwVersion = 3;
+        host.device.SignalAtDevice = 0x30;
+        host.device.SignalAtPC = 0x30;
+        // Long enough that a busy machine never turns an answer into a time-out.
+        host.usbTimeout = 500;
+    }
+    void TearDown() override
+    {
+        Prompts::SetCurrent(nullptr);
+        QString err;
+        if (link)
+            link->Close(false, err);
+        usbServer.Stop();
+        otherServer.Stop();
+        SimNetworkTest::TearDown();
+    }
+
+    void choose(int Length)
+    {
+        VfwFile s;
+        s.HwVersion = 3;
+        s.DeviceType = 1;
+        s.Image = VfwWriter::Pattern(Length, 42);
+        image = s.Image;
+        const QString name = dir.filePath(QStringLiteral("fw.vfw"));
+        ASSERT_TRUE(VfwWriter::Write(name, s));
+        fw.LoadFile(name);
+        ASSERT_TRUE(fw.File().HasImage());
+    }
+    // The pacing timer's ticks, without waiting for them.
+    void runTimer()
+    {
+        for (int i = 0; i < 12 && fw.TimerInitFwUpdate.isActive(); ++i)
+            fw.TimerInitFwUpdateTimer();
+    }
+    ::testing::AssertionResult startUsb(NetSimServer& Server, int Port)
+    {
+        QString err;
+        if (!Server.Start(portsDir, Port, err))
+            return ::testing::AssertionFailure() << err.toStdString();
+        return ::testing::AssertionSuccess();
+    }
+    QList<int> usbFrameSizes(const SimUsbDevice& D) const
+    {
+        QList<int> sizes;
+        for (const QByteArray& f : D.Frames())
+            sizes << int(f.size());
+        return sizes;
+    }
+    quint16 usbRunningCrc(SimUsbDevice& D)
+    {
+        quint16 crc = 0;
+        D.WithDevice([&](SimDevice& d) { crc = d.FirmwareCrc(); });
+        return crc;
+    }
+
+    ScriptedPrompts prompts;
+    RecordingConfigHost host;
+    TDeviceWork work{host};
+    TFwUpdate fw{host, work};
+    std::unique_ptr<TComConnection> link;
+    QByteArray image;
+    SimUsbDevice usbDevice{Serial, 1};
+    NetSimServer usbServer{usbDevice};
+    SimUsbDevice otherDevice{Serial, 1};
+    NetSimServer otherServer{otherDevice};
+};
+
+} // namespace
+
+TEST_F(FwUpdateE2e, RadioUpdateInstallsAndTheNextReadShowsTheNewChecksum)
+{
+    ASSERT_TRUE(startSim(ModemPort));
+    ASSERT_TRUE(sim.Modem().AddDevice(Serial, 1, 16));
+    TComSettings settings;
+    settings.PortNum = ModemPort;
+    link = std::make_unique<TComConnection>(settings);
+    QString err;
+    ASSERT_TRUE(link->Open(false, err)) << err.toStdString();
+    host.link = link.get();
+
+    choose(100);
+    fw.ButtonStartFwUpdateClick(false);
+    runTimer();
+    EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 4);
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
+
+    std::array<TNetRequest, 1> req = {TDeviceWork::ReadRequest(RegFwInfo.Address, 10)};
+    std::array<TNetRequest, 11> extra{};
+    int extraCount = 0;
+    quint8 level = 0;
+    bool noReply = false;
+    ASSERT_TRUE(NetExchange(*link, Serial, req, err, extra, extraCount, level, noReply)) << err.toStdString();
+    quint16 crc = 0;
+    ASSERT_TRUE(DecodeFwInfoCrc(std::span<const quint8>(req[0].Data.data(), 10), crc));
+    EXPECT_EQ(crc, VfwWriter::Crc16(image));
+}
+
+TEST_F(FwUpdateE2e, UsbUpdateEndToEnd)
+{
+    ASSERT_TRUE(startUsb(usbServer, UsbPort));
+    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    host.results << QStringLiteral("old line");
+    choose(500);
+    fw.ButtonStartFwUpdateClick(true);
+    EXPECT_FALSE(fw.FwUpdateActive());
+    EXPECT_TRUE(fw.Running());
+    EXPECT_FALSE(host.radioButton);
+    EXPECT_FALSE(host.usbButton);
+    runTimer();
+
+    EXPECT_EQ(host.results.mid(0, 4),
+              (QStringList{
+                  QStringLiteral("Регистр параметров обновления ПО записан, передаем данные прошивки..."),
+                  QStringLiteral("Записан фрагмент прошивки длиной 236 байт со смещением 0 байт"),
+                  QStringLiteral("Записан фрагмент прошивки длиной 236 байт со смещением 236 байт"),
+                  QStringLiteral("Записан фрагмент прошивки длиной 28 байт со смещением 472 байт"),
+              }));
+    EXPECT_EQ(host.results.last(), QStringLiteral("Передача прошивки завершена"));
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
+    // Parameters, three blocks, then reads of the running checksum until it shows.
+    const QList<int> sizes = usbFrameSizes(usbDevice);
+    ASSERT_GE(sizes.size(), 5);
+    EXPECT_EQ(sizes.mid(0, 4), (QList<int>{21, 253, 253, 45}));
+    for (int i = 4; i < sizes.size(); ++i)
+        EXPECT_EQ(sizes[i], 11);
+    EXPECT_EQ(usbRunningCrc(usbDevice), VfwWriter::Crc16(image));
+    EXPECT_FALSE(fw.Running());
+    EXPECT_TRUE(host.usbButton);
+    // The device's type and version are not taken over after a USB update.
+    EXPECT_EQ(host.refreshes, 0);
+}
+
+TEST_F(FwUpdateE2e, UsbTimeOutsCountOverTheWholeTransfer)
+{
+    ASSERT_TRUE(startUsb(usbServer, UsbPort));
+    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    // 1200 bytes: six blocks. Frame 0 carries the parameters.
+    choose(1200);
+    usbDevice.DropFrames({1, 3, 5, 7, 9});
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EXPECT_EQ(host.results.count(QStringLiteral("Превышен таймаут ожидания ответа")), 5);
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
+    EXPECT_EQ(usbRunningCrc(usbDevice), VfwWriter::Crc16(image));
+
+    // The sixth time-out of one transfer ends it, though every block was answered in the end.
+    prompts.Messages.clear();
+    const quint16 installed = usbRunningCrc(usbDevice);
+    choose(1190);
+    const int base = usbDevice.FramesReceived() + 1;
+    usbDevice.DropFrames({base, base + 2, base + 4, base + 6, base + 8, base + 10});
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EXPECT_EQ(host.results.count(QStringLiteral("Превышен таймаут ожидания ответа")), 6);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral(
+                  "Внимание|Устройство не отвечает! Повторите процедуру обновления с начала.")});
+    EXPECT_FALSE(host.results.contains(QStringLiteral("Передача прошивки завершена")));
+    EXPECT_EQ(usbRunningCrc(usbDevice), installed);
+    EXPECT_FALSE(fw.Running());
+}
+
+TEST_F(FwUpdateE2e, UsbParametersUnansweredTenTimes)
+{
+    ASSERT_TRUE(startUsb(usbServer, UsbPort));
+    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    choose(100);
+    usbDevice.WithDevice([](SimDevice& d) { d.SetFault(SimFault::Silence()); });
+    fw.ButtonStartFwUpdateClick(true);
+    for (int i = 0; i < 11; ++i)
+        fw.TimerInitFwUpdateTimer();
+    EXPECT_EQ(host.results, QStringList(10, QStringLiteral("Ожидание ответа от устройства...")));
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral(
+                  "Внимание|Устройство не ответило на инициализацию процедуры обновления ПО!")});
+    EXPECT_EQ(usbDevice.FramesReceived(), 10);
+    EXPECT_FALSE(fw.Running());
+}
+
+TEST_F(FwUpdateE2e, UsbRefusalsAndBadChecksumAfterTheTransfer)
+{
+    ASSERT_TRUE(startUsb(usbServer, UsbPort));
+    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+
+    // The device's own check of the image fails: reported, never a success.
+    choose(300);
+    usbDevice.WithDevice([](SimDevice& d) { d.Firmware().SetFault({SimFwFaultMode::BadCrc, 0, 5}); });
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 2);
+    ASSERT_EQ(prompts.Messages.size(), 1);
+    EXPECT_TRUE(prompts.Messages[0].startsWith(QStringLiteral(
+        "Внимание|Устройство не установило новую прошивку: контрольная сумма прошивки устройства 0x5A17")));
+    EXPECT_FALSE(host.results.contains(QStringLiteral("Передача прошивки завершена")));
+
+    // Code 5 on a block discards the image.
+    prompts.Messages.clear();
+    usbDevice.WithDevice([](SimDevice& d) { d.Firmware().SetFault({SimFwFaultMode::Refuse, 1, 5}); });
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 1);
+    EXPECT_TRUE(host.results.contains(
+        QStringLiteral("Ошибка при записи обновления ПО устройства: устройство ответило "
+                       "кодом ошибки 5")));
+    EXPECT_TRUE(prompts.Messages.isEmpty());
+    EXPECT_FALSE(fw.File().HasImage());
+    EXPECT_FALSE(host.usbButton);
+    fw.ButtonStartFwUpdateClick(true);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание|Выберите корректный файл для обновления ПО устройства!")});
+
+    // A device error on the parameters ends the start without another attempt.
+    choose(300);
+    usbDevice.WithDevice([](SimDevice& d) {
+        d.Firmware().SetFault({});
+        d.SetFault(SimFault::ErrorItem(1));
+    });
+    const int before = usbDevice.FramesReceived();
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EXPECT_EQ(usbDevice.FramesReceived() - before, 1);
+    EXPECT_EQ(host.results.last(),
+              QStringLiteral("Ошибка при записи параметров обновления ПО устройства: устройство "
+                             "ответило кодом ошибки 1"));
+    EXPECT_FALSE(fw.Running());
+}
+
+TEST_F(FwUpdateE2e, BusyBlockIsResentUpToTheLimit)
+{
+    ASSERT_TRUE(startUsb(usbServer, UsbPort));
+    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    choose(300);
+    usbDevice.WithDevice([](SimDevice& d) { d.Firmware().SetFault({SimFwFaultMode::Refuse, 0, 1}); });
+    // Only the first block is refused; it goes again and the update completes.
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EXPECT_EQ(host.results.count(
+                  QStringLiteral("Ошибка при записи обновления ПО устройства: устройство ответило кодом "
+                                 "ошибки 1")),
+              1);
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
+
+    // A device that refuses every block gives up after the resends: the block goes
+    // once and ten times again, then the transfer ends.
+    prompts.Messages.clear();
+    choose(300);
+    usbDevice.WithDevice([](SimDevice& d) { d.Firmware().SetFault({SimFwFaultMode::Refuse, 0, 1, true}); });
+    const int before = usbDevice.FramesReceived();
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EXPECT_EQ(usbDevice.FramesReceived() - before, 1 + 11);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral(
+                  "Внимание|Устройство не отвечает! Повторите процедуру обновления с начала.")});
+    EXPECT_FALSE(fw.Running());
+    EXPECT_TRUE(fw.File().HasImage());
+}
+
+TEST_F(FwUpdateE2e, ChosenPortChangeRemakesTheLink)
+{
+    ASSERT_TRUE(startUsb(usbServer, UsbPort));
+    ASSERT_TRUE(startUsb(otherServer, OtherUsbPort));
+    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    choose(100);
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EXPECT_EQ(usbRunningCrc(usbDevice), VfwWriter::Crc16(image));
+    ASSERT_NE(fw.FwComConnection(), nullptr);
+    EXPECT_EQ(fw.FwComConnection()->Settings().PortNum, UsbPort);
+
+    host.usbPort = QStringLiteral("COM%1").arg(OtherUsbPort);
+    host.usbTimeout = 80;
+    const int first = usbDevice.FramesReceived();
+    choose(200);
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EXPECT_EQ(fw.FwComConnection()->Settings().PortNum, OtherUsbPort);
+    EXPECT_EQ(fw.FwComConnection()->Settings().ReadTimeout, 80);
+    EXPECT_EQ(usbDevice.FramesReceived(), first);
+    EXPECT_EQ(usbRunningCrc(otherDevice), VfwWriter::Crc16(image));
+}
+
+TEST_F(FwUpdateE2e, UsbTransferCanBeAbortedByClosingTheWindow)
+{
+    ASSERT_TRUE(startUsb(usbServer, UsbPort));
+    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    choose(1000);
+    prompts.YesAnswers = {true};
+    EventPump::SetHandler([this] {
+        if (host.results.filter(QStringLiteral("Записан фрагмент")).size() == 2 &&
+            prompts.Questions.isEmpty())
+            EXPECT_FALSE(fw.FormCloseQuery());
+    });
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EventPump::SetHandler({});
+    EXPECT_EQ(prompts.Questions, QStringList{TFwUpdate::AbortQuestion});
+    EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 2);
+    EXPECT_EQ(host.results.last(),
+              QStringLiteral("Передача прошивки прервана, прошивка устройства не изменена"));
+    EXPECT_EQ(host.closes, 1);
+    EXPECT_EQ(usbRunningCrc(usbDevice), 0x5A17);
+    EXPECT_FALSE(fw.Running());
+    EXPECT_TRUE(fw.FormCloseQuery());
+}
+
+TEST_F(FwUpdateE2e, UsbStartRefusals)
+{
+    choose(100);
+    fw.ButtonStartFwUpdateClick(true);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание|Не выбран СОМ-порт для обновления ПО устройства!")});
+    prompts.Messages.clear();
+    // Numbers above 96 exist only through the ports folder: nothing there.
+    host.usbPort = QStringLiteral("COM200");
+    fw.ButtonStartFwUpdateClick(true);
+    ASSERT_EQ(prompts.Messages.size(), 1);
+    EXPECT_TRUE(
+        prompts.Messages[0].endsWith(QStringLiteral(" при соединении с СОМ-портом при обновлении ПО!")));
+    EXPECT_FALSE(fw.Running());
+    EXPECT_TRUE(host.usbButton);
+    prompts.Messages.clear();
+    host.usbPort = QStringLiteral("COMX");
+    fw.ButtonStartFwUpdateClick(true);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание|Неверный номер СОМ-порта для обновления ПО устройства!")});
+}
