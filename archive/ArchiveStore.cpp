@@ -446,8 +446,7 @@ bool TArchiveStore::checkFile()
 bool TArchiveStore::loadDeviceTables()
 {
     DeviceTables_.clear();
-    NextId_ = 1;
-    std::vector<QByteArray> tables{QByteArrayLiteral("Measures")};
+    NextId_ = 0;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(Db_,
                            "SELECT name FROM sqlite_schema WHERE type = 'table' AND name GLOB 'Measures_*'",
@@ -457,20 +456,36 @@ bool TArchiveStore::loadDeviceTables()
         const QByteArray name(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
         bool ok = false;
         const qint32 serial = name.mid(DeviceTablePrefix.size()).toInt(&ok);
-        if (ok && name == DeviceTablePrefix + QByteArray::number(serial)) {
+        if (ok && name == DeviceTablePrefix + QByteArray::number(serial))
             DeviceTables_.insert(serial);
-            tables.push_back('"' + name + '"');
+    }
+    return sqlite3_finalize(stmt) == SQLITE_OK;
+}
+
+bool TArchiveStore::loadNextId()
+{
+    // IDs go on from the largest in the file, whichever table holds it; the
+    // largest key of a table is found without a scan. Only writing needs it, so
+    // a reader of a file damaged inside gets the rows before the damage.
+    qint64 next = 1;
+    std::vector<QByteArray> tables{QByteArrayLiteral("Measures")};
+    for (const qint32 serial : DeviceTables_)
+        tables.push_back(deviceTable(serial));
+    for (const QByteArray& table : tables) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(Db_, ("SELECT max(ID) FROM " + table).constData(), -1, &stmt, nullptr) !=
+            SQLITE_OK)
+            return false;
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW)
+            next = std::max<qint64>(next, sqlite3_column_int64(stmt, 0) + 1);
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_ROW) {
+            noteDamage(rc);
+            return false;
         }
     }
-    sqlite3_finalize(stmt);
-    // IDs go on from the largest in the file, whichever table holds it; the
-    // largest key of a table is found without a scan.
-    for (const QByteArray& table : tables) {
-        int maxId = 0;
-        if (!queryInt(Db_, ("SELECT coalesce(max(ID), 0) FROM " + table).constData(), maxId))
-            return false;
-        NextId_ = std::max<qint64>(NextId_, qint64(maxId) + 1);
-    }
+    NextId_ = next;
     return true;
 }
 
@@ -644,6 +659,11 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         return step(stmt, ErrMsg);
     }
 
+    if (NextId_ == 0 && !loadNextId()) {
+        logFailure(QStringLiteral("next ID: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
+        ErrMsg = WriteErrorText();
+        return false;
+    }
     // Each device's values go to a table of its own keyed by the ID, so a value
     // appends to the last page of one tree and commits as that one page.
     const bool newTable = !DeviceTables_.contains(Rec.SerialNum);
@@ -826,12 +846,11 @@ bool TArchiveStore::ReadMeasures(TDateTime From, TDateTime To,
         sqlite3_bind_double(stmt, 1, From);
         sqlite3_bind_double(stmt, 2, To);
     }
-    if (!readRows(
-            stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg))
-        return false;
     const std::vector<qint32> serials(DeviceTables_.begin(), DeviceTables_.end());
-    if (!collectMeasures(serials, From, To, rows, ErrMsg))
-        return false;
+    // What was read before a damaged page is handed on all the same.
+    const bool ok = readRows(
+                        stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg) &&
+                    collectMeasures(serials, From, To, rows, ErrMsg);
     const auto order = [](const TMeasureRecord& A, const TMeasureRecord& B) {
         return std::tie(A.MeasDateTime, A.SerialNum, A.ChannelNum, A.ID) <
                std::tie(B.MeasDateTime, B.SerialNum, B.ChannelNum, B.ID);
@@ -840,7 +859,7 @@ bool TArchiveStore::ReadMeasures(TDateTime From, TDateTime To,
         std::sort(rows.begin(), rows.end(), order);
     for (const TMeasureRecord& r : rows)
         Row(r);
-    return true;
+    return ok;
 }
 
 bool TArchiveStore::ReadDeviceMeasures(qint32 SerialNum, TDateTime From, TDateTime To,
@@ -853,11 +872,10 @@ bool TArchiveStore::ReadDeviceMeasures(qint32 SerialNum, TDateTime From, TDateTi
         sqlite3_bind_double(stmt, 2, From);
         sqlite3_bind_double(stmt, 3, To);
     }
-    if (!readRows(
-            stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg))
-        return false;
-    if (!collectMeasures({SerialNum}, From, To, rows, ErrMsg))
-        return false;
+    // What was read before a damaged page is handed on all the same.
+    const bool ok = readRows(
+                        stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg) &&
+                    collectMeasures({SerialNum}, From, To, rows, ErrMsg);
     // A device's table is in the order written, which is time order unless the
     // clock was set back.
     const auto order = [](const TMeasureRecord& A, const TMeasureRecord& B) {
@@ -867,5 +885,5 @@ bool TArchiveStore::ReadDeviceMeasures(qint32 SerialNum, TDateTime From, TDateTi
         std::sort(rows.begin(), rows.end(), order);
     for (const TMeasureRecord& r : rows)
         Row(r);
-    return true;
+    return ok;
 }

@@ -177,6 +177,7 @@ private:
     bool readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row, QString& ErrMsg);
     bool step(sqlite3_stmt* Stmt, QString& ErrMsg);
     bool loadDeviceTables();
+    bool loadNextId();
     bool appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg);
     void noteDamage(int Rc);
     bool collectMeasures(const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
@@ -193,7 +194,7 @@ private:
     bool PerDevice_ = false;
     std::set<qint32> DeviceTables_;
     std::map<qint32, sqlite3_stmt*> DeviceInserts_;
-    qint64 NextId_ = 1;
+    qint64 NextId_ = 0; // 0: not known yet
     // Log pages at the last failed checkpoint (0: none), and whether checkpoints
     // fail with the log past its bound.
     int FailedCheckpointAt_ = 0;
