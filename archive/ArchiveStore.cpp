@@ -671,12 +671,19 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         ErrMsg = WriteErrorText();
         return false;
     }
-    auto rollback = qScopeGuard([this, newTable] {
-        if (newTable)
-            exec("ROLLBACK");
+    int failure = SQLITE_OK; // what ended the new table's transaction
+    auto rollback = qScopeGuard([this, newTable, &failure] {
+        if (!newTable)
+            return;
+        exec("ROLLBACK");
+        // As for any other value: a full log merged back may leave room for it.
+        const int primary = failure & 0xff;
+        MergedAfterFailure_ =
+            (primary == SQLITE_FULL || primary == SQLITE_IOERR) && sqlite3_get_autocommit(Db_) && mergeLog();
     });
     if (newTable && !exec(createDeviceTableSql(Rec.SerialNum).constData())) {
-        noteDamage(sqlite3_errcode(Db_));
+        failure = sqlite3_errcode(Db_);
+        noteDamage(failure);
         logFailure(QStringLiteral("create table: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
         ErrMsg = WriteErrorText();
         return false;
@@ -704,8 +711,9 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         sqlite3_reset(insert);
         sqlite3_clear_bindings(insert);
         if (rc != SQLITE_DONE || !exec("COMMIT")) {
-            noteDamage(rc != SQLITE_DONE ? rc : sqlite3_errcode(Db_));
-            logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
+            failure = rc != SQLITE_DONE ? rc : sqlite3_errcode(Db_);
+            noteDamage(failure);
+            logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(failure)));
             ErrMsg = WriteErrorText();
             // The statement was compiled against a table the rollback removes.
             sqlite3_finalize(insert);

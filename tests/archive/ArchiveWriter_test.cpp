@@ -436,3 +436,37 @@ TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitIsMergedBackAndTheValueStillStored
     for (std::size_t i = 0; i < stored.size(); ++i)
         ASSERT_EQ(stored[i], float(i));
 }
+
+TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitAtADevicesFirstValueIsMergedBackAndTheValueStillStored)
+{
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    ASSERT_TRUE(add(t, 0));
+    writer.CloseMeasures();
+    // Every value is its device's first of the day, so each one makes the
+    // device's table; the log meets the limit at one of them.
+    constexpr int NewDevices = 300;
+    const int rc = RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tight{};
+        getrlimit(RLIMIT_FSIZE, &tight);
+        tight.rlim_cur = 400 * 1024;
+        if (setrlimit(RLIMIT_FSIZE, &tight) != 0)
+            return 10;
+        QString e;
+        for (int i = 1; i <= NewDevices; ++i) {
+            TDevice other(quint16(2000 + i));
+            other.Channel(1).Value = float(i);
+            if (!writer.AddMeasurement(other, 1, t + i * OneSecond, e))
+                return 11;
+        }
+        writer.CloseAll();
+        return 0;
+    });
+    ASSERT_EQ(rc, 0);
+    const auto rows = measures(QStringLiteral("Measures20240305.cds"));
+    ASSERT_EQ(rows.size(), std::size_t(NewDevices + 1));
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].SerialNum, 2000 + int(i));
+        EXPECT_EQ(rows[i].MeasValue, double(i));
+    }
+}
