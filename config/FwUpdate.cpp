@@ -367,8 +367,10 @@ void TFwUpdate::WMStartFwTransfer()
         Host_.SetFwProgress(int(length), int(offset));
     }
 
+    // Over the radio the device is asked for the checksum of what it runs; its USB
+    // port takes writes only, so there its echo of the last block is the answer.
     QString verifyErr;
-    const bool installed = end == TEnd::Completed && verifyInstalled(verifyErr);
+    const bool installed = end == TEnd::Completed && (FwViaComPort_ || verifyInstalled(verifyErr));
     if (end == TEnd::Completed && RowGone_)
         end = TEnd::RowGone;
     const bool viaUsb = FwViaComPort_;
@@ -513,7 +515,7 @@ bool TFwUpdate::verifyInstalled(QString& ErrMsg)
         if (RowGone_)
             break;
         quint16 crc = 0;
-        if (FwViaComPort_ ? readRunningCrcUsb(crc) : readRunningCrcRadio(crc)) {
+        if (readRunningCrc(crc)) {
             answered = true;
             running = crc;
             if (crc == Header_.ImageCrc)
@@ -532,30 +534,13 @@ bool TFwUpdate::verifyInstalled(QString& ErrMsg)
     return false;
 }
 
-bool TFwUpdate::readRunningCrcRadio(quint16& Crc)
+bool TFwUpdate::readRunningCrc(quint16& Crc)
 {
     std::array<TNetRequest, 1> req = {TDeviceWork::ReadRequest(RegFwInfo.Address, quint8(RegFwInfo.Length))};
     const TDeviceExchange x = Work_.Exchange(*Device_, req);
     if (!x.Ok || req[0].Failed || req[0].ReplyLen != req[0].DataLen)
         return false;
     return DecodeFwInfoCrc(std::span<const quint8>(req[0].Data.data(), req[0].ReplyLen), Crc);
-}
-
-bool TFwUpdate::readRunningCrcUsb(quint16& Crc)
-{
-    TComConnection& link = *FwComConnection_;
-    const QByteArray frame = FwUsbFrames::FwInfoReadFrame(Serial_);
-    QString err;
-    if (!link.Send(std::span<const quint8>(reinterpret_cast<const quint8*>(frame.constData()), frame.size()),
-                   int(frame.size()), false, err))
-        return false;
-    std::array<quint8, FwUsbFrames::MaxFrameSize> buf{};
-    int count = FwUsbFrames::MaxFrameSize;
-    if (!link.Receive(buf, false, err, count, false, false) || count <= 0)
-        return false;
-    const QByteArray reply(reinterpret_cast<const char*>(buf.data()), count);
-    return FwUsbFrames::CheckReply(reply) == FwUsbFrames::TReplyCheck::Ok &&
-           FwUsbFrames::DecodeFwInfoReply(reply, Crc);
 }
 
 void TFwUpdate::endStart()

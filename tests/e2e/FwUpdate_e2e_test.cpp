@@ -152,12 +152,8 @@ TEST_F(FwUpdateE2e, UsbUpdateEndToEnd)
               }));
     EXPECT_EQ(host.results.last(), QStringLiteral("Передача прошивки завершена"));
     EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
-    // Parameters, three blocks, then reads of the running checksum until it shows.
-    const QList<int> sizes = usbFrameSizes(usbDevice);
-    ASSERT_GE(sizes.size(), 5);
-    EXPECT_EQ(sizes.mid(0, 4), (QList<int>{21, 253, 253, 45}));
-    for (int i = 4; i < sizes.size(); ++i)
-        EXPECT_EQ(sizes[i], 11);
+    // Parameters and three blocks; the port is never asked anything but writes.
+    EXPECT_EQ(usbFrameSizes(usbDevice), (QList<int>{21, 253, 253, 45}));
     EXPECT_EQ(usbRunningCrc(usbDevice), VfwWriter::Crc16(image));
     EXPECT_FALSE(fw.Running());
     EXPECT_TRUE(host.usbButton);
@@ -212,24 +208,13 @@ TEST_F(FwUpdateE2e, UsbParametersUnansweredTenTimes)
     EXPECT_FALSE(fw.Running());
 }
 
-TEST_F(FwUpdateE2e, UsbRefusalsAndBadChecksumAfterTheTransfer)
+TEST_F(FwUpdateE2e, UsbRefusals)
 {
     ASSERT_TRUE(startUsb(usbServer, UsbPort));
     host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
-
-    // The device's own check of the image fails: reported, never a success.
     choose(300);
-    usbDevice.WithDevice([](SimDevice& d) { d.Firmware().SetFault({SimFwFaultMode::BadCrc, 0, 5}); });
-    fw.ButtonStartFwUpdateClick(true);
-    runTimer();
-    EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 2);
-    ASSERT_EQ(prompts.Messages.size(), 1);
-    EXPECT_TRUE(prompts.Messages[0].startsWith(QStringLiteral(
-        "Внимание|Устройство не установило новую прошивку: контрольная сумма прошивки устройства 0x5A17")));
-    EXPECT_FALSE(host.results.contains(QStringLiteral("Передача прошивки завершена")));
 
     // Code 5 on a block discards the image.
-    prompts.Messages.clear();
     usbDevice.WithDevice([](SimDevice& d) { d.Firmware().SetFault({SimFwFaultMode::Refuse, 1, 5}); });
     fw.ButtonStartFwUpdateClick(true);
     runTimer();
@@ -323,8 +308,9 @@ TEST_F(FwUpdateE2e, UsbTransferCanBeAbortedByClosingTheWindow)
     prompts.YesAnswers = {true};
     EventPump::SetHandler([this] {
         if (host.results.filter(QStringLiteral("Записан фрагмент")).size() == 2 &&
-            prompts.Questions.isEmpty())
+            prompts.Questions.isEmpty()) {
             EXPECT_FALSE(fw.FormCloseQuery());
+        }
     });
     fw.ButtonStartFwUpdateClick(true);
     runTimer();
