@@ -14,6 +14,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 #include <algorithm>
 #include <array>
 
@@ -212,6 +213,11 @@ bool TFwUpdate::prepareUsbLink()
 
 void TFwUpdate::TimerInitFwUpdateTimer()
 {
+    // A message box of an attempt runs window messages, the timer's ticks among
+    // them: a tick inside a tick would try again behind a refusal being shown.
+    if (InTick_)
+        return;
+    const QScopedValueRollback inTick(InTick_, true);
     if (Phase_ != TPhase::Starting) {
         TimerInitFwUpdate.stop();
         return;

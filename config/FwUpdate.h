@@ -135,6 +135,7 @@ private:
     bool FwInitDone_ = false;
     bool FwAbortRequested_ = false;
     bool RowGone_ = false;
+    bool InTick_ = false;
 
     // Copies taken at the start.
     QByteArray Image_;

@@ -380,3 +380,38 @@ TEST_F(FwRadio, RowWithoutLinkIsReadFirst)
                                                   "устройства сер.№ 01234при настройке измерительных входов "
                                                   "устройства (write 101)"));
 }
+
+TEST_F(FwRadio, TickWhileARefusalIsShownDoesNotTryAgain)
+{
+    // The message box runs window messages: the pacing timer's next tick comes
+    // while the refusal is still on the screen, and the device would now accept.
+    struct TickingPrompts : ScriptedPrompts
+    {
+        std::function<void()> OnMessage;
+        void Message(QWidget* P, const QString& Text, const QString& Caption, QMessageBox::Icon I) override
+        {
+            ScriptedPrompts::Message(P, Text, Caption, I);
+            if (OnMessage)
+                OnMessage();
+        }
+    } ticking;
+    Prompts::SetCurrent(&ticking);
+    ticking.OnMessage = [this] {
+        modem.SetFault(Serial, SimFault::None());
+        clock.Advance(TFwUpdate::AttemptIntervalMs);
+        fw.TimerInitFwUpdateTimer();
+    };
+    choose(firmware(40));
+    modem.SetFault(Serial, SimFault::ErrorItem(5));
+    fw.ButtonStartFwUpdateClick(false);
+    runTimer();
+    Prompts::SetCurrent(&prompts);
+
+    EXPECT_EQ(ticking.Messages,
+              QStringList{
+                  QStringLiteral("Внимание|Устройство ответило: \"Недопустимые параметры обновления ПО\"!")});
+    EXPECT_EQ(link.sends, 1);
+    EXPECT_TRUE(blockLines().isEmpty());
+    EXPECT_EQ(runningCrc(), OldCrc);
+    EXPECT_FALSE(fw.Running());
+}
