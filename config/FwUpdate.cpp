@@ -300,13 +300,18 @@ TFwUpdate::TAttempt TFwUpdate::sendParamsUsb()
                    int(frame.size()), false, err)) {
         message(err);
         addResultLine(err);
-        return TAttempt::Failed;
+        // The port itself failed (the cable pulled): no attempt on it can succeed.
+        dropUsbLink();
+        return TAttempt::Refused;
     }
     std::array<quint8, FwUsbFrames::ParamFrameSize> buf{};
     int count = FwUsbFrames::ParamFrameSize;
     if (!link.Receive(buf, false, err, count, false, false)) {
         addResultLine(err == ReceiveTimeoutMessage ? WaitText : err);
-        return TAttempt::Failed;
+        if (err == ReceiveTimeoutMessage)
+            return TAttempt::Failed;
+        dropUsbLink();
+        return TAttempt::Refused;
     }
     if (count <= 0)
         return TAttempt::Failed;
@@ -335,6 +340,13 @@ TFwUpdate::TAttempt TFwUpdate::sendParamsUsb()
         return TAttempt::Accepted;
     }
     return TAttempt::Failed;
+}
+
+void TFwUpdate::dropUsbLink()
+{
+    // Closed, the link is opened afresh at the next start: a replugged cable works again.
+    QString err;
+    FwComConnection_->Close(false, err);
 }
 
 bool TFwUpdate::pumpAndCheck()
@@ -464,6 +476,7 @@ TFwUpdate::TEnd TFwUpdate::sendUsbBlock(quint32 Offset, int N, int& Timeouts)
                 int(frame.size()), false, err)) {
             message(err);
             addResultLine(err);
+            dropUsbLink();
             return TEnd::Failed;
         }
         if (pumpAndCheck())
@@ -472,8 +485,10 @@ TFwUpdate::TEnd TFwUpdate::sendUsbBlock(quint32 Offset, int N, int& Timeouts)
         int count = FwUsbFrames::MaxFrameSize;
         if (!link.Receive(buf, false, err, count, false, false)) {
             addResultLine(err);
-            if (err != ReceiveTimeoutMessage)
+            if (err != ReceiveTimeoutMessage) {
+                dropUsbLink();
                 return TEnd::Failed;
+            }
             if (++Timeouts > MaxUsbTimeouts) {
                 message(UsbSilentMessage);
                 return TEnd::Failed;

@@ -108,6 +108,7 @@ private:
     void message(const QString& Text);
     void addResultLine(const QString& Text);
     bool prepareUsbLink();
+    void dropUsbLink();
     TAttempt SendFwUpdateParams();
     TAttempt sendParamsRadio();
     TAttempt sendParamsUsb();

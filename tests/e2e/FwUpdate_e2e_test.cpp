@@ -346,3 +346,40 @@ TEST_F(FwUpdateE2e, UsbStartRefusals)
     EXPECT_EQ(prompts.Messages,
               QStringList{QStringLiteral("Внимание|Неверный номер СОМ-порта для обновления ПО устройства!")});
 }
+
+TEST_F(FwUpdateE2e, CablePulledMidTransferEndsItAndAReplugWorksAgain)
+{
+    ASSERT_TRUE(startUsb(usbServer, UsbPort));
+    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    host.usbTimeout = 100;
+    choose(1000);
+    EventPump::SetHandler([this] {
+        if (host.results.filter(QStringLiteral("Записан фрагмент")).size() == 2)
+            usbServer.Stop();
+    });
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EventPump::SetHandler({});
+    EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 2);
+    EXPECT_FALSE(host.results.contains(QStringLiteral("Передача прошивки завершена")));
+    EXPECT_FALSE(prompts.Messages.contains(QStringLiteral("Внимание|Передача прошивки завершена")));
+    EXPECT_FALSE(fw.Running());
+    EXPECT_TRUE(host.usbButton);
+
+    // The cable is back: the next start opens the port again and the image goes in.
+    prompts.Messages.clear();
+    ASSERT_TRUE(startUsb(usbServer, UsbPort));
+    fw.ButtonStartFwUpdateClick(true);
+    runTimer();
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
+    EXPECT_EQ(usbRunningCrc(usbDevice), VfwWriter::Crc16(image));
+
+    // Pulled again before the parameters went: one message, not one per attempt.
+    prompts.Messages.clear();
+    fw.ButtonStartFwUpdateClick(true);
+    ASSERT_TRUE(fw.Running());
+    usbServer.Stop();
+    runTimer();
+    EXPECT_EQ(prompts.Messages.size(), 1);
+    EXPECT_FALSE(fw.Running());
+}
