@@ -435,8 +435,13 @@ TFwUpdate::TEnd TFwUpdate::sendRadioBlock(quint32 Offset, int N)
                 return RowGone_ ? TEnd::RowGone : TEnd::Aborted;
             std::array<TNetRequest, 1> req = {TDeviceWork::WriteRequest(RegFwData.Address, data)};
             x = Work_.Exchange(*Device_, req);
-            if (!x.Ok)
+            if (!x.Ok) {
+                // A modem port that failed stays closed: trying on would only spin.
+                const TConnection* link = Host_.Link();
+                if (!link || !link->Connected)
+                    break;
                 continue;
+            }
             if (req[0].Failed) {
                 message(DeviceErrorText(x.Error, req[0].ErrorCode));
                 return TEnd::Failed;

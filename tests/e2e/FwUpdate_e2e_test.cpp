@@ -130,6 +130,38 @@ TEST_F(FwUpdateE2e, RadioUpdateInstallsAndTheNextReadShowsTheNewChecksum)
     EXPECT_EQ(crc, VfwWriter::Crc16(image));
 }
 
+TEST_F(FwUpdateE2e, ModemVanishingMidTransferEndsItWithThePortsText)
+{
+    ASSERT_TRUE(startSim(ModemPort));
+    ASSERT_TRUE(sim.Modem().AddDevice(Serial, 1, 16));
+    TComSettings settings;
+    settings.PortNum = ModemPort;
+    link = std::make_unique<TComConnection>(settings);
+    QString err;
+    ASSERT_TRUE(link->Open(false, err)) << err.toStdString();
+    host.link = link.get();
+
+    choose(200);
+    int pumpsAfterGone = 0;
+    EventPump::SetHandler([&] {
+        if (!link->Connected)
+            ++pumpsAfterGone;
+        else if (host.results.filter(QStringLiteral("Записан фрагмент")).size() == 2)
+            sim.Modem().SetFault(Serial, SimFault::PortGone());
+    });
+    fw.ButtonStartFwUpdateClick(false);
+    runTimer();
+    EventPump::SetHandler({});
+    EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 2);
+    // The port's own failure is shown at once, not a retry loop on a closed link.
+    ASSERT_EQ(prompts.Messages.size(), 1);
+    EXPECT_TRUE(prompts.Messages[0].startsWith(QStringLiteral("Внимание|Ошибка")))
+        << prompts.Messages[0].toStdString();
+    EXPECT_LE(pumpsAfterGone, 1);
+    EXPECT_EQ(host.status, 0);
+    EXPECT_FALSE(fw.Running());
+}
+
 TEST_F(FwUpdateE2e, UsbUpdateEndToEnd)
 {
     ASSERT_TRUE(startUsb(usbServer, UsbPort));
