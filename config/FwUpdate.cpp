@@ -412,9 +412,9 @@ void TFwUpdate::WMStartFwTransfer()
         return;
     case TEnd::Aborted:
         FwAbortRequested_ = false;
-        addResultLine(QStringLiteral("Передача прошивки прервана, прошивка устройства не изменена"));
+        addResultLine(QStringLiteral("Передача прошивки прервана, прошивка передана не полностью"));
         Host_.AddJournalMessage(QStringLiteral("Обновление ПО устройства сер.№ ") + SerialToStr(Serial_) +
-                                QStringLiteral(" прервано, прошивка устройства не изменена"));
+                                QStringLiteral(" прервано, прошивка передана не полностью"));
         Host_.CloseWindow();
         return;
     case TEnd::Failed:
@@ -538,7 +538,8 @@ bool TFwUpdate::verifyInstalled(QString& ErrMsg)
         if (!first)
             Clock::Current().SleepMs(VerifyPauseMs);
         EventPump::ProcessMessages();
-        if (RowGone_)
+        const TConnection* link = Host_.Link();
+        if (RowGone_ || !link || !link->Connected)
             break;
         quint16 crc = 0;
         if (readRunningCrc(crc)) {
@@ -616,7 +617,7 @@ void TFwUpdate::requestAbort()
     // The start phase ends here; the device has at most the parameters.
     Host_.SetFwFileChoiceEnabled(true);
     Phase_ = TPhase::Idle;
-    addResultLine(QStringLiteral("Обновление ПО прервано, прошивка устройства не изменена"));
+    addResultLine(QStringLiteral("Обновление ПО прервано до передачи прошивки"));
 }
 
 void TFwUpdate::AbortForRowGone()

@@ -156,7 +156,7 @@ TEST_F(ConfigPagesTest, ClosingDuringTheTransferAbortsAndClosesAtTheNextBlock)
     EXPECT_TRUE(child<QLineEdit>("JvFilenameEditFirmwarePath")->text().isEmpty());
     EXPECT_FALSE(child<QPushButton>("ButtonStartFwUpdate")->isEnabled());
     EXPECT_TRUE(journalLines().last().endsWith(
-        QStringLiteral("Обновление ПО устройства сер.№ 01234 прервано, прошивка устройства не изменена")));
+        QStringLiteral("Обновление ПО устройства сер.№ 01234 прервано, прошивка передана не полностью")));
 }
 
 TEST_F(ConfigPagesTest, CalibrationByClicksLightsItsLeds)

@@ -235,10 +235,10 @@ TEST_F(FwRadio, AbortInTheMiddleKeepsTheOldFirmwareAndSaysSo)
     EXPECT_EQ(prompts.Questions, (QStringList{TFwUpdate::AbortQuestion, TFwUpdate::AbortQuestion}));
     EXPECT_EQ(blockLines().size(), 2);
     EXPECT_EQ(host.results.last(),
-              QStringLiteral("Передача прошивки прервана, прошивка устройства не изменена"));
+              QStringLiteral("Передача прошивки прервана, прошивка передана не полностью"));
     EXPECT_EQ(
         host.journal.last(),
-        QStringLiteral("Обновление ПО устройства сер.№ 01234 прервано, прошивка устройства не изменена"));
+        QStringLiteral("Обновление ПО устройства сер.№ 01234 прервано, прошивка передана не полностью"));
     EXPECT_EQ(host.closes, 1);
     EXPECT_TRUE(prompts.Messages.isEmpty());
     EXPECT_EQ(runningCrc(), OldCrc);

@@ -350,7 +350,7 @@ TEST_F(FwUpdateE2e, UsbTransferCanBeAbortedByClosingTheWindow)
     EXPECT_EQ(prompts.Questions, QStringList{TFwUpdate::AbortQuestion});
     EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 2);
     EXPECT_EQ(host.results.last(),
-              QStringLiteral("Передача прошивки прервана, прошивка устройства не изменена"));
+              QStringLiteral("Передача прошивки прервана, прошивка передана не полностью"));
     EXPECT_EQ(host.closes, 1);
     EXPECT_EQ(usbRunningCrc(usbDevice), 0x5A17);
     EXPECT_FALSE(fw.Running());
