@@ -66,6 +66,14 @@ bool TFwImageFile::Load(const QString& FileName, QString& ErrMsg)
         return false;
     }
     const qint64 size = file.size();
+    if (size > TFwFileHeader::Size + MaxImageLength) {
+        // Far beyond any device's memory: refused on its header, never read whole.
+        HeaderShown_ = TFwFileHeader::Decode(file.read(TFwFileHeader::Size), Header_);
+        ErrMsg = HeaderShown_ && WordToDeviceType(Header_.DeviceType) == TDeviceType::Unknown
+                     ? UnknownTypeMessage
+                     : WrongLengthMessage;
+        return false;
+    }
     const QByteArray data = file.readAll();
     if (data.size() != size) {
         ErrMsg = ShortReadMessage;
@@ -96,7 +104,8 @@ bool TFwImageFile::Check(const QByteArray& FileData, QString& ErrMsg)
         ErrMsg = UnknownTypeMessage;
         return false;
     }
-    if (h.ImageLength == 0 || quint64(FileData.size()) - TFwFileHeader::Size != h.ImageLength) {
+    if (h.ImageLength == 0 || h.ImageLength > MaxImageLength ||
+        quint64(FileData.size()) - TFwFileHeader::Size != h.ImageLength) {
         ErrMsg = WrongLengthMessage;
         return false;
     }
