@@ -411,14 +411,16 @@ void TFwUpdate::WMStartFwTransfer()
         message(TransferDoneMessage);
         return;
     case TEnd::Aborted:
+    case TEnd::RowGone:
         FwAbortRequested_ = false;
         addResultLine(QStringLiteral("Передача прошивки прервана, прошивка передана не полностью"));
         Host_.AddJournalMessage(QStringLiteral("Обновление ПО устройства сер.№ ") + SerialToStr(Serial_) +
                                 QStringLiteral(" прервано, прошивка передана не полностью"));
-        Host_.CloseWindow();
+        // A row going away has closed the window already.
+        if (end == TEnd::Aborted)
+            Host_.CloseWindow();
         return;
     case TEnd::Failed:
-    case TEnd::RowGone:
         return;
     }
 }

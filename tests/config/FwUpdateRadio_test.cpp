@@ -290,6 +290,10 @@ TEST_F(FwRadio, RowDeletedDuringTheTransferEndsItWithoutTouchingTheDevice)
     EXPECT_EQ(blockLines().size(), 1);
     EXPECT_FALSE(fw.Running());
     EXPECT_TRUE(prompts.Messages.isEmpty());
+    // The results say the image went in part only.
+    EXPECT_EQ(host.results.last(),
+              QStringLiteral("Передача прошивки прервана, прошивка передана не полностью"));
+    EXPECT_EQ(host.closes, 0);
     EXPECT_EQ(host.refreshes, before);
     EXPECT_EQ(runningCrc(), OldCrc);
 }
