@@ -60,6 +60,11 @@ QByteArray TFwFileHeader::Encode() const
 bool TFwImageFile::Load(const QString& FileName, QString& ErrMsg)
 {
     Clear();
+    // A device or a pipe has no length to check and may never end: not an image file.
+    if (!QFileInfo(FileName).isFile()) {
+        ErrMsg = ShortReadMessage;
+        return false;
+    }
     QFile file(FileName);
     if (!file.open(QIODevice::ReadOnly)) {
         ErrMsg = file.errorString();
@@ -74,7 +79,7 @@ bool TFwImageFile::Load(const QString& FileName, QString& ErrMsg)
                      : WrongLengthMessage;
         return false;
     }
-    const QByteArray data = file.readAll();
+    const QByteArray data = file.read(size);
     if (data.size() != size) {
         ErrMsg = ShortReadMessage;
         return false;

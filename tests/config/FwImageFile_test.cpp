@@ -125,6 +125,10 @@ TEST(FwImageFile, LoadsFromDiskAndReportsAMissingFile)
     EXPECT_FALSE(f.Load(dir.filePath(QStringLiteral("none.vfw")), err));
     EXPECT_FALSE(err.isEmpty());
     EXPECT_FALSE(f.HasImage());
+    // A device that never ends is not read.
+    EXPECT_FALSE(f.Load(QStringLiteral("/dev/zero"), err));
+    EXPECT_EQ(err, QStringLiteral("Не удалось полностью считать файл!"));
+    EXPECT_FALSE(f.HasImage());
 }
 
 TEST(FwImageFile, FileFarTooLongIsRefusedOnItsHeaderAlone)
