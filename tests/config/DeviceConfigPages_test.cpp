@@ -198,3 +198,22 @@ TEST_F(ConfigPagesTest, RowDeletedDuringACalibrationWaitClosesTheWindowFirst)
     EXPECT_EQ(simLink.sends - sends, 2);
     EXPECT_EQ(child<QPushButton>("BitBtnCalibrProceedTS")->text(), QStringLiteral("Начать"));
 }
+
+TEST_F(ConfigPagesTest, LedsOfOneDeviceAreNotShownForTheNextOne)
+{
+    SuperuserMode = true;
+    modem.WithDevice(
+        Serial, [](SimDevice& d) { d.SetRegisters(SimDevice::RegCalibrStatus, QByteArray(1, char(0x0F))); });
+    openRow();
+    showPage("TabSheetCalibr");
+    auto* led = child<TLedIndicator>("JvLEDCalibr_TSTP_400_TS");
+    ASSERT_TRUE(led->Active());
+    window.close();
+
+    // The next device does not answer its status read: its LEDs are unknown, not lit.
+    TTableDevice& other = addRow(4321, TDeviceType::ThermoInputs);
+    window.TableDevice = &other;
+    window.show();
+    EXPECT_FALSE(led->Active());
+    EXPECT_FALSE(child<TLedIndicator>("JvLEDCalibr_TSTP_0_TP")->Active());
+}
