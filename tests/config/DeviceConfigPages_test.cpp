@@ -217,3 +217,26 @@ TEST_F(ConfigPagesTest, LedsOfOneDeviceAreNotShownForTheNextOne)
     EXPECT_FALSE(led->Active());
     EXPECT_FALSE(child<TLedIndicator>("JvLEDCalibr_TSTP_0_TP")->Active());
 }
+
+TEST_F(ConfigPagesTest, CalibrationIsNotStartedInsideAFirmwareTransfer)
+{
+    SuperuserMode = true;
+    openRow();
+    showPage("TabSheetSoftwareUpdate");
+    chooseFile(200);
+    bool clicked = false;
+    onPump = [&] {
+        if (!clicked && memo().filter(QStringLiteral("Записан фрагмент")).size() == 2) {
+            clicked = true;
+            click("BitBtnCalibrProceedTP");
+            click("BitBtnCalibrProceedTP");
+        }
+    };
+    click("ButtonStartFwUpdate");
+    ASSERT_TRUE(RunEventsUntil([&] { return !window.ProcedureRunning(); }, 5000));
+    ASSERT_TRUE(clicked);
+    EXPECT_FALSE(window.CalibrBusy());
+    EXPECT_TRUE(journalLines().filter(QStringLiteral("***CalibrStep")).isEmpty());
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
+    EXPECT_EQ(runningCrc(), VfwWriter::Crc16(image));
+}
