@@ -178,8 +178,9 @@ bool TFwUpdate::prepareUsbLink()
     const int port = PortNumberOf(Host_.UsbPortText());
     const int timeout = Host_.UsbReadTimeout();
     QString err;
-    if (FwComConnection_ && FwComConnection_->Settings().PortNum != port) {
+    if (FwComConnection_ && (FwComConnection_->Settings().PortNum != port || !FwComConnection_->Connected)) {
         // Another port was chosen: the old one is let go, not used behind the operator's back.
+        // A link that is not open is made anew too: its time-out cannot be set while closed.
         FwComConnection_->Close(false, err);
         FwComConnection_.reset();
     }

@@ -398,13 +398,16 @@ TEST_F(FwUpdateE2e, CablePulledMidTransferEndsItAndAReplugWorksAgain)
     EXPECT_FALSE(fw.Running());
     EXPECT_TRUE(host.usbButton);
 
-    // The cable is back: the next start opens the port again and the image goes in.
+    // The cable is back: the next start opens the port again, with the interval
+    // changed meanwhile, and the image goes in.
     prompts.Messages.clear();
     ASSERT_TRUE(startUsb(usbServer, UsbPort));
+    host.usbTimeout = 120;
     fw.ButtonStartFwUpdateClick(true);
     runTimer();
     EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
     EXPECT_EQ(usbRunningCrc(usbDevice), VfwWriter::Crc16(image));
+    EXPECT_EQ(fw.FwComConnection()->Settings().ReadTimeout, 120);
 
     // Pulled again before the parameters went: one message, not one per attempt.
     prompts.Messages.clear();
