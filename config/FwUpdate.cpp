@@ -131,6 +131,10 @@ void TFwUpdate::ButtonStartFwUpdateClick(bool ViaUsb)
     }
     if (!Work_.DisablePolling(TDeviceWork::ForFirmware))
         return;
+    // The questions let window messages run: the row may be gone by now.
+    device = Host_.Device();
+    if (!device)
+        return;
     if (!ViaUsb) {
         if (!Work_.RfSignalLevelSufficient(TDeviceWork::ForFirmware))
             return;
@@ -534,6 +538,8 @@ TFwUpdate::TEnd TFwUpdate::sendUsbBlock(quint32 Offset, int N, int& Timeouts)
 
 bool TFwUpdate::verifyInstalled(QString& ErrMsg)
 {
+    // The device restarts into the new image meanwhile: the operator sees that it is awaited.
+    Host_.SetFwWaitMessage(WaitText);
     const qint64 start = Clock::Current().NowMs();
     bool answered = false;
     quint16 running = 0;
