@@ -229,6 +229,8 @@ TEST_F(FwUpdateE2e, UsbParametersUnansweredTenTimes)
     host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
     choose(100);
     usbDevice.WithDevice([](SimDevice& d) { d.SetFault(SimFault::Silence()); });
+    // Nothing is ever answered: a short time-out loses nothing.
+    host.usbTimeout = 50;
     fw.ButtonStartFwUpdateClick(true);
     for (int i = 0; i < 11; ++i)
         fw.TimerInitFwUpdateTimer();
