@@ -240,3 +240,33 @@ TEST_F(ConfigPagesTest, CalibrationIsNotStartedInsideAFirmwareTransfer)
     EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
     EXPECT_EQ(runningCrc(), VfwWriter::Crc16(image));
 }
+
+TEST_F(ConfigPagesTest, ShutdownDuringTheTransferLetsGoOfTheRowAndTheLink)
+{
+    openRow();
+    showPage("TabSheetSoftwareUpdate");
+    chooseFile(300);
+    bool shutDown = false;
+    onPump = [&] {
+        if (!shutDown && memo().filter(QStringLiteral("Записан фрагмент")).size() == 2) {
+            shutDown = true;
+            // What the main window's close does: every row announced, then freed, then the link.
+            for (const auto& row : DevArray)
+                window.TableDeviceDeleting(row.get());
+            DevArray.clear();
+            hooks.link = nullptr;
+        }
+    };
+    const int sends = simLink.sends;
+    click("ButtonStartFwUpdate");
+    ASSERT_TRUE(RunEventsUntil([&] { return !window.ProcedureRunning(); }, 5000));
+    ASSERT_TRUE(shutDown);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.TableDevice, nullptr);
+    // Parameters and two blocks; nothing went out once the rows were going.
+    EXPECT_EQ(simLink.sends - sends, 3);
+    EXPECT_TRUE(prompts.Messages.isEmpty());
+    EXPECT_TRUE(memo().last().startsWith(
+        QStringLiteral("Передача прошивки прервана, прошивка передана не полностью: ")));
+    EXPECT_EQ(runningCrc(), 0x5A17);
+}
