@@ -178,9 +178,15 @@ void TFormArchive::showEvent(QShowEvent* Event)
 
 void TFormArchive::closeEvent(QCloseEvent* Event)
 {
-    // The run in progress owns the window until it ends.
-    if (Running_) {
+    // The run in progress owns the window until it ends...
+    if (Running_ && !Abandoned_) {
         Event->ignore();
+        return;
+    }
+    // ...unless the application is closing: a tool window that refused would
+    // cancel the quit and leave the process running without a window.
+    if (Running_) {
+        QWidget::closeEvent(Event);
         return;
     }
     QDialog::closeEvent(Event);
@@ -250,6 +256,10 @@ bool TFormArchive::clearChartsForReplay()
 bool TFormArchive::openHistory(TArchiveStore& Store, const QString& ShortText)
 {
     QString err;
+    // The writer may hold the file open; if it was deleted or replaced since
+    // (its folder gone), the history must come from what is on disk now.
+    if (Store.Active() && Store.FileMoved())
+        Store.Close();
     if (Store.FileName().isEmpty())
         Store.SetFileName(ArchiveDir + (Store.Kind() == TArchiveKind::Devices
                                             ? QStringLiteral("Devices.cds")
@@ -400,6 +410,7 @@ void TFormArchive::runViewer()
     Abandoned_ = false;
     setWaiting(true);
     bool read = false;
+    QStringList unreadable;
     {
         const auto endWait = qScopeGuard([this] {
             Running_ = false;
@@ -411,6 +422,11 @@ void TFormArchive::runViewer()
         reader.OnStrayFile = [](const QString& Name) {
             AddJournalMessage(QStringLiteral("Файл архива \"") + Name +
                               QStringLiteral("\" пропущен: в имени нет правильной даты"));
+        };
+        reader.OnUnreadableFile = [&unreadable](const QString& Name, const QString& Reason) {
+            AddJournalMessage(QStringLiteral("Файл архива \"") + Name + QStringLiteral("\" пропущен: ") +
+                              Reason);
+            unreadable << Name;
         };
         reader.OnDay = [this](const QDate& Day) { showDay(Day); };
         reader.Cancelled = [this] { return Abandoned_; };
@@ -451,4 +467,20 @@ void TFormArchive::runViewer()
         ExportToCSV(ExportTables, this);
         break;
     }
+    if (!unreadable.isEmpty())
+        reportUnreadable(unreadable);
+}
+
+void TFormArchive::reportUnreadable(const QStringList& Names)
+{
+    // A long list (a folder gone in mid-run) stays a box of readable height;
+    // the journal names every file.
+    constexpr int Shown = 10;
+    QString text = QStringLiteral("Не удалось прочитать файлы архива, данные из них не извлечены:");
+    for (int i = 0; i < std::min<int>(Names.size(), Shown); ++i)
+        text += QLatin1Char('\n') + Names[i];
+    if (Names.size() > Shown)
+        text += QStringLiteral("\nи ещё ") + QString::number(Names.size() - Shown) +
+                QStringLiteral(" (см. журнал)");
+    Prompts::Current().Message(this, text, QStringLiteral("Внимание!"), QMessageBox::NoIcon);
 }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -84,6 +85,8 @@ private:
     void setWaiting(bool Waiting);
     void replayValue(const TArchiveValue& Value);
     void showReplay();
+    // Names the day files the run had to pass over: its result is incomplete.
+    void reportUnreadable(const QStringList& Names);
 
     std::unique_ptr<Ui::TFormArchive> ui;
     TArchiveWriter Writer_;

@@ -5,6 +5,7 @@
 #include "platform/EventPump.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
 #include <queue>
@@ -77,6 +78,18 @@ private:
     std::unordered_map<qint64, std::vector<TRec>> Rows_;
     const TRec Empty_{};
 };
+
+// Why a day file that the store refused could not be opened.
+QString openFailureReason(const QString& Path)
+{
+    const QFileInfo info(Path);
+    if (!info.exists())
+        return QStringLiteral("файл не найден");
+    // The store opens its files for writing (it adds missing indexes).
+    if (!info.isReadable() || !info.isWritable())
+        return QStringLiteral("нет доступа к файлу");
+    return QStringLiteral("файл повреждён или не является файлом архива измерений");
+}
 
 qint64 channelKey(qint32 Serial, qint32 Channel)
 {
@@ -204,6 +217,11 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
         pump.Tick();
     };
 
+    const auto unreadable = [&](const TDayFileName& File, const QString& Reason) {
+        if (OnUnreadableFile)
+            OnUnreadableFile(File.Name, Reason);
+    };
+    const QString readFault = QStringLiteral("ошибка чтения файла");
     for (const TDayFileName& file : files) {
         if (OnDay)
             OnDay(file.Date);
@@ -212,8 +230,11 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
             return true;
         TArchiveStore store(TArchiveKind::Measures);
         store.SetFileName(QDir(Folder).filePath(file.Name));
-        if (!store.Open(ErrMsg))
-            return false;
+        QString fileErr;
+        if (!store.Open(fileErr)) {
+            unreadable(file, openFailureReason(store.FileName()));
+            continue;
+        }
         if (serials.size() == 1) {
             // One device: its values stream straight from its index in order.
             if (!store.ReadDeviceMeasures(
@@ -221,8 +242,8 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
                     [&](const TMeasureRecord& R) {
                         handOn({R.MeasDateTime, R.SerialNum, R.ChannelNum, R.MeasValue});
                     },
-                    ErrMsg))
-                return false;
+                    fileErr))
+                unreadable(file, readFault);
             continue;
         }
         // Several: each device's run read through its own index (a tenth of the
@@ -238,8 +259,11 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
                         runs[i].push_back({R.MeasDateTime, R.SerialNum, R.ChannelNum, R.MeasValue});
                         pump.Tick();
                     },
-                    ErrMsg))
-                return false;
+                    fileErr)) {
+                // What was read before the fault still goes out, as with one device.
+                unreadable(file, readFault);
+                break;
+            }
         }
         store.Close();
         using THead = std::pair<TDateTime, std::size_t>; // stamp, run

@@ -57,6 +57,10 @@ public:
 
     // A stray name in the folder (it is passed over).
     std::function<void(const QString& Name)> OnStrayFile;
+    // A day file that could not be opened or read is passed over, so the rest of
+    // its day (which the writer keeps in a "_2" file beside a damaged one) and the
+    // other days still come through; Reason says why, for the journal.
+    std::function<void(const QString& Name, const QString& Reason)> OnUnreadableFile;
     // Reading of a day file begins.
     std::function<void(const QDate& Day)> OnDay;
     int PumpIntervalMs = 30;
@@ -66,8 +70,9 @@ public:
 
     // Hands Value every value of Serials (repeats count once) stamped from Start
     // to End, both included. WithDevices adds the device rows in force. False
-    // with the open-failure text of the file that could not be read; the values
-    // of the files before it have been handed on.
+    // with the open-failure text when a history file cannot be read; nothing has
+    // been handed on then. A day file that fails midway keeps the values read
+    // before the fault.
     bool Read(const QString& Folder, TDateTime Start, TDateTime End, const std::vector<quint16>& Serials,
               bool WithDevices, const std::function<void(const TArchiveValue&)>& Value, QString& ErrMsg);
 

@@ -7,14 +7,31 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
-#include <cstring>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <tuple>
+#include <unistd.h>
 
 namespace {
 
 // "KLOV": marks a file as one of ours whatever its name.
 constexpr int ArchiveApplicationId = 0x4B4C4F56;
 constexpr int ArchiveSchemaVersion = 1;
+// Day files from version 2 on keep each device's values in a table of its own
+// (see AppendMeasure); version 1 files stay as they are.
+constexpr int MeasuresSchemaVersion = 2;
+// Small pages for the day files: a committed value rewrites one page of its
+// device's table in the log, so the page size is what each value costs on disk.
+constexpr int MeasuresPageSize = 512;
+// The page cache of one file; the writer only ever touches the last pages.
+constexpr int CacheSizeKiB = 512;
+// Log pages after which a checkpoint merges the log back into the file.
+constexpr int WalCheckpointPages = 1000;
+// Past this many pages with checkpoints failing (a full disk), no value is
+// added to the log: it would take the room the checkpoint needs.
+constexpr int WalStuckPages = 3 * WalCheckpointPages;
 // Another process (a backup, say) may hold a lock for a moment; the GUI thread
 // waits no longer than this.
 constexpr int BusyTimeoutMs = 500;
@@ -110,6 +127,27 @@ const TKindDef MeasuresDef{
          "WHERE SerialNum = ?1 AND MeasDateTime BETWEEN ?2 AND ?3 ORDER BY MeasDateTime, ChannelNum"},
 };
 // clang-format on
+
+int schemaVersion(TArchiveKind Kind)
+{
+    return Kind == TArchiveKind::Measures ? MeasuresSchemaVersion : ArchiveSchemaVersion;
+}
+
+// The table of one device's values in a version 2 day file.
+QByteArray deviceTable(qint32 SerialNum)
+{
+    return QByteArrayLiteral("\"Measures_") + QByteArray::number(SerialNum) + '"';
+}
+
+const QByteArray DeviceTablePrefix = QByteArrayLiteral("Measures_");
+
+QByteArray createDeviceTableSql(qint32 SerialNum)
+{
+    return QByteArrayLiteral("CREATE TABLE IF NOT EXISTS ") + deviceTable(SerialNum) +
+           QByteArrayLiteral("(ID INTEGER PRIMARY KEY, MeasDateTime REAL, "
+                             "ChannelNum INTEGER CHECK (ChannelNum BETWEEN -2147483648 AND 2147483647), "
+                             "MeasValue REAL) STRICT");
+}
 
 const TKindDef& kindDef(TArchiveKind Kind)
 {
@@ -248,6 +286,14 @@ void TArchiveStore::SetFileName(const QString& FileName)
         return;
     Close();
     FileName_ = FileName;
+    Damaged_ = false;
+}
+
+void TArchiveStore::noteDamage(int Rc)
+{
+    const int primary = Rc & 0xff;
+    if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB)
+        Damaged_ = true;
 }
 
 TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
@@ -259,6 +305,18 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
     // Leftovers of a creation that a crash interrupted.
     QFile::remove(tmpName);
     QFile::remove(tmpName + QStringLiteral("-journal"));
+    // Made here first, so a failure names its real cause: the database engine
+    // falls back to other attempts whose error is the one it keeps.
+    {
+        const int fd =
+            ::open(QFile::encodeName(tmpName).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            SysErr = SystemError::Text(errno);
+            logFailure(QStringLiteral("create: ") + SysErr);
+            return TCreateResult::NotWritten;
+        }
+        ::close(fd);
+    }
 
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(tmpName).constData(), &db,
@@ -270,10 +328,14 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
     const TKindDef& def = kindDef(Kind_);
     const QByteArray ids =
         QByteArrayLiteral("PRAGMA application_id = ") + QByteArray::number(ArchiveApplicationId) +
-        QByteArrayLiteral("; PRAGMA user_version = ") + QByteArray::number(ArchiveSchemaVersion) + ';';
+        QByteArrayLiteral("; PRAGMA user_version = ") + QByteArray::number(schemaVersion(Kind_)) + ';';
+    // The page size takes effect only before the first table is made.
+    QByteArray script;
+    if (Kind_ == TArchiveKind::Measures)
+        script = QByteArrayLiteral("PRAGMA page_size = ") + QByteArray::number(MeasuresPageSize) + "; ";
     // Synced once, when closing checkpoints the log into the file.
-    QByteArray script = QByteArrayLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; BEGIN; ") +
-                        def.CreateTable + "; ";
+    script += QByteArrayLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; BEGIN; ") +
+              def.CreateTable + "; ";
     for (const TIndexDef& index : def.Indexes)
         script += QByteArray(index.Sql) + "; ";
     script += ids + QByteArrayLiteral(" COMMIT;");
@@ -307,6 +369,7 @@ bool TArchiveStore::Open(QString& ErrMsg)
     ErrMsg.clear();
     if (Db_)
         return true;
+    Damaged_ = false;
     // Without a name SQLite would open a temporary database.
     if (FileName_.isEmpty() || !QFileInfo(FileName_).isFile()) {
         ErrMsg = OpenErrorText();
@@ -315,6 +378,8 @@ bool TArchiveStore::Open(QString& ErrMsg)
     const int rc = sqlite3_open_v2(QFile::encodeName(FileName_).constData(), &Db_,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK || !checkFile()) {
+        if (Db_)
+            noteDamage(sqlite3_errcode(Db_));
         logFailure(QStringLiteral("open: ") + (Db_ ? QString::fromUtf8(sqlite3_errmsg(Db_)) : QString()));
         Close();
         ErrMsg = OpenErrorText();
@@ -331,17 +396,41 @@ bool TArchiveStore::checkFile()
     int version = 0;
     // A file that is no database fails here (SQLITE_NOTADB), one of another
     // program by its id, a later schema by its version.
-    if (!queryInt(Db_, "PRAGMA application_id", appId) || appId != ArchiveApplicationId)
+    if (!queryInt(Db_, "PRAGMA application_id", appId))
         return false;
-    if (!queryInt(Db_, "PRAGMA user_version", version) || version != ArchiveSchemaVersion)
+    if (appId != ArchiveApplicationId) {
+        Damaged_ = true; // an empty file, or not one of ours
         return false;
+    }
+    if (!queryInt(Db_, "PRAGMA user_version", version) || version < ArchiveSchemaVersion ||
+        version > schemaVersion(Kind_))
+        return false;
+    PerDevice_ = version >= MeasuresSchemaVersion;
     const TKindDef& def = kindDef(Kind_);
     bool exists = false;
-    if (!objectExists(Db_, "table", def.Table, exists) || !exists)
+    if (!objectExists(Db_, "table", def.Table, exists))
         return false;
-    if (!exec("PRAGMA journal_mode = WAL") || !exec("PRAGMA synchronous = NORMAL") ||
-        !exec("PRAGMA journal_size_limit = 4194304"))
+    if (!exists) {
+        Damaged_ = true;
         return false;
+    }
+    // After a checkpoint the log is cut back to what the checkpoint interval
+    // needs, so it never keeps the room of a burst.
+    const QByteArray pragmas =
+        QByteArrayLiteral("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; "
+                          "PRAGMA journal_size_limit = 1048576; PRAGMA cache_size = -") +
+        QByteArray::number(CacheSizeKiB);
+    if (!exec(pragmas.constData()))
+        return false;
+    sqlite3_wal_hook(Db_, &TArchiveStore::walHook, this);
+    // A log left past its bound by a full disk is merged back before anything
+    // is added to it.
+    int pageSize = 0;
+    if (!queryInt(Db_, "PRAGMA page_size", pageSize))
+        return false;
+    const qint64 walSize = QFileInfo(FileName_ + QStringLiteral("-wal")).size();
+    if (walSize > qint64(WalStuckPages) * (pageSize + 24) && !mergeLog())
+        WalStuck_ = true;
     for (const TIndexDef& index : def.Indexes) {
         if (!objectExists(Db_, "index", index.Name, exists))
             return false;
@@ -349,7 +438,87 @@ bool TArchiveStore::checkFile()
             return false;
     }
     // Compiling the insert checks the table's columns.
-    return statement(StInsert) != nullptr;
+    if (!statement(StInsert))
+        return false;
+    return Kind_ != TArchiveKind::Measures || loadDeviceTables();
+}
+
+bool TArchiveStore::loadDeviceTables()
+{
+    DeviceTables_.clear();
+    NextId_ = 0;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(Db_,
+                           "SELECT name FROM sqlite_schema WHERE type = 'table' AND name GLOB 'Measures_*'",
+                           -1, &stmt, nullptr) != SQLITE_OK)
+        return false;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        const QByteArray name(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        bool ok = false;
+        const qint32 serial = name.mid(DeviceTablePrefix.size()).toInt(&ok);
+        if (ok && name == DeviceTablePrefix + QByteArray::number(serial))
+            DeviceTables_.insert(serial);
+    }
+    return sqlite3_finalize(stmt) == SQLITE_OK;
+}
+
+bool TArchiveStore::loadNextId()
+{
+    // IDs go on from the largest in the file, whichever table holds it; the
+    // largest key of a table is found without a scan. Only writing needs it, so
+    // a reader of a file damaged inside gets the rows before the damage.
+    qint64 next = 1;
+    std::vector<QByteArray> tables{QByteArrayLiteral("Measures")};
+    for (const qint32 serial : DeviceTables_)
+        tables.push_back(deviceTable(serial));
+    for (const QByteArray& table : tables) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(Db_, ("SELECT max(ID) FROM " + table).constData(), -1, &stmt, nullptr) !=
+            SQLITE_OK)
+            return false;
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW)
+            next = std::max<qint64>(next, sqlite3_column_int64(stmt, 0) + 1);
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_ROW) {
+            noteDamage(rc);
+            return false;
+        }
+    }
+    NextId_ = next;
+    return true;
+}
+
+int TArchiveStore::walHook(void* Self, sqlite3* Db, const char* DbName, int Pages)
+{
+    auto* store = static_cast<TArchiveStore*>(Self);
+    // After a failed checkpoint the next try waits a while: each one copies the
+    // whole log again.
+    const int due = store->FailedCheckpointAt_ > 0 ? store->FailedCheckpointAt_ + WalCheckpointPages / 10
+                                                   : WalCheckpointPages;
+    if (Pages < due)
+        return SQLITE_OK;
+    // What the automatic checkpoint would do, but its failure is seen: the log
+    // must not take the disk while nothing can be merged back.
+    int logPages = 0;
+    int merged = 0;
+    const int rc = sqlite3_wal_checkpoint_v2(Db, DbName, SQLITE_CHECKPOINT_PASSIVE, &logPages, &merged);
+    store->FailedCheckpointAt_ = rc == SQLITE_OK ? 0 : Pages;
+    store->WalStuck_ = rc != SQLITE_OK && Pages >= WalStuckPages;
+    return SQLITE_OK;
+}
+
+bool TArchiveStore::mergeLog()
+{
+    // Truncating needs no reader on the log; the writer is alone on its file.
+    const int rc = sqlite3_wal_checkpoint_v2(Db_, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+        WalStuck_ = false;
+        FailedCheckpointAt_ = 0;
+        return true;
+    }
+    logFailure(QStringLiteral("checkpoint: ") + QString::fromUtf8(sqlite3_errstr(rc)));
+    return false;
 }
 
 void TArchiveStore::Close()
@@ -358,6 +527,12 @@ void TArchiveStore::Close()
         sqlite3_finalize(stmt);
         stmt = nullptr;
     }
+    for (const auto& [serial, stmt] : DeviceInserts_)
+        sqlite3_finalize(stmt);
+    DeviceInserts_.clear();
+    DeviceTables_.clear();
+    WalStuck_ = false;
+    FailedCheckpointAt_ = 0;
     if (Db_) {
         // The last connection to close checkpoints the WAL into the file and removes it.
         sqlite3_close_v2(Db_);
@@ -409,8 +584,13 @@ bool TArchiveStore::step(sqlite3_stmt* Stmt, QString& ErrMsg)
     sqlite3_clear_bindings(Stmt);
     if (rc == SQLITE_DONE)
         return true;
+    noteDamage(rc);
     logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
     ErrMsg = WriteErrorText();
+    // A full disk: merging the log back frees its room, maybe for this very row.
+    const int primary = rc & 0xff;
+    MergedAfterFailure_ =
+        (primary == SQLITE_FULL || primary == SQLITE_IOERR) && sqlite3_get_autocommit(Db_) && mergeLog();
     return false;
 }
 
@@ -452,17 +632,125 @@ bool TArchiveStore::AppendChannel(const TChannelRecord& Rec, QString& ErrMsg)
 
 bool TArchiveStore::AppendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
 {
+    if (appendMeasure(Rec, ErrMsg))
+        return true;
+    // The log was full and is merged back into the file now: the row may fit.
+    return MergedAfterFailure_ && appendMeasure(Rec, ErrMsg);
+}
+
+bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
+{
     ErrMsg.clear();
+    MergedAfterFailure_ = false;
     sqlite3_stmt* stmt = statement(StInsert);
     if (!stmt) {
         ErrMsg = Db_ ? WriteErrorText() : OpenErrorText();
         return false;
     }
-    sqlite3_bind_int(stmt, 1, Rec.SerialNum);
-    sqlite3_bind_double(stmt, 2, Rec.MeasDateTime);
-    sqlite3_bind_int(stmt, 3, Rec.ChannelNum);
-    sqlite3_bind_double(stmt, 4, Rec.MeasValue);
-    return step(stmt, ErrMsg);
+    if (WalStuck_ && !mergeLog()) {
+        ErrMsg = WriteErrorText();
+        return false;
+    }
+    if (!PerDevice_) {
+        sqlite3_bind_int(stmt, 1, Rec.SerialNum);
+        sqlite3_bind_double(stmt, 2, Rec.MeasDateTime);
+        sqlite3_bind_int(stmt, 3, Rec.ChannelNum);
+        sqlite3_bind_double(stmt, 4, Rec.MeasValue);
+        return step(stmt, ErrMsg);
+    }
+
+    if (NextId_ == 0 && !loadNextId()) {
+        logFailure(QStringLiteral("next ID: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
+        ErrMsg = WriteErrorText();
+        return false;
+    }
+    // Each device's values go to a table of its own keyed by the ID, so a value
+    // appends to the last page of one tree and commits as that one page.
+    const bool newTable = !DeviceTables_.contains(Rec.SerialNum);
+    if (newTable && !exec("BEGIN")) {
+        ErrMsg = WriteErrorText();
+        return false;
+    }
+    auto rollback = qScopeGuard([this, newTable] {
+        if (newTable)
+            exec("ROLLBACK");
+    });
+    if (newTable && !exec(createDeviceTableSql(Rec.SerialNum).constData())) {
+        noteDamage(sqlite3_errcode(Db_));
+        logFailure(QStringLiteral("create table: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
+        ErrMsg = WriteErrorText();
+        return false;
+    }
+    sqlite3_stmt*& insert = DeviceInserts_[Rec.SerialNum];
+    if (!insert) {
+        const QByteArray sql =
+            QByteArrayLiteral("INSERT INTO ") + deviceTable(Rec.SerialNum) +
+            QByteArrayLiteral("(ID, MeasDateTime, ChannelNum, MeasValue) VALUES(?1, ?2, ?3, ?4)");
+        if (sqlite3_prepare_v3(Db_, sql.constData(), -1, SQLITE_PREPARE_PERSISTENT, &insert, nullptr) !=
+            SQLITE_OK) {
+            logFailure(QStringLiteral("prepare: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
+            sqlite3_finalize(insert);
+            DeviceInserts_.erase(Rec.SerialNum);
+            ErrMsg = WriteErrorText();
+            return false;
+        }
+    }
+    sqlite3_bind_int64(insert, 1, NextId_);
+    sqlite3_bind_double(insert, 2, Rec.MeasDateTime);
+    sqlite3_bind_int(insert, 3, Rec.ChannelNum);
+    sqlite3_bind_double(insert, 4, Rec.MeasValue);
+    if (newTable) {
+        const int rc = sqlite3_step(insert);
+        sqlite3_reset(insert);
+        sqlite3_clear_bindings(insert);
+        if (rc != SQLITE_DONE || !exec("COMMIT")) {
+            noteDamage(rc != SQLITE_DONE ? rc : sqlite3_errcode(Db_));
+            logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
+            ErrMsg = WriteErrorText();
+            // The statement was compiled against a table the rollback removes.
+            sqlite3_finalize(insert);
+            DeviceInserts_.erase(Rec.SerialNum);
+            return false;
+        }
+        DeviceTables_.insert(Rec.SerialNum);
+    } else if (!step(insert, ErrMsg)) {
+        rollback.dismiss();
+        return false;
+    }
+    rollback.dismiss();
+    ++NextId_;
+    return true;
+}
+
+bool TArchiveStore::collectMeasures(const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
+                                    std::vector<TMeasureRecord>& Rows, QString& ErrMsg)
+{
+    for (const qint32 serial : Serials) {
+        if (!DeviceTables_.contains(serial))
+            continue;
+        const QByteArray sql = QByteArrayLiteral("SELECT ID, MeasDateTime, ChannelNum, MeasValue FROM ") +
+                               deviceTable(serial) +
+                               QByteArrayLiteral(" WHERE MeasDateTime BETWEEN ?1 AND ?2");
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(Db_, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK) {
+            logFailure(QStringLiteral("prepare: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
+            ErrMsg = OpenErrorText();
+            return false;
+        }
+        sqlite3_bind_double(stmt, 1, From);
+        sqlite3_bind_double(stmt, 2, To);
+        const bool ok = readRows(
+            stmt,
+            [&](sqlite3_stmt* S) {
+                Rows.push_back({sqlite3_column_int64(S, 0), serial, sqlite3_column_double(S, 1),
+                                sqlite3_column_int(S, 2), sqlite3_column_double(S, 3)});
+            },
+            ErrMsg);
+        sqlite3_finalize(stmt);
+        if (!ok)
+            return false;
+    }
+    return true;
 }
 
 bool TArchiveStore::readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row,
@@ -483,6 +771,7 @@ bool TArchiveStore::readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite
         Row(Stmt);
     if (rc == SQLITE_DONE)
         return true;
+    noteDamage(rc);
     logFailure(QStringLiteral("read: ") + QString::fromUtf8(sqlite3_errstr(rc)));
     ErrMsg = OpenErrorText();
     return false;
@@ -551,24 +840,50 @@ bool TArchiveStore::ReadChannels(const std::function<void(const TChannelRecord&)
 bool TArchiveStore::ReadMeasures(TDateTime From, TDateTime To,
                                  const std::function<void(const TMeasureRecord&)>& Row, QString& ErrMsg)
 {
+    std::vector<TMeasureRecord> rows;
     sqlite3_stmt* stmt = statement(StRange);
     if (stmt) {
         sqlite3_bind_double(stmt, 1, From);
         sqlite3_bind_double(stmt, 2, To);
     }
-    return readRows(
-        stmt, [&](sqlite3_stmt* S) { Row(measureRow(S)); }, ErrMsg);
+    const std::vector<qint32> serials(DeviceTables_.begin(), DeviceTables_.end());
+    // What was read before a damaged page is handed on all the same.
+    const bool ok = readRows(
+                        stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg) &&
+                    collectMeasures(serials, From, To, rows, ErrMsg);
+    const auto order = [](const TMeasureRecord& A, const TMeasureRecord& B) {
+        return std::tie(A.MeasDateTime, A.SerialNum, A.ChannelNum, A.ID) <
+               std::tie(B.MeasDateTime, B.SerialNum, B.ChannelNum, B.ID);
+    };
+    if (!std::is_sorted(rows.begin(), rows.end(), order))
+        std::sort(rows.begin(), rows.end(), order);
+    for (const TMeasureRecord& r : rows)
+        Row(r);
+    return ok;
 }
 
 bool TArchiveStore::ReadDeviceMeasures(qint32 SerialNum, TDateTime From, TDateTime To,
                                        const std::function<void(const TMeasureRecord&)>& Row, QString& ErrMsg)
 {
+    std::vector<TMeasureRecord> rows;
     sqlite3_stmt* stmt = statement(StDeviceRange);
     if (stmt) {
         sqlite3_bind_int(stmt, 1, SerialNum);
         sqlite3_bind_double(stmt, 2, From);
         sqlite3_bind_double(stmt, 3, To);
     }
-    return readRows(
-        stmt, [&](sqlite3_stmt* S) { Row(measureRow(S)); }, ErrMsg);
+    // What was read before a damaged page is handed on all the same.
+    const bool ok = readRows(
+                        stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg) &&
+                    collectMeasures({SerialNum}, From, To, rows, ErrMsg);
+    // A device's table is in the order written, which is time order unless the
+    // clock was set back.
+    const auto order = [](const TMeasureRecord& A, const TMeasureRecord& B) {
+        return std::tie(A.MeasDateTime, A.ChannelNum, A.ID) < std::tie(B.MeasDateTime, B.ChannelNum, B.ID);
+    };
+    if (!std::is_sorted(rows.begin(), rows.end(), order))
+        std::sort(rows.begin(), rows.end(), order);
+    for (const TMeasureRecord& r : rows)
+        Row(r);
+    return ok;
 }

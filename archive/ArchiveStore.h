@@ -5,6 +5,9 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <map>
+#include <set>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -68,10 +71,22 @@ struct TMeasureRecord
 // checkpoints, leaving the complete archive in the one .cds file.
 //
 // Indexes: "TIdx" (UpdateDateTime descending) on the history files and
-// "TSCIdx" (MeasDateTime, SerialNum, ChannelNum) on the day files, plus
-// "SerialIdx" on each, which makes one device's rows (newest history row, row
-// in force, values over a period) a range seek; on a day file it covers every
-// column read, so per-device reads never touch the table.
+// "TSCIdx" (MeasDateTime, SerialNum, ChannelNum) on the day files' "Measures"
+// table, plus "SerialIdx" on each, which makes one device's rows (newest
+// history row, row in force, values over a period) a range seek.
+//
+// Day files made from schema version 2 on (512-byte pages) store each device's
+// values in a table "Measures_<serial>" keyed by the ID, which the store assigns
+// across all tables of the file: a committed value appends to the last page of
+// one tree, so the log gets one small page per value instead of a 4 KB page of
+// the table and of each index. One device's period is a scan of its own table
+// only. "Measures" stays, with its indexes, for rows written by version 1 (the
+// day a program update happens) and is read together with the device tables.
+//
+// A full disk: a failed write merges the log back into the file and cuts it
+// (checkpoint TRUNCATE); while checkpoints fail, the log stops growing past a
+// bound and values are refused with the write text, so the room the merge needs
+// stays free and storing resumes as soon as the disk has room again.
 class TArchiveStore
 {
 public:
@@ -110,6 +125,9 @@ public:
     bool Open(QString& ErrMsg);
     bool Active() const { return Db_ != nullptr; }
     void Close();
+    // The last open, read or write found the file damaged (truncated, overwritten,
+    // empty) or not one of ours; stays set after Close until the next Open.
+    bool Damaged() const { return Damaged_; }
     // The open file was deleted, renamed or replaced since it was opened (its
     // folder vanished, for one); writes would go nowhere.
     bool FileMoved() const;
@@ -158,9 +176,30 @@ private:
     void logFailure(const QString& What) const;
     bool readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row, QString& ErrMsg);
     bool step(sqlite3_stmt* Stmt, QString& ErrMsg);
+    bool loadDeviceTables();
+    bool loadNextId();
+    bool appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg);
+    void noteDamage(int Rc);
+    bool collectMeasures(const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
+                         std::vector<TMeasureRecord>& Rows, QString& ErrMsg);
+    bool mergeLog();
+    static int walHook(void* Self, sqlite3* Db, const char* DbName, int Pages);
 
     const TArchiveKind Kind_;
     QString FileName_;
     sqlite3* Db_ = nullptr;
     std::array<sqlite3_stmt*, StatementCount> Statements_{};
+    // Day files of version 2: the devices that have a table, their inserts and
+    // the next ID.
+    bool PerDevice_ = false;
+    std::set<qint32> DeviceTables_;
+    std::map<qint32, sqlite3_stmt*> DeviceInserts_;
+    qint64 NextId_ = 0; // 0: not known yet
+    // Log pages at the last failed checkpoint (0: none), and whether checkpoints
+    // fail with the log past its bound.
+    int FailedCheckpointAt_ = 0;
+    bool Damaged_ = false;
+    // The last failed write was a full log that could be merged back.
+    bool MergedAfterFailure_ = false;
+    bool WalStuck_ = false;
 };

@@ -3,9 +3,45 @@
 #include "archive/ArchiveDay.h"
 #include "core/Device.h"
 #include "dispatcher/DispatcherState.h"
+#include "dispatcher/JournalMessage.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
+
+namespace {
+
+// "Measures" + DateStr + "_" + N + ".cds": where a day goes on after its file
+// was found damaged (N from 2).
+QString continuationFileName(const QString& DateStr, int N)
+{
+    return QStringLiteral("Measures") + DateStr + QLatin1Char('_') + QString::number(N) +
+           QStringLiteral(".cds");
+}
+
+// The largest N of the day's continuation files in the archive folder, 1 when
+// there is none.
+int lastContinuation(const QString& DateStr)
+{
+    const QRegularExpression pattern(QStringLiteral("^Measures") + DateStr +
+                                     QStringLiteral("_(\\d+)\\.cds$"));
+    int last = 1;
+    const QStringList names =
+        QDir(ArchiveDir)
+            .entryList({QStringLiteral("Measures") + DateStr + QStringLiteral("_*.cds")},
+                       QDir::Files | QDir::Hidden);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch m = pattern.match(name);
+        bool ok = false;
+        const int n = m.hasMatch() ? m.captured(1).toInt(&ok) : 0;
+        if (ok && n > last)
+            last = n;
+    }
+    return last;
+}
+
+} // namespace
 
 bool TArchiveWriter::openStore(TArchiveStore& Store, QString& ErrMsg)
 {
@@ -100,19 +136,45 @@ bool TArchiveWriter::AddMeasurement(const TDevice& Device, int ChannelNum, TDate
             OpenMeasuresFile(ArchiveDateStr(day));
         }
     }
-    if (!openStore(cdsMeasures, ErrMsg))
-        return false;
-
     TMeasureRecord rec;
     rec.SerialNum = Device.SerialNum;
     rec.MeasDateTime = MeasTime;
     rec.ChannelNum = ChannelNum;
     rec.MeasValue = ch.Value;
-    if (!cdsMeasures.AppendMeasure(rec, ErrMsg)) {
+    // A damaged day file is left as it is and the day goes on in a new file, this
+    // value included.
+    for (int attempt = 0;; ++attempt) {
+        if (!openStore(cdsMeasures, ErrMsg)) {
+            if (attempt == 0 && continueDamagedDay())
+                continue;
+            return false;
+        }
+        if (cdsMeasures.AppendMeasure(rec, ErrMsg))
+            return true;
+        if (attempt == 0 && continueDamagedDay())
+            continue;
         // Reopened by the next value, which may find the fault gone.
         cdsMeasures.Close();
         return false;
     }
+}
+
+bool TArchiveWriter::continueDamagedDay()
+{
+    if (!cdsMeasures.Damaged() || CurrentMeasuresDate_.isEmpty())
+        return false;
+    const QString damaged = cdsMeasures.FileName();
+    int n = std::max(2, lastContinuation(CurrentMeasuresDate_) + 1);
+    while (QFileInfo::exists(ArchiveDir + continuationFileName(CurrentMeasuresDate_, n)))
+        ++n;
+    const QString next = ArchiveDir + continuationFileName(CurrentMeasuresDate_, n);
+    cdsMeasures.SetFileName(next);
+    QString sysErr;
+    cdsMeasures.Create(sysErr); // a failure shows when the file is opened
+    AddJournalMessage(QStringLiteral("Файл архива \"") + QDir::toNativeSeparators(damaged) +
+                      QStringLiteral("\" повреждён и оставлен без изменений; измерения за эти сутки "
+                                     "записываются в файл \"") +
+                      QDir::toNativeSeparators(next) + QStringLiteral("\""));
     return true;
 }
 
@@ -123,7 +185,10 @@ void TArchiveWriter::CloseMeasures()
 
 void TArchiveWriter::OpenMeasuresFile(const QString& DateStr)
 {
-    cdsMeasures.SetFileName(ArchiveDir + MeasuresFileName(DateStr));
+    // A day that went on in continuation files goes on in the newest of them.
+    const int last = lastContinuation(DateStr);
+    cdsMeasures.SetFileName(ArchiveDir +
+                            (last > 1 ? continuationFileName(DateStr, last) : MeasuresFileName(DateStr)));
     if (!QFileInfo::exists(cdsMeasures.FileName())) {
         QString sysErr;
         cdsMeasures.Create(sysErr); // a failure shows when the file is opened

@@ -39,8 +39,9 @@ public:
     bool AddMeasurement(const TDevice& Device, int ChannelNum, TDateTime MeasTime, QString& ErrMsg) override;
     void CloseMeasures() override;
 
-    // The day switch: points the measurement store at the day file of DateStr,
-    // making the file empty on disk when it does not exist.
+    // The day switch: points the measurement store at the day file of DateStr
+    // (the newest continuation file of the day when there is one), making the
+    // file empty on disk when it does not exist.
     void OpenMeasuresFile(const QString& DateStr);
     // Shutdown: the device, measurement and channel files, in this order.
     void CloseAll();
@@ -51,6 +52,9 @@ public:
 
 private:
     bool openStore(TArchiveStore& Store, QString& ErrMsg);
+    // When the day file proved damaged: journals it and points the store at the
+    // day's next free "Measures" + date + "_" + n + ".cds" (n from 2), made empty.
+    bool continueDamagedDay();
 
     QString CurrentMeasuresDate_;
 };

@@ -14,6 +14,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -110,6 +111,27 @@ private:
     QString dateText_;
 };
 
+// A hidden name beside FileName, made unlikely to be taken by a random part.
+QString hiddenName(const QString& FileName, const QString& Suffix)
+{
+    const QFileInfo file(FileName);
+    return file.dir().filePath(QLatin1Char('.') + file.fileName() + QLatin1Char('.') +
+                               QString::number(QRandomGenerator::global()->generate(), 36) + Suffix);
+}
+
+// One that no file has at the moment.
+QString freeHiddenName(const QString& FileName, const QString& Suffix)
+{
+    struct stat taken;
+    QString name;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = hiddenName(FileName, Suffix);
+        if (::lstat(QFile::encodeName(name).constData(), &taken) != 0)
+            break;
+    }
+    return name;
+}
+
 bool writeText(QFile& File, QString& Text)
 {
     const QByteArray bytes = CodePage::ToWindows1251(Text);
@@ -134,14 +156,15 @@ bool writeTemporary(const TExportTable& Table, const QString& FileName, QString&
         return errno != 0 ? SystemError::Text(errno) : SystemError::Russian(file.errorString());
     };
     for (int attempt = 0;; ++attempt) {
-        TempName = target.dir().filePath(QLatin1Char('.') + target.fileName() + QLatin1Char('.') +
-                                         QString::number(QRandomGenerator::global()->generate(), 36));
+        TempName = hiddenName(FileName, QString());
         file.setFileName(TempName);
         errno = 0;
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             break;
+        // The open's reason, before the look for the name sets errno anew.
+        const QString openReason = reason();
         if (!QFileInfo::exists(TempName) || attempt == 100) {
-            Error = reason();
+            Error = openReason;
             return false;
         }
     }
@@ -239,6 +262,7 @@ bool WriteCsvFiles(const TExportTableArray& Tables, const QString& Folder, const
     {
         QString Temp;
         QString Final;
+        QString Older; // an older file of the name, kept aside until all are in place
     };
     std::vector<Pending> pending;
     const auto discardFrom = [&pending](size_t First) {
@@ -255,16 +279,47 @@ bool WriteCsvFiles(const TExportTableArray& Tables, const QString& Folder, const
             discardFrom(0);
             return failed(name, error, QStringLiteral("Файлы экспорта не созданы."));
         }
-        pending.push_back({temp, name});
+        pending.push_back({temp, name, QString()});
     }
-    for (size_t i = 0; i < pending.size(); ++i) {
-        // rename() replaces an older file of the name in one step.
-        if (std::rename(QFile::encodeName(pending[i].Temp).constData(),
-                        QFile::encodeName(pending[i].Final).constData()) != 0) {
-            const QString error = SystemError::Text(errno);
-            discardFrom(i);
-            return failed(pending[i].Final, error, QStringLiteral("Экспорт прерван."));
+
+    const auto rename = [](const QString& From, const QString& To) {
+        return std::rename(QFile::encodeName(From).constData(), QFile::encodeName(To).constData()) == 0;
+    };
+    // Takes the files put in place back out, the last first, and returns the
+    // older files to their names.
+    const auto undoBefore = [&](size_t End) {
+        bool undone = true;
+        for (size_t i = End; i-- > 0;) {
+            const Pending& p = pending[i];
+            undone = (p.Older.isEmpty() ? QFile::remove(p.Final) : rename(p.Older, p.Final)) && undone;
         }
+        return undone;
+    };
+    for (size_t i = 0; i < pending.size(); ++i) {
+        Pending& p = pending[i];
+        errno = 0;
+        bool placed = true;
+        struct stat older;
+        if (::lstat(QFile::encodeName(p.Final).constData(), &older) == 0) {
+            p.Older = freeHiddenName(p.Final, QStringLiteral(".old"));
+            placed = rename(p.Final, p.Older);
+            if (!placed)
+                p.Older.clear();
+        }
+        placed = placed && rename(p.Temp, p.Final);
+        if (!placed) {
+            const QString error = SystemError::Text(errno);
+            bool undone = p.Older.isEmpty() || rename(p.Older, p.Final);
+            discardFrom(i);
+            undone = undoBefore(i) && undone;
+            return failed(p.Final, error,
+                          undone ? QStringLiteral("Файлы экспорта не созданы.")
+                                 : QStringLiteral("Экспорт прерван."));
+        }
+    }
+    for (const Pending& p : pending) {
+        if (!p.Older.isEmpty())
+            QFile::remove(p.Older);
     }
     return true;
 }

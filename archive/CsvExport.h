@@ -29,13 +29,13 @@ QStringList CsvLines(const TExportTable& Table);
 // Folder + "/" (unless it ends with one) + the file name of a device.
 QString CsvFileName(const QString& Folder, quint16 SerialNum, const QDateTime& ExportTime);
 
-// Writes every table's file into Folder. All files are written to temporary
-// files first, one at a time, and put in place only once every one is complete
-// (so the number of devices is not bound by the open-file limit), so a folder
-// that cannot be written or a full disk leaves no file behind, and an older
-// file of the same name stays as it was. Only a failure to rename a complete
-// file into place (rare) keeps the files already put in place. False with a
-// Russian text when a file cannot be written.
+// Writes every table's file into Folder, all or nothing. All files are written
+// to temporary files first, one at a time, and put in place only once every one
+// is complete (so the number of devices is not bound by the open-file limit);
+// older files of the same names are kept aside until the last one is in place.
+// So a folder that cannot be written, a full disk or a file that cannot be put
+// in place leaves the folder as it was. False with a Russian text when a file
+// cannot be written.
 bool WriteCsvFiles(const TExportTableArray& Tables, const QString& Folder, const QDateTime& ExportTime,
                    QString& ErrMsg);
 

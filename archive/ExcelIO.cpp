@@ -1,6 +1,7 @@
 #include "archive/ExcelIO.h"
 
 #include "archive/ExportChannels.h"
+#include "archive/XlsxRowCount.h"
 #include "platform/DesktopApplication.h"
 #include "platform/Prompts.h"
 #include "platform/SystemError.h"
@@ -12,6 +13,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <map>
 #include <sys/resource.h>
@@ -143,6 +145,39 @@ private:
     rlimit saved_{};
     bool raised_ = false;
 };
+
+// The library's reasons are English and the operator reads Russian. For a file
+// that cannot be made, written or read, the system's reason follows.
+QString workbookReason(lxw_error Error, int ErrorNumber)
+{
+    QString reason;
+    bool file = true;
+    switch (Error) {
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+        reason = QStringLiteral("недостаточно памяти");
+        file = false;
+        break;
+    case LXW_ERROR_CREATING_XLSX_FILE:
+        reason = QStringLiteral("не удалось создать файл");
+        break;
+    case LXW_ERROR_CREATING_TMPFILE:
+        reason = QStringLiteral("не удалось создать временный файл");
+        break;
+    case LXW_ERROR_READING_TMPFILE:
+        reason = QStringLiteral("не удалось прочитать временный файл");
+        break;
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+        reason = QStringLiteral("ошибка записи файла");
+        break;
+    default:
+        reason = QStringLiteral("внутренняя ошибка библиотеки xlsxwriter, код %1").arg(int(Error));
+        file = false;
+        break;
+    }
+    return file && ErrorNumber != 0 ? reason + QStringLiteral(": ") + SystemError::Text(ErrorNumber) : reason;
+}
 
 struct Formats
 {
@@ -335,17 +370,41 @@ bool WriteExcelWorkbook(const TExportTableArray& Tables, const QString& FileName
         const lxw_error err = writeSheet(sheet, Tables[size_t(i)], formats);
         if (err != LXW_NO_ERROR) {
             return fail(QStringLiteral("Не удалось записать лист \"%1\" (%2).")
-                            .arg(names[i], QString::fromUtf8(lxw_strerror(err))));
+                            .arg(names[i], workbookReason(err, 0)));
         }
     }
 
+    errno = 0;
     const lxw_error err = workbook_close(book);
+    const int systemError = errno;
     allowance.Restore();
     if (err != LXW_NO_ERROR) {
         ErrMsg = QStringLiteral("Не удалось записать книгу \"%1\" (%2).")
-                     .arg(FileName, QString::fromUtf8(lxw_strerror(err)));
+                     .arg(FileName, workbookReason(err, systemError));
         QFile::remove(FileName);
         return false;
+    }
+    // The library writes the rows through temporary files and does not check
+    // those writes, so a disk that fills up meanwhile gives a workbook with rows
+    // missing and no error: the sheets are read back and their rows counted.
+    std::vector<qint64> rows;
+    QString reason;
+    if (!CountXlsxSheetRows(FileName, rows, reason)) {
+        ErrMsg = QStringLiteral("Не удалось записать книгу \"%1\" (%2).").arg(FileName, reason);
+        QFile::remove(FileName);
+        return false;
+    }
+    for (size_t i = 0; i < Tables.size(); ++i) {
+        // Sheets stand in reverse order; the title row is left out when empty.
+        const TExportTable& table = Tables[Tables.size() - 1 - i];
+        const qint64 expected = qint64(table.MeasRecs.size()) + (table.Title.isEmpty() ? 2 : 3);
+        if (rows.size() != Tables.size() || rows[i] != expected) {
+            ErrMsg = QStringLiteral("Не удалось записать книгу \"%1\" (лист \"%2\" записан не полностью; "
+                                    "возможно, на диске нет места).")
+                         .arg(FileName, names[qsizetype(Tables.size() - 1 - i)]);
+            QFile::remove(FileName);
+            return false;
+        }
     }
     ErrMsg.clear();
     return true;

@@ -36,8 +36,10 @@ bool ExcelTablesFit(const TExportTableArray& Tables, QString& ErrMsg);
 // texts read back unchanged in spreadsheet programs whatever characters they
 // hold. The sheets stand in the reverse order of the tables and
 // the last table's sheet is active, as the spreadsheet application places new
-// sheets before the active one. False with a Russian text on failure (a table
-// too long for a sheet, a file that cannot be written).
+// sheets before the active one. The written file is read back and its rows
+// counted, since the library does not notice a disk that fills up. False with a
+// Russian text on failure (a table too long for a sheet, a file that cannot be
+// written or reads back short); no file is left then.
 bool WriteExcelWorkbook(const TExportTableArray& Tables, const QString& FileName, QString& ErrMsg);
 
 // Export folders are kept while the spreadsheet application may still be

@@ -105,6 +105,11 @@ void TFormGraphic::FormCreate()
     TimerGraphAutoDrag.start();
     TimerAutoZoom.start();
 
+    // A range text wraps onto a second line rather than cut its unit; the room
+    // for it is kept, so the rows below never slide over the line list.
+    for (QLabel* label : {ui->LabelMaxLimit, ui->LabelMinLimit})
+        label->setMinimumHeight(2 * label->fontMetrics().lineSpacing());
+
     ui->StaticTextOverflowMin->setAutoFillBackground(false);
     ui->StaticTextOverflowMax->setAutoFillBackground(false);
     ui->StatusBarGraphic->setSizeGripEnabled(true);
@@ -255,30 +260,31 @@ void TFormGraphic::ReadSettings(double& YAxisMin, double& YAxisMax, QSize& Size,
 
 void TFormGraphic::WriteSettings()
 {
-    IniFile ini(IniFileName);
     const QString section = settingsSection();
     const TPlotAxis& left = ui->Chart1->LeftAxis();
+    const auto entry = [&section](const char* Key, const QString& Value) {
+        return IniFile::TEntry{section, QString::fromLatin1(Key), Value};
+    };
+    const auto flag = [](bool On) { return On ? QStringLiteral("1") : QStringLiteral("0"); };
+    const auto number = [](int Value) { return QString::number(Value); };
+    // One save for the section (the file is written and synced once, and a
+    // failure leaves it as it was); the window closes all the same.
     QString err;
-    // The first failure ends the writing; the window closes all the same.
-    (void)(ini.WriteBool(section, QStringLiteral("Autozoom"), ui->CBAutoZoom->isChecked(), err) &&
-           ini.WriteInteger(section, QStringLiteral("BackColor"), BackColor_, err) &&
-           ini.WriteInteger(section, QStringLiteral("GridColor"), GridColor_, err) &&
-           ini.WriteBool(section, QStringLiteral("Tracking"), ui->cbAutoDrag->isChecked(), err) &&
-           ini.WriteInteger(section, QStringLiteral("TrackingLine"), ui->RxSpAutoDrag->value(), err) &&
-           ini.WriteBool(section, QStringLiteral("Dots"), ui->CheckBoxPoints->isChecked(), err) &&
-           ini.WriteInteger(section, QStringLiteral("DotSize"), ui->RxSpGraphPSize->value(), err) &&
-           ini.WriteBool(section, QStringLiteral("SetRange"), ui->JvGroupBoxLimitLines->isChecked(), err) &&
-           ini.WriteString(section, QStringLiteral("RangeMin"), FloatToStr(RangeMin), err) &&
-           ini.WriteString(section, QStringLiteral("RangeMax"), FloatToStr(RangeMax), err) &&
-           ini.WriteInteger(section, QStringLiteral("RangeMinColor"), RangeMinColor, err) &&
-           ini.WriteInteger(section, QStringLiteral("RangeMaxColor"), RangeMaxColor, err) &&
-           ini.WriteInteger(section, QStringLiteral("xAxisScaleIndex"), XScaleIndex, err) &&
-           ini.WriteString(section, QStringLiteral("yAxisMin"), FloatToStr(left.Minimum()), err) &&
-           ini.WriteString(section, QStringLiteral("yAxisMax"), FloatToStr(left.Maximum()), err) &&
-           ini.WriteInteger(section, QStringLiteral("WindowHeight"), height(), err) &&
-           ini.WriteInteger(section, QStringLiteral("WindowWidth"), width(), err) &&
-           ini.WriteInteger(section, QStringLiteral("WindowXPos"), x(), err) &&
-           ini.WriteInteger(section, QStringLiteral("WindowYPos"), y(), err));
+    (void)IniFile(IniFileName)
+        .WriteStrings(
+            {entry("Autozoom", flag(ui->CBAutoZoom->isChecked())), entry("BackColor", number(BackColor_)),
+             entry("GridColor", number(GridColor_)), entry("Tracking", flag(ui->cbAutoDrag->isChecked())),
+             entry("TrackingLine", number(ui->RxSpAutoDrag->value())),
+             entry("Dots", flag(ui->CheckBoxPoints->isChecked())),
+             entry("DotSize", number(ui->RxSpGraphPSize->value())),
+             entry("SetRange", flag(ui->JvGroupBoxLimitLines->isChecked())),
+             entry("RangeMin", FloatToStr(RangeMin)), entry("RangeMax", FloatToStr(RangeMax)),
+             entry("RangeMinColor", number(RangeMinColor)), entry("RangeMaxColor", number(RangeMaxColor)),
+             entry("xAxisScaleIndex", number(XScaleIndex)), entry("yAxisMin", FloatToStr(left.Minimum())),
+             entry("yAxisMax", FloatToStr(left.Maximum())), entry("WindowHeight", number(height())),
+             entry("WindowWidth", number(width())), entry("WindowXPos", number(x())),
+             entry("WindowYPos", number(y()))},
+            err);
 }
 
 QString TFormGraphic::unitText() const
@@ -294,6 +300,14 @@ QString TFormGraphic::limitText(double Value) const
     const double scaled = Value * 10000;
     const double r = (scaled < 0 ? -std::floor(-scaled + 0.5) : std::floor(scaled + 0.5)) / 10000;
     return QString::number(r, 'f', 4).replace(QLatin1Char('.'), QLatin1Char(',')) + unitText();
+}
+
+void TFormGraphic::setLimitLabel(QLabel* Label, double Value)
+{
+    // A long unit may not fit the two lines kept for the text; the hint shows it whole.
+    const QString text = limitText(Value);
+    Label->setText(text);
+    Label->setToolTip(text);
 }
 
 void TFormGraphic::setSeriesMarker(int Number, bool Tracked)
@@ -424,8 +438,8 @@ void TFormGraphic::PrepareToShow()
     SetSwatchColor(ui->ShapeFon, ColorFromValue(BackColor_));
     SetSwatchColor(ui->ShapeGrid, ColorFromValue(GridColor_));
 
-    ui->LabelMaxLimit->setText(limitText(RangeMax));
-    ui->LabelMinLimit->setText(limitText(RangeMin));
+    setLimitLabel(ui->LabelMaxLimit, RangeMax);
+    setLimitLabel(ui->LabelMinLimit, RangeMin);
     CheckBoxPointsClick();
     RxSpGraphPSizeChange();
     SetTimerEnabled(TimerGraphAutoDrag, ui->cbAutoDrag->isChecked());
@@ -921,18 +935,18 @@ void TFormGraphic::Chart1MouseUp(const QPoint& Pos)
         RangeMax = value;
         if (!ui->LabelMinLimit->text().isEmpty() && RangeMax < RangeMin) {
             std::swap(RangeMax, RangeMin);
-            ui->LabelMinLimit->setText(limitText(RangeMin));
+            setLimitLabel(ui->LabelMinLimit, RangeMin);
         }
-        ui->LabelMaxLimit->setText(limitText(RangeMax));
+        setLimitLabel(ui->LabelMaxLimit, RangeMax);
         ui->SpeedButtonMaxLimit->setChecked(false);
         ui->Chart1->update();
     } else if (ui->SpeedButtonMinLimit->isChecked()) {
         RangeMin = value;
         if (!ui->LabelMaxLimit->text().isEmpty() && RangeMax < RangeMin) {
             std::swap(RangeMax, RangeMin);
-            ui->LabelMaxLimit->setText(limitText(RangeMax));
+            setLimitLabel(ui->LabelMaxLimit, RangeMax);
         }
-        ui->LabelMinLimit->setText(limitText(RangeMin));
+        setLimitLabel(ui->LabelMinLimit, RangeMin);
         ui->SpeedButtonMinLimit->setChecked(false);
         ui->Chart1->update();
     }

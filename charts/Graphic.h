@@ -122,6 +122,7 @@ private:
     void WriteSettings();
     QString unitText() const;
     QString limitText(double Value) const;
+    void setLimitLabel(QLabel* Label, double Value);
     void RxSpAutoDragChange();
     void setSeriesMarker(int Number, bool Tracked);
     void setBottomRange(double Min, double Max);

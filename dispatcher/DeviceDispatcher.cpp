@@ -21,6 +21,7 @@
 #include "dispatcher/Settings.h"
 #include "dispatcher/SettingsApply.h"
 #include "dispatcher/SettingsFile.h"
+#include "dispatcher/WindowPlacement.h"
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
 #include "ui_DeviceDispatcher.h"
@@ -156,6 +157,7 @@ void TFormDeviceDispatcher::LoadSettings(const QString& FileName)
     if (geometry.Width > 0 && geometry.Height > 0)
         resize(geometry.Width, geometry.Height);
     move(geometry.XPos, geometry.YPos);
+    KeepWindowOnScreen(*this);
     for (const QString& w : warnings)
         AddJournalMessage(w);
     RebuildDevArray(serials);

@@ -39,3 +39,14 @@ void ClearDevArray()
 {
     DevArray.clear();
 }
+
+void EndDispatcherState()
+{
+    if (Connection) {
+        QString ignored;
+        if (Connection->Connected)
+            Connection->Close(false, ignored);
+        Connection.reset();
+    }
+    ClearDevArray();
+}

@@ -46,7 +46,7 @@ extern QString ArchiveDir;
 extern bool ArchivePathChosen;
 
 // Settings values read from the settings file.
-extern int RFMainPort;
+extern int RFMainPort; // 0: none chosen (the file held an impossible number)
 extern int RFChannel;
 extern int RFPowerLevel;
 extern int PollMode;  // "Polling" Mode: 0 continuous, 1 with an interval
@@ -58,3 +58,8 @@ extern int FileRebuildMin;
 
 // Frees every row (with its device, channels and chart lines).
 void ClearDevArray();
+
+// Closes and frees the link and frees every row: the globals here that own Qt
+// objects must end while Qt is still whole, never in the static destructors that
+// run after Qt's own. Safe to call more than once.
+void EndDispatcherState();

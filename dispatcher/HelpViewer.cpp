@@ -5,6 +5,7 @@
 #include "ui_HelpViewer.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSignalBlocker>
@@ -200,25 +201,51 @@ QString TFormHelpViewer::CurrentTopic() const
 
 void TFormHelpViewer::BringForward()
 {
-    // Help asked for from a modal dialog must be usable while the dialog is
-    // open: a window belonging to the modal one (its transient child) is not
-    // blocked by it. Without a modal dialog the window stands on its own again.
-    QWidget* const modal = QApplication::activeModalWidget();
-    QWindow* const over = modal && modal != this ? modal->window()->windowHandle() : nullptr;
-    if (!windowHandle())
-        create();
-    if (windowHandle()->transientParent() != over) {
-        // The window system reads the owner when the window is mapped.
-        if (isVisible())
-            hide();
-        windowHandle()->setTransientParent(over);
-    }
+    // Help asked for from a modal dialog must be usable while the dialog is open.
+    FollowModalWindow();
     if (isMinimized())
         showNormal();
     else
         show();
     raise();
     activateWindow();
+}
+
+bool TFormHelpViewer::event(QEvent* Event)
+{
+    // A modal dialog opened while help is open, or the one left open when a
+    // dialog over it closed, shuts help out: help follows it at once.
+    if (Event->type() == QEvent::WindowBlocked)
+        FollowModalWindow();
+    return QWidget::event(Event);
+}
+
+void TFormHelpViewer::FollowModalWindow()
+{
+    if (!windowHandle())
+        create();
+    QWindow* const modal = QGuiApplication::modalWindow();
+    // A dialog of the help window's own does not shut it out, and owning it
+    // would make each the other's owner.
+    if (modal && windowHandle()->isAncestorOf(modal, QWindow::IncludeTransients))
+        return;
+    QWindow* const over = modal != windowHandle() ? modal : nullptr;
+    // The owner matters to the blocking only: the help window is no dialog, so
+    // the window system keeps no owner for it and it need not be shown anew.
+    if (windowHandle()->transientParent() == over)
+        return;
+    disconnect(OwnerHidden_);
+    windowHandle()->setTransientParent(over);
+    // When the owner closes, help would stay shut out by a dialog still open
+    // under it (nothing else tells help then): it follows that one.
+    if (over)
+        OwnerHidden_ = connect(
+            over, &QWindow::visibleChanged, this,
+            [this](bool Visible) {
+                if (!Visible)
+                    FollowModalWindow();
+            },
+            Qt::QueuedConnection);
 }
 
 void TFormHelpViewer::SourceChanged(const QUrl& Url)

@@ -50,7 +50,13 @@ public:
     // Path and fragment of the page shown ("/journal.htm").
     QString CurrentTopic() const;
 
+protected:
+    bool event(QEvent* Event) override;
+
 private:
+    // Help belongs to the modal window open now (to none without one): a window
+    // that belongs to the modal one is not shut out by it.
+    void FollowModalWindow();
     void FillContents();
     void FillIndex();
     void ShowDefaultTopicIfEmpty();
@@ -64,4 +70,5 @@ private:
     TChmFile File_;
     // The index entries in list order, pointing into File_.
     std::vector<const TChmTopic*> IndexEntries_;
+    QMetaObject::Connection OwnerHidden_;
 };

@@ -1,5 +1,6 @@
 #include "dispatcher/IntSpinEdit.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <algorithm>
 #include <limits>
@@ -50,12 +51,40 @@ void TIntSpinEdit::stepBy(int Steps)
 
 QAbstractSpinBox::StepEnabled TIntSpinEdit::stepEnabled() const
 {
+    // An emptied or half-typed field steps from the last number, to any side.
+    bool number = false;
+    locale().toInt(cleanText(), &number);
+    if (!number)
+        return StepUpEnabled | StepDownEnabled;
     StepEnabled enabled = StepNone;
     if (value() < Highest_)
         enabled |= StepUpEnabled;
     if (value() > Lowest_)
         enabled |= StepDownEnabled;
     return enabled;
+}
+
+template <typename Handling> void TIntSpinEdit::keepTypedText(Handling&& Handle)
+{
+    const QString typed = lineEdit()->text();
+    bool number = false;
+    locale().toInt(cleanText(), &number);
+    Handle();
+    if (!number && lineEdit()->text() != typed)
+        lineEdit()->setText(typed);
+}
+
+void TIntSpinEdit::keyPressEvent(QKeyEvent* Event)
+{
+    if (Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter)
+        keepTypedText([&] { QSpinBox::keyPressEvent(Event); });
+    else
+        QSpinBox::keyPressEvent(Event);
+}
+
+void TIntSpinEdit::focusOutEvent(QFocusEvent* Event)
+{
+    keepTypedText([&] { QSpinBox::focusOutEvent(Event); });
 }
 
 int TIntSpinEdit::excessWidth() const

@@ -35,9 +35,15 @@ public:
 
 protected:
     StepEnabled stepEnabled() const override;
+    void keyPressEvent(QKeyEvent* Event) override;
+    void focusOutEvent(QFocusEvent* Event) override;
 
 private:
     int excessWidth() const;
+    // Runs the spin box's own Enter or focus-out handling, which puts the last
+    // number back in place of a text that is none ("", "-"), and then shows the
+    // text as typed again, so the dialog's check sees and refuses it.
+    template <typename Handling> void keepTypedText(Handling&& Handle);
 
     int Lowest_ = 0;
     int Highest_ = 99;

@@ -13,6 +13,8 @@ TFormJournal::TFormJournal(QWidget* parent)
     : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TFormJournal>())
 {
     ui->setupUi(this);
+    // Also ends the undo history, which would keep every line a second time.
+    ui->MemoJournal->setMaximumBlockCount(MaxLines);
     connect(ui->ButtonClearJournalWindow, &QPushButton::clicked, this,
             &TFormJournal::ButtonClearJournalWindowClick);
     JournalReady = true;

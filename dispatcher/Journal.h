@@ -20,8 +20,12 @@ public:
     explicit TFormJournal(QWidget* parent = nullptr);
     ~TFormJournal() override;
 
-    // Appends S as the last line. Without autoscroll the view stays where the
-    // operator left it.
+    // Lines kept: a run of months would otherwise hold every line ever written
+    // (the debug log keeps them all while it is on).
+    static constexpr int MaxLines = 10000;
+
+    // Appends S as the last line, dropping the oldest beyond MaxLines. Without
+    // autoscroll the view stays where the operator left it.
     void AddLine(const QString& S);
     QStringList Lines() const;
     bool Autoscroll() const;

@@ -158,7 +158,16 @@ QList<quint16> ReadSettings(const QString& FileName, QStringList& Warnings, TWin
     const QList<quint16> serials =
         ParseDevicesList(ini.ReadString(SectionDevices, KeyDevicesList, QString()), &Warnings);
 
-    RFMainPort = readInRange(ini, SectionCommunication, KeyRFMainPort, DefaultRFMainPort, 1, 255, Warnings);
+    // A port out of range means no port: falling back to COM1 would poll whatever
+    // hangs there.
+    RFMainPort = ini.ReadInteger(SectionCommunication, KeyRFMainPort, DefaultRFMainPort);
+    if (RFMainPort < 1 || RFMainPort > 255) {
+        Warnings << QStringLiteral("Файл настроек: недопустимое значение \"%1\" параметра %2 (раздел %3), "
+                                   "СОМ-порт не выбран")
+                        .arg(ini.ReadString(SectionCommunication, KeyRFMainPort, QString()), KeyRFMainPort,
+                             SectionCommunication);
+        RFMainPort = 0;
+    }
     // A channel or power the modem does not know is refused by the modem command
     // with its own journal line; only a channel that does not fit the device
     // record's byte is refused here.
@@ -239,11 +248,12 @@ bool WriteArchivePath(const QString& FileName, const QString& Path, QString& Err
 
 bool WriteWindowGeometry(const QString& FileName, int Height, int Width, int XPos, int YPos, QString& Error)
 {
-    IniFile ini(FileName);
-    return ini.WriteInteger(SectionGeneral, KeyWindowHeight, Height, Error) &&
-           ini.WriteInteger(SectionGeneral, KeyWindowWidth, Width, Error) &&
-           ini.WriteInteger(SectionGeneral, KeyWindowXPos, XPos, Error) &&
-           ini.WriteInteger(SectionGeneral, KeyWindowYPos, YPos, Error);
+    const auto n = [](int V) { return QString::number(V); };
+    return IniFile(FileName).WriteStrings({{SectionGeneral, KeyWindowHeight, n(Height)},
+                                           {SectionGeneral, KeyWindowWidth, n(Width)},
+                                           {SectionGeneral, KeyWindowXPos, n(XPos)},
+                                           {SectionGeneral, KeyWindowYPos, n(YPos)}},
+                                          Error);
 }
 
 bool WriteCommSettings(const QString& FileName, const TSettingsValues& Values, QString& Error)

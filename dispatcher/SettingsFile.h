@@ -2,10 +2,11 @@
 
 // The program's settings file: the one reader and the writers of its keys.
 //
-// Values that only a hand-edited file can hold (a port outside 1..255, channel
-// outside 16..23, an interval the poll timer cannot take, ...) are replaced by the
-// key's default and reported in a Russian warning naming the key and the text
-// found, so the modem and the timers never get an impossible value. Texts that do
+// Values that only a hand-edited file can hold (a channel outside 0..255, an
+// interval the poll timer cannot take, ...) are replaced by the key's default and
+// reported in a Russian warning naming the key and the text found, so the modem
+// and the timers never get an impossible value. A port outside 1..255 becomes no
+// port (0) with such a warning. Texts that do
 // not convert to an integer read as the default without a warning.
 
 #include <QList>

@@ -10,6 +10,7 @@
 #include "dispatcher/EepromErrorDialog.h"
 #include "dispatcher/Journal.h"
 #include "dispatcher/Password.h"
+#include "dispatcher/RunEnd.h"
 #include "dispatcher/Settings.h"
 #include "dispatcher/ZarOdudEvud.h"
 #include "platform/Prompts.h"
@@ -19,6 +20,7 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTranslator>
+#include <csignal>
 
 namespace {
 
@@ -58,6 +60,9 @@ void InstallQtTranslations(QApplication& App)
 
 int main(int argc, char* argv[])
 {
+    // Past a file-size limit a write must fail and be reported like a full disk,
+    // not end the process without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
     KlovApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("klov"));
     QApplication::setApplicationVersion(QStringLiteral(KLOV_VERSION));
@@ -131,10 +136,12 @@ int main(int argc, char* argv[])
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::Requested, &mainWindow, &QWidget::close);
 
+    // Qt ends the process through exit() when the display goes away.
+    EndRunAtExit();
     mainWindow.show();
     const int rc = QApplication::exec();
     mainWindow.SetDeviceConfigWindow(nullptr);
     ConnectNetWarnings(nullptr);
-    FinalizeZarOdudEvud();
+    EndRun();
     return rc;
 }

@@ -235,7 +235,9 @@ bool TDesktopApplication::take(const QString& File)
     const auto entry = [&](const char* Key) {
         return value(groups, QStringLiteral("Desktop Entry"), QLatin1String(Key));
     };
-    if (entry("Type") != QLatin1String("Application") || entry("Hidden") == QLatin1String("true"))
+    // A terminal program started without a terminal shows nothing.
+    if (entry("Type") != QLatin1String("Application") || entry("Hidden") == QLatin1String("true") ||
+        entry("Terminal") == QLatin1String("true"))
         return false;
     const QString tryExec = entry("TryExec");
     if (!tryExec.isEmpty() && findProgram(unescapeValue(tryExec)).isEmpty())
@@ -246,6 +248,7 @@ bool TDesktopApplication::take(const QString& File)
         return false;
     desktopFile_ = File;
     name_ = unescapeValue(entry("Name"));
+    icon_ = unescapeValue(entry("Icon"));
     program_ = program;
     exec_ = exec;
     return true;
@@ -253,27 +256,43 @@ bool TDesktopApplication::take(const QString& File)
 
 QStringList TDesktopApplication::Arguments(const QString& FileName) const
 {
+    const QString url = QString::fromLatin1(QUrl::fromLocalFile(FileName).toEncoded());
     QStringList args;
     bool placed = false;
     for (qsizetype i = 1; i < exec_.size(); ++i) {
         const QString& arg = exec_[i];
-        if (arg == QLatin1String("%f") || arg == QLatin1String("%F")) {
-            args << FileName;
-            placed = true;
-        } else if (arg == QLatin1String("%u") || arg == QLatin1String("%U")) {
-            args << QString::fromLatin1(QUrl::fromLocalFile(FileName).toEncoded());
-            placed = true;
-        } else if (arg == QLatin1String("%c")) {
-            args << name_;
-        } else if (arg == QLatin1String("%k")) {
-            args << desktopFile_;
-        } else if (arg == QLatin1String("%%")) {
-            args << QStringLiteral("%");
-        } else if (arg.size() == 2 && arg.startsWith(QLatin1Char('%'))) {
-            // %i and the deprecated codes add nothing here.
-        } else {
-            args << QString(arg).replace(QStringLiteral("%%"), QStringLiteral("%"));
+        if (arg == QLatin1String("%i")) {
+            if (!icon_.isEmpty())
+                args << QStringLiteral("--icon") << icon_;
+            continue;
         }
+        // Codes may stand inside an argument ("--file=%f"); the deprecated and
+        // unknown ones expand to nothing.
+        QString expanded;
+        for (qsizetype j = 0; j < arg.size(); ++j) {
+            if (arg[j] != QLatin1Char('%') || j + 1 == arg.size()) {
+                expanded += arg[j];
+                continue;
+            }
+            const char16_t code = arg[++j].unicode();
+            if (code == u'f' || code == u'F') {
+                expanded += FileName;
+                placed = true;
+            } else if (code == u'u' || code == u'U') {
+                expanded += url;
+                placed = true;
+            } else if (code == u'c') {
+                expanded += name_;
+            } else if (code == u'k') {
+                expanded += desktopFile_;
+            } else if (code == u'%') {
+                expanded += QLatin1Char('%');
+            }
+        }
+        // A code on its own that gives nothing gives no argument.
+        const bool lone = arg.size() == 2 && arg[0] == QLatin1Char('%') && arg != QLatin1String("%%");
+        if (!(lone && expanded.isEmpty()))
+            args << expanded;
     }
     if (!placed)
         args << FileName;

@@ -8,7 +8,7 @@
 // of the XDG configuration and data folders first, then associations added there,
 // then any installed application entry (.desktop file) that lists the type and
 // whose association was not removed. Only an entry whose program is installed
-// counts.
+// counts, and not one run in a terminal.
 class TDesktopApplication
 {
 public:
@@ -21,7 +21,8 @@ public:
     // The program, found on PATH unless the entry names it with a path.
     const QString& Program() const { return program_; }
     // Its arguments to open FileName: the entry's command line with the file (or
-    // its URL) put in place of the field code; after the rest when it has none.
+    // its URL) put in place of the field code, also one inside an argument, and
+    // the other codes expanded; the file after the rest when it has none.
     QStringList Arguments(const QString& FileName) const;
 
 private:
@@ -29,6 +30,7 @@ private:
 
     QString desktopFile_;
     QString name_;
+    QString icon_;
     QString program_;
     QStringList exec_; // the command line split, the program first
 };

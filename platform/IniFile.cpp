@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <cerrno>
 #include <limits>
 #include <optional>
@@ -19,10 +20,21 @@ struct Line
 };
 
 // The file as lines, and what is needed to write it back the same way.
+// The encoding a file was read in, and so is written back in.
+enum class TextEncoding
+{
+    Utf8,
+    Utf16LE,
+    Utf16BE,
+    Windows1251,
+    Latin1,
+};
+
 struct Document
 {
     QList<Line> Lines;
     bool Utf8Bom = false;
+    TextEncoding Encoding = TextEncoding::Utf8;
     QString NewEol = QStringLiteral("\n");
 };
 
@@ -97,17 +109,22 @@ QString entryValue(const QString& text)
     return v;
 }
 
-QString decode(const QByteArray& bytes, bool& utf8Bom)
+QString decode(const QByteArray& bytes, bool& utf8Bom, TextEncoding& encoding)
 {
     utf8Bom = false;
+    encoding = TextEncoding::Utf8;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         utf8Bom = true;
         return QString::fromUtf8(bytes.mid(3));
     }
-    if (bytes.startsWith("\xFF\xFE"))
+    if (bytes.startsWith("\xFF\xFE")) {
+        encoding = TextEncoding::Utf16LE;
         return QStringDecoder(QStringDecoder::Utf16LE)(bytes.mid(2));
-    if (bytes.startsWith("\xFE\xFF"))
+    }
+    if (bytes.startsWith("\xFE\xFF")) {
+        encoding = TextEncoding::Utf16BE;
         return QStringDecoder(QStringDecoder::Utf16BE)(bytes.mid(2));
+    }
 
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(bytes);
@@ -115,9 +132,55 @@ QString decode(const QByteArray& bytes, bool& utf8Bom)
         return text;
     // Files written on Windows are in the ANSI code page.
     QStringDecoder cp1251("windows-1251");
-    if (cp1251.isValid())
+    if (cp1251.isValid()) {
+        encoding = TextEncoding::Windows1251;
         return cp1251(bytes);
+    }
+    encoding = TextEncoding::Latin1;
     return QString::fromLatin1(bytes);
+}
+
+// The document's text in the encoding it was read in. A line that encoding
+// cannot hold gives false and the error, so the file is not touched.
+bool encode(const QString& fileName, const Document& doc, QByteArray& bytes, QString& error)
+{
+    bytes.clear();
+    switch (doc.Encoding) {
+    case TextEncoding::Utf8:
+        if (doc.Utf8Bom)
+            bytes = "\xEF\xBB\xBF";
+        for (const Line& l : doc.Lines)
+            bytes += (l.Text + l.Eol).toUtf8();
+        return true;
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE: {
+        const bool le = doc.Encoding == TextEncoding::Utf16LE;
+        bytes = le ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
+        QStringEncoder utf16(le ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE);
+        for (const Line& l : doc.Lines)
+            bytes += utf16(l.Text + l.Eol);
+        return true;
+    }
+    case TextEncoding::Windows1251:
+    case TextEncoding::Latin1:
+        break;
+    }
+    const bool cp1251 = doc.Encoding == TextEncoding::Windows1251;
+    for (const Line& l : doc.Lines) {
+        QStringEncoder encoder =
+            cp1251 ? QStringEncoder("windows-1251") : QStringEncoder(QStringEncoder::Latin1);
+        bytes += encoder(l.Text + l.Eol);
+        if (encoder.hasError()) {
+            error = QStringLiteral(
+                        "Не удалось записать файл \"%1\": текст \"%2\" нельзя записать в кодировке %3, "
+                        "в которой хранится файл. Файл оставлен без изменений.")
+                        .arg(fileName, l.Text,
+                             cp1251 ? QStringLiteral("Windows-1251") : QStringLiteral("ISO-8859-1"));
+            bytes.clear();
+            return false;
+        }
+    }
+    return true;
 }
 
 QList<Line> splitLines(const QString& text)
@@ -157,7 +220,7 @@ bool load(const QString& fileName, Document& doc, QString& error)
                     .arg(fileName, SystemError::Russian(file.errorString()));
         return false;
     }
-    doc.Lines = splitLines(decode(bytes, doc.Utf8Bom));
+    doc.Lines = splitLines(decode(bytes, doc.Utf8Bom, doc.Encoding));
     for (const Line& l : doc.Lines) {
         if (!l.Eol.isEmpty()) {
             doc.NewEol = l.Eol;
@@ -180,10 +243,8 @@ Document loadForReading(const QString& fileName)
 bool save(const QString& fileName, const Document& doc, QString& error)
 {
     QByteArray bytes;
-    if (doc.Utf8Bom)
-        bytes = "\xEF\xBB\xBF";
-    for (const Line& l : doc.Lines)
-        bytes += (l.Text + l.Eol).toUtf8();
+    if (!encode(fileName, doc, bytes, error))
+        return false;
 
     // No direct-write fallback: where no temporary file can be made beside the
     // target, failing is better than a file cut short by a crash or a full disk.

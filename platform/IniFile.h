@@ -22,7 +22,10 @@
 //   so a crash or a full disk leaves either the old file or the new one, never half.
 //   A missing file reads as empty and is created by the first write.
 // - Files are read as UTF-8 (a byte-order mark is kept), UTF-16 with a byte-order
-//   mark, or Windows-1251 when they are not valid UTF-8; they are written in UTF-8.
+//   mark, or Windows-1251 when they are not valid UTF-8, and written back in the
+//   encoding they were read in (a new file in UTF-8). A write that this encoding
+//   cannot hold (a character Windows-1251 lacks) fails with a Russian text and
+//   leaves the file as it was.
 //
 // Every call reads the file again: settings files are a few KB, a read and parse
 // costs microseconds, and a file changed meanwhile by another object, another

@@ -1,9 +1,11 @@
 #include "platform/SystemError.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -43,16 +45,26 @@ QString SystemError::Text(int ErrorNumber)
         if (number == ErrorNumber)
             return QString::fromUtf8(text);
     }
-    return systemText(ErrorNumber);
+    return Russian(systemText(ErrorNumber));
 }
 
 QString SystemError::Russian(const QString& Reason)
 {
-    QString text = Reason;
+    // Longest first: one system text can hold another ("No such device" in
+    // "No such device or address"), which must not be replaced inside it.
+    std::vector<std::pair<QString, QString>> texts;
     for (const auto& [number, russian] : Known) {
-        const QString english = systemText(number);
-        if (!english.isEmpty() && text.contains(english))
-            text.replace(english, QString::fromUtf8(russian));
+        QString english = systemText(number);
+        if (!english.isEmpty())
+            texts.emplace_back(std::move(english), QString::fromUtf8(russian));
     }
+    std::stable_sort(texts.begin(), texts.end(),
+                     [](const auto& A, const auto& B) { return A.first.size() > B.first.size(); });
+    QString text = Reason;
+    for (const auto& [english, russian] : texts)
+        text.replace(english, russian);
+    // Qt's text when it knows no reason, and the C library's for a number it
+    // does not know ("Unknown error 1234").
+    text.replace(QStringLiteral("Unknown error"), QStringLiteral("неизвестная ошибка"));
     return text;
 }

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the demo need, when missing.
 set -euo pipefail
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
-          libqt6multimedia6 libsqlite3-dev libxlsxwriter-dev libchm-dev libgtest-dev libgl-dev unzip poppler-utils
+          libqt6multimedia6 libsqlite3-dev libxlsxwriter-dev libchm-dev libgtest-dev libgl-dev zlib1g-dev unzip poppler-utils
           qt6-translations-l10n)  # Qt's own dialogs in Russian
 if [ "${1:-}" = "--gui" ]; then
   packages+=(xvfb xauth)

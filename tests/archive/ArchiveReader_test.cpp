@@ -289,17 +289,71 @@ TEST_F(ArchiveReaderTest, SeveralDevicesComeInTheTimeIndexOrderAndARepeatedSeria
     }
 }
 
-TEST_F(ArchiveReaderTest, ADamagedDayFileEndsTheReadingWithItsText)
+TEST_F(ArchiveReaderTest, AnUnreadableDayFileIsPassedOverAndTheRestOfItsDayStillComes)
 {
     store(QStringLiteral("Measures20240305.cds"), {value(7, Stamp(2024, 3, 5, 12, 0), 1, 1)});
+    // The writer found the file of the 6th damaged and went on in a "_2" file.
     writeBytes(path(QStringLiteral("Measures20240306.cds")), QByteArray(4096, 'x'));
-    store(QStringLiteral("Measures20240307.cds"), {value(7, Stamp(2024, 3, 7, 12, 0), 1, 3)});
-    bool ok = true;
-    QString err;
-    const auto got = read(Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 8, 0, 0), {7}, &ok, &err);
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(err, QStringLiteral("Не удалось открыть базу данных измерений!"));
-    EXPECT_EQ(values(got), (std::vector<float>{1}));
+    store(QStringLiteral("Measures20240306_2.cds"),
+          {value(7, Stamp(2024, 3, 6, 12, 0), 1, 2), value(8, Stamp(2024, 3, 6, 12, 0), 1, 20)});
+    // An empty file is a database of no program of ours.
+    writeBytes(path(QStringLiteral("Measures20240307.cds")), QByteArray());
+    store(QStringLiteral("Measures20240308.cds"), {value(7, Stamp(2024, 3, 8, 12, 0), 1, 4)});
+
+    const QString damaged = QStringLiteral("файл повреждён или не является файлом архива измерений");
+    for (const std::vector<quint16>& serials : {std::vector<quint16>{7}, std::vector<quint16>{7, 8}}) {
+        QStringList unreadable;
+        std::vector<float> got;
+        TArchiveReader reader(devices, channels);
+        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason) {
+            unreadable << Name + QLatin1Char('|') + Reason;
+        };
+        QString err;
+        EXPECT_TRUE(reader.Read(
+            ArchiveDir, Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 9, 0, 0), serials, false,
+            [&](const TArchiveValue& V) { got.push_back(V.Value); }, err));
+        const std::vector<float> expected =
+            serials.size() == 1 ? std::vector<float>{1, 2, 4} : std::vector<float>{1, 2, 20, 4};
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(unreadable, (QStringList{QStringLiteral("Measures20240306.cds|") + damaged,
+                                           QStringLiteral("Measures20240307.cds|") + damaged}));
+    }
+}
+
+TEST_F(ArchiveReaderTest, ADayFileDamagedInsideKeepsWhatWasReadBeforeTheFault)
+{
+    std::vector<TMeasureRecord> rows;
+    for (int i = 0; i < 20000; ++i)
+        rows.push_back(value(7 + i % 2, Stamp(2024, 3, 5, 1, 0) + double(i / 2) * OneSecond, 1, i));
+    store(QStringLiteral("Measures20240305.cds"), rows);
+    store(QStringLiteral("Measures20240306.cds"), {value(7, Stamp(2024, 3, 6, 12, 0), 1, -1)});
+    // The first pages (header and schema) stay whole, the rest is overwritten.
+    const QString name = path(QStringLiteral("Measures20240305.cds"));
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const qint64 size = f.size();
+    ASSERT_GT(size, 64 * 1024);
+    ASSERT_TRUE(f.seek(size / 4));
+    f.write(QByteArray(size - size / 4, '\xA5'));
+    f.close();
+
+    for (const std::vector<quint16>& serials : {std::vector<quint16>{7}, std::vector<quint16>{7, 8}}) {
+        QStringList unreadable;
+        std::vector<float> got;
+        TArchiveReader reader(devices, channels);
+        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason) {
+            unreadable << Name + QLatin1Char('|') + Reason;
+        };
+        QString err;
+        EXPECT_TRUE(reader.Read(
+            ArchiveDir, Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 7, 0, 0), serials, false,
+            [&](const TArchiveValue& V) { got.push_back(V.Value); }, err));
+        EXPECT_EQ(unreadable, QStringList{QStringLiteral("Measures20240305.cds|ошибка чтения файла")});
+        // Less than the whole file, then the next day.
+        ASSERT_FALSE(got.empty());
+        EXPECT_LT(got.size(), rows.size() / 2 * serials.size());
+        EXPECT_EQ(got.back(), -1);
+    }
 }
 
 // Ten milliseconds pass at every look at the clock.

@@ -2,6 +2,8 @@
 #include "archive/ArchiveStore.h"
 
 #include <cmath>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -276,7 +278,7 @@ TEST_F(ArchiveStoreTest, ForeignDamagedAndMissingFilesGiveTheOpenText)
         later.SetFileName(name);
         ASSERT_EQ(later.Create(err), TArchiveStore::TCreateResult::Created);
         RawDb raw(name);
-        ASSERT_TRUE(raw.Exec("PRAGMA user_version = 2"));
+        ASSERT_TRUE(raw.Exec("PRAGMA user_version = 3"));
     }
     refused("a later schema");
 
@@ -340,6 +342,32 @@ TEST_F(ArchiveStoreTest, CreateLeavesAnExistingFileAloneAndReportsAnUnwritableFo
     store.SetFileName(path(QStringLiteral("gone/Devices.cds")));
     EXPECT_EQ(store.Create(err), TArchiveStore::TCreateResult::NotWritten);
     EXPECT_FALSE(err.isEmpty());
+}
+
+TEST_F(ArchiveStoreTest, ReadOnlyFolderIsNamedAsTheCause)
+{
+    // Root may write anywhere: the check runs as an ordinary user then.
+    const QString folder = dir.filePath(QStringLiteral("ro"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    const int rc = RunInChild([&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            return 10;
+        for (const TArchiveKind kind : {TArchiveKind::Devices, TArchiveKind::Measures}) {
+            TArchiveStore store(kind);
+            store.SetFileName(folder + QStringLiteral("/Devices.cds"));
+            QString err;
+            if (store.Create(err) != TArchiveStore::TCreateResult::NotWritten)
+                return 11;
+            if (err != QStringLiteral("доступ запрещён"))
+                return 12;
+        }
+        return 0;
+    });
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(QDir(folder).isEmpty());
 }
 
 TEST_F(ArchiveStoreTest, ClosedFileAloneHoldsEveryRow)

@@ -375,27 +375,59 @@ TEST_F(ArchiveViewerTest, TheSpreadsheetGetsTheTablesOfThePeriod)
     expectIdle();
 }
 
-TEST_F(ArchiveViewerTest, AFailedDayFileLeavesNothingBehind)
+TEST_F(ArchiveViewerTest, ADamagedDayFileIsPassedOverAndTheRestOfItsDayIsReplayed)
 {
+    TFormJournal journal;
+    FormJournal = &journal;
+    JournalReady = true;
+    const auto unhook = qScopeGuard([] {
+        JournalReady = false;
+        FormJournal = nullptr;
+    });
     addRow(7);
     history(7, 1, Temp, Deg, -1, 1);
     store(QDate(2024, 3, 5), {{0, 7, t(5, 10), 1, 0.5}});
+    // The writer met a damaged file of the 6th and went on beside it.
     writeBytes(path(QStringLiteral("Measures20240306.cds")), QByteArray(4096, 'x'));
-    QTemporaryDir out;
-    prompts.Folders = {out.path()};
-    run(at(5, 0), at(7, 0), 2);
+    {
+        TArchiveStore s(TArchiveKind::Measures);
+        s.SetFileName(path(QStringLiteral("Measures20240306_2.cds")));
+        QString err;
+        ASSERT_EQ(s.Create(err), TArchiveStore::TCreateResult::Created);
+        ASSERT_TRUE(s.Open(err));
+        ASSERT_TRUE(s.AppendMeasure({0, 7, t(6, 10), 1, 0.25}, err));
+        ASSERT_TRUE(s.AppendMeasure({0, 7, t(6, 11), 1, 0.75}, err));
+    }
+    run(at(5, 0), at(7, 0), 0);
+
+    ASSERT_EQ(form.ArchiveGraphicLines().size(), 1u);
+    const IChartSeries& series = *form.ArchiveGraphicLines()[0]->Series;
+    ASSERT_EQ(series.Count(), 3);
+    EXPECT_EQ(series.YValue(1), 0.25);
+    EXPECT_EQ(series.XValue(2), t(6, 11));
     EXPECT_EQ(prompts.Messages,
-              QStringList{QStringLiteral("Внимание!|Не удалось открыть базу данных измерений! "
-                                         "Устраните причину и перезапустите программу.")});
-    EXPECT_EQ(ConnectionError, QStringLiteral("Не удалось открыть базу данных измерений!"));
-    EXPECT_EQ(prompts.FolderAsked, 0);
+              QStringList{QStringLiteral("Внимание!|Не удалось прочитать файлы архива, данные из "
+                                         "них не извлечены:\nMeasures20240306.cds")});
+    EXPECT_EQ(
+        JournalLines(journal),
+        QStringList{QStringLiteral("Файл архива \"Measures20240306.cds\" пропущен: файл повреждён или не "
+                                   "является файлом архива измерений")});
+    EXPECT_TRUE(ConnectionError.isEmpty());
+    for (const auto& f : forms.GraphicForms())
+        EXPECT_TRUE(f->isVisible());
     expectIdle();
 
-    // The next run goes through normally.
-    QFile::remove(path(QStringLiteral("Measures20240306.cds")));
-    run(at(5, 0), at(7, 0), 2);
+    // A period holding only the damaged file: nothing to export, and the
+    // operator is told why.
+    prompts.Messages.clear();
+    QTemporaryDir out;
+    prompts.Folders = {out.path()};
+    run(at(6, 0), at(6, 9), 2);
     EXPECT_EQ(prompts.FolderAsked, 1);
-    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files).size(), 1);
+    EXPECT_TRUE(ExportTables.empty());
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание!|Не удалось прочитать файлы архива, данные из "
+                                         "них не извлечены:\nMeasures20240306.cds")});
     expectIdle();
 }
 
@@ -408,6 +440,24 @@ TEST_F(ArchiveViewerTest, AHistoryFileThatCannotBeOpenedIsReported)
               QStringList{QStringLiteral("Внимание!|Не удалось открыть базу данных каналов устройств! "
                                          "Устраните причину и перезапустите программу.")});
     EXPECT_EQ(ConnectionError, QStringLiteral("Не удалось открыть базу данных каналов устройств!"));
+    expectIdle();
+}
+
+TEST_F(ArchiveViewerTest, AVanishedArchiveFolderIsReportedThoughTheWriterHeldItsDeviceFile)
+{
+    addRow(7);
+    history(7, 1, Temp, Deg, -1, 1);
+    store(QDate(2024, 3, 5), {{0, 7, t(5, 10), 1, 0.5}});
+    // The writer leaves the device file open after a poll that changed nothing.
+    QString err;
+    ASSERT_TRUE(form.Writer().cdsDevices.Open(err));
+    ASSERT_TRUE(QDir(ArchiveDir).removeRecursively());
+    run(at(5, 0), at(7, 0), 0);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral("Внимание!|Не удалось открыть базу данных устройств! "
+                                         "Устраните причину и перезапустите программу.")});
+    EXPECT_EQ(ConnectionError, QStringLiteral("Не удалось открыть базу данных устройств!"));
+    EXPECT_TRUE(form.ArchiveGraphicLines().empty());
     expectIdle();
 }
 
@@ -448,14 +498,19 @@ TEST_F(ArchiveViewerTest, ShutdownDuringTheReadingEndsTheRunWithoutOutput)
     store(QDate(2024, 3, 5), {{0, 7, t(5, 10), 1, 0.5}});
     store(QDate(2024, 3, 6), {{0, 7, t(6, 10), 1, 0.5}});
     int pumps = 0;
+    bool closed = false;
     EventPump::SetHandler([&] {
-        // The system shuts down: the main window closes the archive.
-        if (++pumps == 1)
+        // The system shuts down: the main window closes the archive, then the
+        // application's quit closes every window; a refusal would cancel it.
+        if (++pumps == 1) {
             form.CloseArchiveFiles();
+            closed = form.close();
+        }
     });
     run(at(5, 0), at(7, 0), 0);
     EventPump::SetHandler({});
     EXPECT_EQ(pumps, 1);
+    EXPECT_TRUE(closed);
     EXPECT_TRUE(form.ArchiveGraphicLines().empty());
     for (const auto& f : forms.GraphicForms())
         EXPECT_FALSE(f->isVisible());

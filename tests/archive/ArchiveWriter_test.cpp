@@ -2,9 +2,13 @@
 #include "archive/ArchiveDay.h"
 #include "archive/ArchiveWriter.h"
 #include "core/Device.h"
+#include "dispatcher/Journal.h"
+#include "support/JournalLines.h"
 
+#include <QScopeGuard>
 #include <csignal>
 #include <cstdlib>
+#include <numeric>
 #include <stdexcept>
 
 namespace {
@@ -147,18 +151,18 @@ TEST_F(ArchiveWriterTest, EveryValueIsOnDiskWhenTheProgramDies)
     }
 }
 
-TEST_F(ArchiveWriterTest, ForeignDayFileGivesTheTextAndIsLeftAlone)
+TEST_F(ArchiveWriterTest, ForeignDayFileIsLeftAloneAndTheDayGoesOnBesideIt)
 {
     writeBytes(path(QStringLiteral("Measures20240305.cds")), QByteArray(5000, 'z'));
-    EXPECT_FALSE(add(Stamp(2024, 3, 5, 12, 0), 1));
-    EXPECT_EQ(err, MeasuresOpenText);
-    EXPECT_FALSE(add(Stamp(2024, 3, 5, 12, 1), 1));
-    EXPECT_EQ(err, MeasuresOpenText);
+    EXPECT_TRUE(add(Stamp(2024, 3, 5, 12, 0), 1));
+    EXPECT_TRUE(add(Stamp(2024, 3, 5, 12, 1), 2));
     QFile f(path(QStringLiteral("Measures20240305.cds")));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray(5000, 'z'));
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")), (std::vector<float>{1, 2}));
     // The next day is a file of its own and works.
-    EXPECT_TRUE(add(Stamp(2024, 3, 6, 0, 0), 2));
+    EXPECT_TRUE(add(Stamp(2024, 3, 6, 0, 0), 3));
+    EXPECT_EQ(values(QStringLiteral("Measures20240306.cds")), std::vector<float>{3});
 }
 
 TEST_F(ArchiveWriterTest, VanishedFolderGivesTheTextAndRecoversWhenItIsBack)
@@ -217,7 +221,7 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
         int stored = 1;
         int failures = 0;
         QString e;
-        for (int i = 1; i < 400; ++i) {
+        for (int i = 1; i < 30000 && failures < 20; ++i) {
             device.Channel(1).Value = float(stored);
             if (writer.AddMeasurement(device, 1, t + i * OneSecond, e)) {
                 ++stored;
@@ -232,7 +236,7 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
             return 11;
         setrlimit(RLIMIT_FSIZE, &old);
         device.Channel(1).Value = float(stored);
-        if (!writer.AddMeasurement(device, 1, t + 501 * OneSecond, e))
+        if (!writer.AddMeasurement(device, 1, t + 30001 * OneSecond, e))
             return 14;
         writer.CloseAll();
         return 0;
@@ -244,5 +248,191 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
     ASSERT_GE(stored.size(), 3u);
     for (std::size_t i = 0; i < stored.size(); ++i)
         EXPECT_EQ(stored[i], float(i));
-    EXPECT_EQ(measures(QStringLiteral("Measures20240305.cds")).back().MeasDateTime, t + 501 * OneSecond);
+    EXPECT_EQ(measures(QStringLiteral("Measures20240305.cds")).back().MeasDateTime, t + 30001 * OneSecond);
+}
+
+TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndStoringResumesWhenSpaceIsBack)
+{
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    ASSERT_TRUE(add(t, 0));
+    writer.CloseMeasures();
+    const QString name = path(QStringLiteral("Measures20240305.cds"));
+    const QString wal = name + QStringLiteral("-wal");
+    // Another device's day so far, so the file is larger than the log needs.
+    {
+        RawDb raw(name);
+        ASSERT_TRUE(
+            raw.Exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 120000) "
+                     "INSERT INTO Measures(SerialNum, MeasDateTime, ChannelNum, MeasValue) "
+                     "SELECT 999, 45356.25, 1, x FROM c"));
+    }
+    const qint64 fileSize = QFileInfo(name).size();
+    ASSERT_GT(fileSize, 3 * 1024 * 1024);
+    const int rc = RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        // The file cannot grow, so no checkpoint can merge the log back; the log
+        // alone could grow as large as the file.
+        rlimit tight = old;
+        tight.rlim_cur = rlim_t(fileSize);
+        if (setrlimit(RLIMIT_FSIZE, &tight) != 0)
+            return 10;
+        int stored = 1;
+        int failures = 0;
+        QString e;
+        int i = 1;
+        for (; i < 20000 && failures < 50; ++i) {
+            device.Channel(1).Value = float(stored);
+            if (writer.AddMeasurement(device, 1, t + i * OneSecond, e))
+                ++stored;
+            else
+                ++failures;
+        }
+        if (failures < 50)
+            return 11;
+        // Refused well before the limit: the log leaves the room the merge needs.
+        if (QFileInfo(wal).size() > 2 * 1024 * 1024)
+            return 12;
+        // Space is back: every further value is stored, through several checkpoints.
+        setrlimit(RLIMIT_FSIZE, &old);
+        for (int k = 0; k < 4000; ++k, ++i) {
+            device.Channel(1).Value = float(stored);
+            if (!writer.AddMeasurement(device, 1, t + i * OneSecond, e))
+                return 13;
+            ++stored;
+        }
+        if (QFileInfo(wal).size() > 1024 * 1024 + 64 * 1024)
+            return 14;
+        writer.CloseAll();
+        return 0;
+    });
+    ASSERT_EQ(rc, 0);
+    // Merged back whole: no log beside the file, and every value reported stored
+    // is there in order.
+    EXPECT_FALSE(QFileInfo::exists(wal));
+    std::vector<float> stored;
+    for (const TMeasureRecord& r : measures(QStringLiteral("Measures20240305.cds")))
+        if (r.SerialNum == 1234)
+            stored.push_back(float(r.MeasValue));
+    ASSERT_GE(stored.size(), 4001u);
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        ASSERT_EQ(stored[i], float(i));
+}
+
+TEST_F(ArchiveWriterTest, DamagedDayFileStaysAsItIsAndTheDayGoesOnInTheNextFile)
+{
+    TFormJournal journal;
+    FormJournal = &journal;
+    JournalReady = true;
+    const auto unhook = qScopeGuard([] {
+        JournalReady = false;
+        FormJournal = nullptr;
+    });
+
+    // Each value is the count stored before it, so a lost one shows.
+    int stored = 0;
+    TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    const auto addNext = [&] {
+        t += OneSecond;
+        if (!add(t, float(stored)))
+            return false;
+        ++stored;
+        return true;
+    };
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_TRUE(addNext());
+    writer.CloseAll();
+
+    // Cut short, as a crash of the machine or a bad copy leaves it.
+    const QString first = path(QStringLiteral("Measures20240305.cds"));
+    {
+        QFile f(first);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_GT(f.size(), 64 * 1024);
+        ASSERT_TRUE(f.resize(16 * 1024));
+    }
+    const auto bytes = [](const QString& Name) {
+        QFile f(Name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray damaged = bytes(first);
+
+    // A new run: every value of the day is stored, from the first one on.
+    const QString second = path(QStringLiteral("Measures20240305_2.cds"));
+    {
+        TArchiveWriter next;
+        for (int i = 0; i < 100; ++i) {
+            t += OneSecond;
+            device.Channel(1).Value = float(stored);
+            ASSERT_TRUE(next.AddMeasurement(device, 1, t, err)) << err.toStdString();
+            ++stored;
+        }
+        next.CloseAll();
+    }
+    EXPECT_EQ(bytes(first), damaged);
+    EXPECT_EQ(JournalLines(journal),
+              QStringList{QStringLiteral("Файл архива \"") + first +
+                          QStringLiteral("\" повреждён и оставлен без изменений; измерения за эти сутки "
+                                         "записываются в файл \"") +
+                          second + QStringLiteral("\"")});
+    std::vector<float> expected(100);
+    std::iota(expected.begin(), expected.end(), 3000.0f);
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")), expected);
+
+    // The run after goes on in the newest file of the day, silently.
+    {
+        TArchiveWriter next;
+        t += OneSecond;
+        device.Channel(1).Value = float(stored);
+        ASSERT_TRUE(next.AddMeasurement(device, 1, t, err));
+        ++stored;
+        next.CloseAll();
+    }
+    EXPECT_EQ(journal.Lines().size(), 1);
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")).size(), 101u);
+
+    // A damaged continuation file gives the next one; the damaged ones stay.
+    writeBytes(second, QByteArray(3000, 'x'));
+    {
+        TArchiveWriter next;
+        t += OneSecond;
+        device.Channel(1).Value = float(stored);
+        ASSERT_TRUE(next.AddMeasurement(device, 1, t, err));
+        next.CloseAll();
+    }
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_3.cds")), std::vector<float>{float(stored)});
+    EXPECT_EQ(bytes(second), QByteArray(3000, 'x'));
+    EXPECT_EQ(journal.Lines().size(), 2);
+    EXPECT_EQ(cdsFiles(),
+              (QStringList{"Measures20240305.cds", "Measures20240305_2.cds", "Measures20240305_3.cds"}));
+}
+
+TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitIsMergedBackAndTheValueStillStored)
+{
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    ASSERT_TRUE(add(t, 0));
+    writer.CloseMeasures();
+    // Room for the file but not for a log grown to its checkpoint size.
+    const int rc = RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tight{};
+        getrlimit(RLIMIT_FSIZE, &tight);
+        tight.rlim_cur = 200 * 1024;
+        if (setrlimit(RLIMIT_FSIZE, &tight) != 0)
+            return 10;
+        QString e;
+        for (int i = 1; i <= 2000; ++i) {
+            device.Channel(1).Value = float(i);
+            if (!writer.AddMeasurement(device, 1, t + i * OneSecond, e))
+                return 11;
+        }
+        writer.CloseAll();
+        return 0;
+    });
+    ASSERT_EQ(rc, 0);
+    const auto stored = values(QStringLiteral("Measures20240305.cds"));
+    ASSERT_EQ(stored.size(), 2001u);
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        ASSERT_EQ(stored[i], float(i));
 }

@@ -1,6 +1,7 @@
 #include "archive/ExcelIO.h"
 #include "core/DateTime.h"
 #include "platform/Prompts.h"
+#include "support/FileSizeLimit.h"
 #include "support/OpenFileLimit.h"
 #include "support/QStringPrinter.h"
 #include "support/ScriptedPrompts.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
@@ -453,6 +455,59 @@ TEST_F(ExcelIOTest, MoreDevicesThanOpenFilesGetTheirSheets)
     EXPECT_EQ(number(book.Cells(1), QStringLiteral("C4")), Devices);
 }
 
+TEST_F(ExcelIOTest, ADiskThatFillsUpWhileTheSheetIsWrittenFailsTheExport)
+{
+    TExportTableArray t;
+    for (int r = 0; r < 20000; ++r)
+        AddExportRecord(t, 5, TDeviceType::ThermoInputs, QString(), 1, At(5, 1, 0) + r * OneSecond,
+                        float(r % 10), 0, 0, Temp, Deg);
+    const QString file = dir.filePath(QStringLiteral("full.xlsx"));
+    QString err;
+    ASSERT_TRUE(WriteExcelWorkbook(t, file, err)) << err.toStdString();
+    if (!XlsxReader::Available())
+        GTEST_SKIP() << "unzip is not installed: the size of the sheet is not known";
+    const qsizetype sheetSize = XlsxReader(file).Part(QStringLiteral("xl/worksheets/sheet1.xml")).size();
+    // The packed workbook is far smaller than its sheet, so it fits where the
+    // library's temporary copies of the sheet do not.
+    ASSERT_LT(QFileInfo(file).size() * 4, sheetSize);
+    ASSERT_TRUE(QFile::remove(file));
+
+    const QString expected =
+        QStringLiteral("Не удалось записать книгу \"") + file +
+        QStringLiteral("\" (лист \"ЛО РВ-ТС|ТП, серийный № 00005\" записан не полностью; "
+                       "возможно, на диске нет места).");
+    // Full while the rows go out, and short of the sheet's last byte when the
+    // sheet is put together at the end.
+    for (const qsizetype room : {sheetSize / 4, sheetSize - 1}) {
+        {
+            FileSizeLimit full(static_cast<rlim_t>(room));
+            ASSERT_TRUE(full.ok());
+            EXPECT_FALSE(WriteExcelWorkbook(t, file, err)) << room;
+        }
+        EXPECT_EQ(err, expected) << room;
+        EXPECT_FALSE(QFile::exists(file)) << room;
+    }
+    // One byte more is enough.
+    {
+        FileSizeLimit full(static_cast<rlim_t>(sheetSize));
+        ASSERT_TRUE(full.ok());
+        EXPECT_TRUE(WriteExcelWorkbook(t, file, err)) << err.toStdString();
+    }
+
+    // The export says so, opens nothing and leaves nothing behind.
+    {
+        FileSizeLimit full(static_cast<rlim_t>(sheetSize / 4));
+        ASSERT_TRUE(full.ok());
+        EXPECT_FALSE(ExportToExcel(t, nullptr, dir.path()));
+    }
+    ASSERT_EQ(prompts.Messages.size(), 1);
+    EXPECT_TRUE(prompts.Messages[0].startsWith(QStringLiteral("Кловарис|Не удалось записать книгу \"")))
+        << prompts.Messages[0].toStdString();
+    EXPECT_TRUE(prompts.Messages[0].endsWith(QStringLiteral("возможно, на диске нет места).")));
+    EXPECT_TRUE(launcher.Opened.isEmpty());
+    EXPECT_TRUE(exportFolders().isEmpty());
+}
+
 TEST(ExcelSheetName, IsValidShortAndUnique)
 {
     const QStringList none;
@@ -535,8 +590,9 @@ TEST_F(ExcelIOTest, FailuresAreReportedAndOpenNothing)
     QString err;
     const QString nowhere = dir.filePath(QStringLiteral("missing/book.xlsx"));
     EXPECT_FALSE(WriteExcelWorkbook(twoDevices(), nowhere, err));
-    EXPECT_TRUE(err.startsWith(QStringLiteral("Не удалось записать книгу \"") + nowhere))
-        << err.toStdString();
+    // The reason in Russian, the system's own included.
+    EXPECT_EQ(err, QStringLiteral("Не удалось записать книгу \"") + nowhere +
+                       QStringLiteral("\" (не удалось создать файл: нет такого файла или каталога)."));
     EXPECT_FALSE(ExportToExcel(twoDevices(), nullptr, dir.filePath(QStringLiteral("missing"))));
     ASSERT_EQ(prompts.Messages.size(), 1);
     EXPECT_TRUE(prompts.Messages[0].startsWith(
@@ -671,6 +727,9 @@ TEST_F(DesktopLauncherTest, OnlyAnInstalledApplicationForWorkbooksCounts)
           "[Desktop Entry]\nType=Application\nExec=calc %U\nMimeType=text/csv;" + xlsx + ";\n");
     write(QStringLiteral("sys/applications/gone.desktop"),
           "[Desktop Entry]\nType=Application\nHidden=true\nExec=xdg-open %f\nMimeType=" + xlsx + "\n");
+    // A terminal program, which would start unseen.
+    write(QStringLiteral("sys/applications/sheet-tui.desktop"),
+          "[Desktop Entry]\nType=Application\nTerminal=true\nExec=xdg-open %f\nMimeType=" + xlsx + "\n");
     EXPECT_FALSE(desktop.Available());
     // The association taken away in the user's list.
     addProgram(QStringLiteral("bin/calc"));
@@ -726,6 +785,22 @@ TEST_F(DesktopLauncherTest, WithoutLibreOfficeTheDesktopDefaultOpensTheFileItsel
     QFile::remove(path(QStringLiteral("config/test-mimeapps.list")));
     ASSERT_TRUE(desktop.Open(file)) << desktop.OpenError().toStdString();
     EXPECT_EQ(argumentsOf(QStringLiteral("bin/other")), QStringList{file});
+}
+
+TEST_F(DesktopLauncherTest, FieldCodesInsideArgumentsAreExpanded)
+{
+    addProgram(QStringLiteral("bin/calc"));
+    const QString entry = path(QStringLiteral("sys/applications/office/calc.desktop"));
+    write(QStringLiteral("sys/applications/office/calc.desktop"),
+          "[Desktop Entry]\nType=Application\nName=Calc\nName[ru]=Таблицы\nIcon=calc-icon\n"
+          "Exec=calc --open=%u --caption=%c %i %k %d --rate=5%% \"%%f\"\nMimeType=" +
+              xlsx + ";\n");
+    ASSERT_TRUE(desktop.Open(file)) << desktop.OpenError().toStdString();
+    const QString url = QString::fromLatin1(QUrl::fromLocalFile(file).toEncoded());
+    EXPECT_EQ(argumentsOf(QStringLiteral("bin/calc")),
+              (QStringList{QStringLiteral("--open=") + url, QStringLiteral("--caption=Calc"),
+                           QStringLiteral("--icon"), QStringLiteral("calc-icon"), entry,
+                           QStringLiteral("--rate=5%"), QStringLiteral("%f")}));
 }
 
 TEST_F(DesktopLauncherTest, AProgramThatCannotStartIsReported)

@@ -156,3 +156,45 @@ TEST_F(AddNewDevTest, OpensCentredOnItsOwner)
     const QPoint offset = shown.center() - owner.frameGeometry().center();
     EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
 }
+
+TEST_F(AddNewDevTest, AnEmptiedOrHalfTypedFieldIsRefusedNotReplacedByTheLastNumber)
+{
+    EXPECT_EQ(ask([this] {
+                  type("4321");
+                  press(Qt::Key_Return);
+              }),
+              std::optional<quint16>(4321));
+    QStringList stillOpen;
+    EXPECT_EQ(ask([this, &stillOpen] {
+                  // Emptied, then Enter; emptied, then the button (the focus leaves
+                  // the field first); a lone minus sign, then Enter.
+                  press(Qt::Key_Backspace);
+                  press(Qt::Key_Return);
+                  if (dialog.isVisible())
+                      stillOpen << spin()->text();
+                  spin()->setFocus();
+                  spin()->selectAll();
+                  press(Qt::Key_Backspace);
+                  QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Button1")),
+                                    Qt::LeftButton);
+                  if (dialog.isVisible())
+                      stillOpen << spin()->text();
+                  spin()->setFocus();
+                  type("-");
+                  press(Qt::Key_Return);
+                  if (dialog.isVisible())
+                      stillOpen << spin()->text();
+                  spin()->selectAll();
+                  type("7");
+                  press(Qt::Key_Return);
+              }),
+              std::optional<quint16>(7));
+    EXPECT_EQ(stillOpen, (QStringList{QString(), QString(), QStringLiteral("-")}));
+    const QString refusal = QStringLiteral("Внимание|Недопустимое значение \"%1\" в поле \"Серийный № "
+                                           "устройства\": введите целое число от 1 до 65535!");
+    EXPECT_EQ(prompts.Messages, (QStringList{refusal.arg(QString()), refusal.arg(QString()),
+                                             refusal.arg(QStringLiteral("-"))}));
+
+    // Shown again, the field offers the last number accepted, not a text refused.
+    EXPECT_EQ(ask([this] { press(Qt::Key_Return); }), std::optional<quint16>(7));
+}

@@ -204,6 +204,72 @@ TEST_F(HelpWindow, HelpFromAModalDialogTakesInputWhileTheDialogIsOpen)
     EXPECT_EQ(window->windowHandle()->transientParent(), nullptr);
 }
 
+TEST_F(HelpWindow, HelpStaysUsableWhicheverModalDialogOpensOrClosesAroundIt)
+{
+    QWidget mainWindow;
+    mainWindow.show();
+    window->HtmlHelp(nullptr, path, HH_DISPLAY_TOC, {});
+    QCoreApplication::processEvents();
+    auto* tree = child<QTreeWidget>("TreeContents");
+    // A click on a contents item through the window system, which drops input
+    // to a window that a modal dialog shuts out.
+    const auto takesClick = [&](int Item) {
+        tree->setCurrentItem(tree->topLevelItem(Item == 0 ? 1 : 0));
+        const QPoint at =
+            tree->viewport()->mapTo(window.get(), tree->visualItemRect(tree->topLevelItem(Item)).center());
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, at);
+        return tree->currentItem() == tree->topLevelItem(Item);
+    };
+
+    // Help open before a modal dialog: the dialog does not shut it out. A
+    // message box over the dialog, with help asked for from it, closes and goes;
+    // help still serves while the dialog stays open.
+    auto dialog = std::make_unique<QDialog>(&mainWindow);
+    bool beforeF1 = false;
+    bool overBox = false;
+    bool afterBox = false;
+    QTimer::singleShot(0, dialog.get(), [&] {
+        QCoreApplication::processEvents();
+        beforeF1 = takesClick(2);
+        {
+            QDialog box(dialog.get());
+            QTimer::singleShot(0, &box, [&] {
+                window->HtmlHelp(&box, path, HH_DISPLAY_TOC, {});
+                QCoreApplication::processEvents();
+                overBox = takesClick(0);
+                box.reject();
+            });
+            box.exec();
+        }
+        QCoreApplication::processEvents();
+        afterBox = takesClick(2);
+        dialog->reject();
+    });
+    dialog->exec();
+    EXPECT_TRUE(beforeF1);
+    EXPECT_TRUE(overBox);
+    EXPECT_TRUE(afterBox);
+
+    // A dialog of the help window's own, help asked for from it: help does not
+    // become owned by its own dialog.
+    {
+        QDialog own(window.get());
+        QTimer::singleShot(0, &own, [&] {
+            window->HtmlHelp(&own, path, HH_DISPLAY_TOC, {});
+            QCoreApplication::processEvents();
+            own.reject();
+        });
+        own.exec();
+        EXPECT_NE(window->windowHandle()->transientParent(), own.windowHandle());
+    }
+
+    // The dialog closed and freed while help stays open: help lives on and serves.
+    dialog.reset();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(takesClick(0));
+}
+
 TEST_F(HelpWindow, IndexFindsKeywordsAsTheyAreTypedAndOffersTopicsToChoose)
 {
     window->HtmlHelp(nullptr, path, HH_DISPLAY_INDEX, QStringLiteral("ЖУР"));

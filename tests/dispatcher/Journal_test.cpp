@@ -75,6 +75,23 @@ TEST_F(JournalWindow, LinesAreStampedAndKeptWhileHiddenAndClearingEmptiesOnlyThe
     EXPECT_TRUE(lines[0].endsWith(QStringLiteral(": после")));
 }
 
+TEST_F(JournalWindow, OnlyTheNewestLinesAreKeptWithAndWithoutAutoscroll)
+{
+    create();
+    for (const bool autoscroll : {true, false}) {
+        SCOPED_TRACE(autoscroll);
+        form->SetAutoscroll(autoscroll);
+        for (int i = 0; i < TFormJournal::MaxLines + 25; ++i)
+            form->AddLine(QString::number(i));
+        const QStringList lines = form->Lines();
+        ASSERT_EQ(lines.size(), TFormJournal::MaxLines);
+        EXPECT_EQ(lines.front(), QStringLiteral("25"));
+        EXPECT_EQ(lines.back(), QString::number(TFormJournal::MaxLines + 24));
+        EXPECT_FALSE(
+            form->findChild<QPlainTextEdit*>(QStringLiteral("MemoJournal"))->document()->isUndoRedoEnabled());
+    }
+}
+
 TEST_F(JournalWindow, ViewStaysPutWithoutAutoscrollAndFollowsWithIt)
 {
     create();

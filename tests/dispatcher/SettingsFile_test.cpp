@@ -1,8 +1,10 @@
 #include "core/Sound.h"
 #include "dispatcher/DispatcherState.h"
+#include "dispatcher/ModemSetup.h"
 #include "dispatcher/PollingCycle.h"
 #include "dispatcher/SettingsFile.h"
 #include "support/QStringPrinter.h"
+#include "support/RawPty.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -183,8 +185,6 @@ TEST_F(SettingsFileTest, EachOutOfRangeValueFallsBackToItsDefaultWithAWarning)
         {"Archive", "FileRebuildHour", "24", 0, [] { return FileRebuildHour; }},
         {"Archive", "FileRebuildMin", "-1", 0, [] { return FileRebuildMin; }},
         {"Archive", "FileRebuildMin", "60", 0, [] { return FileRebuildMin; }},
-        {"Communication", "RFMainPort", "0", 1, [] { return RFMainPort; }},
-        {"Communication", "RFMainPort", "256", 1, [] { return RFMainPort; }},
         {"Communication", "RFChannel", "0x110", 16, [] { return RFChannel; }},
         {"Polling", "Value", "0", 10, [] { return PollValue; }},
         {"Polling", "Value", "-5", 10, [] { return PollValue; }},
@@ -208,6 +208,40 @@ TEST_F(SettingsFileTest, EachOutOfRangeValueFallsBackToItsDefaultWithAWarning)
                       .arg(c.Default));
         EXPECT_TRUE(IsValidPollInterval(PollIntervalSec));
     }
+}
+
+TEST_F(SettingsFileTest, PortOutOfRangeMeansNoPortAndTheLinkOpensNothing)
+{
+    // COM1 is there and would answer: a bad number must not fall back to it.
+    RawPty modem;
+    ASSERT_TRUE(QFile::link(modem.LinkPath(), modem.PortsDir() + QStringLiteral("/COM1")));
+    qputenv("KLOV_PORTS_DIR", QFile::encodeName(modem.PortsDir()));
+    for (const char* text : {"0", "256", "99999", "-1"}) {
+        SCOPED_TRACE(text);
+        SetUp();
+        writeFile(QByteArray("[Communication]\nRFMainPort=") + text + "\n");
+        QStringList warnings;
+        ReadSettings(fileName, warnings);
+        EXPECT_EQ(RFMainPort, 0);
+        ASSERT_EQ(warnings.size(), 1);
+        EXPECT_EQ(warnings[0],
+                  QStringLiteral("Файл настроек: недопустимое значение \"%1\" параметра RFMainPort "
+                                 "(раздел Communication), СОМ-порт не выбран")
+                      .arg(QLatin1String(text)));
+        EXPECT_EQ(CurrentSettingsValues().RFMainPort, 0);
+
+        std::unique_ptr<TComConnection> link;
+        QStringList journal;
+        ConnectModem(link, RFMainPort, RFChannel, RFPowerLevel,
+                     [&journal](const QString& Line) { journal << Line; });
+        ASSERT_TRUE(link);
+        EXPECT_FALSE(link->Connected);
+        EXPECT_EQ(journal,
+                  QStringList{QStringLiteral("Попытка открыть несуществующий COM-порт при соединении с "
+                                             "СОМ-портом")});
+        EXPECT_TRUE(modem.ReadAvailable(200).isEmpty());
+    }
+    qunsetenv("KLOV_PORTS_DIR");
 }
 
 TEST_F(SettingsFileTest, IntervalIsCheckedInItsUnitsAndMayReachTheTimerLimit)

@@ -168,19 +168,56 @@ TEST_F(IniFileTest, BooleansAreIntegersZeroOrNot)
     EXPECT_EQ(get(), QByteArray("[S]\nZero=1\nOne=0\nTwo=2\nNeg=-1\nHex=0x0\nWord=true\nEmpty=\n"));
 }
 
-TEST_F(IniFileTest, Windows1251FileIsReadAndRewrittenAsUtf8)
+TEST_F(IniFileTest, Windows1251FileIsWrittenBackInWindows1251)
 {
     QStringEncoder cp1251("windows-1251");
     ASSERT_TRUE(cp1251.isValid());
-    const QString text = QStringLiteral("[Graphic Температура]\r\nUnits=°C\r\nName=Давление\r\n");
-    put(cp1251(text));
+    const QByteArray before =
+        cp1251(QStringLiteral("; Настройки котельной\r\n[Graphic Температура]\r\n"
+                              "Units=°C\r\nName=Давление\r\n[Communication]\r\nRFMainPort=3\r\n"));
+    put(before);
 
     IniFile ini(path());
     EXPECT_EQ(ini.ReadString(QStringLiteral("Graphic температура"), "Name", "-"), QStringLiteral("Давление"));
     EXPECT_EQ(ini.ReadString(QStringLiteral("Graphic Температура"), "Units", "-"), QStringLiteral("°C"));
 
+    // Every other line keeps its bytes; the new ones are in the file's code page.
     ASSERT_TRUE(ini.WriteString(QStringLiteral("Graphic Температура"), "Name", QStringLiteral("Ток"), error));
-    EXPECT_EQ(get(), QStringLiteral("[Graphic Температура]\r\nUnits=°C\r\nName=Ток\r\n").toUtf8());
+    ASSERT_TRUE(ini.WriteInteger(QStringLiteral("Communication"), "RFChannel", 17, error));
+    ASSERT_TRUE(ini.WriteString(QStringLiteral("Журнал"), "Комментарий", QStringLiteral("Цех №2"), error));
+    const QByteArray after =
+        cp1251(QStringLiteral("; Настройки котельной\r\n[Graphic Температура]\r\n"
+                              "Units=°C\r\nName=Ток\r\n[Communication]\r\nRFMainPort=3\r\n"
+                              "RFChannel=17\r\n[Журнал]\r\nКомментарий=Цех №2\r\n"));
+    EXPECT_EQ(get(), after);
+    EXPECT_EQ(ini.ReadString(QStringLiteral("журнал"), QStringLiteral("комментарий"), "-"),
+              QStringLiteral("Цех №2"));
+
+    // What the code page cannot hold is refused with a Russian text, the file as it was.
+    for (const QString& value : {QStringLiteral("Ёмкость ✓"), QStringLiteral("温度")}) {
+        error.clear();
+        EXPECT_FALSE(ini.WriteString(QStringLiteral("Graphic Температура"), "Name", value, error));
+        EXPECT_EQ(error,
+                  QStringLiteral("Не удалось записать файл \"%1\": текст \"Name=%2\" нельзя записать в "
+                                 "кодировке Windows-1251, в которой хранится файл. Файл оставлен без "
+                                 "изменений.")
+                      .arg(path(), value));
+        EXPECT_EQ(get(), after);
+    }
+
+    // UTF-16 and UTF-8 files stay in theirs.
+    QByteArray utf16("\xFF\xFE");
+    const QString text = QStringLiteral("[Sound]\r\nSoundMode=1\r\n");
+    utf16.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    put(utf16, "unicode.ini");
+    IniFile wide(path("unicode.ini"));
+    ASSERT_TRUE(wide.WriteString("Sound", QStringLiteral("Файл"), QStringLiteral("温度.wav"), error));
+    const QString wideText = text + QStringLiteral("Файл=温度.wav\r\n");
+    utf16.resize(2);
+    utf16.append(reinterpret_cast<const char*>(wideText.utf16()), wideText.size() * 2);
+    QFile f(path("unicode.ini"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), utf16);
 }
 
 TEST_F(IniFileTest, ByteOrderMarksAreUnderstood)
