@@ -130,6 +130,8 @@ void TCalibration::TabSheetCalibrShow()
             CalibrKind_ = first;
         Host_.SetCalibrInstruction(first, QString());
         Host_.SetCalibrInstruction(first + 1, QString());
+        // Until this device's status is read, the LEDs must not show the last device's.
+        Host_.SetCalibrLeds(type, 0);
     }
     ReadCalibrStatusRegister();
 }

@@ -222,6 +222,11 @@ bool TFormDeviceConfig::CalibrBusy() const
     return Pages_ && Pages_->CalibrBusy();
 }
 
+bool TFormDeviceConfig::FwUpdateRunning() const
+{
+    return Pages_ && Pages_->Firmware().Running();
+}
+
 bool TFormDeviceConfig::ProcedureRunning() const
 {
     return Pages_ && Pages_->ProcedureRunning();

@@ -54,6 +54,7 @@ public:
     void UpdateAllValues() override;
     bool FwUpdateActive() const override;
     bool CalibrBusy() const override;
+    bool FwUpdateRunning() const override;
     // The firmware update and calibration pages.
     TDeviceConfigPages& Pages() { return *Pages_; }
     // A firmware update or a calibration step is under way: the row shown stays.

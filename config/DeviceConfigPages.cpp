@@ -44,15 +44,26 @@ TDeviceConfigPages::TDeviceConfigPages(TFormDeviceConfig& Form, Ui::TFormDeviceC
     }
 
     connect(U.ButtonFirmwarePathBrowse, &QToolButton::clicked, this, &TDeviceConfigPages::browseFirmware);
-    connect(U.ButtonStartFwUpdate, &QPushButton::clicked, this,
-            [this] { Fw_.ButtonStartFwUpdateClick(false); });
-    connect(U.ButtonStartUsbUpdate, &QPushButton::clicked, this,
-            [this] { Fw_.ButtonStartFwUpdateClick(true); });
+    // The two procedures share the device and the window messages each lets run:
+    // one never starts inside the other, so no command reaches a device being flashed.
+    connect(U.ButtonStartFwUpdate, &QPushButton::clicked, this, [this] {
+        if (!Calibr_.Working())
+            Fw_.ButtonStartFwUpdateClick(false);
+    });
+    connect(U.ButtonStartUsbUpdate, &QPushButton::clicked, this, [this] {
+        if (!Calibr_.Working())
+            Fw_.ButtonStartFwUpdateClick(true);
+    });
     for (int kind = 0; kind < 4; ++kind)
-        connect(ProceedButtons_[kind], &QPushButton::clicked, this,
-                [this, kind] { Calibr_.BitBtnCalibrProceedClick(kind); });
+        connect(ProceedButtons_[kind], &QPushButton::clicked, this, [this, kind] {
+            if (!Fw_.Running())
+                Calibr_.BitBtnCalibrProceedClick(kind);
+        });
     for (QPushButton* b : {U.ButtonResetCalibrStatus, U.Button1})
-        connect(b, &QPushButton::clicked, this, [this] { Calibr_.ButtonResetCalibrStatusClick(); });
+        connect(b, &QPushButton::clicked, this, [this] {
+            if (!Fw_.Running())
+                Calibr_.ButtonResetCalibrStatusClick();
+        });
     connect(&Form, &TFormDeviceConfig::TabSheetCalibrShow, this, [this] { Calibr_.TabSheetCalibrShow(); });
     connect(U.PageControlDevParams, &QTabWidget::currentChanged, this, [this](int Index) {
         QWidget* page = Ui_.PageControlDevParams->widget(Index);

@@ -60,13 +60,26 @@ QByteArray TFwFileHeader::Encode() const
 bool TFwImageFile::Load(const QString& FileName, QString& ErrMsg)
 {
     Clear();
+    // A device or a pipe has no length to check and may never end: not an image file.
+    if (!QFileInfo(FileName).isFile()) {
+        ErrMsg = ShortReadMessage;
+        return false;
+    }
     QFile file(FileName);
     if (!file.open(QIODevice::ReadOnly)) {
         ErrMsg = file.errorString();
         return false;
     }
     const qint64 size = file.size();
-    const QByteArray data = file.readAll();
+    if (size > TFwFileHeader::Size + MaxImageLength) {
+        // Far beyond any device's memory: refused on its header, never read whole.
+        HeaderShown_ = TFwFileHeader::Decode(file.read(TFwFileHeader::Size), Header_);
+        ErrMsg = HeaderShown_ && WordToDeviceType(Header_.DeviceType) == TDeviceType::Unknown
+                     ? UnknownTypeMessage
+                     : WrongLengthMessage;
+        return false;
+    }
+    const QByteArray data = file.read(size);
     if (data.size() != size) {
         ErrMsg = ShortReadMessage;
         return false;
@@ -96,7 +109,8 @@ bool TFwImageFile::Check(const QByteArray& FileData, QString& ErrMsg)
         ErrMsg = UnknownTypeMessage;
         return false;
     }
-    if (h.ImageLength == 0 || quint64(FileData.size()) - TFwFileHeader::Size != h.ImageLength) {
+    if (h.ImageLength == 0 || h.ImageLength > MaxImageLength ||
+        quint64(FileData.size()) - TFwFileHeader::Size != h.ImageLength) {
         ErrMsg = WrongLengthMessage;
         return false;
     }

@@ -35,6 +35,9 @@ public:
     static const QString WrongCrcMessage;
     static const QString TypeQuestion;
     static const QString HwVersionQuestion;
+    // Longest image taken; a longer file is refused as a wrong length without
+    // being read whole.
+    static constexpr qint64 MaxImageLength = 16 * 1024 * 1024;
 
     // Reads the file whole and checks it (Check). False with the message when the
     // file cannot be read or a check fails; nothing stays loaded then. HeaderShown

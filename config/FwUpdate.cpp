@@ -14,6 +14,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 #include <algorithm>
 #include <array>
 
@@ -130,6 +131,10 @@ void TFwUpdate::ButtonStartFwUpdateClick(bool ViaUsb)
     }
     if (!Work_.DisablePolling(TDeviceWork::ForFirmware))
         return;
+    // The questions let window messages run: the row may be gone by now.
+    device = Host_.Device();
+    if (!device)
+        return;
     if (!ViaUsb) {
         if (!Work_.RfSignalLevelSufficient(TDeviceWork::ForFirmware))
             return;
@@ -177,8 +182,9 @@ bool TFwUpdate::prepareUsbLink()
     const int port = PortNumberOf(Host_.UsbPortText());
     const int timeout = Host_.UsbReadTimeout();
     QString err;
-    if (FwComConnection_ && FwComConnection_->Settings().PortNum != port) {
+    if (FwComConnection_ && (FwComConnection_->Settings().PortNum != port || !FwComConnection_->Connected)) {
         // Another port was chosen: the old one is let go, not used behind the operator's back.
+        // A link that is not open is made anew too: its time-out cannot be set while closed.
         FwComConnection_->Close(false, err);
         FwComConnection_.reset();
     }
@@ -212,6 +218,11 @@ bool TFwUpdate::prepareUsbLink()
 
 void TFwUpdate::TimerInitFwUpdateTimer()
 {
+    // A message box of an attempt runs window messages, the timer's ticks among
+    // them: a tick inside a tick would try again behind a refusal being shown.
+    if (InTick_)
+        return;
+    const QScopedValueRollback inTick(InTick_, true);
     if (Phase_ != TPhase::Starting) {
         TimerInitFwUpdate.stop();
         return;
@@ -294,13 +305,18 @@ TFwUpdate::TAttempt TFwUpdate::sendParamsUsb()
                    int(frame.size()), false, err)) {
         message(err);
         addResultLine(err);
-        return TAttempt::Failed;
+        // The port itself failed (the cable pulled): no attempt on it can succeed.
+        dropUsbLink();
+        return TAttempt::Refused;
     }
     std::array<quint8, FwUsbFrames::ParamFrameSize> buf{};
     int count = FwUsbFrames::ParamFrameSize;
     if (!link.Receive(buf, false, err, count, false, false)) {
         addResultLine(err == ReceiveTimeoutMessage ? WaitText : err);
-        return TAttempt::Failed;
+        if (err == ReceiveTimeoutMessage)
+            return TAttempt::Failed;
+        dropUsbLink();
+        return TAttempt::Refused;
     }
     if (count <= 0)
         return TAttempt::Failed;
@@ -329,6 +345,13 @@ TFwUpdate::TAttempt TFwUpdate::sendParamsUsb()
         return TAttempt::Accepted;
     }
     return TAttempt::Failed;
+}
+
+void TFwUpdate::dropUsbLink()
+{
+    // Closed, the link is opened afresh at the next start: a replugged cable works again.
+    QString err;
+    FwComConnection_->Close(false, err);
 }
 
 bool TFwUpdate::pumpAndCheck()
@@ -367,8 +390,10 @@ void TFwUpdate::WMStartFwTransfer()
         Host_.SetFwProgress(int(length), int(offset));
     }
 
+    // Over the radio the device is asked for the checksum of what it runs; its USB
+    // port takes writes only, so there its echo of the last block is the answer.
     QString verifyErr;
-    const bool installed = end == TEnd::Completed && verifyInstalled(verifyErr);
+    const bool installed = end == TEnd::Completed && (FwViaComPort_ || verifyInstalled(verifyErr));
     if (end == TEnd::Completed && RowGone_)
         end = TEnd::RowGone;
     const bool viaUsb = FwViaComPort_;
@@ -391,14 +416,16 @@ void TFwUpdate::WMStartFwTransfer()
         message(TransferDoneMessage);
         return;
     case TEnd::Aborted:
+    case TEnd::RowGone:
         FwAbortRequested_ = false;
-        addResultLine(QStringLiteral("Передача прошивки прервана, прошивка устройства не изменена"));
+        addResultLine(QStringLiteral("Передача прошивки прервана, прошивка передана не полностью"));
         Host_.AddJournalMessage(QStringLiteral("Обновление ПО устройства сер.№ ") + SerialToStr(Serial_) +
-                                QStringLiteral(" прервано, прошивка устройства не изменена"));
-        Host_.CloseWindow();
+                                QStringLiteral(" прервано, прошивка передана не полностью"));
+        // A row going away has closed the window already.
+        if (end == TEnd::Aborted)
+            Host_.CloseWindow();
         return;
     case TEnd::Failed:
-    case TEnd::RowGone:
         return;
     }
 }
@@ -415,8 +442,13 @@ TFwUpdate::TEnd TFwUpdate::sendRadioBlock(quint32 Offset, int N)
                 return RowGone_ ? TEnd::RowGone : TEnd::Aborted;
             std::array<TNetRequest, 1> req = {TDeviceWork::WriteRequest(RegFwData.Address, data)};
             x = Work_.Exchange(*Device_, req);
-            if (!x.Ok)
+            if (!x.Ok) {
+                // A modem port that failed stays closed: trying on would only spin.
+                const TConnection* link = Host_.Link();
+                if (!link || !link->Connected)
+                    break;
                 continue;
+            }
             if (req[0].Failed) {
                 message(DeviceErrorText(x.Error, req[0].ErrorCode));
                 return TEnd::Failed;
@@ -456,6 +488,7 @@ TFwUpdate::TEnd TFwUpdate::sendUsbBlock(quint32 Offset, int N, int& Timeouts)
                 int(frame.size()), false, err)) {
             message(err);
             addResultLine(err);
+            dropUsbLink();
             return TEnd::Failed;
         }
         if (pumpAndCheck())
@@ -464,8 +497,10 @@ TFwUpdate::TEnd TFwUpdate::sendUsbBlock(quint32 Offset, int N, int& Timeouts)
         int count = FwUsbFrames::MaxFrameSize;
         if (!link.Receive(buf, false, err, count, false, false)) {
             addResultLine(err);
-            if (err != ReceiveTimeoutMessage)
+            if (err != ReceiveTimeoutMessage) {
+                dropUsbLink();
                 return TEnd::Failed;
+            }
             if (++Timeouts > MaxUsbTimeouts) {
                 message(UsbSilentMessage);
                 return TEnd::Failed;
@@ -503,6 +538,8 @@ TFwUpdate::TEnd TFwUpdate::sendUsbBlock(quint32 Offset, int N, int& Timeouts)
 
 bool TFwUpdate::verifyInstalled(QString& ErrMsg)
 {
+    // The device restarts into the new image meanwhile: the operator sees that it is awaited.
+    Host_.SetFwWaitMessage(WaitText);
     const qint64 start = Clock::Current().NowMs();
     bool answered = false;
     quint16 running = 0;
@@ -510,10 +547,11 @@ bool TFwUpdate::verifyInstalled(QString& ErrMsg)
         if (!first)
             Clock::Current().SleepMs(VerifyPauseMs);
         EventPump::ProcessMessages();
-        if (RowGone_)
+        const TConnection* link = Host_.Link();
+        if (RowGone_ || !link || !link->Connected)
             break;
         quint16 crc = 0;
-        if (FwViaComPort_ ? readRunningCrcUsb(crc) : readRunningCrcRadio(crc)) {
+        if (readRunningCrc(crc)) {
             answered = true;
             running = crc;
             if (crc == Header_.ImageCrc)
@@ -532,30 +570,13 @@ bool TFwUpdate::verifyInstalled(QString& ErrMsg)
     return false;
 }
 
-bool TFwUpdate::readRunningCrcRadio(quint16& Crc)
+bool TFwUpdate::readRunningCrc(quint16& Crc)
 {
     std::array<TNetRequest, 1> req = {TDeviceWork::ReadRequest(RegFwInfo.Address, quint8(RegFwInfo.Length))};
     const TDeviceExchange x = Work_.Exchange(*Device_, req);
     if (!x.Ok || req[0].Failed || req[0].ReplyLen != req[0].DataLen)
         return false;
     return DecodeFwInfoCrc(std::span<const quint8>(req[0].Data.data(), req[0].ReplyLen), Crc);
-}
-
-bool TFwUpdate::readRunningCrcUsb(quint16& Crc)
-{
-    TComConnection& link = *FwComConnection_;
-    const QByteArray frame = FwUsbFrames::FwInfoReadFrame(Serial_);
-    QString err;
-    if (!link.Send(std::span<const quint8>(reinterpret_cast<const quint8*>(frame.constData()), frame.size()),
-                   int(frame.size()), false, err))
-        return false;
-    std::array<quint8, FwUsbFrames::MaxFrameSize> buf{};
-    int count = FwUsbFrames::MaxFrameSize;
-    if (!link.Receive(buf, false, err, count, false, false) || count <= 0)
-        return false;
-    const QByteArray reply(reinterpret_cast<const char*>(buf.data()), count);
-    return FwUsbFrames::CheckReply(reply) == FwUsbFrames::TReplyCheck::Ok &&
-           FwUsbFrames::DecodeFwInfoReply(reply, Crc);
 }
 
 void TFwUpdate::endStart()
@@ -605,7 +626,7 @@ void TFwUpdate::requestAbort()
     // The start phase ends here; the device has at most the parameters.
     Host_.SetFwFileChoiceEnabled(true);
     Phase_ = TPhase::Idle;
-    addResultLine(QStringLiteral("Обновление ПО прервано, прошивка устройства не изменена"));
+    addResultLine(QStringLiteral("Обновление ПО прервано до передачи прошивки"));
 }
 
 void TFwUpdate::AbortForRowGone()

@@ -16,8 +16,9 @@ class TDeviceWork;
 // The firmware update of the shown device, over the radio or over the device's
 // own USB serial port: the chosen image file, the paced start that has the
 // device accept the update parameters, the block transfer and, once the last
-// block is answered, a read of the checksum of the firmware the device runs, so
-// that only an image the device took is reported as installed.
+// block is answered over the radio, a read of the checksum of the firmware the
+// device runs, so that only an image the device took is reported as installed.
+// The USB port takes writes only: there the echo of the last block ends it.
 //
 // The image, its parameters and the device's serial number are copied at the
 // start; the file choice is locked and a new start is ignored until the update
@@ -39,7 +40,7 @@ public:
     // Times one USB block is sent again for any reason before the transfer gives up.
     static constexpr int MaxUsbResends = 10;
     // How long the device has to show the new firmware's checksum after the last
-    // block, and the pause between two reads of it.
+    // block over the radio, and the pause between two reads of it.
     static constexpr int VerifyWindowMs = 10000;
     static constexpr int VerifyPauseMs = 500;
 
@@ -107,6 +108,7 @@ private:
     void message(const QString& Text);
     void addResultLine(const QString& Text);
     bool prepareUsbLink();
+    void dropUsbLink();
     TAttempt SendFwUpdateParams();
     TAttempt sendParamsRadio();
     TAttempt sendParamsUsb();
@@ -116,8 +118,7 @@ private:
     TEnd sendRadioBlock(quint32 Offset, int N);
     TEnd sendUsbBlock(quint32 Offset, int N, int& Timeouts);
     bool verifyInstalled(QString& ErrMsg);
-    bool readRunningCrcRadio(quint16& Crc);
-    bool readRunningCrcUsb(quint16& Crc);
+    bool readRunningCrc(quint16& Crc);
     void endStart();
     void endUpdate();
     void requestAbort();
@@ -135,6 +136,7 @@ private:
     bool FwInitDone_ = false;
     bool FwAbortRequested_ = false;
     bool RowGone_ = false;
+    bool InTick_ = false;
 
     // Copies taken at the start.
     QByteArray Image_;

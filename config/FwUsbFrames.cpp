@@ -67,13 +67,6 @@ QByteArray BlockFrame(quint16 Serial, quint32 Offset, const QByteArray& Block)
     return f;
 }
 
-QByteArray FwInfoReadFrame(quint16 Serial)
-{
-    QByteArray f = frameHead(Serial, 4, NetFunction::Read, RegFwInfo.Address, RegFwInfo.Length);
-    appendCrc(f);
-    return f;
-}
-
 TReplyCheck CheckReply(const QByteArray& Reply)
 {
     if (Reply.size() < 7 || Reply.size() != at(Reply, 4) + 7)
@@ -98,17 +91,6 @@ bool IsWriteEcho(const QByteArray& Reply, quint16 Register, int DataLen)
     return Reply.size() >= 11 && at(Reply, 5) == NetFunction::Write &&
            at(Reply, 6) == quint8(Register >> 8) && at(Reply, 7) == quint8(Register) &&
            at(Reply, 8) == quint8(DataLen);
-}
-
-bool DecodeFwInfoReply(const QByteArray& Reply, quint16& Crc)
-{
-    const int len = RegFwInfo.Length;
-    if (Reply.size() < 9 + len + 2 || at(Reply, 5) != NetFunction::Read ||
-        at(Reply, 6) != quint8(RegFwInfo.Address >> 8) || at(Reply, 7) != quint8(RegFwInfo.Address) ||
-        at(Reply, 8) != len)
-        return false;
-    Crc = quint16(at(Reply, 13) << 8 | at(Reply, 14));
-    return true;
 }
 
 } // namespace FwUsbFrames

@@ -12,14 +12,11 @@ namespace FwUsbFrames {
 constexpr int BlockSize = 236;
 constexpr int ParamFrameSize = 21;
 constexpr int MaxFrameSize = 253;
-constexpr int ReadFrameSize = 11;
 
 // The 21-byte frame writing the update parameter block.
 QByteArray ParamFrame(quint16 Serial, const std::array<quint8, 10>& FwInfo);
 // A block frame of Block.size() + 17 bytes.
 QByteArray BlockFrame(quint16 Serial, quint32 Offset, const QByteArray& Block);
-// A read of the firmware information register, to learn the running image's CRC.
-QByteArray FwInfoReadFrame(quint16 Serial);
 
 // Checks of a reply as read.
 enum class TReplyCheck
@@ -33,7 +30,5 @@ TReplyCheck CheckReply(const QByteArray& Reply);
 bool IsErrorReply(const QByteArray& Reply, quint8& Code);
 // The echo of a write of Register with DataLen bytes.
 bool IsWriteEcho(const QByteArray& Reply, quint16 Register, int DataLen);
-// A read reply of the firmware information register: the running image's CRC.
-bool DecodeFwInfoReply(const QByteArray& Reply, quint16& Crc);
 
 } // namespace FwUsbFrames

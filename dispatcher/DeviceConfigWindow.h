@@ -16,4 +16,6 @@ public:
     // A firmware update over the radio or an input calibration is running.
     virtual bool FwUpdateActive() const = 0;
     virtual bool CalibrBusy() const = 0;
+    // A firmware update, over the radio or a USB port, is being started or sent.
+    virtual bool FwUpdateRunning() const = 0;
 };

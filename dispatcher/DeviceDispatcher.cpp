@@ -255,6 +255,13 @@ void TFormDeviceDispatcher::FirstShowSetup()
 
 void TFormDeviceDispatcher::closeEvent(QCloseEvent* Event)
 {
+    // A device left with half an image may not start again: the operator confirms.
+    if (!TerminateRequested_ && DeviceConfigWindow_ && DeviceConfigWindow_->FwUpdateRunning() &&
+        !Prompts::Current().YesNo(this, QStringLiteral("Прервать процедуру обновления ПО?"),
+                                  QStringLiteral("Внимание"))) {
+        Event->ignore();
+        return;
+    }
     if (!TerminateRequested_) {
         if (PollingActive)
             Polling_->ActionStartStopPollingExecute();

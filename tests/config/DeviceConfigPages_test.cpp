@@ -156,7 +156,7 @@ TEST_F(ConfigPagesTest, ClosingDuringTheTransferAbortsAndClosesAtTheNextBlock)
     EXPECT_TRUE(child<QLineEdit>("JvFilenameEditFirmwarePath")->text().isEmpty());
     EXPECT_FALSE(child<QPushButton>("ButtonStartFwUpdate")->isEnabled());
     EXPECT_TRUE(journalLines().last().endsWith(
-        QStringLiteral("Обновление ПО устройства сер.№ 01234 прервано, прошивка устройства не изменена")));
+        QStringLiteral("Обновление ПО устройства сер.№ 01234 прервано, прошивка передана не полностью")));
 }
 
 TEST_F(ConfigPagesTest, CalibrationByClicksLightsItsLeds)
@@ -197,4 +197,76 @@ TEST_F(ConfigPagesTest, RowDeletedDuringACalibrationWaitClosesTheWindowFirst)
     // Write and echo only: nothing was sent for the row once it was going.
     EXPECT_EQ(simLink.sends - sends, 2);
     EXPECT_EQ(child<QPushButton>("BitBtnCalibrProceedTS")->text(), QStringLiteral("Начать"));
+}
+
+TEST_F(ConfigPagesTest, LedsOfOneDeviceAreNotShownForTheNextOne)
+{
+    SuperuserMode = true;
+    modem.WithDevice(
+        Serial, [](SimDevice& d) { d.SetRegisters(SimDevice::RegCalibrStatus, QByteArray(1, char(0x0F))); });
+    openRow();
+    showPage("TabSheetCalibr");
+    auto* led = child<TLedIndicator>("JvLEDCalibr_TSTP_400_TS");
+    ASSERT_TRUE(led->Active());
+    window.close();
+
+    // The next device does not answer its status read: its LEDs are unknown, not lit.
+    TTableDevice& other = addRow(4321, TDeviceType::ThermoInputs);
+    window.TableDevice = &other;
+    window.show();
+    EXPECT_FALSE(led->Active());
+    EXPECT_FALSE(child<TLedIndicator>("JvLEDCalibr_TSTP_0_TP")->Active());
+}
+
+TEST_F(ConfigPagesTest, CalibrationIsNotStartedInsideAFirmwareTransfer)
+{
+    SuperuserMode = true;
+    openRow();
+    showPage("TabSheetSoftwareUpdate");
+    chooseFile(200);
+    bool clicked = false;
+    onPump = [&] {
+        if (!clicked && memo().filter(QStringLiteral("Записан фрагмент")).size() == 2) {
+            clicked = true;
+            click("BitBtnCalibrProceedTP");
+            click("BitBtnCalibrProceedTP");
+        }
+    };
+    click("ButtonStartFwUpdate");
+    ASSERT_TRUE(RunEventsUntil([&] { return !window.ProcedureRunning(); }, 5000));
+    ASSERT_TRUE(clicked);
+    EXPECT_FALSE(window.CalibrBusy());
+    EXPECT_TRUE(journalLines().filter(QStringLiteral("***CalibrStep")).isEmpty());
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
+    EXPECT_EQ(runningCrc(), VfwWriter::Crc16(image));
+}
+
+TEST_F(ConfigPagesTest, ShutdownDuringTheTransferLetsGoOfTheRowAndTheLink)
+{
+    openRow();
+    showPage("TabSheetSoftwareUpdate");
+    chooseFile(300);
+    bool shutDown = false;
+    onPump = [&] {
+        if (!shutDown && memo().filter(QStringLiteral("Записан фрагмент")).size() == 2) {
+            shutDown = true;
+            // What the main window's close does: every row announced, then freed, then the link.
+            for (const auto& row : DevArray)
+                window.TableDeviceDeleting(row.get());
+            DevArray.clear();
+            hooks.link = nullptr;
+        }
+    };
+    const int sends = simLink.sends;
+    click("ButtonStartFwUpdate");
+    ASSERT_TRUE(RunEventsUntil([&] { return !window.ProcedureRunning(); }, 5000));
+    ASSERT_TRUE(shutDown);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.TableDevice, nullptr);
+    // Parameters and two blocks; nothing went out once the rows were going.
+    EXPECT_EQ(simLink.sends - sends, 3);
+    EXPECT_TRUE(prompts.Messages.isEmpty());
+    EXPECT_TRUE(memo().last().startsWith(
+        QStringLiteral("Передача прошивки прервана, прошивка передана не полностью: ")));
+    EXPECT_EQ(runningCrc(), 0x5A17);
 }

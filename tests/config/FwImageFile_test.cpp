@@ -3,6 +3,7 @@
 #include "support/QStringPrinter.h"
 #include "tools/mkvfw/VfwWriter.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -123,6 +124,36 @@ TEST(FwImageFile, LoadsFromDiskAndReportsAMissingFile)
     EXPECT_EQ(f.Image(), file.Image);
     EXPECT_FALSE(f.Load(dir.filePath(QStringLiteral("none.vfw")), err));
     EXPECT_FALSE(err.isEmpty());
+    EXPECT_FALSE(f.HasImage());
+    // A device that never ends is not read.
+    EXPECT_FALSE(f.Load(QStringLiteral("/dev/zero"), err));
+    EXPECT_EQ(err, QStringLiteral("Не удалось полностью считать файл!"));
+    EXPECT_FALSE(f.HasImage());
+}
+
+TEST(FwImageFile, FileFarTooLongIsRefusedOnItsHeaderAlone)
+{
+    // A disk image chosen by mistake must not be read into memory whole.
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("big.vfw"));
+    constexpr qint64 length = TFwImageFile::MaxImageLength + 1;
+    TFwFileHeader h;
+    h.DeviceType = 2;
+    h.HwVersion = 9;
+    h.ImageLength = quint32(length);
+    {
+        QFile file(name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(h.Encode()), TFwFileHeader::Size);
+        ASSERT_TRUE(file.resize(TFwFileHeader::Size + length));
+    }
+    TFwImageFile f;
+    QString err;
+    EXPECT_FALSE(f.Load(name, err));
+    EXPECT_EQ(err, QStringLiteral("Неверная длина файла!"));
+    ASSERT_TRUE(f.HeaderShown());
+    EXPECT_EQ(f.HwVersionText(), QStringLiteral("Аппаратная версия: 9"));
+    EXPECT_EQ(f.LengthText(), QStringLiteral("Длина файла: 16777217 байт"));
     EXPECT_FALSE(f.HasImage());
 }
 

@@ -235,10 +235,10 @@ TEST_F(FwRadio, AbortInTheMiddleKeepsTheOldFirmwareAndSaysSo)
     EXPECT_EQ(prompts.Questions, (QStringList{TFwUpdate::AbortQuestion, TFwUpdate::AbortQuestion}));
     EXPECT_EQ(blockLines().size(), 2);
     EXPECT_EQ(host.results.last(),
-              QStringLiteral("Передача прошивки прервана, прошивка устройства не изменена"));
+              QStringLiteral("Передача прошивки прервана, прошивка передана не полностью"));
     EXPECT_EQ(
         host.journal.last(),
-        QStringLiteral("Обновление ПО устройства сер.№ 01234 прервано, прошивка устройства не изменена"));
+        QStringLiteral("Обновление ПО устройства сер.№ 01234 прервано, прошивка передана не полностью"));
     EXPECT_EQ(host.closes, 1);
     EXPECT_TRUE(prompts.Messages.isEmpty());
     EXPECT_EQ(runningCrc(), OldCrc);
@@ -290,6 +290,10 @@ TEST_F(FwRadio, RowDeletedDuringTheTransferEndsItWithoutTouchingTheDevice)
     EXPECT_EQ(blockLines().size(), 1);
     EXPECT_FALSE(fw.Running());
     EXPECT_TRUE(prompts.Messages.isEmpty());
+    // The results say the image went in part only.
+    EXPECT_EQ(host.results.last(),
+              QStringLiteral("Передача прошивки прервана, прошивка передана не полностью"));
+    EXPECT_EQ(host.closes, 0);
     EXPECT_EQ(host.refreshes, before);
     EXPECT_EQ(runningCrc(), OldCrc);
 }
@@ -379,4 +383,39 @@ TEST_F(FwRadio, RowWithoutLinkIsReadFirst)
     EXPECT_EQ(host.journal.last(), QStringLiteral("Превышен таймаут ожидания ответа при чтении конфигурации "
                                                   "устройства сер.№ 01234при настройке измерительных входов "
                                                   "устройства (write 101)"));
+}
+
+TEST_F(FwRadio, TickWhileARefusalIsShownDoesNotTryAgain)
+{
+    // The message box runs window messages: the pacing timer's next tick comes
+    // while the refusal is still on the screen, and the device would now accept.
+    struct TickingPrompts : ScriptedPrompts
+    {
+        std::function<void()> OnMessage;
+        void Message(QWidget* P, const QString& Text, const QString& Caption, QMessageBox::Icon I) override
+        {
+            ScriptedPrompts::Message(P, Text, Caption, I);
+            if (OnMessage)
+                OnMessage();
+        }
+    } ticking;
+    Prompts::SetCurrent(&ticking);
+    ticking.OnMessage = [this] {
+        modem.SetFault(Serial, SimFault::None());
+        clock.Advance(TFwUpdate::AttemptIntervalMs);
+        fw.TimerInitFwUpdateTimer();
+    };
+    choose(firmware(40));
+    modem.SetFault(Serial, SimFault::ErrorItem(5));
+    fw.ButtonStartFwUpdateClick(false);
+    runTimer();
+    Prompts::SetCurrent(&prompts);
+
+    EXPECT_EQ(ticking.Messages,
+              QStringList{
+                  QStringLiteral("Внимание|Устройство ответило: \"Недопустимые параметры обновления ПО\"!")});
+    EXPECT_EQ(link.sends, 1);
+    EXPECT_TRUE(blockLines().isEmpty());
+    EXPECT_EQ(runningCrc(), OldCrc);
+    EXPECT_FALSE(fw.Running());
 }

@@ -72,11 +72,4 @@ TEST(FwUsbFrames, ReplyChecks)
     EXPECT_EQ(FwUsbFrames::CheckReply(error), TReplyCheck::Ok);
     EXPECT_TRUE(FwUsbFrames::IsErrorReply(error, code));
     EXPECT_EQ(code, 5);
-
-    quint16 crc = 0;
-    const QByteArray info = withCrc(Hex("000004d20e01fff50a") + Hex("0003000112340000002d"));
-    EXPECT_TRUE(FwUsbFrames::DecodeFwInfoReply(info, crc));
-    EXPECT_EQ(crc, 0x1234);
-    EXPECT_FALSE(FwUsbFrames::DecodeFwInfoReply(echo, crc));
-    EXPECT_EQ(FwUsbFrames::FwInfoReadFrame(1234), withCrc(Hex("04d2000004") + Hex("01fff50a")));
 }

@@ -1,5 +1,6 @@
 #include "core/Logging.h"
 #include "core/Sound.h"
+#include "dispatcher/DeviceConfigWindow.h"
 #include "dispatcher/DeviceDispatcher.h"
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/MenuIcons.h"
@@ -230,6 +231,32 @@ TEST_F(MainWindowActions, ClosingWhilePollingStopsPollingThenSavesTheGeometry)
     // Every other line stays.
     EXPECT_EQ(file.ReadString(QStringLiteral("Devices"), QStringLiteral("DevicesList"), QString()),
               QStringLiteral("11,12"));
+}
+
+TEST_F(MainWindowActions, ClosingDuringAFirmwareUpdateAsksFirst)
+{
+    struct UpdatingConfigWindow : IDeviceConfigWindow
+    {
+        bool ShowsDevice(const TDevice&) const override { return false; }
+        void UpdateCurrentValues() override {}
+        void UpdateAllValues() override {}
+        bool FwUpdateActive() const override { return false; }
+        bool CalibrBusy() const override { return false; }
+        bool FwUpdateRunning() const override { return true; }
+    } config;
+    window->SetDeviceConfigWindow(&config);
+    prompts.YesAnswers = {false, true};
+
+    // No: nothing of the shutdown happens, the update goes on.
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(prompts.Questions, QStringList{QStringLiteral("Прервать процедуру обновления ПО?")});
+    EXPECT_EQ(DevArray.size(), 2u);
+    EXPECT_EQ(IniFile(ini).ReadInteger(QStringLiteral("General"), QStringLiteral("WindowWidth"), -1), -1);
+
+    // Yes: the shutdown as usual.
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(DevArray.empty());
+    window->SetDeviceConfigWindow(nullptr);
 }
 
 TEST_F(MainWindowStart, WindowComesBackWhereItWasClosed)
