@@ -44,14 +44,7 @@ protected:
         SimNetworkTest::TearDown();
     }
 
-    static TTableDevice& row(quint16 Serial)
-    {
-        for (const auto& r : DevArray) {
-            if (r->Device->SerialNum == Serial)
-                return *r;
-        }
-        throw std::runtime_error("no such row");
-    }
+    static TTableDevice& row(quint16 Serial) { return RowOf(Serial); }
 
     // Scenario time jumps to Ms: waveforms and fault windows are there at once.
     void jumpTo(qint64 Ms) { sim.Modem().SetClockOriginMs(NetSimServer::NowMs() - Ms); }
