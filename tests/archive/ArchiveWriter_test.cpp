@@ -5,7 +5,6 @@
 #include "dispatcher/Journal.h"
 #include "support/JournalLines.h"
 
-#include <QScopeGuard>
 #include <csignal>
 #include <cstdlib>
 #include <numeric>
@@ -322,13 +321,7 @@ TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndStoringResumesWhenSpaceIs
 
 TEST_F(ArchiveWriterTest, DamagedDayFileStaysAsItIsAndTheDayGoesOnInTheNextFile)
 {
-    TFormJournal journal;
-    FormJournal = &journal;
-    JournalReady = true;
-    const auto unhook = qScopeGuard([] {
-        JournalReady = false;
-        FormJournal = nullptr;
-    });
+    HookedJournal journal;
 
     // Each value is the count stored before it, so a lost one shows.
     int stored = 0;
