@@ -11,6 +11,7 @@
 #include "core/DateTime.h"
 #include "core/Device.h"
 #include "core/StringFunc.h"
+#include "dispatcher/ChartHooks.h"
 #include "dispatcher/DeviceReader.h"
 #include "dispatcher/DispatcherHooks.h"
 #include "dispatcher/DispatcherState.h"
@@ -37,30 +38,6 @@ const QString Caption = QStringLiteral("Кловарис");
 const QString Attention = QStringLiteral("Внимание");
 const QString FixAndRestart = QStringLiteral(" Устраните причину и перезапустите программу.");
 
-// The replay lines are drawn as the polling draws its own; the chart windows
-// answer the axis and overflow questions.
-class TChartHooks : public TDispatcherHooks
-{
-public:
-    explicit TChartHooks(IGraphicWindows& Windows) : Windows_(Windows) {}
-
-    bool GetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double& Min, double& Max) const override
-    {
-        return Windows_.GetChartAxisRange(Line, Axis, Min, Max);
-    }
-    void SetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double Min, double Max) override
-    {
-        Windows_.SetChartAxisRange(Line, Axis, Min, Max);
-    }
-    void MarkChartOverflow(const TGraphLine& Line, bool OverMin, bool OverMax) override
-    {
-        Windows_.MarkChartOverflow(Line, OverMin, OverMax);
-    }
-
-private:
-    IGraphicWindows& Windows_;
-};
-
 } // namespace
 
 // The lines of one chart run, found by serial and channel.
@@ -77,7 +54,9 @@ public:
     };
 
     TGraphicForms& Forms;
-    TChartHooks Hooks;
+    // The replay lines are drawn as the polling draws its own; the chart windows
+    // answer the axis and overflow questions.
+    TChartHooks<> Hooks;
     TDeviceReader Reader;
     std::unordered_map<qint64, TSlot> Slots;
 };

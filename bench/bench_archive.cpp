@@ -6,6 +6,7 @@
 // Usage: bench_archive [folder]  (default: a temporary folder, removed at the
 // end; the month of day files takes several gigabytes there).
 
+#include "BenchUtil.h"
 #include "archive/ArchiveDay.h"
 #include "archive/ArchiveStore.h"
 #include "archive/ArchiveWriter.h"
@@ -28,24 +29,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr int Devices = 10;
 // About 1.7 million rows a day: every device's two channels once per cycle.
 constexpr int CyclesPerDay = 85000;
 constexpr int MonthDays = 30;
 constexpr int FirstSerial = 1001;
 const QDate Day1(2024, 3, 1);
-
-double msSince(Clock::time_point Start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - Start).count();
-}
-
-TDateTime dayStamp(const QDate& Day, qint64 Ms)
-{
-    return double(QDate(1899, 12, 30).daysTo(Day)) + double(Ms) / double(MsPerDay);
-}
 
 // Bytes this process has caused to be written to disk so far (page cache
 // pages dirtied, as the kernel counts them); -1 where the kernel does not say.
@@ -59,6 +48,20 @@ qint64 writeBytes()
         if (line.startsWith("write_bytes:"))
             return line.mid(12).trimmed().toLongLong();
     return -1;
+}
+
+// Count values through Insert (serial, stamp, channel, value), as the polling
+// stores them on Day: the devices in turn, both channels, 100 ms apart.
+void insertValues(sqlite3_stmt* Insert, const QDate& Day, int Count)
+{
+    for (int i = 0; i < Count; ++i) {
+        sqlite3_bind_int(Insert, 1, FirstSerial + i / 2 % Devices);
+        sqlite3_bind_double(Insert, 2, DayStamp(Day, qint64(i / 2) * 100));
+        sqlite3_bind_int(Insert, 3, 1 + i % 2);
+        sqlite3_bind_double(Insert, 4, double(float(i) / 8));
+        sqlite3_step(Insert);
+        sqlite3_reset(Insert);
+    }
 }
 
 // The same values committed one by one into the day file layout before small
@@ -80,14 +83,7 @@ double baselineWriteBytesPerValue(const QString& FileName, int Count)
                        "INSERT INTO Measures(SerialNum, MeasDateTime, ChannelNum, MeasValue) VALUES(?,?,?,?)",
                        -1, &stmt, nullptr);
     const qint64 before = writeBytes();
-    for (int i = 0; i < Count; ++i) {
-        sqlite3_bind_int(stmt, 1, FirstSerial + i / 2 % Devices);
-        sqlite3_bind_double(stmt, 2, dayStamp(Day1.addDays(-3), qint64(i / 2) * 100));
-        sqlite3_bind_int(stmt, 3, 1 + i % 2);
-        sqlite3_bind_double(stmt, 4, double(float(i) / 8));
-        sqlite3_step(stmt);
-        sqlite3_reset(stmt);
-    }
+    insertValues(stmt, Day1.addDays(-3), Count);
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     const qint64 after = writeBytes();
@@ -110,13 +106,13 @@ std::vector<double> benchAppend(int Count)
         TDevice& d = *devices[std::size_t(i / 2 % Devices)];
         const int ch = 1 + i % 2;
         d.Channel(ch).Value = float(i) / 8;
-        const TDateTime t = dayStamp(Day1.addDays(-1), qint64(i / 2) * 100);
-        const auto start = Clock::now();
+        const TDateTime t = DayStamp(Day1.addDays(-1), qint64(i / 2) * 100);
+        const auto start = BenchClock::now();
         if (!writer.AddMeasurement(d, ch, t, err)) {
             std::printf("append failed: %s\n", qPrintable(err));
             return {};
         }
-        us.push_back(msSince(start) * 1000);
+        us.push_back(MsSince(start) * 1000);
     }
     writer.CloseAll();
     return us;
@@ -133,16 +129,9 @@ double benchBatchedInsertUs(const QString& FileName, int Count)
     sqlite3_prepare_v2(db,
                        "INSERT INTO Measures(SerialNum, MeasDateTime, ChannelNum, MeasValue) VALUES(?,?,?,?)",
                        -1, &stmt, nullptr);
-    const auto start = Clock::now();
-    for (int i = 0; i < Count; ++i) {
-        sqlite3_bind_int(stmt, 1, FirstSerial + i / 2 % Devices);
-        sqlite3_bind_double(stmt, 2, dayStamp(Day1.addDays(-2), qint64(i / 2) * 100));
-        sqlite3_bind_int(stmt, 3, 1 + i % 2);
-        sqlite3_bind_double(stmt, 4, double(float(i) / 8));
-        sqlite3_step(stmt);
-        sqlite3_reset(stmt);
-    }
-    const double ms = msSince(start);
+    const auto start = BenchClock::now();
+    insertValues(stmt, Day1.addDays(-2), Count);
+    const double ms = MsSince(start);
     sqlite3_finalize(stmt);
     sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(db);
@@ -160,7 +149,7 @@ bool buildDayFile(const QString& FileName)
         if (store.Create(err) != TArchiveStore::TCreateResult::Created || !store.Open(err))
             return false;
         for (int d = 0; d < Devices; ++d)
-            if (!store.AppendMeasure({0, FirstSerial + d, dayStamp(Day1, d * 50), 1, 0}, err))
+            if (!store.AppendMeasure({0, FirstSerial + d, DayStamp(Day1, d * 50), 1, 0}, err))
                 return false;
     }
     sqlite3* db = nullptr;
@@ -185,7 +174,7 @@ bool buildDayFile(const QString& FileName)
                     continue; // stored through the store above
                 sqlite3_stmt* stmt = inserts[std::size_t(d)];
                 sqlite3_bind_int64(stmt, 1, id++);
-                sqlite3_bind_double(stmt, 2, dayStamp(Day1, ms));
+                sqlite3_bind_double(stmt, 2, DayStamp(Day1, ms));
                 sqlite3_bind_int(stmt, 3, ch);
                 sqlite3_bind_double(stmt, 4, double(float(c % 1000) / 10));
                 sqlite3_step(stmt);
@@ -206,7 +195,7 @@ double tableScanMs(const QString& FileName, int Serial, qint64& Rows, qint64& Ke
 {
     sqlite3* db = nullptr;
     sqlite3_open_v2(QFile::encodeName(FileName).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    const auto start = Clock::now();
+    const auto start = BenchClock::now();
     Rows = Kept = 0;
     double sum = 0;
     for (int d = 0; d < Devices; ++d) {
@@ -223,7 +212,7 @@ double tableScanMs(const QString& FileName, int Serial, qint64& Rows, qint64& Ke
         }
         sqlite3_finalize(stmt);
     }
-    const double ms = msSince(start);
+    const double ms = MsSince(start);
     sqlite3_close(db);
     return sum < 0 ? -ms : ms;
 }
@@ -232,7 +221,7 @@ double tableScanMs(const QString& FileName, int Serial, qint64& Rows, qint64& Ke
 // viewer reads them.
 double deviceReadMs(const QStringList& Files, int Serial, TDateTime From, TDateTime To, qint64& Rows)
 {
-    const auto start = Clock::now();
+    const auto start = BenchClock::now();
     Rows = 0;
     double sum = 0;
     for (const QString& f : Files) {
@@ -251,7 +240,7 @@ double deviceReadMs(const QStringList& Files, int Serial, TDateTime From, TDateT
             },
             err);
     }
-    const double ms = msSince(start);
+    const double ms = MsSince(start);
     return sum < 0 ? -ms : ms;
 }
 
@@ -264,10 +253,10 @@ double timeIndexReadMs(const QString& FileName, int Serial, TDateTime From, TDat
     QString err;
     store.Open(err);
     Rows = 0;
-    const auto start = Clock::now();
+    const auto start = BenchClock::now();
     store.ReadMeasures(
         From, To, [&](const TMeasureRecord& R) { Rows += R.SerialNum == Serial; }, err);
-    return msSince(start);
+    return MsSince(start);
 }
 
 double best(int Runs, const std::function<double()>& Run)
@@ -316,18 +305,18 @@ int main(int argc, char* argv[])
 
     // A day file of 10 devices.
     const QString day1 = ArchiveDir + MeasuresFileName(ArchiveDateStr(Day1));
-    auto start = Clock::now();
+    auto start = BenchClock::now();
     if (!buildDayFile(day1)) {
         std::printf("could not build the day file\n");
         return 1;
     }
     std::printf("day file: %d rows, %.0f MB, built in %.1f s\n", CyclesPerDay * Devices * 2,
-                double(QFileInfo(day1).size()) / 1e6, msSince(start) / 1000);
+                double(QFileInfo(day1).size()) / 1e6, MsSince(start) / 1000);
 
     qint64 scanRows = 0, scanKept = 0, rows = 0;
     tableScanMs(day1, serial, scanRows, scanKept); // warms the page cache
     const double scanMs = best(3, [&] { return tableScanMs(day1, serial, scanRows, scanKept); });
-    const TDateTime dayFrom = dayStamp(Day1, 0), dayTo = dayStamp(Day1.addDays(1), 0);
+    const TDateTime dayFrom = DayStamp(Day1, 0), dayTo = DayStamp(Day1.addDays(1), 0);
     const double dayMs = best(3, [&] { return deviceReadMs({day1}, serial, dayFrom, dayTo, rows); });
     qint64 tscRows = 0;
     const double tscMs = best(3, [&] { return timeIndexReadMs(day1, serial, dayFrom, dayTo, tscRows); });
@@ -343,7 +332,7 @@ int main(int argc, char* argv[])
         std::printf("ROW COUNTS DIFFER\n");
 
     // A month of day files, copies of the first.
-    start = Clock::now();
+    start = BenchClock::now();
     QStringList month{day1};
     for (int d = 1; d < MonthDays; ++d) {
         const QString f = ArchiveDir + MeasuresFileName(ArchiveDateStr(Day1.addDays(d)));
@@ -354,9 +343,9 @@ int main(int argc, char* argv[])
         }
         month << f;
     }
-    std::printf("\nmonth: %d day files copied in %.1f s\n", MonthDays, msSince(start) / 1000);
+    std::printf("\nmonth: %d day files copied in %.1f s\n", MonthDays, MsSince(start) / 1000);
     // The copies hold the first day's stamps; the period covers them all.
-    const TDateTime monthTo = dayStamp(Day1.addDays(MonthDays), 0);
+    const TDateTime monthTo = DayStamp(Day1.addDays(MonthDays), 0);
     const double monthCold = deviceReadMs(month, serial, dayFrom, monthTo, rows);
     const double monthMs = best(3, [&] { return deviceReadMs(month, serial, dayFrom, monthTo, rows); });
     std::printf("one device, %d days: %lld rows, first run %.0f ms, best %.0f ms  (target: under 2 s); "

@@ -6,6 +6,7 @@
 //
 // Usage: bench_exports [folder]  (default: a temporary folder under /tmp).
 
+#include "BenchUtil.h"
 #include "archive/CsvExport.h"
 #include "archive/ExcelIO.h"
 
@@ -24,31 +25,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr int Devices = 10;
 constexpr int Rows = 86400;
 constexpr int FirstSerial = 1001;
 constexpr TDateTime Day = 46000; // a day in 2025
-
-double msSince(Clock::time_point Start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - Start).count();
-}
-
-// A line of /proc/self/status in kB ("VmRSS", "VmHWM").
-long statusKb(const char* Key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(Key) + ':';
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 TExportTableArray buildTables()
 {
@@ -146,8 +126,8 @@ bool scanSqlite(const QString& FileName)
 struct Phase
 {
     double Ms = 0;
-    long StartKb = 0; // resident at the start of the phase (the tables included)
-    long PeakKb = 0;  // the phase's resident peak
+    qint64 StartKb = 0; // resident at the start of the phase (the tables included)
+    qint64 PeakKb = 0;  // the phase's resident peak
     bool Ok = false;
 };
 
@@ -161,11 +141,11 @@ Phase inChild(const std::function<bool()>& Work)
     if (pid == 0) {
         close(fds[0]);
         Phase p;
-        p.StartKb = statusKb("VmRSS");
-        const auto start = Clock::now();
+        p.StartKb = StatusKb("VmRSS");
+        const auto start = BenchClock::now();
         p.Ok = Work();
-        p.Ms = msSince(start);
-        p.PeakKb = statusKb("VmHWM");
+        p.Ms = MsSince(start);
+        p.PeakKb = StatusKb("VmHWM");
         const ssize_t n = write(fds[1], &p, sizeof p);
         _exit(n == ssize_t(sizeof p) ? 0 : 1);
     }
@@ -198,7 +178,7 @@ Phase best(int Runs, const std::function<bool()>& Work)
     return b;
 }
 
-double mb(long Kb)
+double mb(qint64 Kb)
 {
     return double(Kb) / 1024;
 }
@@ -213,22 +193,22 @@ int main(int argc, char* argv[])
     QDir().mkpath(folder);
     const QDir dir(folder);
 
-    const long bareKb = statusKb("VmRSS");
-    auto start = Clock::now();
+    const qint64 bareKb = StatusKb("VmRSS");
+    auto start = BenchClock::now();
     const TExportTableArray tables = buildTables();
-    const long tablesKb = statusKb("VmRSS") - bareKb;
+    const qint64 tablesKb = StatusKb("VmRSS") - bareKb;
     std::printf("export tables: %d devices x %d rows x 2 channels, built in %.1f s, %.0f MB resident\n",
-                Devices, Rows, msSince(start) / 1000, mb(tablesKb));
+                Devices, Rows, MsSince(start) / 1000, mb(tablesKb));
 
     const QString db = dir.filePath(QStringLiteral("baseline.sqlite"));
     QFile::remove(db);
-    start = Clock::now();
+    start = BenchClock::now();
     if (!buildSqlite(db, tables)) {
         std::printf("could not build %s\n", qPrintable(db));
         return 1;
     }
     std::printf("baseline file: %d values, %.0f MB, built in %.1f s\n", Devices * Rows * 2,
-                double(QFileInfo(db).size()) / 1e6, msSince(start) / 1000);
+                double(QFileInfo(db).size()) / 1e6, MsSince(start) / 1000);
     scanSqlite(db); // warms the page cache
     const Phase scan = best(3, [&] { return scanSqlite(db); });
     if (!scan.Ok) {

@@ -5,6 +5,7 @@
 //
 // Usage: bench_plot [points]  (default 1000000)
 
+#include "BenchUtil.h"
 #include "charts/PlotWidget.h"
 
 #include <QApplication>
@@ -20,23 +21,16 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 const QSize ChartSize(700, 450);
-
-double msSince(Clock::time_point Start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - Start).count();
-}
 
 // The median of Runs timings of Work, in milliseconds.
 double medianMs(int Runs, const std::function<void()>& Work)
 {
     std::vector<double> ms;
     for (int i = 0; i < Runs; ++i) {
-        const auto start = Clock::now();
+        const auto start = BenchClock::now();
         Work();
-        ms.push_back(msSince(start));
+        ms.push_back(MsSince(start));
     }
     std::sort(ms.begin(), ms.end());
     return ms[ms.size() / 2];
@@ -115,17 +109,17 @@ int main(int argc, char** argv)
     QCoreApplication::processEvents();
     constexpr int Appends = 200000;
     TMemoryChartSeries loose;
-    const auto looseStart = Clock::now();
+    const auto looseStart = BenchClock::now();
     for (int i = 0; i < Appends; ++i)
         loose.AddXY(46000.0 + i / 86400.0, i % 100, Qt::red);
-    const double looseMs = msSince(looseStart);
-    const auto shownStart = Clock::now();
+    const double looseMs = MsSince(looseStart);
+    const auto shownStart = BenchClock::now();
     for (int i = 0; i < Appends; ++i)
         series.AddXY(46000.0 + i / 86400.0, i % 100, Qt::red);
-    const double shownMs = msSince(shownStart);
-    const auto paintStart = Clock::now();
+    const double shownMs = MsSince(shownStart);
+    const auto paintStart = BenchClock::now();
     QCoreApplication::processEvents();
-    const double paintMs = msSince(paintStart);
+    const double paintMs = MsSince(paintStart);
     std::printf("append %d points: on no chart %.3f us/point, to the shown chart %.3f us/point "
                 "(%.2f x); then one repaint of %d points %.3f ms\n",
                 Appends, looseMs * 1000 / Appends, shownMs * 1000 / Appends, shownMs / looseMs,

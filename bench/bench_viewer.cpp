@@ -7,6 +7,7 @@
 // removed at the end; the archive takes about 5 GB). A folder that already
 // holds the archive is reused and kept.
 
+#include "BenchUtil.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveDay.h"
 #include "archive/ArchiveReader.h"
@@ -28,58 +29,16 @@
 #include <QTimeEdit>
 #include <chrono>
 #include <cstdio>
-#include <malloc.h>
 #include <sqlite3.h>
 #include <thread>
 #include <vector>
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
-
 constexpr int Devices = 10;
 constexpr int FirstSerial = 1001;
 constexpr int Days = 30;
 const QDate Day1(2024, 3, 1);
-
-double msSince(SteadyClock::time_point Start)
-{
-    return std::chrono::duration<double, std::milli>(SteadyClock::now() - Start).count();
-}
-
-TDateTime stampMs(const QDate& Day, qint64 Ms)
-{
-    return double(QDate(1899, 12, 30).daysTo(Day)) + double(Ms) / double(MsPerDay);
-}
-
-// Resident and peak resident memory in MB; the peak can be reset.
-double procStatusMb(const char* Key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith(Key))
-            return line.mid(int(qstrlen(Key))).trimmed().split(' ').front().toDouble() / 1024;
-    }
-    return -1;
-}
-double rssMb()
-{
-    return procStatusMb("VmRSS:");
-}
-double peakMb()
-{
-    return procStatusMb("VmHWM:");
-}
-void resetPeak()
-{
-    // Memory freed by the section before goes back first, so the figures are this section's.
-    malloc_trim(0);
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
 
 bool buildDay(const QString& FileName, const QDate& Day)
 {
@@ -99,7 +58,7 @@ bool buildDay(const QString& FileName, const QDate& Day)
     for (int s = 0; s < 86400; ++s) {
         for (int d = 0; d < Devices; ++d) {
             // The devices of a second answer 50 ms apart.
-            const TDateTime t = stampMs(Day, qint64(s) * 1000 + d * 50);
+            const TDateTime t = DayStamp(Day, qint64(s) * 1000 + d * 50);
             for (int ch = 1; ch <= 2; ++ch) {
                 sqlite3_bind_int(stmt, 1, FirstSerial + d);
                 sqlite3_bind_double(stmt, 2, t);
@@ -127,13 +86,14 @@ bool buildArchive(const QString& Dir)
         !channels.Open(err))
         return false;
     for (int d = 0; d < Devices; ++d) {
-        devices.AppendDevice({0, stampMs(Day1, 0) - 1, FirstSerial + d, 1, QStringLiteral("Котельная")}, err);
+        devices.AppendDevice({0, DayStamp(Day1, 0) - 1, FirstSerial + d, 1, QStringLiteral("Котельная")},
+                             err);
         for (int ch = 1; ch <= 2; ++ch)
-            channels.AppendChannel({0, stampMs(Day1, 0) - 1, FirstSerial + d, ch, 0, 0, 90, 0, 100,
+            channels.AppendChannel({0, DayStamp(Day1, 0) - 1, FirstSerial + d, ch, 0, 0, 90, 0, 100,
                                     QStringLiteral("Температура"), QStringLiteral("°C")},
                                    err);
     }
-    const auto start = SteadyClock::now();
+    const auto start = BenchClock::now();
     std::vector<std::thread> workers;
     std::atomic<bool> ok = true;
     for (int w = 0; w < 4; ++w) {
@@ -147,20 +107,37 @@ bool buildArchive(const QString& Dir)
     }
     for (auto& t : workers)
         t.join();
-    std::printf("archive of %d day files built in %.0f s\n", Days, msSince(start) / 1000);
+    std::printf("archive of %d day files built in %.0f s\n", Days, MsSince(start) / 1000);
     return ok;
 }
+
+// A reader of the archive in Dir, the devices' and channels' history open.
+struct THistoryReader
+{
+    explicit THistoryReader(const QString& Dir)
+    {
+        Devices.SetFileName(Dir + QStringLiteral("Devices.cds"));
+        Channels.SetFileName(Dir + QStringLiteral("Channels.cds"));
+        QString err;
+        Devices.Open(err);
+        Channels.Open(err);
+    }
+
+    TArchiveStore Devices{TArchiveKind::Devices};
+    TArchiveStore Channels{TArchiveKind::Channels};
+    TArchiveReader Reader{Devices, Channels};
+};
 
 // The baseline: the same rows straight from SQLite, one device (or all of
 // them) through the covering per-device index, nothing done per row.
 double plainScanMs(const QString& Dir, const std::vector<int>& Serials, int FromDay, int DayCount,
                    qint64& Rows)
 {
-    const auto start = SteadyClock::now();
+    const auto start = BenchClock::now();
     Rows = 0;
     double sum = 0;
-    const TDateTime from = stampMs(Day1.addDays(FromDay), 0);
-    const TDateTime to = stampMs(Day1.addDays(FromDay + DayCount), 0) - 0.5 / 86400000;
+    const TDateTime from = DayStamp(Day1.addDays(FromDay), 0);
+    const TDateTime to = DayStamp(Day1.addDays(FromDay + DayCount), 0) - 0.5 / 86400000;
     for (int d = FromDay; d < FromDay + DayCount; ++d) {
         sqlite3* db = nullptr;
         sqlite3_open_v2(
@@ -184,7 +161,7 @@ double plainScanMs(const QString& Dir, const std::vector<int>& Serials, int From
         sqlite3_finalize(stmt);
         sqlite3_close(db);
     }
-    const double ms = msSince(start);
+    const double ms = MsSince(start);
     return sum < 0 ? -ms : ms;
 }
 
@@ -192,17 +169,13 @@ double plainScanMs(const QString& Dir, const std::vector<int>& Serials, int From
 double collectMs(const QString& Dir, const std::vector<quint16>& Serials, int FromDay, int DayCount,
                  TExportTableArray& Tables, qint64& Rows)
 {
-    TArchiveStore devices(TArchiveKind::Devices), channels(TArchiveKind::Channels);
-    devices.SetFileName(Dir + QStringLiteral("Devices.cds"));
-    channels.SetFileName(Dir + QStringLiteral("Channels.cds"));
+    THistoryReader history(Dir);
+    TArchiveReader& reader = history.Reader;
     QString err;
-    devices.Open(err);
-    channels.Open(err);
-    TArchiveReader reader(devices, channels);
     Rows = 0;
-    const auto start = SteadyClock::now();
-    const TDateTime from = stampMs(Day1.addDays(FromDay), 0);
-    const TDateTime to = stampMs(Day1.addDays(FromDay + DayCount), 0) - 0.5 / 86400000;
+    const auto start = BenchClock::now();
+    const TDateTime from = DayStamp(Day1.addDays(FromDay), 0);
+    const TDateTime to = DayStamp(Day1.addDays(FromDay + DayCount), 0) - 0.5 / 86400000;
     const bool ok = reader.Read(
         Dir, from, to, Serials, true,
         [&](const TArchiveValue& V) {
@@ -215,7 +188,7 @@ double collectMs(const QString& Dir, const std::vector<quint16>& Serials, int Fr
         err);
     if (!ok)
         std::printf("read failed: %s\n", qPrintable(err));
-    return msSince(start);
+    return MsSince(start);
 }
 
 class SilentPrompts : public Prompts
@@ -275,13 +248,13 @@ int main(int argc, char* argv[])
         form.findChild<QDateEdit*>(QStringLiteral("DateTimePickerEndDate"))->setDate(Day1);
         form.findChild<QTimeEdit*>(QStringLiteral("DateTimePickerEndTime"))->setTime(QTime(23, 59, 59));
         form.findChild<QRadioButton*>(QStringLiteral("RadioDestinationGraph"))->setChecked(true);
-        const auto start = SteadyClock::now();
+        const auto start = BenchClock::now();
         form.ButtonAcceptClick();
-        const double ms = msSince(start);
+        const double ms = MsSince(start);
         // The shown windows paint once the events run.
-        const auto paintStart = SteadyClock::now();
+        const auto paintStart = BenchClock::now();
         QCoreApplication::processEvents();
-        const double paintMs = msSince(paintStart);
+        const double paintMs = MsSince(paintStart);
         qint64 points = 0;
         for (const auto& line : form.ArchiveGraphicLines())
             points += line->Series->Count();
@@ -300,12 +273,12 @@ int main(int argc, char* argv[])
         qint64 ignored = 0;
         plainScanMs(dir, {serial}, 0, Days, ignored); // page cache
         const double base = plainScanMs(dir, {serial}, 0, Days, baseRows);
-        resetPeak();
-        const double before = rssMb();
+        ResetPeak();
+        const double before = StatusMb("VmRSS");
         TExportTableArray tables;
         const double ms = collectMs(dir, {quint16(serial)}, 0, Days, tables, rows);
-        const double held = rssMb() - before;
-        const double peak = peakMb() - before;
+        const double held = StatusMb("VmRSS") - before;
+        const double peak = StatusMb("VmHWM") - before;
         std::printf("\none device, %d days into export tables: %lld values, %zu rows in %.0f ms  (target: "
                     "under 3 s)\n",
                     Days, rows, tables.empty() ? size_t(0) : tables[0].MeasRecs.size(), ms);
@@ -327,20 +300,20 @@ int main(int argc, char* argv[])
         qint64 ignored = 0;
         plainScanMs(dir, all, 1, dayCount, ignored);
         const double base = plainScanMs(dir, all, 1, dayCount, baseRows);
-        resetPeak();
-        const double before = rssMb();
+        ResetPeak();
+        const double before = StatusMb("VmRSS");
         TExportTableArray tables;
         const double readMs = collectMs(dir, all16, 1, dayCount, tables, rows);
-        const double held = rssMb() - before;
-        const double readPeak = peakMb() - before;
+        const double held = StatusMb("VmRSS") - before;
+        const double readPeak = StatusMb("VmHWM") - before;
         const QString out = QDir(folder).filePath(QStringLiteral("csv"));
         QDir().mkpath(out);
-        const auto start = SteadyClock::now();
+        const auto start = BenchClock::now();
         QString err;
         if (!WriteCsvFiles(tables, out, QDateTime::currentDateTime(), err))
             std::printf("csv: %s\n", qPrintable(err));
-        const double csvMs = msSince(start);
-        const double peak = peakMb() - before;
+        const double csvMs = MsSince(start);
+        const double peak = StatusMb("VmHWM") - before;
         std::printf(
             "\nten devices, %d day(s) to CSV: %lld values; read into tables %.0f ms, files written %.0f ms, "
             "total %.0f ms  (target for one day: under 5 s)\n",
@@ -364,34 +337,30 @@ int main(int argc, char* argv[])
             float Value;
         };
         std::vector<TVal> values;
-        TArchiveStore devices(TArchiveKind::Devices), channels(TArchiveKind::Channels);
-        devices.SetFileName(dir + QStringLiteral("Devices.cds"));
-        channels.SetFileName(dir + QStringLiteral("Channels.cds"));
+        THistoryReader history(dir);
+        TArchiveReader& reader = history.Reader;
         QString err;
-        devices.Open(err);
-        channels.Open(err);
-        TArchiveReader reader(devices, channels);
         values.reserve(1800000);
-        const auto readStart = SteadyClock::now();
+        const auto readStart = BenchClock::now();
         reader.Read(
-            dir, stampMs(Day1.addDays(2), 0), stampMs(Day1.addDays(3), 0) - 0.5 / 86400000, all16, true,
+            dir, DayStamp(Day1.addDays(2), 0), DayStamp(Day1.addDays(3), 0) - 0.5 / 86400000, all16, true,
             [&](const TArchiveValue& V) {
                 values.push_back({V.SerialNum, V.ChannelNum, V.MeasDateTime, V.Value});
             },
             err);
-        const double readMs = msSince(readStart);
+        const double readMs = MsSince(readStart);
         // The settings every value carries, as the history gives them.
         TChannelRecord ch;
         ch.QuantityName = QStringLiteral("Температура");
         ch.MeasUnitName = QStringLiteral("°C");
         ch.MaxAlert = 90;
         TExportTableArray tables;
-        const auto start = SteadyClock::now();
+        const auto start = BenchClock::now();
         for (const TVal& v : values)
             AddExportRecord(tables, quint16(v.Serial), TDeviceType::ThermoInputs, QStringLiteral("Котельная"),
                             quint8(v.Channel), v.When, v.Value, float(ch.MinAlert), float(ch.MaxAlert),
                             ch.QuantityName, ch.MeasUnitName);
-        const double ms = msSince(start);
+        const double ms = MsSince(start);
         std::printf("\nten devices, one day, export tables built from %zu values in memory: %.0f ms  "
                     "(target: under 1 s); reading them took %.0f ms\n",
                     values.size(), ms, readMs);

@@ -91,6 +91,24 @@ protected:
         return got;
     }
 
+    // The values alone, without the settings; the files passed over are added to
+    // Unreadable as "name|reason".
+    std::vector<float> readValues(TDateTime Start, TDateTime End, const std::vector<quint16>& Serials,
+                                  QStringList& Unreadable)
+    {
+        std::vector<float> got;
+        TArchiveReader reader(devices, channels);
+        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason) {
+            Unreadable << Name + QLatin1Char('|') + Reason;
+        };
+        QString err;
+        EXPECT_TRUE(reader.Read(
+            ArchiveDir, Start, End, Serials, false, [&](const TArchiveValue& V) { got.push_back(V.Value); },
+            err))
+            << err.toStdString();
+        return got;
+    }
+
     static std::vector<float> values(const std::vector<Got>& G)
     {
         std::vector<float> v;
@@ -303,15 +321,8 @@ TEST_F(ArchiveReaderTest, AnUnreadableDayFileIsPassedOverAndTheRestOfItsDayStill
     const QString damaged = QStringLiteral("файл повреждён или не является файлом архива измерений");
     for (const std::vector<quint16>& serials : {std::vector<quint16>{7}, std::vector<quint16>{7, 8}}) {
         QStringList unreadable;
-        std::vector<float> got;
-        TArchiveReader reader(devices, channels);
-        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason) {
-            unreadable << Name + QLatin1Char('|') + Reason;
-        };
-        QString err;
-        EXPECT_TRUE(reader.Read(
-            ArchiveDir, Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 9, 0, 0), serials, false,
-            [&](const TArchiveValue& V) { got.push_back(V.Value); }, err));
+        const std::vector<float> got =
+            readValues(Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 9, 0, 0), serials, unreadable);
         const std::vector<float> expected =
             serials.size() == 1 ? std::vector<float>{1, 2, 4} : std::vector<float>{1, 2, 20, 4};
         EXPECT_EQ(got, expected);
@@ -339,15 +350,8 @@ TEST_F(ArchiveReaderTest, ADayFileDamagedInsideKeepsWhatWasReadBeforeTheFault)
 
     for (const std::vector<quint16>& serials : {std::vector<quint16>{7}, std::vector<quint16>{7, 8}}) {
         QStringList unreadable;
-        std::vector<float> got;
-        TArchiveReader reader(devices, channels);
-        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason) {
-            unreadable << Name + QLatin1Char('|') + Reason;
-        };
-        QString err;
-        EXPECT_TRUE(reader.Read(
-            ArchiveDir, Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 7, 0, 0), serials, false,
-            [&](const TArchiveValue& V) { got.push_back(V.Value); }, err));
+        const std::vector<float> got =
+            readValues(Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 7, 0, 0), serials, unreadable);
         EXPECT_EQ(unreadable, QStringList{QStringLiteral("Measures20240305.cds|ошибка чтения файла")});
         // Less than the whole file, then the next day.
         ASSERT_FALSE(got.empty());

@@ -377,13 +377,7 @@ TEST_F(ArchiveViewerTest, TheSpreadsheetGetsTheTablesOfThePeriod)
 
 TEST_F(ArchiveViewerTest, ADamagedDayFileIsPassedOverAndTheRestOfItsDayIsReplayed)
 {
-    TFormJournal journal;
-    FormJournal = &journal;
-    JournalReady = true;
-    const auto unhook = qScopeGuard([] {
-        JournalReady = false;
-        FormJournal = nullptr;
-    });
+    HookedJournal journal;
     addRow(7);
     history(7, 1, Temp, Deg, -1, 1);
     store(QDate(2024, 3, 5), {{0, 7, t(5, 10), 1, 0.5}});
@@ -523,13 +517,7 @@ namespace {
 
 TEST_F(ArchiveViewerTest, AStrayDayFileNameIsJournalledAndTheRunGoesOn)
 {
-    TFormJournal journal;
-    FormJournal = &journal;
-    JournalReady = true;
-    const auto unhook = qScopeGuard([] {
-        JournalReady = false;
-        FormJournal = nullptr;
-    });
+    HookedJournal journal;
     addRow(7);
     history(7, 1, Temp, Deg, -1, 1);
     store(QDate(2024, 3, 5), {{0, 7, t(5, 10), 1, 0.5}});

@@ -3,12 +3,12 @@
 #include "archive/ArchiveWriter.h"
 #include "core/Device.h"
 #include "dispatcher/Journal.h"
+#include "support/FileSizeLimit.h"
 #include "support/JournalLines.h"
 
-#include <QScopeGuard>
-#include <csignal>
 #include <cstdlib>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -210,12 +210,8 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
     // A file size limit makes writes fail as a full disk would, in a child so
     // the limit stays there.
     const int rc = RunInChild([&] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit tight = old;
-        tight.rlim_cur = 256 * 1024;
-        if (setrlimit(RLIMIT_FSIZE, &tight) != 0)
+        std::optional<FileSizeLimit> full(std::in_place, 256 * 1024);
+        if (!full->ok())
             return 10;
         // Each value is the count stored before it, so the file shows any gap.
         int stored = 1;
@@ -234,7 +230,7 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
         }
         if (failures == 0)
             return 11;
-        setrlimit(RLIMIT_FSIZE, &old);
+        full.reset();
         device.Channel(1).Value = float(stored);
         if (!writer.AddMeasurement(device, 1, t + 30001 * OneSecond, e))
             return 14;
@@ -269,14 +265,10 @@ TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndStoringResumesWhenSpaceIs
     const qint64 fileSize = QFileInfo(name).size();
     ASSERT_GT(fileSize, 3 * 1024 * 1024);
     const int rc = RunInChild([&] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
         // The file cannot grow, so no checkpoint can merge the log back; the log
         // alone could grow as large as the file.
-        rlimit tight = old;
-        tight.rlim_cur = rlim_t(fileSize);
-        if (setrlimit(RLIMIT_FSIZE, &tight) != 0)
+        std::optional<FileSizeLimit> full(std::in_place, rlim_t(fileSize));
+        if (!full->ok())
             return 10;
         int stored = 1;
         int failures = 0;
@@ -295,7 +287,7 @@ TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndStoringResumesWhenSpaceIs
         if (QFileInfo(wal).size() > 2 * 1024 * 1024)
             return 12;
         // Space is back: every further value is stored, through several checkpoints.
-        setrlimit(RLIMIT_FSIZE, &old);
+        full.reset();
         for (int k = 0; k < 4000; ++k, ++i) {
             device.Channel(1).Value = float(stored);
             if (!writer.AddMeasurement(device, 1, t + i * OneSecond, e))
@@ -322,13 +314,7 @@ TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndStoringResumesWhenSpaceIs
 
 TEST_F(ArchiveWriterTest, DamagedDayFileStaysAsItIsAndTheDayGoesOnInTheNextFile)
 {
-    TFormJournal journal;
-    FormJournal = &journal;
-    JournalReady = true;
-    const auto unhook = qScopeGuard([] {
-        JournalReady = false;
-        FormJournal = nullptr;
-    });
+    HookedJournal journal;
 
     // Each value is the count stored before it, so a lost one shows.
     int stored = 0;
@@ -415,11 +401,8 @@ TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitIsMergedBackAndTheValueStillStored
     writer.CloseMeasures();
     // Room for the file but not for a log grown to its checkpoint size.
     const int rc = RunInChild([&] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit tight{};
-        getrlimit(RLIMIT_FSIZE, &tight);
-        tight.rlim_cur = 200 * 1024;
-        if (setrlimit(RLIMIT_FSIZE, &tight) != 0)
+        const FileSizeLimit full(200 * 1024);
+        if (!full.ok())
             return 10;
         QString e;
         for (int i = 1; i <= 2000; ++i) {

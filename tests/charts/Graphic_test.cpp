@@ -3,6 +3,7 @@
 #include "charts/PlotWidget.h"
 #include "core/DateTime.h"
 #include "core/Device.h"
+#include "dispatcher/ChartHooks.h"
 #include "dispatcher/DeviceReader.h"
 #include "dispatcher/DeviceTable.h"
 #include "dispatcher/DispatcherState.h"
@@ -31,28 +32,6 @@
 using namespace DeviceReplies;
 
 namespace {
-
-// The main window's part of the polling hooks: chart work goes to the windows.
-class ChartHooks : public RecordingHooks
-{
-public:
-    explicit ChartHooks(TGraphicForms& Forms) : Forms_(Forms) {}
-    bool GetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double& Min, double& Max) const override
-    {
-        return Forms_.GetChartAxisRange(Line, Axis, Min, Max);
-    }
-    void SetChartAxisRange(const TGraphLine& Line, TChartAxis Axis, double Min, double Max) override
-    {
-        Forms_.SetChartAxisRange(Line, Axis, Min, Max);
-    }
-    void MarkChartOverflow(const TGraphLine& Line, bool OverMin, bool OverMax) override
-    {
-        Forms_.MarkChartOverflow(Line, OverMin, OverMax);
-    }
-
-private:
-    TGraphicForms& Forms_;
-};
 
 class GraphicWindows : public ::testing::Test
 {
@@ -105,7 +84,8 @@ protected:
     TGraphicForms forms{&owner};
     std::unique_ptr<TFormJournal> journal;
     FakeConnection link;
-    ChartHooks hooks{forms};
+    // The main window's part of the polling hooks: chart work goes to the windows.
+    TChartHooks<RecordingHooks> hooks{forms};
     TDeviceReader reader{hooks};
 };
 

@@ -16,6 +16,7 @@
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
 #include "platform/SoundOut.h"
+#include "support/AppWindowTest.h"
 #include "support/CountingSound.h"
 #include "support/JournalLines.h"
 #include "support/QStringPrinter.h"
@@ -24,8 +25,6 @@
 #include "tools/netsim/SimWire.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFile>
 #include <QTableView>
 #include <QTest>
 #include <functional>
@@ -39,35 +38,6 @@ constexpr int ModemPort = 7;
 // Every read waits out the 100 ms read time-out, a silent device three of them:
 // a cycle over a handful of devices takes a second or two.
 constexpr int CycleBoundMs = 8000;
-
-// Records every message box and answers every question with "no"/cancel, so a
-// question that should not come ends the start-up visibly.
-class RecordingPrompts : public Prompts
-{
-public:
-    void Message(QWidget*, const QString& Text, const QString& Caption, QMessageBox::Icon) override
-    {
-        Shown << Caption + QLatin1Char('|') + Text;
-    }
-    bool YesNo(QWidget*, const QString& Text, const QString&) override
-    {
-        Shown << QStringLiteral("?|") + Text;
-        return false;
-    }
-    QString SaveFileName(QWidget*, const QString& Title, const QString&, const QString&, const QString&,
-                         const QString&) override
-    {
-        Shown << QStringLiteral("save|") + Title;
-        return {};
-    }
-    QString Folder(QWidget*, const QString& Title, const QString&) override
-    {
-        Shown << QStringLiteral("folder|") + Title;
-        return {};
-    }
-
-    QStringList Shown;
-};
 
 // One frame the PC wrote: its destination and its request items.
 struct SentFrame
@@ -111,28 +81,14 @@ QByteArray be16(quint16 Value)
     return b;
 }
 
-class Application : public SimNetworkTest
+class Application : public AppWindowTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(publishPorts(QStringLiteral("ports")));
-        archiveDir = dir.filePath(QStringLiteral("archive"));
-        ASSERT_TRUE(QDir().mkpath(archiveDir));
-        Prompts::SetCurrent(&prompts);
-        ASSERT_TRUE(startSim(ModemPort));
-    }
-
-    void TearDown() override
-    {
-        ConnectNetWarnings(nullptr);
-        if (window) {
-            window->close();
-            window.reset(); // takes the journal and the warning window with it
-        }
-        ResetDispatcherState();
-        Prompts::SetCurrent(nullptr);
-        SimNetworkTest::TearDown();
+        // A question that should not come ends the start-up visibly.
+        prompts.Yes = false;
+        ASSERT_NO_FATAL_FAILURE(startNetwork(ModemPort));
     }
 
     void addDevice(quint16 Serial, int Type, const std::function<void(SimDevice&)>& Setup = {})
@@ -143,40 +99,16 @@ protected:
         }
     }
 
-    // A settings file for the simulated modem and the device list, with an archive
-    // folder that exists (so the first show asks nothing) and the speaker as the
-    // alarm sound (tones need no sound file).
+    // The speaker as the alarm sound: tones need no sound file.
     QString writeSettings(const QList<quint16>& Serials, const QString& Extra = QString())
     {
-        QStringList list;
-        for (const quint16 s : Serials)
-            list << QString::number(s);
-        const QString text = QStringLiteral("[Archive]\nArchivePath=") + archiveDir +
-                             QStringLiteral("\n[Devices]\nDevicesList=") + list.join(QLatin1Char(',')) +
-                             QStringLiteral("\n[Communication]\nRFMainPort=") + QString::number(ModemPort) +
-                             QStringLiteral("\nRFChannel=16\n[Sound]\nSoundMode=1\nSoundRepeatMode=0\n") +
-                             Extra;
-        const QString path = dir.filePath(QStringLiteral("klov.ini"));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(text.toUtf8()) < 0)
-            ADD_FAILURE() << "cannot write " << path.toStdString();
-        return path;
+        return writeIni(Serials, QStringLiteral("[Sound]\nSoundMode=1\nSoundRepeatMode=0\n") + Extra);
     }
 
-    // The windows as the program makes them, then the first show.
+    // The first show finds the modem and writes no journal line.
     void startApplication(const QString& Ini)
     {
-        window = std::make_unique<TFormDeviceDispatcher>(
-            QStringList{QStringLiteral("/opt/klov/klov"), QStringLiteral("-ini=") + Ini});
-        FormDeviceDispatcher = window.get();
-        warning = new TFormEepromErrorDialog(window.get());
-        FormEepromErrorDialog = warning;
-        ConnectNetWarnings(warning);
-        journal = new TFormJournal(window.get());
-        FormJournal = journal;
-        window->show();
-        ASSERT_TRUE(runUntil([this] { return window->TimerPoll().isActive(); }, 5000));
-        ASSERT_TRUE(prompts.Shown.isEmpty()) << prompts.Shown.join(QLatin1Char('\n')).toStdString();
+        ASSERT_NO_FATAL_FAILURE(AppWindowTest::startApplication(Ini));
         ASSERT_TRUE(Connection && Connection->Connected);
         ASSERT_TRUE(journalLines().isEmpty()) << journalLines().join(QLatin1Char('\n')).toStdString();
         // Only the polling's frames from here on.
@@ -227,15 +159,7 @@ protected:
         return row ? row->Status : -1;
     }
 
-    static TTableDevice& row(quint16 Serial)
-    {
-        for (const auto& r : DevArray) {
-            if (r->Device->SerialNum == Serial)
-                return *r;
-        }
-        ADD_FAILURE() << "no row " << Serial;
-        return *DevArray.front();
-    }
+    static TTableDevice& row(quint16 Serial) { return RowOf(Serial); }
     static int points(quint16 Serial, int Channel)
     {
         return row(Serial).Device->Channel(Channel).GraphLine->Series->Count();
@@ -261,13 +185,8 @@ protected:
 
     QStringList journalLines() const { return JournalLines(*journal); }
 
-    QString archiveDir;
-    RecordingPrompts prompts;
     CountingSound sound;
     ScopedSoundOut soundScope{sound};
-    std::unique_ptr<TFormDeviceDispatcher> window;
-    TFormEepromErrorDialog* warning = nullptr;
-    TFormJournal* journal = nullptr;
 };
 
 } // namespace

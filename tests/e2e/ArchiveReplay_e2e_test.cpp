@@ -11,14 +11,13 @@
 #include "dispatcher/EepromErrorDialog.h"
 #include "dispatcher/Journal.h"
 #include "platform/Prompts.h"
+#include "support/AppWindowTest.h"
 #include "support/JournalLines.h"
 #include "support/QStringPrinter.h"
 #include "support/SharedState.h"
 #include "support/SimNetwork.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFile>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -29,86 +28,31 @@ namespace {
 
 constexpr int ModemPort = 9;
 
-// Records every box; questions are answered Yes.
-class YesPrompts : public Prompts
-{
-public:
-    void Message(QWidget*, const QString& Text, const QString& Caption, QMessageBox::Icon) override
-    {
-        Shown << Caption + QLatin1Char('|') + Text;
-    }
-    bool YesNo(QWidget*, const QString& Text, const QString&) override
-    {
-        Shown << QStringLiteral("?|") + Text;
-        return true;
-    }
-
-    QStringList Shown;
-};
-
-class ArchiveReplay : public SimNetworkTest
+class ArchiveReplay : public AppWindowTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(publishPorts(QStringLiteral("ports")));
-        archiveDir = dir.filePath(QStringLiteral("archive"));
-        ASSERT_TRUE(QDir().mkpath(archiveDir));
-        Prompts::SetCurrent(&prompts);
-        ASSERT_TRUE(startSim(ModemPort));
-    }
-
-    void TearDown() override
-    {
-        ConnectNetWarnings(nullptr);
-        if (window) {
-            window->close();
-            archive.reset();
-            forms.reset();
-            window.reset();
-        }
-        FormArchive = nullptr;
-        ResetDispatcherState();
-        Prompts::SetCurrent(nullptr);
-        SimNetworkTest::TearDown();
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(startNetwork(ModemPort)); }
 
     QString writeSettings(const QList<quint16>& Serials)
     {
-        QStringList list;
-        for (const quint16 s : Serials)
-            list << QString::number(s);
-        const QString text = QStringLiteral("[Archive]\nArchivePath=") + archiveDir +
-                             QStringLiteral("\n[Devices]\nDevicesList=") + list.join(QLatin1Char(',')) +
-                             QStringLiteral("\n[Communication]\nRFMainPort=") + QString::number(ModemPort) +
-                             QStringLiteral("\nRFChannel=16\n[Sound]\nSoundMode=0\n");
-        const QString path = dir.filePath(QStringLiteral("klov.ini"));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(text.toUtf8()) < 0)
-            ADD_FAILURE() << "cannot write " << path.toStdString();
-        return path;
+        return writeIni(Serials, QStringLiteral("[Sound]\nSoundMode=0\n"));
     }
 
-    // The windows as the program makes them, then the first show.
-    void startApplication(const QString& Ini)
+    // The chart windows and the archive viewer.
+    void makeMoreWindows() override
     {
-        window = std::make_unique<TFormDeviceDispatcher>(
-            QStringList{QStringLiteral("/opt/klov/klov"), QStringLiteral("-ini=") + Ini});
-        FormDeviceDispatcher = window.get();
         forms = std::make_unique<TGraphicForms>(window.get());
         window->SetGraphicWindows(forms.get());
-        warning = new TFormEepromErrorDialog(window.get());
-        FormEepromErrorDialog = warning;
-        ConnectNetWarnings(warning);
         archive = std::make_unique<TFormArchive>(window.get());
         FormArchive = archive.get();
         window->SetArchiveWindow(archive.get());
         archive->SetGraphicForms(forms.get());
-        journal = new TFormJournal(window.get());
-        FormJournal = journal;
-        window->show();
-        ASSERT_TRUE(RunEventsUntil([this] { return window->TimerPoll().isActive(); }, 5000));
-        ASSERT_TRUE(prompts.Shown.isEmpty()) << prompts.Shown.join(QLatin1Char('\n')).toStdString();
+    }
+    void closeMoreWindows() override
+    {
+        archive.reset();
+        forms.reset();
+        FormArchive = nullptr;
     }
 
     QAction& action(const char* Name) const
@@ -118,22 +62,10 @@ protected:
         return *a;
     }
 
-    static TTableDevice& row(quint16 Serial)
-    {
-        for (const auto& r : DevArray) {
-            if (r->Device->SerialNum == Serial)
-                return *r;
-        }
-        throw std::runtime_error("no such row");
-    }
+    static TTableDevice& row(quint16 Serial) { return RowOf(Serial); }
 
-    QString archiveDir;
-    YesPrompts prompts;
-    std::unique_ptr<TFormDeviceDispatcher> window;
     std::unique_ptr<TGraphicForms> forms;
     std::unique_ptr<TFormArchive> archive;
-    TFormEepromErrorDialog* warning = nullptr;
-    TFormJournal* journal = nullptr;
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "support/QStringPrinter.h"
 #include "support/SharedState.h"
 #include "support/SimNetwork.h"
+#include "support/SimPollingTest.h"
 #include "tools/netsim/SimScenario.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ namespace {
 
 constexpr int ModemPort = 21;
 
-class DemoNetwork : public SimNetworkTest
+class DemoNetwork : public SimPollingTest<>
 {
 protected:
     void SetUp() override
@@ -28,40 +29,19 @@ protected:
         QString err;
         ASSERT_TRUE(SimScenario::LoadDemo(sim.Modem(), err)) << err.toStdString();
         ASSERT_TRUE(startSim(ModemPort));
-        FormJournal = &journal;
-        JournalReady = true;
-        RFMainPort = ModemPort;
         // The rows as run.sh writes them into the settings file.
+        QList<quint16> serials;
         for (const QString& serial : SimScenario::DevicesList(sim.Modem()).split(QLatin1Char(',')))
-            DevArray.push_back(std::make_unique<TTableDevice>(quint16(serial.toUInt())));
-    }
-    void TearDown() override
-    {
-        if (PollingActive)
-            polling.ActionStartStopPollingExecute();
-        RunEventsUntil([] { return !PollingBusy; }, 5000);
-        ResetDispatcherState();
-        SimNetworkTest::TearDown();
+            serials << quint16(serial.toUInt());
+        hookPolling(ModemPort, serials);
     }
 
-    static TTableDevice& row(quint16 Serial)
-    {
-        for (const auto& r : DevArray) {
-            if (r->Device->SerialNum == Serial)
-                return *r;
-        }
-        throw std::runtime_error("no such row");
-    }
+    static TTableDevice& row(quint16 Serial) { return RowOf(Serial); }
 
     // Scenario time jumps to Ms: waveforms and fault windows are there at once.
     void jumpTo(qint64 Ms) { sim.Modem().SetClockOriginMs(NetSimServer::NowMs() - Ms); }
 
-    QStringList journalLines() const { return JournalLines(journal); }
     bool journalHas(const QString& Text) const { return journalLines().contains(Text); }
-
-    TFormJournal journal;
-    TDispatcherHooks hooks;
-    TPollingCycle polling{hooks};
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "support/QStringPrinter.h"
 #include "support/SharedState.h"
 #include "support/SimNetwork.h"
+#include "support/SimPollingTest.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ public:
     int reloads = 0;
 };
 
-class PollingOverTheModem : public SimNetworkTest
+class PollingOverTheModem : public SimPollingTest<CountingHooks>
 {
 protected:
     void SetUp() override
@@ -32,18 +33,7 @@ protected:
         ASSERT_TRUE(startSim(ModemPort));
         ASSERT_TRUE(sim.Modem().AddDevice(1234, 1, 16));
         ASSERT_TRUE(sim.Modem().AddDevice(1235, 2, 16));
-        FormJournal = &journal;
-        JournalReady = true;
-        RFMainPort = ModemPort;
-        for (quint16 s : {1234, 1235})
-            DevArray.push_back(std::make_unique<TTableDevice>(s));
-    }
-    void TearDown() override
-    {
-        if (PollingActive)
-            polling.ActionStartStopPollingExecute();
-        ResetDispatcherState();
-        SimNetworkTest::TearDown();
+        hookPolling(ModemPort, {1234, 1235});
     }
 
     static bool hasValues(const TTableDevice& Row)
@@ -51,12 +41,6 @@ protected:
         const TMeasureChannel& ch = *Row.Device->Channel1;
         return Row.Status != dsNoLink && ch.ValueValid && ch.GraphLine->Series->Count() > 0;
     }
-
-    QStringList journalLines() const { return JournalLines(journal); }
-
-    TFormJournal journal;
-    CountingHooks hooks;
-    TPollingCycle polling{hooks};
 };
 
 } // namespace

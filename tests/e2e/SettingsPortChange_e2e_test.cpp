@@ -13,6 +13,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/SharedState.h"
 #include "support/SimNetwork.h"
+#include "support/SimPollingTest.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -39,7 +40,7 @@ public:
 
 // Two simulated modems with the same devices on COM16 and COM17; polling runs on
 // the first when a test begins. COM18 names no port.
-class PortChangeWhilePolling : public SimNetworkTest
+class PortChangeWhilePolling : public SimPollingTest<CycleHooks>
 {
 protected:
     void SetUp() override
@@ -53,11 +54,7 @@ protected:
             for (const quint16 serial : Serials)
                 ASSERT_TRUE(s->Modem().AddDevice(serial, serial % 2 ? 2 : 1, 16));
         }
-        FormJournal = &journal;
-        JournalReady = true;
-        RFMainPort = FirstPort;
-        for (const quint16 serial : Serials)
-            DevArray.push_back(std::make_unique<TTableDevice>(serial));
+        hookPolling(FirstPort, Serials);
 
         polling.ActionStartStopPollingExecute();
         ASSERT_TRUE(PollingActive) << ConnectionError.toStdString();
@@ -65,12 +62,8 @@ protected:
     }
     void TearDown() override
     {
-        if (PollingActive)
-            polling.ActionStartStopPollingExecute();
-        RunEventsUntil([] { return !PollingBusy; }, 5000);
-        ResetDispatcherState();
+        SimPollingTest::TearDown();
         second.Stop();
-        SimNetworkTest::TearDown();
     }
 
     static int points(const TTableDevice& Row) { return Row.Device->Channel1->GraphLine->Series->Count(); }
@@ -107,12 +100,7 @@ protected:
         return ok ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "no cycle in flight";
     }
 
-    QStringList journalLines() const { return JournalLines(journal); }
-
     NetSimServer second;
-    TFormJournal journal;
-    CycleHooks hooks;
-    TPollingCycle polling{hooks};
 };
 
 } // namespace

@@ -15,6 +15,22 @@ inline QStringList JournalLines(const TFormJournal& Journal)
     return lines;
 }
 
+// A journal window that is the application's journal while it lives.
+class HookedJournal : public TFormJournal
+{
+public:
+    HookedJournal()
+    {
+        FormJournal = this;
+        JournalReady = true;
+    }
+    ~HookedJournal() override
+    {
+        JournalReady = false;
+        FormJournal = nullptr;
+    }
+};
+
 // The lines a fault bit of a device writes when it comes and when it goes.
 inline QString FaultRaised(const QString& Serial5, int Bit)
 {

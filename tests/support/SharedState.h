@@ -6,6 +6,8 @@
 #include "dispatcher/Journal.h"
 
 #include <QString>
+#include <stdexcept>
+#include <string>
 
 // Puts the main window unit's shared state back to how a run starts: no rows, the
 // link closed and freed, no polling, journal and warning window unhooked, the
@@ -59,4 +61,14 @@ inline void ResetDispatcherState()
     AlarmKind = 0;
     SoundMode = TSoundMode::Multimedia;
     SoundRepeatMode = TSoundRepeatMode::Once;
+}
+
+// The table row of the device Serial; a missing row fails the test.
+inline TTableDevice& RowOf(quint16 Serial)
+{
+    for (const auto& r : DevArray) {
+        if (r->Device->SerialNum == Serial)
+            return *r;
+    }
+    throw std::runtime_error("no row " + std::to_string(Serial));
 }
