@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh --gui
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$(nproc)" --target klov klov-netsim
+cmake --build build -j "$(nproc)" --target klov klov-netsim klov-mkvfw
 
 demo="$PWD/demo"
 scenario="$PWD/tools/netsim/demo.scn"
@@ -28,8 +28,10 @@ RFPowerLevel=2
 INI
 fi
 
-# The simulated modem answers on COM1 of the demo ports folder while the application runs.
-./build/klov-netsim --ports "$demo/ports" --port 1 --scenario "$scenario" < /dev/null > "$demo/netsim.out" 2>&1 &
+# The simulated modem answers on COM1 of the demo ports folder while the application
+# runs; device 1234 also hangs on its own USB serial port as COM6 (firmware update
+# over USB in service mode).
+./build/klov-netsim --ports "$demo/ports" --port 1 --scenario "$scenario" --usb-port 6 < /dev/null > "$demo/netsim.out" 2>&1 &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -e "$demo/ports/COM1" ] && break; sleep 0.1; done
