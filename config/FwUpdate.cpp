@@ -294,6 +294,21 @@ TFwUpdate::TAttempt TFwUpdate::sendParamsRadio()
     return result;
 }
 
+bool TFwUpdate::usbReplyFramed(const QByteArray& Reply)
+{
+    switch (FwUsbFrames::CheckReply(Reply)) {
+    case FwUsbFrames::TReplyCheck::WrongLength:
+        addResultLine(WrongLengthMessage);
+        return false;
+    case FwUsbFrames::TReplyCheck::WrongCrc:
+        addResultLine(WrongCrcMessage);
+        return false;
+    case FwUsbFrames::TReplyCheck::Ok:
+        break;
+    }
+    return true;
+}
+
 TFwUpdate::TAttempt TFwUpdate::sendParamsUsb()
 {
     TComConnection& link = *FwComConnection_;
@@ -321,16 +336,8 @@ TFwUpdate::TAttempt TFwUpdate::sendParamsUsb()
     if (count <= 0)
         return TAttempt::Failed;
     const QByteArray reply(reinterpret_cast<const char*>(buf.data()), count);
-    switch (FwUsbFrames::CheckReply(reply)) {
-    case FwUsbFrames::TReplyCheck::WrongLength:
-        addResultLine(WrongLengthMessage);
+    if (!usbReplyFramed(reply))
         return TAttempt::Failed;
-    case FwUsbFrames::TReplyCheck::WrongCrc:
-        addResultLine(WrongCrcMessage);
-        return TAttempt::Failed;
-    case FwUsbFrames::TReplyCheck::Ok:
-        break;
-    }
     quint8 code = 0;
     if (FwUsbFrames::IsErrorReply(reply, code)) {
         if (code == 5)
@@ -510,16 +517,8 @@ TFwUpdate::TEnd TFwUpdate::sendUsbBlock(quint32 Offset, int N, int& Timeouts)
         if (count <= 0)
             continue;
         const QByteArray reply(reinterpret_cast<const char*>(buf.data()), count);
-        switch (FwUsbFrames::CheckReply(reply)) {
-        case FwUsbFrames::TReplyCheck::WrongLength:
-            addResultLine(WrongLengthMessage);
+        if (!usbReplyFramed(reply))
             return TEnd::Failed;
-        case FwUsbFrames::TReplyCheck::WrongCrc:
-            addResultLine(WrongCrcMessage);
-            return TEnd::Failed;
-        case FwUsbFrames::TReplyCheck::Ok:
-            break;
-        }
         quint8 code = 0;
         if (FwUsbFrames::IsErrorReply(reply, code)) {
             addResultLine(QStringLiteral("Ошибка при записи обновления ПО устройства: ") +

@@ -109,6 +109,8 @@ private:
     void addResultLine(const QString& Text);
     bool prepareUsbLink();
     void dropUsbLink();
+    // False, with its result line, for a reply of the wrong length or checksum.
+    bool usbReplyFramed(const QByteArray& Reply);
     TAttempt SendFwUpdateParams();
     TAttempt sendParamsRadio();
     TAttempt sendParamsUsb();
