@@ -294,6 +294,20 @@ TFwUpdate::TAttempt TFwUpdate::sendParamsRadio()
     return result;
 }
 
+bool TFwUpdate::sendUsbFrame(const QByteArray& Frame)
+{
+    QString err;
+    if (FwComConnection_->Send(
+            std::span<const quint8>(reinterpret_cast<const quint8*>(Frame.constData()), Frame.size()),
+            int(Frame.size()), false, err))
+        return true;
+    message(err);
+    addResultLine(err);
+    // The port itself failed (the cable pulled): no attempt on it can succeed.
+    dropUsbLink();
+    return false;
+}
+
 bool TFwUpdate::usbReplyFramed(const QByteArray& Reply)
 {
     switch (FwUsbFrames::CheckReply(Reply)) {
@@ -315,15 +329,9 @@ TFwUpdate::TAttempt TFwUpdate::sendParamsUsb()
     const auto info =
         EncodeFwInfo(Header_.HwVersion, Header_.DeviceType, Header_.ImageCrc, Header_.ImageLength);
     const QByteArray frame = FwUsbFrames::ParamFrame(Serial_, info);
-    QString err;
-    if (!link.Send(std::span<const quint8>(reinterpret_cast<const quint8*>(frame.constData()), frame.size()),
-                   int(frame.size()), false, err)) {
-        message(err);
-        addResultLine(err);
-        // The port itself failed (the cable pulled): no attempt on it can succeed.
-        dropUsbLink();
+    if (!sendUsbFrame(frame))
         return TAttempt::Refused;
-    }
+    QString err;
     std::array<quint8, FwUsbFrames::ParamFrameSize> buf{};
     int count = FwUsbFrames::ParamFrameSize;
     if (!link.Receive(buf, false, err, count, false, false)) {
@@ -489,17 +497,11 @@ TFwUpdate::TEnd TFwUpdate::sendUsbBlock(quint32 Offset, int N, int& Timeouts)
         }
         if (resends > 0 && pumpAndCheck())
             return RowGone_ ? TEnd::RowGone : TEnd::Aborted;
-        QString err;
-        if (!link.Send(
-                std::span<const quint8>(reinterpret_cast<const quint8*>(frame.constData()), frame.size()),
-                int(frame.size()), false, err)) {
-            message(err);
-            addResultLine(err);
-            dropUsbLink();
+        if (!sendUsbFrame(frame))
             return TEnd::Failed;
-        }
         if (pumpAndCheck())
             return RowGone_ ? TEnd::RowGone : TEnd::Aborted;
+        QString err;
         std::array<quint8, FwUsbFrames::MaxFrameSize> buf{};
         int count = FwUsbFrames::MaxFrameSize;
         if (!link.Receive(buf, false, err, count, false, false)) {
