@@ -13,6 +13,7 @@
 #include "support/ScriptedPrompts.h"
 #include "support/SharedState.h"
 #include "support/SimNetwork.h"
+#include "support/SimPollingTest.h"
 #include "support/UnchangedInputs.h"
 #include "tools/netsim/SimWire.h"
 
@@ -37,7 +38,7 @@ public:
 
 // The configuration writes against simulated devices over the pty, between the
 // steps of a running polling.
-class ConfigOverTheModem : public SimNetworkTest
+class ConfigOverTheModem : public SimPollingTest<ArchiveHooks>
 {
 protected:
     void SetUp() override
@@ -46,12 +47,8 @@ protected:
         ASSERT_TRUE(startSim(ModemPort));
         ASSERT_TRUE(sim.Modem().AddDevice(Thermo, 1, 16));
         ASSERT_TRUE(sim.Modem().AddDevice(Unified, 2, 16));
-        FormJournal = &journal;
-        JournalReady = true;
-        RFMainPort = ModemPort;
+        hookPolling(ModemPort, {Thermo, Unified});
         Prompts::SetCurrent(&prompts);
-        for (quint16 s : {Thermo, Unified})
-            DevArray.push_back(std::make_unique<TTableDevice>(s));
         polling.ActionStartStopPollingExecute();
         ASSERT_TRUE(PollingActive) << ConnectionError.toStdString();
         ASSERT_TRUE(
@@ -59,12 +56,9 @@ protected:
     }
     void TearDown() override
     {
-        if (PollingActive)
-            polling.ActionStartStopPollingExecute();
-        RunEventsUntil([] { return !PollingBusy; }, 5000);
+        // The questions stay scripted while the polling stops.
+        SimPollingTest::TearDown();
         Prompts::SetCurrent(nullptr);
-        ResetDispatcherState();
-        SimNetworkTest::TearDown();
     }
 
     static bool configured(const TTableDevice& Row)
@@ -102,11 +96,6 @@ protected:
         ASSERT_TRUE(polling.Reader().ReadDeviceConfig(Row, err)) << err.toStdString();
     }
 
-    QStringList journalLines() const { return JournalLines(journal); }
-
-    TFormJournal journal;
-    ArchiveHooks hooks;
-    TPollingCycle polling{hooks};
     ScriptedPrompts prompts;
     int refills = 0;
 };
