@@ -6,7 +6,7 @@
 #include "platform/VirtualClock.h"
 #include "support/SimModemLink.h"
 #include "support/SimNetwork.h"
-#include "tools/mkvfw/VfwWriter.h"
+#include "support/TestFirmware.h"
 #include "tools/netsim/SimModem.h"
 
 #include <QLabel>
@@ -62,10 +62,7 @@ protected:
     }
     QString chooseFile(int Length)
     {
-        VfwFile s;
-        s.DeviceType = 1;
-        s.HwVersion = 3;
-        s.Image = VfwWriter::Pattern(Length, 5);
+        const VfwFile s = TestFirmware(Length, 5);
         image = s.Image;
         const QString name = dir.filePath(QStringLiteral("fw.vfw"));
         EXPECT_TRUE(VfwWriter::Write(name, s));

@@ -2,7 +2,7 @@
 
 #include "DeviceWorkFixture.h"
 #include "config/FwUpdate.h"
-#include "tools/mkvfw/VfwWriter.h"
+#include "support/TestFirmware.h"
 
 #include <QTemporaryDir>
 
@@ -21,11 +21,7 @@ protected:
 
     static VfwFile firmware(int Length, quint16 Type = 1, quint8 Hw = 3)
     {
-        VfwFile s;
-        s.DeviceType = Type;
-        s.HwVersion = Hw;
-        s.Image = VfwWriter::Pattern(Length, quint32(Length));
-        return s;
+        return TestFirmware(Length, quint32(Length), Type, Hw);
     }
     // Writes the file and chooses it in the dialog.
     void choose(const VfwFile& File)

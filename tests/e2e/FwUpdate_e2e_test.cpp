@@ -8,6 +8,7 @@
 #include "support/RecordingConfigHost.h"
 #include "support/ScriptedPrompts.h"
 #include "support/SimNetwork.h"
+#include "support/TestFirmware.h"
 #include "tools/mkvfw/VfwWriter.h"
 #include "tools/netsim/SimUsbDevice.h"
 
@@ -51,10 +52,7 @@ protected:
 
     void choose(int Length)
     {
-        VfwFile s;
-        s.HwVersion = 3;
-        s.DeviceType = 1;
-        s.Image = VfwWriter::Pattern(Length, 42);
+        const VfwFile s = TestFirmware(Length, 42);
         image = s.Image;
         const QString name = dir.filePath(QStringLiteral("fw.vfw"));
         ASSERT_TRUE(VfwWriter::Write(name, s));
