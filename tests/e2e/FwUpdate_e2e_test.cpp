@@ -72,6 +72,12 @@ protected:
             return ::testing::AssertionFailure() << err.toStdString();
         return ::testing::AssertionSuccess();
     }
+    // The USB device served on its port, which the host chooses.
+    ::testing::AssertionResult useUsbDevice()
+    {
+        host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+        return startUsb(usbServer, UsbPort);
+    }
     QList<int> usbFrameSizes(const SimUsbDevice& D) const
     {
         QList<int> sizes;
@@ -162,8 +168,7 @@ TEST_F(FwUpdateE2e, ModemVanishingMidTransferEndsItWithThePortsText)
 
 TEST_F(FwUpdateE2e, UsbUpdateEndToEnd)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     host.results << QStringLiteral("old line");
     choose(500);
     fw.ButtonStartFwUpdateClick(true);
@@ -193,8 +198,7 @@ TEST_F(FwUpdateE2e, UsbUpdateEndToEnd)
 
 TEST_F(FwUpdateE2e, UsbTimeOutsCountOverTheWholeTransfer)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     // 1200 bytes: six blocks. Frame 0 carries the parameters.
     choose(1200);
     usbDevice.DropFrames({1, 3, 5, 7, 9});
@@ -223,8 +227,7 @@ TEST_F(FwUpdateE2e, UsbTimeOutsCountOverTheWholeTransfer)
 
 TEST_F(FwUpdateE2e, UsbParametersUnansweredTenTimes)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     choose(100);
     usbDevice.WithDevice([](SimDevice& d) { d.SetFault(SimFault::Silence()); });
     // Nothing is ever answered: a short time-out loses nothing.
@@ -242,8 +245,7 @@ TEST_F(FwUpdateE2e, UsbParametersUnansweredTenTimes)
 
 TEST_F(FwUpdateE2e, UsbRefusals)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     choose(300);
 
     // Code 5 on a block discards the image.
@@ -279,8 +281,7 @@ TEST_F(FwUpdateE2e, UsbRefusals)
 
 TEST_F(FwUpdateE2e, BusyBlockIsResentUpToTheLimit)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     choose(300);
     usbDevice.WithDevice([](SimDevice& d) { d.Firmware().SetFault({SimFwFaultMode::Refuse, 0, 1}); });
     // Only the first block is refused; it goes again and the update completes.
@@ -334,8 +335,7 @@ TEST_F(FwUpdateE2e, ChosenPortChangeRemakesTheLink)
 
 TEST_F(FwUpdateE2e, UsbTransferCanBeAbortedByClosingTheWindow)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     choose(1000);
     prompts.YesAnswers = {true};
     EventPump::SetHandler([this] {
@@ -381,8 +381,7 @@ TEST_F(FwUpdateE2e, UsbStartRefusals)
 
 TEST_F(FwUpdateE2e, CablePulledMidTransferEndsItAndAReplugWorksAgain)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     host.usbTimeout = 100;
     choose(1000);
     EventPump::SetHandler([this] {
