@@ -72,6 +72,23 @@ protected:
             return ::testing::AssertionFailure() << err.toStdString();
         return ::testing::AssertionSuccess();
     }
+    // The device behind the simulated modem, reached over the host's own link.
+    ::testing::AssertionResult useRadioDevice()
+    {
+        ::testing::AssertionResult started = startSim(ModemPort);
+        if (!started)
+            return started;
+        if (!sim.Modem().AddDevice(Serial, 1, 16))
+            return ::testing::AssertionFailure() << "the device was not added";
+        TComSettings settings;
+        settings.PortNum = ModemPort;
+        link = std::make_unique<TComConnection>(settings);
+        QString err;
+        if (!link->Open(false, err))
+            return ::testing::AssertionFailure() << err.toStdString();
+        host.link = link.get();
+        return ::testing::AssertionSuccess();
+    }
     // The USB device served on its port, which the host chooses.
     ::testing::AssertionResult useUsbDevice()
     {
@@ -108,14 +125,7 @@ protected:
 
 TEST_F(FwUpdateE2e, RadioUpdateInstallsAndTheNextReadShowsTheNewChecksum)
 {
-    ASSERT_TRUE(startSim(ModemPort));
-    ASSERT_TRUE(sim.Modem().AddDevice(Serial, 1, 16));
-    TComSettings settings;
-    settings.PortNum = ModemPort;
-    link = std::make_unique<TComConnection>(settings);
-    QString err;
-    ASSERT_TRUE(link->Open(false, err)) << err.toStdString();
-    host.link = link.get();
+    ASSERT_TRUE(useRadioDevice());
 
     choose(100);
     fw.ButtonStartFwUpdateClick(false);
@@ -123,6 +133,7 @@ TEST_F(FwUpdateE2e, RadioUpdateInstallsAndTheNextReadShowsTheNewChecksum)
     EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 4);
     EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
 
+    QString err;
     std::array<TNetRequest, 1> req = {TDeviceWork::ReadRequest(RegFwInfo.Address, 10)};
     std::array<TNetRequest, 11> extra{};
     int extraCount = 0;
@@ -136,14 +147,7 @@ TEST_F(FwUpdateE2e, RadioUpdateInstallsAndTheNextReadShowsTheNewChecksum)
 
 TEST_F(FwUpdateE2e, ModemVanishingMidTransferEndsItWithThePortsText)
 {
-    ASSERT_TRUE(startSim(ModemPort));
-    ASSERT_TRUE(sim.Modem().AddDevice(Serial, 1, 16));
-    TComSettings settings;
-    settings.PortNum = ModemPort;
-    link = std::make_unique<TComConnection>(settings);
-    QString err;
-    ASSERT_TRUE(link->Open(false, err)) << err.toStdString();
-    host.link = link.get();
+    ASSERT_TRUE(useRadioDevice());
 
     choose(200);
     int pumpsAfterGone = 0;
