@@ -90,6 +90,25 @@ bool TDeviceConfigWrites::send(TExchange& X, quint16 Addr)
     return true;
 }
 
+TWriteResult TDeviceConfigWrites::writeOne(quint16 Addr, TRegister Reg, std::span<const quint8> Data,
+                                           const QString& ErrorText, const std::function<void()>& Store)
+{
+    TExchange x;
+    x.Items.push_back(writeItem(Reg, Data));
+    if (!send(x, Addr))
+        return TWriteResult::LinkLost;
+    if (!x.Ok)
+        return TWriteResult::Failed;
+    const TNetRequest& r = x.Items[0];
+    if (r.Failed)
+        journalItem(ErrorText, x);
+    const bool stored = acknowledged(r);
+    if (stored && Store)
+        Store();
+    applyExtraRecords(x);
+    return stored ? TWriteResult::Done : TWriteResult::Failed;
+}
+
 bool TDeviceConfigWrites::rowInTable() const
 {
     // Only the address is compared: the row may be freed already.
@@ -174,22 +193,14 @@ TWriteResult TDeviceConfigWrites::WriteRfParams(int PowerIndex, int RfChannel)
                                           : TxPowerCodeHigh;
     bool failed = false;
     if (code != Device_.RfPowerCode) {
-        TExchange x;
         const quint8 b = code;
-        x.Items.push_back(writeItem(RegTxPower, {&b, 1}));
-        if (!send(x, Device_.SerialNum))
-            return TWriteResult::LinkLost;
-        failed = !x.Ok;
-        if (x.Ok) {
-            const TNetRequest& r = x.Items[0];
-            if (r.Failed)
-                journalItem(QStringLiteral("Ошибка при установке уровня мощности радио передатчика: "), x);
-            if (acknowledged(r))
-                Device_.RfPowerCode = code;
-            else
-                failed = true;
-            applyExtraRecords(x);
-        }
+        const TWriteResult r =
+            writeOne(Device_.SerialNum, RegTxPower, {&b, 1},
+                     QStringLiteral("Ошибка при установке уровня мощности радио передатчика: "),
+                     [&] { Device_.RfPowerCode = code; });
+        if (r == TWriteResult::LinkLost)
+            return r;
+        failed = r != TWriteResult::Done;
     }
     if (RfChannel != Device_.RfChannel &&
         Prompts::Current().YesNo(Parent,
@@ -199,22 +210,13 @@ TWriteResult TDeviceConfigWrites::WriteRfParams(int PowerIndex, int RfChannel)
                                  CaptionAttention)) {
         if (!rowInTable())
             return TWriteResult::RowGone;
-        TExchange x;
         const quint8 b = quint8(RfChannel);
-        x.Items.push_back(writeItem(RegRfChannel, {&b, 1}));
-        if (!send(x, Device_.SerialNum))
-            return TWriteResult::LinkLost;
-        failed = failed || !x.Ok;
-        if (x.Ok) {
-            const TNetRequest& r = x.Items[0];
-            if (r.Failed)
-                journalItem(QStringLiteral("Ошибка при установке номера радиоканала: "), x);
-            if (acknowledged(r))
-                Device_.RfChannel = quint8(RfChannel);
-            else
-                failed = true;
-            applyExtraRecords(x);
-        }
+        const TWriteResult r = writeOne(Device_.SerialNum, RegRfChannel, {&b, 1},
+                                        QStringLiteral("Ошибка при установке номера радиоканала: "),
+                                        [&] { Device_.RfChannel = b; });
+        if (r == TWriteResult::LinkLost)
+            return r;
+        failed = failed || r != TWriteResult::Done;
     }
     return failed ? TWriteResult::Failed : TWriteResult::Done;
 }
@@ -371,44 +373,23 @@ TWriteResult TDeviceConfigWrites::WriteQuantityName(int Channel, const QString& 
     const QString unit = NormalizeMeasUnitName(Unit);
     if (name == ch.QuantityName && unit == ch.MeasUnitName)
         return TWriteResult::Done;
-    TExchange x;
-    x.Items.push_back(writeItem(RegQuantityName(Channel), EncodeQuantityNames(name, unit)));
-    if (!send(x, Device_.SerialNum))
-        return TWriteResult::LinkLost;
-    if (!x.Ok)
-        return TWriteResult::Failed;
-    const TNetRequest& r = x.Items[0];
-    TWriteResult result = TWriteResult::Failed;
-    if (r.Failed) {
-        journalItem(
-            QStringLiteral(
-                "Ошибка при изменении наименования измеряемой величины и единиц измерения устройства: "),
-            x);
-    } else if (acknowledged(r)) {
-        ch.QuantityName = name;
-        ch.MeasUnitName = unit;
-        result = TWriteResult::Done;
-        reportChannels();
-        followQuantity(ch);
-    }
-    applyExtraRecords(x);
-    return result;
+    return writeOne(
+        Device_.SerialNum, RegQuantityName(Channel), EncodeQuantityNames(name, unit),
+        QStringLiteral(
+            "Ошибка при изменении наименования измеряемой величины и единиц измерения устройства: "),
+        [&] {
+            ch.QuantityName = name;
+            ch.MeasUnitName = unit;
+            reportChannels();
+            followQuantity(ch);
+        });
 }
 
 TWriteResult TDeviceConfigWrites::RestartDevice()
 {
-    TExchange x;
     const quint8 b = CommandRestart;
-    x.Items.push_back(writeItem(RegCommand, {&b, 1}));
-    if (!send(x, Device_.SerialNum))
-        return TWriteResult::LinkLost;
-    if (!x.Ok)
-        return TWriteResult::Failed;
-    const TNetRequest& r = x.Items[0];
-    if (r.Failed)
-        journalItem(QStringLiteral("Ошибка при перезагрузке устройства: "), x);
-    applyExtraRecords(x);
-    return acknowledged(r) ? TWriteResult::Done : TWriteResult::Failed;
+    return writeOne(Device_.SerialNum, RegCommand, {&b, 1},
+                    QStringLiteral("Ошибка при перезагрузке устройства: "), {});
 }
 
 void TDeviceConfigWrites::serialChanged(quint16 OldSerial)
@@ -459,44 +440,27 @@ TWriteResult TDeviceConfigWrites::WriteSerialAndHwVersion(int SerialNum, const Q
     if (asked && !rowInTable())
         return TWriteResult::RowGone;
     if (agreed) {
-        TExchange x;
         std::array<quint8, 2> b{};
         PutWordBE(b, 0, serial);
-        x.Items.push_back(writeItem(RegSerialNumber, b));
         const quint16 old = Device_.SerialNum;
-        if (!send(x, old))
-            return TWriteResult::LinkLost;
-        failed = !x.Ok;
-        if (x.Ok) {
-            const TNetRequest& r = x.Items[0];
-            if (r.Failed)
-                journalItem(QStringLiteral("Ошибка при изменении серийного номера устройства: "), x);
-            if (acknowledged(r)) {
-                Device_.SerialNum = serial;
-                serialChanged(old);
-            } else {
-                failed = true;
-            }
-            applyExtraRecords(x);
-        }
+        const TWriteResult r =
+            writeOne(old, RegSerialNumber, b,
+                     QStringLiteral("Ошибка при изменении серийного номера устройства: "), [&] {
+                         Device_.SerialNum = serial;
+                         serialChanged(old);
+                     });
+        if (r == TWriteResult::LinkLost)
+            return r;
+        failed = r != TWriteResult::Done;
     }
     if (*hw != Device_.HwVersion) {
-        TExchange x;
         const quint8 b = quint8(*hw);
-        x.Items.push_back(writeItem(RegHwVersion, {&b, 1}));
-        if (!send(x, Device_.SerialNum))
-            return TWriteResult::LinkLost;
-        failed = failed || !x.Ok;
-        if (x.Ok) {
-            const TNetRequest& r = x.Items[0];
-            if (r.Failed)
-                journalItem(QStringLiteral("Ошибка при изменении аппаратной версии устройства: "), x);
-            if (acknowledged(r))
-                Device_.HwVersion = b;
-            else
-                failed = true;
-            applyExtraRecords(x);
-        }
+        const TWriteResult r = writeOne(Device_.SerialNum, RegHwVersion, {&b, 1},
+                                        QStringLiteral("Ошибка при изменении аппаратной версии устройства: "),
+                                        [&] { Device_.HwVersion = b; });
+        if (r == TWriteResult::LinkLost)
+            return r;
+        failed = failed || r != TWriteResult::Done;
     }
     return failed ? TWriteResult::Failed : TWriteResult::Done;
 }
@@ -506,23 +470,11 @@ TWriteResult TDeviceConfigWrites::WriteComment(const QString& Text)
     const QString padded = PadComment(Text);
     if (padded == Device_.Comment)
         return TWriteResult::Done;
-    TExchange x;
-    x.Items.push_back(writeItem(RegComment, EncodeComment(padded)));
-    if (!send(x, Device_.SerialNum))
-        return TWriteResult::LinkLost;
-    if (!x.Ok)
-        return TWriteResult::Failed;
-    const TNetRequest& r = x.Items[0];
-    TWriteResult result = TWriteResult::Failed;
-    if (r.Failed) {
-        journalItem(QStringLiteral("Ошибка при изменении комментария устройства: "), x);
-    } else if (acknowledged(r)) {
-        Device_.Comment = padded;
-        result = TWriteResult::Done;
-        reportDevice();
-    }
-    applyExtraRecords(x);
-    return result;
+    return writeOne(Device_.SerialNum, RegComment, EncodeComment(padded),
+                    QStringLiteral("Ошибка при изменении комментария устройства: "), [&] {
+                        Device_.Comment = padded;
+                        reportDevice();
+                    });
 }
 
 bool TDeviceConfigWrites::ReadFirmwareCrc(QString& CrcText)

@@ -96,6 +96,10 @@ private:
     // Sends X to Addr. False when the link was lost (the operation ends there);
     // X.Ok tells whether the replies can be judged.
     bool send(TExchange& X, quint16 Addr);
+    // One register to Addr: a refusal is journaled with ErrorText, Store runs only
+    // when the device acknowledged the write. Done, Failed or LinkLost.
+    TWriteResult writeOne(quint16 Addr, TRegister Reg, std::span<const quint8> Data, const QString& ErrorText,
+                          const std::function<void()>& Store);
     void applyExtraRecords(const TExchange& X);
     void journalItem(const QString& Text, const TExchange& X);
     void reportDevice();

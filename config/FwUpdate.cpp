@@ -294,21 +294,44 @@ TFwUpdate::TAttempt TFwUpdate::sendParamsRadio()
     return result;
 }
 
+bool TFwUpdate::sendUsbFrame(const QByteArray& Frame)
+{
+    QString err;
+    if (FwComConnection_->Send(
+            std::span<const quint8>(reinterpret_cast<const quint8*>(Frame.constData()), Frame.size()),
+            int(Frame.size()), false, err))
+        return true;
+    message(err);
+    addResultLine(err);
+    // The port itself failed (the cable pulled): no attempt on it can succeed.
+    dropUsbLink();
+    return false;
+}
+
+bool TFwUpdate::usbReplyFramed(const QByteArray& Reply)
+{
+    switch (FwUsbFrames::CheckReply(Reply)) {
+    case FwUsbFrames::TReplyCheck::WrongLength:
+        addResultLine(WrongLengthMessage);
+        return false;
+    case FwUsbFrames::TReplyCheck::WrongCrc:
+        addResultLine(WrongCrcMessage);
+        return false;
+    case FwUsbFrames::TReplyCheck::Ok:
+        break;
+    }
+    return true;
+}
+
 TFwUpdate::TAttempt TFwUpdate::sendParamsUsb()
 {
     TComConnection& link = *FwComConnection_;
     const auto info =
         EncodeFwInfo(Header_.HwVersion, Header_.DeviceType, Header_.ImageCrc, Header_.ImageLength);
     const QByteArray frame = FwUsbFrames::ParamFrame(Serial_, info);
-    QString err;
-    if (!link.Send(std::span<const quint8>(reinterpret_cast<const quint8*>(frame.constData()), frame.size()),
-                   int(frame.size()), false, err)) {
-        message(err);
-        addResultLine(err);
-        // The port itself failed (the cable pulled): no attempt on it can succeed.
-        dropUsbLink();
+    if (!sendUsbFrame(frame))
         return TAttempt::Refused;
-    }
+    QString err;
     std::array<quint8, FwUsbFrames::ParamFrameSize> buf{};
     int count = FwUsbFrames::ParamFrameSize;
     if (!link.Receive(buf, false, err, count, false, false)) {
@@ -321,16 +344,8 @@ TFwUpdate::TAttempt TFwUpdate::sendParamsUsb()
     if (count <= 0)
         return TAttempt::Failed;
     const QByteArray reply(reinterpret_cast<const char*>(buf.data()), count);
-    switch (FwUsbFrames::CheckReply(reply)) {
-    case FwUsbFrames::TReplyCheck::WrongLength:
-        addResultLine(WrongLengthMessage);
+    if (!usbReplyFramed(reply))
         return TAttempt::Failed;
-    case FwUsbFrames::TReplyCheck::WrongCrc:
-        addResultLine(WrongCrcMessage);
-        return TAttempt::Failed;
-    case FwUsbFrames::TReplyCheck::Ok:
-        break;
-    }
     quint8 code = 0;
     if (FwUsbFrames::IsErrorReply(reply, code)) {
         if (code == 5)
@@ -482,17 +497,11 @@ TFwUpdate::TEnd TFwUpdate::sendUsbBlock(quint32 Offset, int N, int& Timeouts)
         }
         if (resends > 0 && pumpAndCheck())
             return RowGone_ ? TEnd::RowGone : TEnd::Aborted;
-        QString err;
-        if (!link.Send(
-                std::span<const quint8>(reinterpret_cast<const quint8*>(frame.constData()), frame.size()),
-                int(frame.size()), false, err)) {
-            message(err);
-            addResultLine(err);
-            dropUsbLink();
+        if (!sendUsbFrame(frame))
             return TEnd::Failed;
-        }
         if (pumpAndCheck())
             return RowGone_ ? TEnd::RowGone : TEnd::Aborted;
+        QString err;
         std::array<quint8, FwUsbFrames::MaxFrameSize> buf{};
         int count = FwUsbFrames::MaxFrameSize;
         if (!link.Receive(buf, false, err, count, false, false)) {
@@ -510,16 +519,8 @@ TFwUpdate::TEnd TFwUpdate::sendUsbBlock(quint32 Offset, int N, int& Timeouts)
         if (count <= 0)
             continue;
         const QByteArray reply(reinterpret_cast<const char*>(buf.data()), count);
-        switch (FwUsbFrames::CheckReply(reply)) {
-        case FwUsbFrames::TReplyCheck::WrongLength:
-            addResultLine(WrongLengthMessage);
+        if (!usbReplyFramed(reply))
             return TEnd::Failed;
-        case FwUsbFrames::TReplyCheck::WrongCrc:
-            addResultLine(WrongCrcMessage);
-            return TEnd::Failed;
-        case FwUsbFrames::TReplyCheck::Ok:
-            break;
-        }
         quint8 code = 0;
         if (FwUsbFrames::IsErrorReply(reply, code)) {
             addResultLine(QStringLiteral("Ошибка при записи обновления ПО устройства: ") +

@@ -109,6 +109,10 @@ private:
     void addResultLine(const QString& Text);
     bool prepareUsbLink();
     void dropUsbLink();
+    // False when the port failed: reported, and the USB link dropped.
+    bool sendUsbFrame(const QByteArray& Frame);
+    // False, with its result line, for a reply of the wrong length or checksum.
+    bool usbReplyFramed(const QByteArray& Reply);
     TAttempt SendFwUpdateParams();
     TAttempt sendParamsRadio();
     TAttempt sendParamsUsb();

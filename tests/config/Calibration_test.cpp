@@ -1,16 +1,5 @@
+#include "DeviceWorkFixture.h"
 #include "config/Calibration.h"
-#include "config/DeviceWork.h"
-#include "platform/Clock.h"
-#include "platform/EventPump.h"
-#include "platform/VirtualClock.h"
-#include "support/QStringPrinter.h"
-#include "support/RecordingConfigHost.h"
-#include "support/ScriptedPrompts.h"
-#include "support/SimModemLink.h"
-#include "tools/netsim/SimModem.h"
-
-#include <functional>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -18,30 +7,9 @@ const QString Start = QStringLiteral("Начать");
 const QString Next = QStringLiteral("Далее");
 
 // Input calibration of device 1234 against the simulated modem in virtual time.
-class Calibr : public ::testing::Test
+class Calibr : public DeviceWorkFixture
 {
 protected:
-    static constexpr quint16 Serial = 1234;
-
-    Calibr() : clockScope(clock)
-    {
-        Prompts::SetCurrent(&prompts);
-        host.link = &link;
-        host.device.SerialNum = Serial;
-        host.device.SignalAtDevice = 0x30;
-        host.device.SignalAtPC = 0x30;
-        EventPump::SetHandler([this] {
-            ++pumps;
-            if (onPump)
-                onPump();
-        });
-    }
-    ~Calibr() override
-    {
-        EventPump::SetHandler({});
-        Prompts::SetCurrent(nullptr);
-    }
-
     void useType(int Type)
     {
         modem.AddDevice(Serial, Type, 16);
@@ -55,16 +23,7 @@ protected:
     }
     QStringList stepLines() const { return host.journal.filter(QStringLiteral("***CalibrStep")); }
 
-    VirtualClock clock;
-    ScopedClock clockScope;
-    ScriptedPrompts prompts;
-    SimModem modem;
-    SimModemLink link{modem, clock};
-    RecordingConfigHost host;
-    TDeviceWork work{host};
     TCalibration cal{host, work};
-    int pumps = 0;
-    std::function<void()> onPump;
 };
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "support/RecordingHooks.h"
 #include "support/ScriptedPrompts.h"
 #include "support/SharedState.h"
+#include "support/UnchangedInputs.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -138,23 +139,6 @@ protected:
             ch.MeasUnitName = QStringLiteral("МПа");
         }
         return row;
-    }
-
-    // The inputs that change nothing on channel N of Row.
-    static TChannelInputs same(const TTableDevice& Row, int N)
-    {
-        const TMeasureChannel& ch = Row.Device->Channel(N);
-        TChannelInputs in;
-        in.Enabled = ch.Enabled;
-        in.AlertMin = FormatFloat3(ch.MinAlert);
-        in.AlertMax = FormatFloat3(ch.MaxAlert);
-        in.RangeMin = FormatFloat3(ch.MinBound);
-        in.RangeMax = FormatFloat3(ch.MaxBound);
-        in.ColdJunction = ch.UseColdJunction;
-        in.SensorType = SensorTypeToByte(ch.SensorType);
-        in.SensorModel = ch.SensorModel;
-        in.Digits = ch.SignificantDigits();
-        return in;
     }
 
     TDeviceConfigWrites writes(TTableDevice& Row)

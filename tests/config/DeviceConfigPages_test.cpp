@@ -1,12 +1,11 @@
-#include "ConfigFixture.h"
-#include "config/DeviceConfig.h"
+#include "ConfigWindowFixture.h"
 #include "config/DeviceConfigPages.h"
 #include "config/LedIndicator.h"
 #include "platform/EventPump.h"
 #include "platform/VirtualClock.h"
 #include "support/SimModemLink.h"
 #include "support/SimNetwork.h"
-#include "tools/mkvfw/VfwWriter.h"
+#include "support/TestFirmware.h"
 #include "tools/netsim/SimModem.h"
 
 #include <QLabel>
@@ -22,35 +21,34 @@ namespace {
 
 constexpr quint16 Serial = 1234;
 
+// The simulated modem in virtual time, a base of its own so that it outlives
+// the window.
+struct ModemInVirtualTime
+{
+    ModemInVirtualTime() : clockScope(clock) {}
+
+    VirtualClock clock;
+    ScopedClock clockScope;
+    SimModem modem;
+    SimModemLink simLink{modem, clock};
+};
+
 // The configuration window's firmware and calibration pages driven by clicks,
 // against the simulated modem in virtual time.
-class ConfigPagesTest : public ConfigWritesTest
+class ConfigPagesTest : protected ModemInVirtualTime, public ConfigWindowFixture
 {
 protected:
-    ConfigPagesTest() : clockScope(clock)
+    ConfigPagesTest()
     {
         hooks.link = &simLink;
         modem.AddDevice(Serial, 1, 16);
-        window.SetDispatcher(&hooks, &polling, nullptr);
         EventPump::SetHandler([this] {
             QCoreApplication::processEvents();
             if (onPump)
                 onPump();
         });
     }
-    ~ConfigPagesTest() override
-    {
-        EventPump::SetHandler({});
-        window.close();
-        SuperuserMode = false;
-    }
-
-    template <class T> T* child(const char* Name)
-    {
-        T* w = window.findChild<T*>(QLatin1String(Name));
-        EXPECT_NE(w, nullptr) << Name;
-        return w;
-    }
+    ~ConfigPagesTest() override { EventPump::SetHandler({}); }
     TTableDevice& openRow()
     {
         TTableDevice& row = addRow(Serial, TDeviceType::ThermoInputs);
@@ -62,10 +60,7 @@ protected:
     }
     QString chooseFile(int Length)
     {
-        VfwFile s;
-        s.DeviceType = 1;
-        s.HwVersion = 3;
-        s.Image = VfwWriter::Pattern(Length, 5);
+        const VfwFile s = TestFirmware(Length, 5);
         image = s.Image;
         const QString name = dir.filePath(QStringLiteral("fw.vfw"));
         EXPECT_TRUE(VfwWriter::Write(name, s));
@@ -88,11 +83,6 @@ protected:
     }
     void click(const char* Name) { QTest::mouseClick(child<QPushButton>(Name), Qt::LeftButton); }
 
-    VirtualClock clock;
-    ScopedClock clockScope;
-    SimModem modem;
-    SimModemLink simLink{modem, clock};
-    TFormDeviceConfig window;
     QTemporaryDir dir;
     QByteArray image;
     std::function<void()> onPump;

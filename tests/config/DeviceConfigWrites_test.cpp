@@ -24,7 +24,7 @@ TEST_F(ConfigWritesTest, ChannelSettingsSendOnlyTheChangedRegistersInOrder)
     TDevice& d = *row.Device;
 
     // Only the alarm limits of channel 2: one item, low limit first.
-    TChannelInputs in = same(row, 2);
+    TChannelInputs in = UnchangedInputs(row, 2);
     in.AlertMin = QStringLiteral(" -1,5 ");
     in.AlertMax = QStringLiteral("250");
     link.Reply(MakeNetReply(1234, WriteAck(0x0108, 8)));
@@ -35,7 +35,7 @@ TEST_F(ConfigWritesTest, ChannelSettingsSendOnlyTheChangedRegistersInOrder)
     EXPECT_EQ(d.Channel2->MaxAlert, 250.0f);
 
     // Everything of channel 1 at once: enable, digits, sensor, limits, range (high first).
-    in = same(row, 1);
+    in = UnchangedInputs(row, 1);
     in.Enabled = false;
     in.Digits = 5;
     in.SensorType = SensorTypeToByte(TSensorType::Voltage);
@@ -60,7 +60,7 @@ TEST_F(ConfigWritesTest, ChannelSettingsSendOnlyTheChangedRegistersInOrder)
 
     // Nothing changed: nothing sent, and that counts as done.
     link.Sent.clear();
-    EXPECT_EQ(writes(row).WriteChannelParams(1, same(row, 1)), TWriteResult::Done);
+    EXPECT_EQ(writes(row).WriteChannelParams(1, UnchangedInputs(row, 1)), TWriteResult::Done);
     EXPECT_TRUE(link.Sent.empty());
     EXPECT_TRUE(journalLines().isEmpty());
 }
@@ -72,7 +72,7 @@ TEST_F(ConfigWritesTest, DigitsByteKeepsTheOtherNibbleOnTypeOneOnly)
 
     // Thermocouple: the new count goes high, the stored low nibble stays.
     t1.Device->Channel1->DigitsLo = 4;
-    TChannelInputs in = same(t1, 1);
+    TChannelInputs in = UnchangedInputs(t1, 1);
     in.Digits = 5;
     link.Reply(MakeNetReply(1, WriteAck(0x0116, 1)));
     EXPECT_EQ(writes(t1).WriteChannelParams(1, in), TWriteResult::Done);
@@ -86,7 +86,7 @@ TEST_F(ConfigWritesTest, DigitsByteKeepsTheOtherNibbleOnTypeOneOnly)
     ch2.SensorModel = 7;
     ch2.DigitsHi = 5;
     ch2.DigitsLo = 5;
-    in = same(t1, 2);
+    in = UnchangedInputs(t1, 2);
     in.Digits = 4;
     link.Reply(MakeNetReply(1, WriteAck(0x0117, 1)));
     EXPECT_EQ(writes(t1).WriteChannelParams(2, in), TWriteResult::Done);
@@ -96,7 +96,7 @@ TEST_F(ConfigWritesTest, DigitsByteKeepsTheOtherNibbleOnTypeOneOnly)
 
     // Type 2: the count alone.
     t2.Device->Channel1->DigitsHi = 5;
-    in = same(t2, 1);
+    in = UnchangedInputs(t2, 1);
     in.Digits = 5;
     link.Reply(MakeNetReply(2, WriteAck(0x0116, 1)));
     EXPECT_EQ(writes(t2).WriteChannelParams(1, in), TWriteResult::Done);
@@ -104,7 +104,7 @@ TEST_F(ConfigWritesTest, DigitsByteKeepsTheOtherNibbleOnTypeOneOnly)
 
     // Cold-junction byte: this channel's bit from the box, the other's from the record.
     t1.Device->Channel2->UseColdJunction = true;
-    in = same(t1, 1);
+    in = UnchangedInputs(t1, 1);
     in.ColdJunction = true;
     link.Reply(MakeNetReply(1, WriteAck(0x0118, 1)));
     EXPECT_EQ(writes(t1).WriteChannelParams(1, in), TWriteResult::Done);
@@ -140,7 +140,7 @@ TEST_F(ConfigWritesTest, InputsAreCheckedWithTheCommaRuleBeforeAnythingIsSent)
          QStringLiteral("Недопустимое количество значащих разрядов для второго канала!")},
     };
     for (const Case& c : cases) {
-        TChannelInputs in = same(row, 2);
+        TChannelInputs in = UnchangedInputs(row, 2);
         in.AlertMin = QStringLiteral("-3");
         c.Edit(in);
         prompts.Messages.clear();
@@ -152,7 +152,7 @@ TEST_F(ConfigWritesTest, InputsAreCheckedWithTheCommaRuleBeforeAnythingIsSent)
 
     // The comma with blanks around the number is accepted; a low limit above the
     // high one is not questioned.
-    TChannelInputs in = same(row, 2);
+    TChannelInputs in = UnchangedInputs(row, 2);
     in.AlertMin = QStringLiteral("  150,25 ");
     link.Reply(MakeNetReply(7, WriteAck(0x0108, 8)));
     EXPECT_EQ(writes(row).WriteChannelParams(2, in), TWriteResult::Done);
@@ -164,7 +164,7 @@ TEST_F(ConfigWritesTest, AStoredNanLimitIsRewritten)
     TTableDevice& row = addRow(7, TDeviceType::ThermoInputs);
     row.Device->Channel1->MinAlert = std::numeric_limits<float>::quiet_NaN();
     row.Device->Channel1->MinBound = std::numeric_limits<float>::quiet_NaN();
-    TChannelInputs in = same(row, 1);
+    TChannelInputs in = UnchangedInputs(row, 1);
     in.AlertMin = QStringLiteral("0");
     link.Reply(MakeNetReply(7, WriteAck(0x0100, 8)));
     EXPECT_EQ(writes(row).WriteChannelParams(1, in), TWriteResult::Done);
@@ -177,7 +177,7 @@ TEST_F(ConfigWritesTest, OnlyAcknowledgedItemsReachTheRecord)
 {
     TTableDevice& row = addRow(55, TDeviceType::UnifiedInputs);
     TDevice& d = *row.Device;
-    TChannelInputs in = same(row, 1);
+    TChannelInputs in = UnchangedInputs(row, 1);
     in.Enabled = false;
     in.SensorType = SensorTypeToByte(TSensorType::Voltage);
     in.SensorModel = 1;
@@ -207,7 +207,7 @@ TEST_F(ConfigWritesTest, OnlyAcknowledgedItemsReachTheRecord)
     // Not polling: the archive hears nothing.
     archive.log.clear();
     PollingActive = false;
-    in = same(row, 1);
+    in = UnchangedInputs(row, 1);
     in.AlertMax = QStringLiteral("90");
     link.Reply(MakeNetReply(55, WriteAck(0x0100, 8)));
     EXPECT_EQ(writes(row).WriteChannelParams(1, in), TWriteResult::Done);
@@ -218,7 +218,7 @@ TEST_F(ConfigWritesTest, OnlyAcknowledgedItemsReachTheRecord)
 TEST_F(ConfigWritesTest, ASilentDeviceLosesItsLinkAndTheWindowIsRefilled)
 {
     TTableDevice& row = addRow(9, TDeviceType::UnifiedInputs);
-    TChannelInputs in = same(row, 1);
+    TChannelInputs in = UnchangedInputs(row, 1);
     in.AlertMax = QStringLiteral("1");
     const float before = row.Device->Channel1->MaxAlert;
     EXPECT_EQ(writes(row).WriteChannelParams(1, in), TWriteResult::LinkLost);
@@ -415,7 +415,7 @@ TEST_F(ConfigWritesTest, ChannelLinesFollowTheEnableAndTheQuantity)
         row->Device->Channel1->Enabled = false;
 
     // Switched on in a selected row: the line goes into the window of its pair.
-    TChannelInputs in = same(selected, 1);
+    TChannelInputs in = UnchangedInputs(selected, 1);
     in.Enabled = true;
     link.Reply(MakeNetReply(41, WriteAck(0x0110, 1)));
     TDeviceConfigWrites w = writes(selected);
@@ -428,7 +428,7 @@ TEST_F(ConfigWritesTest, ChannelLinesFollowTheEnableAndTheQuantity)
     EXPECT_EQ(line.Series->ParentChart(), forms.GraphicChart(line.GraphForm));
 
     // A row that is not selected gets no chart line.
-    in = same(other, 1);
+    in = UnchangedInputs(other, 1);
     in.Enabled = true;
     link.Reply(MakeNetReply(42, WriteAck(0x0110, 1)));
     TDeviceConfigWrites w2 = writes(other);

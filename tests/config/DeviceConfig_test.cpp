@@ -1,6 +1,5 @@
-#include "config/DeviceConfig.h"
 #include "config/LedIndicator.h"
-#include "tests/config/ConfigFixture.h"
+#include "tests/config/ConfigWindowFixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,22 +16,9 @@ using namespace DeviceReplies;
 
 namespace {
 
-class ConfigWindowTest : public ConfigWritesTest
+class ConfigWindowTest : public ConfigWindowFixture
 {
 protected:
-    ConfigWindowTest() { window.SetDispatcher(&hooks, &polling, nullptr); }
-    ~ConfigWindowTest() override
-    {
-        window.close();
-        SuperuserMode = false;
-    }
-
-    template <class T> T* child(const char* Name)
-    {
-        T* w = window.findChild<T*>(QLatin1String(Name));
-        EXPECT_NE(w, nullptr) << Name;
-        return w;
-    }
     QString text(const char* Name) { return child<QLabel>(Name)->text(); }
     bool applyEnabled(const char* Name) { return child<QPushButton>(Name)->isEnabled(); }
 
@@ -41,8 +27,6 @@ protected:
         window.TableDevice = &Row;
         window.show();
     }
-
-    TFormDeviceConfig window;
 };
 
 } // namespace

@@ -1,57 +1,27 @@
 #pragma once
 
-#include "config/DeviceWork.h"
+#include "DeviceWorkFixture.h"
 #include "config/FwUpdate.h"
-#include "platform/Clock.h"
-#include "platform/EventPump.h"
-#include "platform/VirtualClock.h"
-#include "support/QStringPrinter.h"
-#include "support/RecordingConfigHost.h"
-#include "support/ScriptedPrompts.h"
-#include "support/SimModemLink.h"
-#include "tools/mkvfw/VfwWriter.h"
-#include "tools/netsim/SimModem.h"
+#include "support/TestFirmware.h"
 
 #include <QTemporaryDir>
-#include <functional>
-#include <gtest/gtest.h>
 
 // A firmware update of device 1234 (type 1, hardware version 3) against the
 // simulated modem in virtual time; message boxes and questions are scripted.
-class FwFixture : public ::testing::Test
+class FwFixture : public DeviceWorkFixture
 {
 protected:
-    static constexpr quint16 Serial = 1234;
     static constexpr quint16 OldCrc = 0x5A17;
 
-    FwFixture() : clockScope(clock)
+    FwFixture()
     {
-        Prompts::SetCurrent(&prompts);
         modem.AddDevice(Serial, 1, 16);
-        host.link = &link;
-        host.device.SerialNum = Serial;
         host.device.HwVersion = 3;
-        host.device.SignalAtDevice = 0x30;
-        host.device.SignalAtPC = 0x30;
-        EventPump::SetHandler([this] {
-            ++pumps;
-            if (onPump)
-                onPump();
-        });
-    }
-    ~FwFixture() override
-    {
-        EventPump::SetHandler({});
-        Prompts::SetCurrent(nullptr);
     }
 
     static VfwFile firmware(int Length, quint16 Type = 1, quint8 Hw = 3)
     {
-        VfwFile s;
-        s.DeviceType = Type;
-        s.HwVersion = Hw;
-        s.Image = VfwWriter::Pattern(Length, quint32(Length));
-        return s;
+        return TestFirmware(Length, quint32(Length), Type, Hw);
     }
     // Writes the file and chooses it in the dialog.
     void choose(const VfwFile& File)
@@ -80,17 +50,8 @@ protected:
     }
     QStringList blockLines() const { return host.results.filter(QStringLiteral("Записан фрагмент")); }
 
-    VirtualClock clock;
-    ScopedClock clockScope;
-    ScriptedPrompts prompts;
-    SimModem modem;
-    SimModemLink link{modem, clock};
-    RecordingConfigHost host;
-    TDeviceWork work{host};
     TFwUpdate fw{host, work};
     QTemporaryDir dir;
     int files = 0;
-    int pumps = 0;
-    std::function<void()> onPump;
     QList<int> intervals;
 };

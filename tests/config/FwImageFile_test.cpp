@@ -1,6 +1,7 @@
 #include "config/FwImageFile.h"
 #include "core/Device.h"
 #include "support/QStringPrinter.h"
+#include "support/TestFirmware.h"
 #include "tools/mkvfw/VfwWriter.h"
 
 #include <QFile>
@@ -11,11 +12,7 @@ namespace {
 
 QByteArray validFile(int Length = 100, quint16 Type = 1, quint8 Hw = 3)
 {
-    VfwFile file;
-    file.DeviceType = Type;
-    file.HwVersion = Hw;
-    file.Image = VfwWriter::Pattern(Length, 7);
-    return VfwWriter::Make(file);
+    return VfwWriter::Make(TestFirmware(Length, 7, Type, Hw));
 }
 
 } // namespace

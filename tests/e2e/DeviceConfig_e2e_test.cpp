@@ -13,6 +13,8 @@
 #include "support/ScriptedPrompts.h"
 #include "support/SharedState.h"
 #include "support/SimNetwork.h"
+#include "support/SimPollingTest.h"
+#include "support/UnchangedInputs.h"
 #include "tools/netsim/SimWire.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +38,7 @@ public:
 
 // The configuration writes against simulated devices over the pty, between the
 // steps of a running polling.
-class ConfigOverTheModem : public SimNetworkTest
+class ConfigOverTheModem : public SimPollingTest<ArchiveHooks>
 {
 protected:
     void SetUp() override
@@ -45,12 +47,8 @@ protected:
         ASSERT_TRUE(startSim(ModemPort));
         ASSERT_TRUE(sim.Modem().AddDevice(Thermo, 1, 16));
         ASSERT_TRUE(sim.Modem().AddDevice(Unified, 2, 16));
-        FormJournal = &journal;
-        JournalReady = true;
-        RFMainPort = ModemPort;
+        hookPolling(ModemPort, {Thermo, Unified});
         Prompts::SetCurrent(&prompts);
-        for (quint16 s : {Thermo, Unified})
-            DevArray.push_back(std::make_unique<TTableDevice>(s));
         polling.ActionStartStopPollingExecute();
         ASSERT_TRUE(PollingActive) << ConnectionError.toStdString();
         ASSERT_TRUE(
@@ -58,12 +56,9 @@ protected:
     }
     void TearDown() override
     {
-        if (PollingActive)
-            polling.ActionStartStopPollingExecute();
-        RunEventsUntil([] { return !PollingBusy; }, 5000);
+        // The questions stay scripted while the polling stops.
+        SimPollingTest::TearDown();
         Prompts::SetCurrent(nullptr);
-        ResetDispatcherState();
-        SimNetworkTest::TearDown();
     }
 
     static bool configured(const TTableDevice& Row)
@@ -79,22 +74,6 @@ protected:
         TDeviceConfigWrites w(hooks, polling.Reader(), Row);
         w.RefillWindow = [this] { ++refills; };
         return w;
-    }
-
-    static TChannelInputs same(const TTableDevice& Row, int N)
-    {
-        const TMeasureChannel& ch = Row.Device->Channel(N);
-        TChannelInputs in;
-        in.Enabled = ch.Enabled;
-        in.AlertMin = FormatFloat3(ch.MinAlert);
-        in.AlertMax = FormatFloat3(ch.MaxAlert);
-        in.RangeMin = FormatFloat3(ch.MinBound);
-        in.RangeMax = FormatFloat3(ch.MaxBound);
-        in.ColdJunction = ch.UseColdJunction;
-        in.SensorType = SensorTypeToByte(ch.SensorType);
-        in.SensorModel = ch.SensorModel;
-        in.Digits = ch.SignificantDigits();
-        return in;
     }
 
     QByteArray registers(quint16 Serial, quint16 Addr, int Len)
@@ -117,11 +96,6 @@ protected:
         ASSERT_TRUE(polling.Reader().ReadDeviceConfig(Row, err)) << err.toStdString();
     }
 
-    QStringList journalLines() const { return JournalLines(journal); }
-
-    TFormJournal journal;
-    ArchiveHooks hooks;
-    TPollingCycle polling{hooks};
     ScriptedPrompts prompts;
     int refills = 0;
 };
@@ -135,7 +109,7 @@ TEST_F(ConfigOverTheModem, ChannelSettingsReachTheDeviceAndReadBack)
     // of it survives the write.
     ASSERT_TRUE(sim.Modem().WithDevice(Unified, [](SimDevice& d) { d.SetSensor(2, 3, 1); }));
 
-    TChannelInputs in = same(unified, 1);
+    TChannelInputs in = UnchangedInputs(unified, 1);
     in.AlertMin = QStringLiteral("12,5");
     in.AlertMax = QStringLiteral("88");
     in.RangeMin = QStringLiteral("-10");
@@ -150,14 +124,14 @@ TEST_F(ConfigOverTheModem, ChannelSettingsReachTheDeviceAndReadBack)
     // Type 1, thermocouple on channel 1: the new count goes into the high nibble.
     TTableDevice& thermo = row(0);
     ASSERT_EQ(thermo.Device->Channel1->SensorType, TSensorType::Thermocouple);
-    in = same(thermo, 1);
+    in = UnchangedInputs(thermo, 1);
     in.Digits = 5;
     in.ColdJunction = false;
     EXPECT_EQ(writes(thermo).WriteChannelParams(1, in), TWriteResult::Done);
     EXPECT_EQ(registers(Thermo, 0x0116, 1), QByteArray(1, 0x54));
     EXPECT_EQ(registers(Thermo, 0x0118, 1), QByteArray(1, 0x00));
     // Resistance thermometer on channel 2: the low nibble.
-    in = same(thermo, 2);
+    in = UnchangedInputs(thermo, 2);
     in.Digits = 5;
     EXPECT_EQ(writes(thermo).WriteChannelParams(2, in), TWriteResult::Done);
     EXPECT_EQ(registers(Thermo, 0x0117, 1), QByteArray(1, 0x45));
@@ -186,7 +160,7 @@ TEST_F(ConfigOverTheModem, ARefusedItemIsJournalledAndNotCopied)
     TTableDevice& unified = row(1);
     // The device refuses the second item of the exchange (the alarm limits).
     ASSERT_TRUE(sim.Modem().SetFault(Unified, SimFault::ErrorItem(5, 1)));
-    TChannelInputs in = same(unified, 2);
+    TChannelInputs in = UnchangedInputs(unified, 2);
     in.Enabled = false;
     in.AlertMax = QStringLiteral("7");
     const float before = unified.Device->Channel2->MaxAlert;
@@ -200,7 +174,7 @@ TEST_F(ConfigOverTheModem, ARefusedItemIsJournalledAndNotCopied)
 
     // A value the device does not take (a power code it does not know is never
     // sent; an unknown sensor model is) comes back as a device error too.
-    in = same(unified, 1);
+    in = UnchangedInputs(unified, 1);
     in.SensorModel = 9;
     EXPECT_EQ(writes(unified).WriteChannelParams(1, in), TWriteResult::Failed);
     EXPECT_EQ(unified.Device->Channel1->SensorModel, 1);
@@ -213,7 +187,7 @@ TEST_F(ConfigOverTheModem, AnAnswerOfAnotherLengthIsNotCopied)
     // The device acknowledges the comment with one byte less than was written.
     ASSERT_TRUE(sim.Modem().SetFault(Thermo, SimFault::ShortItem(0)));
     EXPECT_EQ(writes(thermo).WriteComment(QStringLiteral("Насосная")), TWriteResult::Failed);
-    TChannelInputs in = same(thermo, 2);
+    TChannelInputs in = UnchangedInputs(thermo, 2);
     in.AlertMax = QStringLiteral("99");
     in.Enabled = false;
     EXPECT_EQ(writes(thermo).WriteChannelParams(2, in), TWriteResult::Failed);

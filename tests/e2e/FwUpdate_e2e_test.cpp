@@ -8,6 +8,7 @@
 #include "support/RecordingConfigHost.h"
 #include "support/ScriptedPrompts.h"
 #include "support/SimNetwork.h"
+#include "support/TestFirmware.h"
 #include "tools/mkvfw/VfwWriter.h"
 #include "tools/netsim/SimUsbDevice.h"
 
@@ -51,10 +52,7 @@ protected:
 
     void choose(int Length)
     {
-        VfwFile s;
-        s.HwVersion = 3;
-        s.DeviceType = 1;
-        s.Image = VfwWriter::Pattern(Length, 42);
+        const VfwFile s = TestFirmware(Length, 42);
         image = s.Image;
         const QString name = dir.filePath(QStringLiteral("fw.vfw"));
         ASSERT_TRUE(VfwWriter::Write(name, s));
@@ -73,6 +71,29 @@ protected:
         if (!Server.Start(portsDir, Port, err))
             return ::testing::AssertionFailure() << err.toStdString();
         return ::testing::AssertionSuccess();
+    }
+    // The device behind the simulated modem, reached over the host's own link.
+    ::testing::AssertionResult useRadioDevice()
+    {
+        ::testing::AssertionResult started = startSim(ModemPort);
+        if (!started)
+            return started;
+        if (!sim.Modem().AddDevice(Serial, 1, 16))
+            return ::testing::AssertionFailure() << "the device was not added";
+        TComSettings settings;
+        settings.PortNum = ModemPort;
+        link = std::make_unique<TComConnection>(settings);
+        QString err;
+        if (!link->Open(false, err))
+            return ::testing::AssertionFailure() << err.toStdString();
+        host.link = link.get();
+        return ::testing::AssertionSuccess();
+    }
+    // The USB device served on its port, which the host chooses.
+    ::testing::AssertionResult useUsbDevice()
+    {
+        host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+        return startUsb(usbServer, UsbPort);
     }
     QList<int> usbFrameSizes(const SimUsbDevice& D) const
     {
@@ -104,14 +125,7 @@ protected:
 
 TEST_F(FwUpdateE2e, RadioUpdateInstallsAndTheNextReadShowsTheNewChecksum)
 {
-    ASSERT_TRUE(startSim(ModemPort));
-    ASSERT_TRUE(sim.Modem().AddDevice(Serial, 1, 16));
-    TComSettings settings;
-    settings.PortNum = ModemPort;
-    link = std::make_unique<TComConnection>(settings);
-    QString err;
-    ASSERT_TRUE(link->Open(false, err)) << err.toStdString();
-    host.link = link.get();
+    ASSERT_TRUE(useRadioDevice());
 
     choose(100);
     fw.ButtonStartFwUpdateClick(false);
@@ -119,6 +133,7 @@ TEST_F(FwUpdateE2e, RadioUpdateInstallsAndTheNextReadShowsTheNewChecksum)
     EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 4);
     EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
 
+    QString err;
     std::array<TNetRequest, 1> req = {TDeviceWork::ReadRequest(RegFwInfo.Address, 10)};
     std::array<TNetRequest, 11> extra{};
     int extraCount = 0;
@@ -132,14 +147,7 @@ TEST_F(FwUpdateE2e, RadioUpdateInstallsAndTheNextReadShowsTheNewChecksum)
 
 TEST_F(FwUpdateE2e, ModemVanishingMidTransferEndsItWithThePortsText)
 {
-    ASSERT_TRUE(startSim(ModemPort));
-    ASSERT_TRUE(sim.Modem().AddDevice(Serial, 1, 16));
-    TComSettings settings;
-    settings.PortNum = ModemPort;
-    link = std::make_unique<TComConnection>(settings);
-    QString err;
-    ASSERT_TRUE(link->Open(false, err)) << err.toStdString();
-    host.link = link.get();
+    ASSERT_TRUE(useRadioDevice());
 
     choose(200);
     int pumpsAfterGone = 0;
@@ -164,8 +172,7 @@ TEST_F(FwUpdateE2e, ModemVanishingMidTransferEndsItWithThePortsText)
 
 TEST_F(FwUpdateE2e, UsbUpdateEndToEnd)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     host.results << QStringLiteral("old line");
     choose(500);
     fw.ButtonStartFwUpdateClick(true);
@@ -195,8 +202,7 @@ TEST_F(FwUpdateE2e, UsbUpdateEndToEnd)
 
 TEST_F(FwUpdateE2e, UsbTimeOutsCountOverTheWholeTransfer)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     // 1200 bytes: six blocks. Frame 0 carries the parameters.
     choose(1200);
     usbDevice.DropFrames({1, 3, 5, 7, 9});
@@ -225,8 +231,7 @@ TEST_F(FwUpdateE2e, UsbTimeOutsCountOverTheWholeTransfer)
 
 TEST_F(FwUpdateE2e, UsbParametersUnansweredTenTimes)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     choose(100);
     usbDevice.WithDevice([](SimDevice& d) { d.SetFault(SimFault::Silence()); });
     // Nothing is ever answered: a short time-out loses nothing.
@@ -244,8 +249,7 @@ TEST_F(FwUpdateE2e, UsbParametersUnansweredTenTimes)
 
 TEST_F(FwUpdateE2e, UsbRefusals)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     choose(300);
 
     // Code 5 on a block discards the image.
@@ -281,8 +285,7 @@ TEST_F(FwUpdateE2e, UsbRefusals)
 
 TEST_F(FwUpdateE2e, BusyBlockIsResentUpToTheLimit)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     choose(300);
     usbDevice.WithDevice([](SimDevice& d) { d.Firmware().SetFault({SimFwFaultMode::Refuse, 0, 1}); });
     // Only the first block is refused; it goes again and the update completes.
@@ -336,8 +339,7 @@ TEST_F(FwUpdateE2e, ChosenPortChangeRemakesTheLink)
 
 TEST_F(FwUpdateE2e, UsbTransferCanBeAbortedByClosingTheWindow)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     choose(1000);
     prompts.YesAnswers = {true};
     EventPump::SetHandler([this] {
@@ -383,8 +385,7 @@ TEST_F(FwUpdateE2e, UsbStartRefusals)
 
 TEST_F(FwUpdateE2e, CablePulledMidTransferEndsItAndAReplugWorksAgain)
 {
-    ASSERT_TRUE(startUsb(usbServer, UsbPort));
-    host.usbPort = QStringLiteral("COM%1").arg(UsbPort);
+    ASSERT_TRUE(useUsbDevice());
     host.usbTimeout = 100;
     choose(1000);
     EventPump::SetHandler([this] {
