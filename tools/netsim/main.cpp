@@ -128,11 +128,11 @@ int main(int argc, char** argv)
     std::unique_ptr<SimUsbDevice> usbDevice;
     std::unique_ptr<NetSimServer> usbServer;
     if (parser.isSet(usbPortOpt)) {
-        const QStringList spec = parser.value(usbDeviceOpt).split(QLatin1Char(':'));
+        const QStringList serialAndType = parser.value(usbDeviceOpt).split(QLatin1Char(':'));
         bool serialOk = false;
         bool typeOk = false;
-        const int serial = spec.value(0).toInt(&serialOk);
-        const int type = spec.value(1).toInt(&typeOk);
+        const int serial = serialAndType.value(0).toInt(&serialOk);
+        const int type = serialAndType.value(1).toInt(&typeOk);
         if (!serialOk || !typeOk || serial < 0 || serial > 65535 || (type != 1 && type != 2)) {
             std::fputs("klov-netsim: --usb-device SERIAL:TYPE with TYPE 1 or 2\n", stderr);
             server.Stop();
