@@ -30,12 +30,23 @@ constexpr int FirstRecordRow = 3; // 0-based: row 4
 
 TSpreadsheetLauncher* currentLauncher = nullptr;
 
-// LibreOffice under either of its program names.
+// A LibreOffice built without windows (Debian's "nogui" packages) has its core
+// library but no window-system plug-in: started on a workbook it shows nothing
+// and quits, so the export would seem to succeed with nothing on the screen.
+bool libreOfficeIsWindowless(const QString& Program)
+{
+    const QDir folder = QFileInfo(QFileInfo(Program).canonicalFilePath()).dir();
+    const bool core =
+        folder.exists(QStringLiteral("libmergedlo.so")) || folder.exists(QStringLiteral("libvcllo.so"));
+    return core && folder.entryList({QStringLiteral("libvclplug_*")}, QDir::Files).isEmpty();
+}
+
+// LibreOffice under either of its program names, when it can show a window.
 QString libreOffice()
 {
     for (const char* name : {"soffice", "libreoffice"}) {
         const QString program = QStandardPaths::findExecutable(QLatin1String(name));
-        if (!program.isEmpty())
+        if (!program.isEmpty() && !libreOfficeIsWindowless(program))
             return program;
     }
     return {};

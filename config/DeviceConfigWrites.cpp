@@ -176,9 +176,15 @@ void TDeviceConfigWrites::followQuantity(TMeasureChannel& Channel)
         return;
     TFormGraphic* old = line->GraphForm;
     attachLine(Channel);
-    if (old != line->GraphForm && old->isVisible()) {
-        old->close();
-        old->show();
+    if (old == line->GraphForm || !old->isVisible())
+        return;
+    old->close();
+    old->show();
+    // The operator was watching the line: its new window shows too, or the curve would vanish.
+    TFormGraphic* now = line->GraphForm;
+    if (!now->isVisible()) {
+        now->show();
+        now->SetDefaultLineColors();
     }
 }
 

@@ -14,6 +14,7 @@
 #include "dispatcher/Settings.h"
 #include "dispatcher/ZarOdudEvud.h"
 #include "platform/Prompts.h"
+#include "platform/QtGapTranslator.h"
 #include "platform/TerminationSignals.h"
 
 #include <QApplication>
@@ -54,6 +55,7 @@ void InstallQtTranslations(QApplication& App)
         else
             delete translator;
     }
+    QApplication::installTranslator(new TQtGapTranslator(&App));
 }
 
 } // namespace

@@ -751,6 +751,33 @@ TEST_F(DesktopLauncherTest, OnlyAnInstalledApplicationForWorkbooksCounts)
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("bin/xdg-open.log"))));
 }
 
+TEST_F(DesktopLauncherTest, ALibreOfficeWithoutWindowsDoesNotCount)
+{
+    // Installed as Debian does: the program beside its core library, linked from PATH.
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("lo/program")));
+    addProgram(QStringLiteral("lo/program/soffice"));
+    write(QStringLiteral("lo/program/libmergedlo.so"), "");
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("lo/program/soffice")), path(QStringLiteral("bin/soffice"))));
+    EXPECT_FALSE(desktop.Available());
+    EXPECT_FALSE(desktop.Open(file));
+    EXPECT_FALSE(desktop.OpenError().isEmpty());
+
+    // The desktop's application for workbooks is taken instead.
+    addProgram(QStringLiteral("bin/calc"));
+    write(QStringLiteral("sys/applications/office/calc.desktop"),
+          "[Desktop Entry]\nType=Application\nExec=calc %f\nMimeType=" + xlsx + ";\n");
+    ASSERT_TRUE(desktop.Open(file)) << desktop.OpenError().toStdString();
+    EXPECT_EQ(argumentsOf(QStringLiteral("bin/calc")), QStringList{file});
+    // The program logs under the name it was started by.
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("bin/soffice.log"))));
+
+    // With a window-system plug-in it comes first again.
+    write(QStringLiteral("lo/program/libvclplug_gen.so"), "");
+    ASSERT_TRUE(desktop.Open(file)) << desktop.OpenError().toStdString();
+    EXPECT_EQ(argumentsOf(QStringLiteral("bin/soffice")),
+              (QStringList{QStringLiteral("--calc"), QStringLiteral("-n"), file}));
+}
+
 TEST_F(DesktopLauncherTest, WithoutLibreOfficeTheDesktopDefaultOpensTheFileItself)
 {
     // Any entry for workbooks, the URL in place of %U.

@@ -438,13 +438,16 @@ TEST_F(ConfigWritesTest, ChannelLinesFollowTheEnableAndTheQuantity)
     EXPECT_EQ(other.Device->Channel1->GraphLine->Series->ParentChart(), nullptr);
     EXPECT_EQ(forms.GraphicForms().size(), 1u);
 
-    // A new quantity and unit move the shown line to the window of the new pair.
+    // A new quantity and unit move the shown line to the window of the new pair,
+    // which shows since the line's window was on the screen.
+    line.GraphForm->show();
     link.Reply(MakeNetReply(41, WriteAck(0x0128, 40)));
     EXPECT_EQ(w.WriteQuantityName(1, QStringLiteral("Расход"), QStringLiteral("м3/ч")), TWriteResult::Done);
     ASSERT_EQ(forms.GraphicForms().size(), 2u);
     EXPECT_EQ(line.GraphForm, forms.GraphicForms()[1].data());
     EXPECT_EQ(line.GraphForm->QuantityName, QStringLiteral("Расход"));
     EXPECT_EQ(line.Series->ParentChart(), forms.GraphicChart(line.GraphForm));
+    EXPECT_TRUE(line.GraphForm->isVisible());
 }
 
 namespace {
