@@ -47,20 +47,6 @@ void SetTimerEnabled(QTimer& Timer, bool Enabled)
         Timer.start();
 }
 
-// Values as the rest of the program writes them: a decimal comma, no group
-// separator (a grouped "1,400" reads as 1.4 here), at most three decimals.
-QString ValueText(double Value)
-{
-    QString text = QString::number(Value, 'f', 3);
-    while (text.endsWith(QLatin1Char('0')))
-        text.chop(1);
-    if (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    if (text == QStringLiteral("-0"))
-        text = QStringLiteral("0");
-    return text.replace(QLatin1Char('.'), QLatin1Char(','));
-}
-
 void SetSwatchColor(QFrame* Swatch, const QColor& Color)
 {
     QPalette pal = Swatch->palette();
@@ -96,7 +82,9 @@ void TFormGraphic::FormCreate()
     chart.BottomAxis().SetDateTimeFormat(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
     chart.TopAxis().SetDateTime(true);
     chart.TopAxis().SetDateTimeFormat(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
-    chart.LeftAxis().SetLabelFormatter(ValueText);
+    // Values as the rest of the program writes them: a decimal comma, no group
+    // separator (a grouped "1,400" reads as 1.4 here), at most three decimals.
+    chart.LeftAxis().SetLabelFormatter(FormatFloat3);
 
     TimerGraphAutoDrag.setParent(this);
     TimerGraphAutoDrag.setInterval(1000);
