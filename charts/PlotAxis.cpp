@@ -99,7 +99,11 @@ void TPlotAxis::SetDateTimeFormat(const QString& Format)
 
 void TPlotAxis::SetIncrement(double Increment)
 {
-    Increment_ = std::max(0.0, Increment);
+    // Set again at every scroll of the time axis: the same step needs no new layout.
+    const double step = std::max(0.0, Increment);
+    if (step == Increment_)
+        return;
+    Increment_ = step;
     changed();
 }
 
