@@ -362,7 +362,10 @@ void TFormDeviceConfig::UpdateCurrentValues()
         l->setText(d.FaultRegister != 0 ? FaultsFound : NoFaults);
     QStringList lines;
     FillFaultFlagsList(d.FaultRegister, lines);
-    ui->MemoDevFaultFlags->setPlainText(lines.join(QLatin1Char('\n')));
+    // Set anew only when it changed: every poll would scroll the list back to its top.
+    const QString faults = lines.join(QLatin1Char('\n'));
+    if (ui->MemoDevFaultFlags->toPlainText() != faults)
+        ui->MemoDevFaultFlags->setPlainText(faults);
 
     showChannelValue(1);
     showChannelValue(2);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -221,6 +222,20 @@ TEST_F(ConfigWindowTest, CurrentValuesFaultsAndTemperature)
     EXPECT_EQ(text("LabelFaultsStateMeas"), QStringLiteral("Неисправности отсутствуют"));
     EXPECT_TRUE(child<TLedIndicator>("JvLEDFaults")->Active());
     EXPECT_EQ(child<TLedIndicator>("JvLEDFaults")->CurrentColor(), QColor(0, 0xFF, 0));
+
+    // The operator scrolled down the list: the next poll with the same faults
+    // leaves it where it is, a new fault shows.
+    d.FaultRegister = 0xFFFFFFFF;
+    window.UpdateCurrentValues();
+    QScrollBar* bar = child<QPlainTextEdit>("MemoDevFaultFlags")->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    bar->setValue(bar->maximum());
+    const int scrolled = bar->value();
+    window.UpdateCurrentValues();
+    EXPECT_EQ(bar->value(), scrolled);
+    d.FaultRegister = 0x1;
+    window.UpdateCurrentValues();
+    EXPECT_EQ(child<QPlainTextEdit>("MemoDevFaultFlags")->toPlainText(), FaultNames[0]);
 }
 
 TEST_F(ConfigWindowTest, ADeletedRowClosesTheWindowShowingIt)
