@@ -19,8 +19,8 @@
 namespace {
 
 // The status of a child that has the help viewer, opens the link on a pty, adds a
-// device row and ends
-// through exit(ExitCode) from inside the event loop, as Qt does when the display goes.
+// device row and ends through exit(ExitCode) from inside the event loop, as Qt
+// does when the display goes.
 int exitWithOpenLink(int ExitCode)
 {
     RawPty modem;
