@@ -74,13 +74,13 @@ bool TDeviceWork::RfSignalLevelSufficient(int Purpose)
     link = Host_.Link();
     if (!device || !link || !link->Connected || Host_.RowStatus() == 0)
         return false;
-    LastLevel_ = SignalLevel(*device);
-    if (LastLevel_ > MaxSignalLevel) {
+    const double level = SignalLevel(*device);
+    if (level > MaxSignalLevel) {
         const QString tail = Purpose == ForFirmware
                                  ? QStringLiteral(") не достаточен для обновления ПО устройства!")
                                  : QStringLiteral(") не достаточен для настройки входов устройства!");
         Prompts::Current().Message(Host_.DialogParent(),
-                                   QStringLiteral("Уровень радиосигнала (") + FloatToStr(LastLevel_) + tail,
+                                   QStringLiteral("Уровень радиосигнала (") + FloatToStr(level) + tail,
                                    Caption);
         return false;
     }

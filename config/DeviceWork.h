@@ -46,9 +46,8 @@ public:
     bool DisablePolling(int Purpose);
     // True when the shown device may be worked on over the radio.
     bool RfSignalLevelSufficient(int Purpose);
-    // The larger of the two levels in dBm magnitude; the last one computed.
+    // The larger of the two levels in dBm magnitude.
     static double SignalLevel(const TDevice& Device);
-    double LastSignalLevel() const { return LastLevel_; }
 
     // One exchange with Device. On success the device takes the PC-side level.
     TDeviceExchange Exchange(TDevice& Device, std::span<TNetRequest> Requests);
@@ -64,5 +63,4 @@ public:
 private:
     TConfigHost& Host_;
     std::function<void(const QString&)> CalibrError_;
-    double LastLevel_ = 0;
 };

@@ -46,11 +46,6 @@ QString HexCrc(quint16 Crc)
     return QStringLiteral("0x") + QStringLiteral("%1").arg(Crc, 4, 16, QLatin1Char('0')).toUpper();
 }
 
-std::unique_ptr<TComConnection> MakeComConnection(const TComSettings& Settings)
-{
-    return std::make_unique<TComConnection>(Settings);
-}
-
 // "COM<n>" with n in 1..255; 0 for anything else.
 int PortNumberOf(const QString& Text)
 {
@@ -62,7 +57,7 @@ int PortNumberOf(const QString& Text)
 } // namespace
 
 TFwUpdate::TFwUpdate(TConfigHost& Host, TDeviceWork& Work, QObject* Parent)
-    : QObject(Parent), Host_(Host), Work_(Work), LinkFactory_(MakeComConnection)
+    : QObject(Parent), Host_(Host), Work_(Work)
 {
     TimerInitFwUpdate.setInterval(500);
     connect(&TimerInitFwUpdate, &QTimer::timeout, this, &TFwUpdate::TimerInitFwUpdateTimer);
@@ -198,7 +193,7 @@ bool TFwUpdate::prepareUsbLink()
         s.InQueueSize = 4096;
         s.OutQueueSize = 4096;
         s.ReadTimeout = timeout;
-        FwComConnection_ = LinkFactory_(s);
+        FwComConnection_ = std::make_unique<TComConnection>(s);
     }
     if (FwComConnection_->Settings().ReadTimeout != timeout &&
         !FwComConnection_->SetReadTimeout(timeout, false, err)) {

@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QTimer>
-#include <functional>
 #include <memory>
 
 class TComConnection;
@@ -51,8 +50,6 @@ public:
     static const QString UsbSilentMessage;
     static const QString AbortQuestion;
 
-    using TLinkFactory = std::function<std::unique_ptr<TComConnection>(const TComSettings&)>;
-
     TFwUpdate(TConfigHost& Host, TDeviceWork& Work, QObject* Parent = nullptr);
     ~TFwUpdate() override;
 
@@ -70,7 +67,6 @@ public:
     bool FwUpdateActive() const { return FwUpdateActive_; }
     // Any update, radio or USB, in its start or transfer phase.
     bool Running() const { return Phase_ != TPhase::Idle; }
-    bool InTransfer() const { return Phase_ == TPhase::Transfer; }
     bool FwViaComPort() const { return FwViaComPort_; }
     int FwInitAttempts() const { return FwInitAttempts_; }
 
@@ -82,7 +78,6 @@ public:
     void AbortForRowGone();
 
     TComConnection* FwComConnection() const { return FwComConnection_.get(); }
-    void SetLinkFactory(TLinkFactory Factory) { LinkFactory_ = std::move(Factory); }
 
 private:
     enum class TPhase
@@ -130,7 +125,6 @@ private:
     TConfigHost& Host_;
     TDeviceWork& Work_;
     TFwImageFile File_;
-    TLinkFactory LinkFactory_;
     std::unique_ptr<TComConnection> FwComConnection_;
 
     TPhase Phase_ = TPhase::Idle;
