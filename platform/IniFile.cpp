@@ -166,9 +166,10 @@ bool encode(const QString& fileName, const Document& doc, QByteArray& bytes, QSt
         break;
     }
     const bool cp1251 = doc.Encoding == TextEncoding::Windows1251;
+    // One encoder for the file: its error stays set, so the first line it sees
+    // set is the one that cannot be held.
+    QStringEncoder encoder = cp1251 ? QStringEncoder("windows-1251") : QStringEncoder(QStringEncoder::Latin1);
     for (const Line& l : doc.Lines) {
-        QStringEncoder encoder =
-            cp1251 ? QStringEncoder("windows-1251") : QStringEncoder(QStringEncoder::Latin1);
         bytes += encoder(l.Text + l.Eol);
         if (encoder.hasError()) {
             error = QStringLiteral(
