@@ -1,7 +1,9 @@
 // The plot widget: redrawing a million points at a usual chart size, next to
 // a plain QPainter polyline of the same points and to filling the image,
 // measured in the same run; and appending points to a shown series, next to
-// appending to a series on no chart.
+// appending to a series on no chart; and a day of chart points of ten devices
+// (20 lines, one point a second each) with its peak memory, next to bare x/y
+// arrays of the same points.
 //
 // Usage: bench_plot [points]  (default 1000000)
 
@@ -16,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -124,5 +127,48 @@ int main(int argc, char** argv)
                 "(%.2f x); then one repaint of %d points %.3f ms\n",
                 Appends, looseMs * 1000 / Appends, shownMs * 1000 / Appends, shownMs / looseMs,
                 series.Count(), paintMs);
+
+    // A day of the chart points that polling adds: 20 lines of 86 400 points.
+    constexpr int Lines = 20;
+    constexpr int DayPoints = 86400;
+    constexpr double Total = double(Lines) * DayPoints;
+    double bareMs = 0;
+    double bareMb = 0;
+    {
+        ResetPeak();
+        const double before = StatusMb("VmHWM");
+        const auto start = BenchClock::now();
+        std::vector<std::vector<double>> xs(Lines), ys(Lines);
+        for (int i = 0; i < DayPoints; ++i) {
+            for (int l = 0; l < Lines; ++l) {
+                xs[l].push_back(46000.0 + i / 86400.0);
+                ys[l].push_back(l + (i % 100) / 10.0);
+            }
+        }
+        bareMs = MsSince(start);
+        bareMb = StatusMb("VmHWM") - before;
+    }
+    ResetPeak();
+    const double before = StatusMb("VmHWM");
+    TPlotWidget dayPlot;
+    dayPlot.resize(ChartSize);
+    dayPlot.show();
+    std::vector<std::unique_ptr<TMemoryChartSeries>> day;
+    for (int l = 0; l < Lines; ++l) {
+        day.push_back(std::make_unique<TMemoryChartSeries>());
+        day.back()->SetParentChart(&dayPlot);
+    }
+    const auto dayStart = BenchClock::now();
+    for (int i = 0; i < DayPoints; ++i) {
+        for (int l = 0; l < Lines; ++l)
+            day[std::size_t(l)]->AddXY(46000.0 + i / 86400.0, l + (i % 100) / 10.0, Qt::green);
+    }
+    QCoreApplication::processEvents();
+    const double dayMs = MsSince(dayStart);
+    const double dayMb = StatusMb("VmHWM") - before;
+    std::printf("a day of chart points (%d lines x %d): %.0f ms, peak %.0f MB above the start "
+                "(%.1f bytes/point); bare x/y arrays %.0f ms, %.0f MB (%.2f x time, %.2f x memory)\n",
+                Lines, DayPoints, dayMs, dayMb, dayMb * 1048576 / Total, bareMs, bareMb, dayMs / bareMs,
+                bareMb > 0 ? dayMb / bareMb : 0.0);
     return 0;
 }
