@@ -391,13 +391,13 @@ void TFormDeviceConfig::fillChannel(int Channel)
     UpdateSensorComboboxes(Channel);
     c.AlertMin->setEnabled(true);
     c.AlertMax->setEnabled(true);
-    c.AlertMin->setText(FormatFloat3(ch.MinAlert));
-    c.AlertMax->setText(FormatFloat3(ch.MaxAlert));
+    fillNumber(c.AlertMin, ch.MinAlert);
+    fillNumber(c.AlertMax, ch.MaxAlert);
     if (d.DeviceType != TDeviceType::ThermoInputs) {
         for (QLineEdit* e : {c.RangeMin, c.RangeMax, c.QuantityName, c.MeasUnitsEdit})
             e->setEnabled(true);
-        c.RangeMin->setText(FormatFloat3(ch.MinBound));
-        c.RangeMax->setText(FormatFloat3(ch.MaxBound));
+        fillNumber(c.RangeMin, ch.MinBound);
+        fillNumber(c.RangeMax, ch.MaxBound);
         c.QuantityName->setText(ch.QuantityName.trimmed());
         c.MeasUnitsEdit->setText(ch.MeasUnitName.trimmed());
     } else {
@@ -415,7 +415,9 @@ void TFormDeviceConfig::clearChannel(int Channel)
 {
     const TChannelControls c = controls(*ui, Channel);
     c.ColdJunction->setEnabled(false);
+    c.ColdJunction->setChecked(false);
     c.Enabled->setEnabled(false);
+    c.Enabled->setChecked(false);
     c.Value->clear();
     c.MeasUnits->clear();
     for (QComboBox* box : {c.SensorType, c.SensorSubtype}) {
@@ -425,10 +427,28 @@ void TFormDeviceConfig::clearChannel(int Channel)
     for (QLineEdit* e : {c.AlertMin, c.AlertMax, c.RangeMin, c.RangeMax, c.QuantityName, c.MeasUnitsEdit}) {
         e->setEnabled(false);
         e->setText(QStringLiteral("-"));
+        FilledNumbers_.remove(e);
     }
     c.Digits->setRange(4, 5);
     c.Digits->setValue(4);
     c.Digits->setEnabled(false);
+}
+
+void TFormDeviceConfig::fillNumber(QLineEdit* Edit, float Value)
+{
+    const QString text = FormatFloat3(Value);
+    Edit->setText(text);
+    FilledNumbers_.insert(Edit, text);
+}
+
+std::optional<QString> TFormDeviceConfig::typedNumber(const QLineEdit* Edit) const
+{
+    // The shown text is rounded to three decimals: left as it is, it must not
+    // replace the stored value.
+    const auto filled = FilledNumbers_.constFind(Edit);
+    if (filled != FilledNumbers_.constEnd() && *filled == Edit->text())
+        return std::nullopt;
+    return Edit->text();
 }
 
 void TFormDeviceConfig::showIdentity()
@@ -599,10 +619,10 @@ void TFormDeviceConfig::ButtonApplyChannelParamsClick(int Channel)
     const TChannelControls c = controls(*ui, Channel);
     TChannelInputs in;
     in.Enabled = c.Enabled->isChecked();
-    in.AlertMin = c.AlertMin->text();
-    in.AlertMax = c.AlertMax->text();
-    in.RangeMin = c.RangeMin->text();
-    in.RangeMax = c.RangeMax->text();
+    in.AlertMin = typedNumber(c.AlertMin);
+    in.AlertMax = typedNumber(c.AlertMax);
+    in.RangeMin = typedNumber(c.RangeMin);
+    in.RangeMax = typedNumber(c.RangeMax);
     in.ColdJunction = c.ColdJunction->isChecked();
     if (c.SensorType->currentIndex() >= 0)
         in.SensorType = quint8(c.SensorType->currentData().toInt());
@@ -667,7 +687,12 @@ void TFormDeviceConfig::ButtonEditCommentClick()
     if (!TableDevice || !TableDevice->Device)
         return;
     if (ui->EditDevComment->isHidden()) {
-        ui->EditDevComment->setText(TableDevice->Device->Comment);
+        // The stored comment is padded with blanks to the edit's length, where typing
+        // at its end would do nothing; the write pads it again.
+        QString comment = TableDevice->Device->Comment;
+        while (comment.endsWith(QLatin1Char(' ')))
+            comment.chop(1);
+        ui->EditDevComment->setText(comment);
         ui->StaticTextDevComment->hide();
         ui->EditDevComment->show();
         ui->ButtonEditComment->setText(QStringLiteral("Записать"));

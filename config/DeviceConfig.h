@@ -2,11 +2,14 @@
 
 #include "dispatcher/DeviceConfigWindow.h"
 
+#include <QHash>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 class IGraphicWindows;
 class QCloseEvent;
+class QLineEdit;
 class TDeviceConfigPages;
 class TDeviceConfigWrites;
 class TDispatcherHooks;
@@ -96,11 +99,17 @@ private:
     void ChSettingsChanged(int Channel);
     void fillChannel(int Channel);
     void clearChannel(int Channel);
+    // A limit or range edit shows a stored number; the text put there is kept.
+    void fillNumber(QLineEdit* Edit, float Value);
+    // The edit's text, or nothing while it still holds what fillNumber put there.
+    std::optional<QString> typedNumber(const QLineEdit* Edit) const;
     void showChannelValue(int Channel);
     void setCalibrPageVisible(bool Visible);
     // Caption, type and serial number from the record.
     void showIdentity();
     std::unique_ptr<TDeviceConfigWrites> makeWrites();
+
+    QHash<const QLineEdit*, QString> FilledNumbers_;
 };
 
 extern TFormDeviceConfig* FormDeviceConfig;

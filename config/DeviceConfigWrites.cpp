@@ -29,11 +29,19 @@ bool acknowledged(const TNetRequest& Item)
     return !Item.Failed && Item.ReplyLen == Item.DataLen;
 }
 
-// A stored value that is not a number can never equal what is written, so it
-// is always rewritten.
-bool differs(float Stored, float New)
+// A number of the channel: what the operator typed, or the stored value for an
+// edit left as the window filled it.
+struct TChannelNumber
 {
-    return std::isnan(Stored) || Stored != New;
+    float Value = 0;
+    bool Typed = false;
+};
+
+// Only a typed number is compared. A stored value that is not a number can never
+// equal what is typed, so it is rewritten then.
+bool differs(float Stored, const TChannelNumber& New)
+{
+    return New.Typed && (std::isnan(Stored) || Stored != New.Value);
 }
 
 QString ordinal(int Channel)
@@ -53,7 +61,11 @@ std::optional<float> TDeviceConfigWrites::ParseSingle(const QString& Text)
     const std::optional<double> v = StrToFloatFixed(Text);
     if (!v || std::fabs(*v) > double(std::numeric_limits<float>::max()))
         return std::nullopt;
-    return float(*v);
+    const float f = float(*v);
+    // A number that would reach the device as zero or as a denormal is not the one typed.
+    if (*v != 0 && !std::isnormal(f))
+        return std::nullopt;
+    return f;
 }
 
 TNetRequest TDeviceConfigWrites::writeItem(TRegister Reg, std::span<const quint8> Data)
@@ -239,27 +251,38 @@ TWriteResult TDeviceConfigWrites::WriteChannelParams(int Channel, const TChannel
         message(QStringLiteral("Не указан тип датчика %1 канала!").arg(nth));
         return TWriteResult::Refused;
     }
-    const std::optional<float> alertMin = ParseSingle(In.AlertMin);
+    TMeasureChannel& ch = Device_.Channel(Channel);
+    // An untouched edit is not checked: it stands for the stored value.
+    const auto number = [](const std::optional<QString>& Text,
+                           float Stored) -> std::optional<TChannelNumber> {
+        if (!Text)
+            return TChannelNumber{Stored, false};
+        const std::optional<float> v = ParseSingle(*Text);
+        if (!v)
+            return std::nullopt;
+        return TChannelNumber{*v, true};
+    };
+    const std::optional<TChannelNumber> alertMin = number(In.AlertMin, ch.MinAlert);
     if (!alertMin) {
         message(QStringLiteral("Недопустимое минимальное предельное значение для сигнализации %1 канала!")
                     .arg(nth));
         return TWriteResult::Refused;
     }
-    const std::optional<float> alertMax = ParseSingle(In.AlertMax);
+    const std::optional<TChannelNumber> alertMax = number(In.AlertMax, ch.MaxAlert);
     if (!alertMax) {
         message(QStringLiteral("Недопустимое максимальное предельное значение для сигнализации %1 канала!")
                     .arg(nth));
         return TWriteResult::Refused;
     }
-    std::optional<float> rangeMin;
-    std::optional<float> rangeMax;
+    std::optional<TChannelNumber> rangeMin;
+    std::optional<TChannelNumber> rangeMax;
     if (!type1) {
-        rangeMin = ParseSingle(In.RangeMin);
+        rangeMin = number(In.RangeMin, ch.MinBound);
         if (!rangeMin) {
             message(QStringLiteral("Недопустимое минимальная граница диапазона %1 канала!").arg(nth));
             return TWriteResult::Refused;
         }
-        rangeMax = ParseSingle(In.RangeMax);
+        rangeMax = number(In.RangeMax, ch.MaxBound);
         if (!rangeMax) {
             message(QStringLiteral("Недопустимое максимальная граница диапазона %1 канала!").arg(nth));
             return TWriteResult::Refused;
@@ -273,7 +296,6 @@ TWriteResult TDeviceConfigWrites::WriteChannelParams(int Channel, const TChannel
         return TWriteResult::Refused;
     }
 
-    TMeasureChannel& ch = Device_.Channel(Channel);
     TExchange x;
     if (In.Enabled != ch.Enabled) {
         const quint8 b = In.Enabled ? 1 : 0;
@@ -288,14 +310,16 @@ TWriteResult TDeviceConfigWrites::WriteChannelParams(int Channel, const TChannel
         x.Items.push_back(writeItem(RegSensorType(Channel), b));
     }
     if (differs(ch.MinAlert, *alertMin) || differs(ch.MaxAlert, *alertMax))
-        x.Items.push_back(writeItem(RegAlarmLimits(Channel), EncodeAlarmLimits(*alertMin, *alertMax)));
+        x.Items.push_back(
+            writeItem(RegAlarmLimits(Channel), EncodeAlarmLimits(alertMin->Value, alertMax->Value)));
     if (type1) {
         if (In.ColdJunction != ch.UseColdJunction) {
             const quint8 b = EncodeColdJunctionByte(Device_, Channel, In.ColdJunction);
             x.Items.push_back(writeItem(RegColdJunction, {&b, 1}));
         }
     } else if (differs(ch.MinBound, *rangeMin) || differs(ch.MaxBound, *rangeMax)) {
-        x.Items.push_back(writeItem(RegMeasRange(Channel), EncodeMeasRange(*rangeMin, *rangeMax)));
+        x.Items.push_back(
+            writeItem(RegMeasRange(Channel), EncodeMeasRange(rangeMin->Value, rangeMax->Value)));
     }
     if (x.Items.empty())
         return TWriteResult::Done;
@@ -339,8 +363,8 @@ TWriteResult TDeviceConfigWrites::WriteChannelParams(int Channel, const TChannel
             continue;
         }
         if (a == RegAlarmLimits(Channel).Address) {
-            ch.MinAlert = *alertMin;
-            ch.MaxAlert = *alertMax;
+            ch.MinAlert = alertMin->Value;
+            ch.MaxAlert = alertMax->Value;
             archiveRelevant = true;
         } else if (a == RegChannelEnable(Channel).Address) {
             ch.Enabled = In.Enabled;
@@ -361,8 +385,8 @@ TWriteResult TDeviceConfigWrites::WriteChannelParams(int Channel, const TChannel
         } else if (type1) {
             ch.UseColdJunction = In.ColdJunction;
         } else {
-            ch.MinBound = *rangeMin;
-            ch.MaxBound = *rangeMax;
+            ch.MinBound = rangeMin->Value;
+            ch.MaxBound = rangeMax->Value;
             archiveRelevant = true;
         }
         if (archiveRelevant)

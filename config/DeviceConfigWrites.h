@@ -27,14 +27,16 @@ enum class TWriteResult
     RowGone,  // the row left the table while a question was open; nothing more was done
 };
 
-// One channel's settings as the window holds them.
+// One channel's settings as the window holds them. A number is absent while its
+// edit still holds the text the window filled in: that text is rounded to three
+// decimals, so the stored value stands for it and nothing is sent for it.
 struct TChannelInputs
 {
     bool Enabled = false;
-    QString AlertMin;
-    QString AlertMax;
-    QString RangeMin; // not used on type 1
-    QString RangeMax;
+    std::optional<QString> AlertMin;
+    std::optional<QString> AlertMax;
+    std::optional<QString> RangeMin; // not used on type 1
+    std::optional<QString> RangeMax;
     bool ColdJunction = false; // type 1 only
     std::optional<quint8> SensorType;
     std::optional<quint8> SensorModel;
@@ -77,7 +79,8 @@ public:
     bool ReadFirmwareCrc(QString& CrcText);
 
     // Single precision of an operator's number with a comma; nothing when the
-    // text is not a number or the value does not fit a single.
+    // text is not a number or the value does not fit a single: too large, or not
+    // zero but too small to be held as a normal single.
     static std::optional<float> ParseSingle(const QString& Text);
 
 private:

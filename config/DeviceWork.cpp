@@ -3,10 +3,12 @@
 #include "config/ConfigHost.h"
 #include "core/Device.h"
 #include "core/DeviceFunc.h"
+#include "core/Logging.h"
 #include "core/RS232Comm.h"
 #include "core/StringFunc.h"
 #include "platform/Prompts.h"
 
+#include <QDateTime>
 #include <algorithm>
 #include <cmath>
 
@@ -50,6 +52,7 @@ bool TDeviceWork::RfSignalLevelSufficient(int Purpose)
     if (!device)
         return false;
     if (Host_.RowStatus() == 0) {
+        const QString serial5 = SerialToStr(device->SerialNum);
         QString err;
         if (Host_.ReadDeviceConfig(err)) {
             Host_.CheckAlarmCondition();
@@ -66,6 +69,12 @@ bool TDeviceWork::RfSignalLevelSufficient(int Purpose)
                     err +
                     QStringLiteral(
                         " Процедура настройки прекращена. Устраните проблему и начните настройку заново."));
+            // The calibration page is hidden outside service mode: the update says it on its own page.
+            if (Purpose == ForFirmware)
+                Host_.AddFwResultLine(QStringLiteral("Обновление ПО не начато: ") + err +
+                                      QStringLiteral(" при чтении конфигурации устройства сер.№ ") + serial5 +
+                                      QStringLiteral(": ") +
+                                      FormatLogTimeStamp(QDateTime::currentDateTime()));
         }
         Host_.UpdateAllValues();
         Host_.ReloadStringgrid();

@@ -132,6 +132,11 @@ TEST_F(ConfigWritesTest, InputsAreCheckedWithTheCommaRuleBeforeAnythingIsSent)
         // Fits a double but not a single.
         {[](TChannelInputs& i) { i.AlertMax = QStringLiteral("1E39"); },
          QStringLiteral("Недопустимое максимальное предельное значение для сигнализации второго канала!")},
+        // Not zero, but a single holds it only as zero or as a denormal.
+        {[](TChannelInputs& i) { i.AlertMin = QStringLiteral("1e-50"); },
+         QStringLiteral("Недопустимое минимальное предельное значение для сигнализации второго канала!")},
+        {[](TChannelInputs& i) { i.RangeMax = QStringLiteral("-1E-40"); },
+         QStringLiteral("Недопустимое максимальная граница диапазона второго канала!")},
         {[](TChannelInputs& i) { i.RangeMin = QString(); },
          QStringLiteral("Недопустимое минимальная граница диапазона второго канала!")},
         {[](TChannelInputs& i) { i.RangeMax = QStringLiteral("2,,0"); },
@@ -159,18 +164,56 @@ TEST_F(ConfigWritesTest, InputsAreCheckedWithTheCommaRuleBeforeAnythingIsSent)
     EXPECT_EQ(SentItems(link.Sent.back()), (std::vector<SentItem>{W(0x0108, Pair(150.25f, 100))}));
 }
 
-TEST_F(ConfigWritesTest, AStoredNanLimitIsRewritten)
+TEST_F(ConfigWritesTest, AStoredNanLimitIsRewrittenWhenTyped)
 {
     TTableDevice& row = addRow(7, TDeviceType::ThermoInputs);
     row.Device->Channel1->MinAlert = std::numeric_limits<float>::quiet_NaN();
     row.Device->Channel1->MinBound = std::numeric_limits<float>::quiet_NaN();
+    // Left as shown, it is not touched.
     TChannelInputs in = UnchangedInputs(row, 1);
+    in.Digits = 5;
+    link.Reply(MakeNetReply(7, WriteAck(0x0116, 1)));
+    EXPECT_EQ(writes(row).WriteChannelParams(1, in), TWriteResult::Done);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    EXPECT_EQ(SentItems(link.Sent[0]), (std::vector<SentItem>{W(0x0116, {0x54})}));
+
+    in = UnchangedInputs(row, 1);
     in.AlertMin = QStringLiteral("0");
     link.Reply(MakeNetReply(7, WriteAck(0x0100, 8)));
     EXPECT_EQ(writes(row).WriteChannelParams(1, in), TWriteResult::Done);
-    ASSERT_EQ(link.Sent.size(), 1u);
-    EXPECT_EQ(SentItems(link.Sent[0]), (std::vector<SentItem>{W(0x0100, Pair(0, 100))}));
+    ASSERT_EQ(link.Sent.size(), 2u);
+    EXPECT_EQ(SentItems(link.Sent[1]), (std::vector<SentItem>{W(0x0100, Pair(0, 100))}));
     EXPECT_EQ(row.Device->Channel1->MinAlert, 0.0f);
+}
+
+TEST_F(ConfigWritesTest, UntouchedLimitsAndRangeKeepTheirStoredValues)
+{
+    TTableDevice& row = addRow(8, TDeviceType::UnifiedInputs);
+    TMeasureChannel& ch = *row.Device->Channel2;
+    ch.MinAlert = -50.12345f;
+    ch.MaxAlert = 150.0001f;
+    ch.MinBound = 0.0004f;
+    ch.MaxBound = 20.00001f;
+    // The enable alone: neither limits nor range go out, whatever the shown text.
+    TChannelInputs in = UnchangedInputs(row, 2);
+    in.Enabled = false;
+    link.Reply(MakeNetReply(8, WriteAck(0x0111, 1)));
+    EXPECT_EQ(writes(row).WriteChannelParams(2, in), TWriteResult::Done);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    EXPECT_EQ(SentItems(link.Sent[0]), (std::vector<SentItem>{W(0x0111, {0})}));
+
+    // A typed high limit goes out with the low one as stored; likewise the range.
+    in = UnchangedInputs(row, 2);
+    in.AlertMax = QStringLiteral("200");
+    in.RangeMin = QStringLiteral("4");
+    link.Reply(MakeNetReply(8, Join({WriteAck(0x0108, 8), WriteAck(0x0120, 8)})));
+    EXPECT_EQ(writes(row).WriteChannelParams(2, in), TWriteResult::Done);
+    ASSERT_EQ(link.Sent.size(), 2u);
+    EXPECT_EQ(SentItems(link.Sent[1]),
+              (std::vector<SentItem>{W(0x0108, Pair(-50.12345f, 200)), W(0x0120, Pair(20.00001f, 4))}));
+    EXPECT_EQ(ch.MinAlert, -50.12345f);
+    EXPECT_EQ(ch.MaxAlert, 200.0f);
+    EXPECT_EQ(ch.MaxBound, 20.00001f);
 }
 
 TEST_F(ConfigWritesTest, OnlyAcknowledgedItemsReachTheRecord)

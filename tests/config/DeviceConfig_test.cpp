@@ -70,6 +70,23 @@ TEST_F(ConfigWindowTest, ADeviceWithoutLinkShowsDashesAndGreyLamps)
     EXPECT_FALSE(child<QPushButton>("ButtonEditComment")->isEnabled());
 }
 
+TEST_F(ConfigWindowTest, ADeviceWithoutLinkAfterALinkedOneShowsNoTicks)
+{
+    TTableDevice& linked = addRow(321, TDeviceType::ThermoInputs);
+    TTableDevice& silent = addRow(322, TDeviceType::ThermoInputs);
+    silent.Status = dsNoLink;
+    for (int n = 1; n <= 2; ++n)
+        linked.Device->Channel(n).UseColdJunction = true;
+    open(linked);
+    ASSERT_TRUE(child<QCheckBox>("CheckBoxCh1Enabled")->isChecked());
+    ASSERT_TRUE(child<QCheckBox>("CheckBoxCh2ColdJunctionEnable")->isChecked());
+    window.close();
+    open(silent);
+    for (const char* name : {"CheckBoxCh1Enabled", "CheckBoxCh2Enabled", "CheckBoxCh1ColdJunctionEnable",
+                             "CheckBoxCh2ColdJunctionEnable"})
+        EXPECT_FALSE(child<QCheckBox>(name)->isChecked()) << name;
+}
+
 TEST_F(ConfigWindowTest, ServiceModeControlsAppearOnlyInServiceMode)
 {
     TTableDevice& row = addRow(321, TDeviceType::UnifiedInputs);
@@ -162,6 +179,47 @@ TEST_F(ConfigWindowTest, ApplyButtonsFollowRealChangesAndTheWrites)
     EXPECT_TRUE(applyEnabled("ButtonApplyRfParams"));
 }
 
+TEST_F(ConfigWindowTest, LimitsAndRangeLeftAsShownAreNotRewritten)
+{
+    TTableDevice& row = addRow(78, TDeviceType::UnifiedInputs);
+    TMeasureChannel& ch = *row.Device->Channel1;
+    ch.MinAlert = -50.12345f;
+    ch.MaxAlert = 150.0001f;
+    ch.MinBound = 0.0004f;
+    ch.MaxBound = 20.00001f;
+    open(row);
+    auto* minEdit = child<QLineEdit>("EditCh1AlertMinValue");
+    auto* maxEdit = child<QLineEdit>("EditCh1AlertMaxValue");
+    EXPECT_EQ(minEdit->text(), QStringLiteral("-50,123"));
+    EXPECT_EQ(child<QLineEdit>("EditCh1RangeMinValue")->text(), QStringLiteral("0"));
+
+    // The digit count alone goes out; the shown, rounded numbers do not.
+    QTest::keyClick(child<QSpinBox>("JvSpinEditCh1SignificantBits"), Qt::Key_Up);
+    link.Reply(MakeNetReply(78, WriteAck(0x0116, 1)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    EXPECT_EQ(SentItems(link.Sent[0]), (std::vector<SentItem>{W(0x0116, {5})}));
+
+    // A configuration read fills the edits anew; they are measured against that.
+    ch.MaxAlert = 99.99999f;
+    window.UpdateAllValues();
+    EXPECT_EQ(maxEdit->text(), QStringLiteral("100"));
+    child<QCheckBox>("CheckBoxCh1Enabled")->click();
+    link.Reply(MakeNetReply(78, WriteAck(0x0110, 1)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 2u);
+    EXPECT_EQ(SentItems(link.Sent[1]), (std::vector<SentItem>{W(0x0110, {0})}));
+
+    // A typed limit is written, with the untouched one as stored.
+    maxEdit->selectAll();
+    QTest::keyClicks(maxEdit, QStringLiteral("150,5"));
+    link.Reply(MakeNetReply(78, WriteAck(0x0100, 8)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 3u);
+    EXPECT_EQ(SentItems(link.Sent[2]), (std::vector<SentItem>{W(0x0100, Pair(-50.12345f, 150.5f))}));
+    EXPECT_EQ(ch.MaxAlert, 150.5f);
+}
+
 TEST_F(ConfigWindowTest, CommentIsEditedInPlace)
 {
     TTableDevice& row = addRow(12, TDeviceType::ThermoInputs);
@@ -173,6 +231,11 @@ TEST_F(ConfigWindowTest, CommentIsEditedInPlace)
     EXPECT_FALSE(edit->isHidden());
     EXPECT_EQ(button->text(), QStringLiteral("Записать"));
     EXPECT_FALSE(button->isEnabled());
+    // Shown without the blanks it is stored with: typing at its end adds to it.
+    EXPECT_EQ(edit->text(), QStringLiteral("Котельная"));
+    QTest::keyClick(edit, Qt::Key_End);
+    QTest::keyClicks(edit, QStringLiteral(" 2"));
+    EXPECT_EQ(edit->text(), QStringLiteral("Котельная 2"));
 
     edit->selectAll();
     QTest::keyClicks(edit, QStringLiteral("Pump 2"));

@@ -371,7 +371,7 @@ TEST_F(FwRadio, RowWithoutLinkIsReadFirst)
     EXPECT_EQ(host.alarmChecks, 1);
     EXPECT_TRUE(fw.Running());
 
-    // A failed read leaves the row without link: no start, and only the journal speaks.
+    // A failed read leaves the row without link: no start, and the firmware page says why.
     fw.FormCloseQuery();
     prompts.YesAnswers = {true};
     fw.FormCloseQuery();
@@ -383,6 +383,8 @@ TEST_F(FwRadio, RowWithoutLinkIsReadFirst)
     EXPECT_EQ(host.journal.last(), QStringLiteral("Превышен таймаут ожидания ответа при чтении конфигурации "
                                                   "устройства сер.№ 01234при настройке измерительных входов "
                                                   "устройства (write 101)"));
+    EXPECT_EQ(host.results.last(), QStringLiteral("Обновление ПО не начато: Превышен таймаут ожидания ответа "
+                                                  "при чтении конфигурации устройства сер.№ 01234"));
 }
 
 TEST_F(FwRadio, TickWhileARefusalIsShownDoesNotTryAgain)
