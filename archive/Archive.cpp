@@ -38,6 +38,13 @@ const QString Caption = QStringLiteral("Кловарис");
 const QString Attention = QStringLiteral("Внимание");
 const QString FixAndRestart = QStringLiteral(" Устраните причину и перезапустите программу.");
 
+// The pickers show whole seconds; milliseconds they may still hold would shift
+// the period by an amount the operator cannot see.
+QTime wholeSeconds(const QTime& Time)
+{
+    return QTime(Time.hour(), Time.minute(), Time.second());
+}
+
 } // namespace
 
 // The lines of one chart run, found by serial and channel.
@@ -148,7 +155,7 @@ void TFormArchive::showEvent(QShowEvent* Event)
         return;
     // The last 24 hours up to this opening.
     const QDate today = QDate::currentDate();
-    const QTime now = QTime::currentTime();
+    const QTime now = wholeSeconds(QTime::currentTime());
     ui->DateTimePickerStartDate->setDate(today.addDays(-1));
     ui->DateTimePickerEndDate->setDate(today);
     ui->DateTimePickerStartTime->setTime(now);
@@ -342,10 +349,11 @@ void TFormArchive::runViewer()
         return;
     }
 
+    // Both ends at .000 of the second shown, both included.
     const TDateTime start = DateTimeToTDateTime(
-        QDateTime(ui->DateTimePickerStartDate->date(), ui->DateTimePickerStartTime->time()));
-    const TDateTime end =
-        DateTimeToTDateTime(QDateTime(ui->DateTimePickerEndDate->date(), ui->DateTimePickerEndTime->time()));
+        QDateTime(ui->DateTimePickerStartDate->date(), wholeSeconds(ui->DateTimePickerStartTime->time())));
+    const TDateTime end = DateTimeToTDateTime(
+        QDateTime(ui->DateTimePickerEndDate->date(), wholeSeconds(ui->DateTimePickerEndTime->time())));
 
     std::vector<quint16> serials;
     for (const auto& row : DevArray) {
@@ -390,6 +398,7 @@ void TFormArchive::runViewer()
     setWaiting(true);
     bool read = false;
     QStringList unreadable;
+    std::vector<std::pair<QString, qint64>> partlyRead;
     {
         const auto endWait = qScopeGuard([this] {
             Running_ = false;
@@ -402,10 +411,17 @@ void TFormArchive::runViewer()
             AddJournalMessage(QStringLiteral("Файл архива \"") + Name +
                               QStringLiteral("\" пропущен: в имени нет правильной даты"));
         };
-        reader.OnUnreadableFile = [&unreadable](const QString& Name, const QString& Reason) {
-            AddJournalMessage(QStringLiteral("Файл архива \"") + Name + QStringLiteral("\" пропущен: ") +
-                              Reason);
-            unreadable << Name;
+        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason, qint64 Taken) {
+            if (Taken == 0) {
+                AddJournalMessage(QStringLiteral("Файл архива \"") + Name + QStringLiteral("\" пропущен: ") +
+                                  Reason);
+                unreadable << Name;
+                return;
+            }
+            AddJournalMessage(QStringLiteral("Файл архива \"") + Name +
+                              QStringLiteral("\" прочитан не полностью: ") + Reason +
+                              QStringLiteral(", извлечено значений: ") + QString::number(Taken));
+            partlyRead.emplace_back(Name, Taken);
         };
         reader.OnDay = [this](const QDate& Day) { showDay(Day); };
         reader.Cancelled = [this] { return Abandoned_; };
@@ -435,6 +451,10 @@ void TFormArchive::runViewer()
     if (!read || Abandoned_)
         return;
 
+    // Told before the output appears, so its files are known to be incomplete.
+    if (!unreadable.isEmpty() || !partlyRead.empty())
+        reportUnreadable(unreadable, partlyRead);
+
     switch (dest) {
     case 0:
         showReplay();
@@ -446,20 +466,34 @@ void TFormArchive::runViewer()
         ExportToCSV(ExportTables, this);
         break;
     }
-    if (!unreadable.isEmpty())
-        reportUnreadable(unreadable);
 }
 
-void TFormArchive::reportUnreadable(const QStringList& Names)
+void TFormArchive::reportUnreadable(const QStringList& Unread,
+                                    const std::vector<std::pair<QString, qint64>>& PartlyRead)
 {
     // A long list (a folder gone in mid-run) stays a box of readable height;
     // the journal names every file.
     constexpr int Shown = 10;
-    QString text = QStringLiteral("Не удалось прочитать файлы архива, данные из них не извлечены:");
-    for (int i = 0; i < std::min<int>(Names.size(), Shown); ++i)
-        text += QLatin1Char('\n') + Names[i];
-    if (Names.size() > Shown)
-        text += QStringLiteral("\nи ещё ") + QString::number(Names.size() - Shown) +
-                QStringLiteral(" (см. журнал)");
+    const auto more = [](qsizetype Count) {
+        return Count > Shown ? QStringLiteral("\nи ещё ") + QString::number(Count - Shown) +
+                                   QStringLiteral(" (см. журнал)")
+                             : QString();
+    };
+    QString text;
+    if (!Unread.isEmpty()) {
+        text = QStringLiteral("Не удалось прочитать файлы архива, данные из них не извлечены:");
+        for (qsizetype i = 0; i < std::min<qsizetype>(Unread.size(), Shown); ++i)
+            text += QLatin1Char('\n') + Unread[i];
+        text += more(Unread.size());
+    }
+    if (!PartlyRead.empty()) {
+        if (!text.isEmpty())
+            text += QStringLiteral("\n\n");
+        text += QStringLiteral("Файлы архива прочитаны не полностью, извлечена только часть данных:");
+        for (std::size_t i = 0; i < std::min<std::size_t>(PartlyRead.size(), Shown); ++i)
+            text += QLatin1Char('\n') + PartlyRead[i].first + QStringLiteral(" (извлечено значений: ") +
+                    QString::number(PartlyRead[i].second) + QLatin1Char(')');
+        text += more(qsizetype(PartlyRead.size()));
+    }
     Prompts::Current().Message(this, text, QStringLiteral("Внимание!"), QMessageBox::NoIcon);
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace Ui {
@@ -85,8 +86,10 @@ private:
     void setWaiting(bool Waiting);
     void replayValue(const TArchiveValue& Value);
     void showReplay();
-    // Names the day files the run had to pass over: its result is incomplete.
-    void reportUnreadable(const QStringList& Names);
+    // Names the day files the run had to pass over and those it read only in
+    // part, with the values taken from each: its result is incomplete.
+    void reportUnreadable(const QStringList& Unread,
+                          const std::vector<std::pair<QString, qint64>>& PartlyRead);
 
     std::unique_ptr<Ui::TFormArchive> ui;
     TArchiveWriter Writer_;

@@ -202,6 +202,8 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
     }
 
     TPumpTimer pump(PumpIntervalMs, Cancelled);
+    // Values of the file being read that went out, for a file that fails midway.
+    qint64 taken = 0;
     const auto handOn = [&](const TRow& R) {
         if (pump.Stopped())
             return;
@@ -214,12 +216,13 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
         if (WithDevices)
             v.Device = &devices.InForce(R.SerialNum, R.MeasDateTime);
         Value(v);
+        ++taken;
         pump.Tick();
     };
 
     const auto unreadable = [&](const TDayFileName& File, const QString& Reason) {
         if (OnUnreadableFile)
-            OnUnreadableFile(File.Name, Reason);
+            OnUnreadableFile(File.Name, Reason, taken);
     };
     const QString readFault = QStringLiteral("ошибка чтения файла");
     for (const TDayFileName& file : files) {
@@ -228,6 +231,7 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
         pump.Now();
         if (pump.Stopped())
             return true;
+        taken = 0;
         TArchiveStore store(TArchiveKind::Measures);
         store.SetFileName(QDir(Folder).filePath(file.Name));
         QString fileErr;
@@ -250,6 +254,7 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
         // file when a tenth is selected), then merged by time stamp; equal
         // stamps go in serial order, as the time index holds them.
         std::vector<std::vector<TRow>> runs(serials.size());
+        bool faulted = false;
         for (std::size_t i = 0; i < serials.size(); ++i) {
             if (!store.ReadDeviceMeasures(
                     serials[i], Start, End,
@@ -261,7 +266,7 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
                     },
                     fileErr)) {
                 // What was read before the fault still goes out, as with one device.
-                unreadable(file, readFault);
+                faulted = true;
                 break;
             }
         }
@@ -286,6 +291,8 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
             else
                 std::vector<TRow>().swap(runs[i]);
         }
+        if (faulted)
+            unreadable(file, readFault);
     }
     return true;
 }

@@ -57,10 +57,11 @@ public:
 
     // A stray name in the folder (it is passed over).
     std::function<void(const QString& Name)> OnStrayFile;
-    // A day file that could not be opened or read is passed over, so the rest of
-    // its day (which the writer keeps in a "_2" file beside a damaged one) and the
-    // other days still come through; Reason says why, for the journal.
-    std::function<void(const QString& Name, const QString& Reason)> OnUnreadableFile;
+    // A day file that could not be opened or read in full is passed over, so the
+    // rest of its day (which the writer keeps in a "_2" file beside a damaged one)
+    // and the other days still come through; Reason says why, for the journal.
+    // Taken is how many of its values were handed on before the fault (0: none).
+    std::function<void(const QString& Name, const QString& Reason, qint64 Taken)> OnUnreadableFile;
     // Reading of a day file begins.
     std::function<void(const QDate& Day)> OnDay;
     int PumpIntervalMs = 30;

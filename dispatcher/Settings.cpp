@@ -181,14 +181,19 @@ bool TFormSettings::ReadValues(TSettingsValues& Values, QString& Error) const
     return true;
 }
 
-bool TFormSettings::validate()
+bool TFormSettings::validate(bool Applying)
 {
+    const QString noFolder = QStringLiteral("Папка архива программы не найдена!");
     QString error;
     if (ui->ComboBoxComPortNumber->currentText().isEmpty())
         error = QStringLiteral("Не указан СОМ-порт!");
     // The folder in use, not the one typed: the running archive stays there.
     else if (!QFileInfo(ArchivePath).isDir())
-        error = QStringLiteral("Папка архива программы не найдена!");
+        error = noFolder;
+    // A typed folder that is missing would become the folder in use and refuse
+    // every later apply of the run.
+    else if (Applying && !QFileInfo(ui->JvDirectoryEditArchive->text()).isDir())
+        error = noFolder;
     else {
         TSettingsValues ignored;
         ReadValues(ignored, error);
@@ -201,13 +206,14 @@ bool TFormSettings::validate()
 
 void TFormSettings::ButtonSaveSettingsClick()
 {
-    if (validate())
+    if (validate(true))
         accept();
 }
 
 void TFormSettings::ButtonSaveSettingsAsIniFileClick()
 {
-    if (!validate())
+    // The file may be meant for another computer: its folder is not checked here.
+    if (!validate(false))
         return;
     const QString folder = IniFileName.left(IniFileName.lastIndexOf(QLatin1Char('/')) + 1);
     const QString fileName = Prompts::Current().SaveFileName(

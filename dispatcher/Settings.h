@@ -44,7 +44,8 @@ public:
 private:
     void FormCreate();
     // The checks both buttons start with; each failure is shown in a message box.
-    bool validate();
+    // Applying also checks the typed archive folder.
+    bool validate(bool Applying);
     void browseArchiveFolder();
 
     std::unique_ptr<Ui::TFormSettings> ui;

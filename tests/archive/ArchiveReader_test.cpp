@@ -92,14 +92,14 @@ protected:
     }
 
     // The values alone, without the settings; the files passed over are added to
-    // Unreadable as "name|reason".
+    // Unreadable as "name|reason|values taken".
     std::vector<float> readValues(TDateTime Start, TDateTime End, const std::vector<quint16>& Serials,
                                   QStringList& Unreadable)
     {
         std::vector<float> got;
         TArchiveReader reader(devices, channels);
-        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason) {
-            Unreadable << Name + QLatin1Char('|') + Reason;
+        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason, qint64 Taken) {
+            Unreadable << Name + QLatin1Char('|') + Reason + QLatin1Char('|') + QString::number(Taken);
         };
         QString err;
         EXPECT_TRUE(reader.Read(
@@ -326,8 +326,8 @@ TEST_F(ArchiveReaderTest, AnUnreadableDayFileIsPassedOverAndTheRestOfItsDayStill
         const std::vector<float> expected =
             serials.size() == 1 ? std::vector<float>{1, 2, 4} : std::vector<float>{1, 2, 20, 4};
         EXPECT_EQ(got, expected);
-        EXPECT_EQ(unreadable, (QStringList{QStringLiteral("Measures20240306.cds|") + damaged,
-                                           QStringLiteral("Measures20240307.cds|") + damaged}));
+        EXPECT_EQ(unreadable, (QStringList{QStringLiteral("Measures20240306.cds|") + damaged + "|0",
+                                           QStringLiteral("Measures20240307.cds|") + damaged + "|0"}));
     }
 }
 
@@ -352,11 +352,13 @@ TEST_F(ArchiveReaderTest, ADayFileDamagedInsideKeepsWhatWasReadBeforeTheFault)
         QStringList unreadable;
         const std::vector<float> got =
             readValues(Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 7, 0, 0), serials, unreadable);
-        EXPECT_EQ(unreadable, QStringList{QStringLiteral("Measures20240305.cds|ошибка чтения файла")});
-        // Less than the whole file, then the next day.
-        ASSERT_FALSE(got.empty());
+        // Less than the whole file, then the next day; the values before the fault
+        // are counted as taken from it.
+        ASSERT_GT(got.size(), 1u);
         EXPECT_LT(got.size(), rows.size() / 2 * serials.size());
         EXPECT_EQ(got.back(), -1);
+        EXPECT_EQ(unreadable, QStringList{QStringLiteral("Measures20240305.cds|ошибка чтения файла|") +
+                                          QString::number(got.size() - 1)});
     }
 }
 

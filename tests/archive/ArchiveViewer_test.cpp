@@ -208,6 +208,42 @@ TEST_F(ArchiveViewerTest, EveryShowOffersTheLast24Hours)
     form.close();
 }
 
+TEST_F(ArchiveViewerTest, ThePeriodIsWholeSecondsWithBothEndsAtTheirStart)
+{
+    // Opening fills the pickers with no milliseconds the display would hide.
+    form.show();
+    EXPECT_EQ(child<QTimeEdit>("DateTimePickerStartTime")->time().msec(), 0);
+    EXPECT_EQ(child<QTimeEdit>("DateTimePickerEndTime")->time().msec(), 0);
+    form.close();
+
+    addRow(7);
+    history(7, 1, Temp, Deg, -1, 1);
+    const auto ms = [](int H, int Mi, int S, int Ms) { return Stamp(2024, 3, 5, H, Mi, S, Ms); };
+    store(QDate(2024, 3, 5), {{0, 7, ms(0, 0, 0, 0), 1, 1},
+                              {0, 7, ms(10, 0, 0, 0), 1, 2},
+                              {0, 7, ms(10, 0, 0, 1), 1, 3},
+                              {0, 7, ms(23, 59, 59, 0), 1, 4},
+                              {0, 7, ms(23, 59, 59, 500), 1, 5}});
+    const auto values = [this] {
+        std::vector<double> v;
+        if (!form.ArchiveGraphicLines().empty()) {
+            const IChartSeries& series = *form.ArchiveGraphicLines()[0]->Series;
+            for (int i = 0; i < series.Count(); ++i)
+                v.push_back(series.YValue(i));
+        }
+        return v;
+    };
+    // Pickers holding milliseconds the operator cannot see.
+    const QDate day(2024, 3, 5);
+    run({day, QTime(0, 0, 0, 700)}, {day, QTime(23, 59, 59, 700)}, 0);
+    EXPECT_EQ(values(), (std::vector<double>{1, 2, 3, 4}));
+    // A period of no length takes the value of its very second.
+    prompts.YesAnswers = {true};
+    run({day, QTime(10, 0, 0, 700)}, {day, QTime(10, 0, 0, 300)}, 0);
+    EXPECT_EQ(values(), std::vector<double>{2});
+    expectIdle();
+}
+
 TEST_F(ArchiveViewerTest, ReplayDrawsArchiveLinesInTheWindowsOfTheirQuantities)
 {
     TTableDevice& live = addRow(7);
@@ -422,6 +458,96 @@ TEST_F(ArchiveViewerTest, ADamagedDayFileIsPassedOverAndTheRestOfItsDayIsReplaye
     EXPECT_EQ(prompts.Messages,
               QStringList{QStringLiteral("Внимание!|Не удалось прочитать файлы архива, данные из "
                                          "них не извлечены:\nMeasures20240306.cds")});
+    expectIdle();
+}
+
+// Notes, at each message, which output already exists.
+class WatchingPrompts : public ScriptedPrompts
+{
+public:
+    void Message(QWidget* Parent, const QString& Text, const QString& Caption,
+                 QMessageBox::Icon Icon) override
+    {
+        ScriptedPrompts::Message(Parent, Text, Caption, Icon);
+        if (Watch)
+            Seen << Watch();
+    }
+    std::function<QString()> Watch;
+    QStringList Seen;
+};
+
+TEST_F(ArchiveViewerTest, ADayFileDamagedInTheMiddleIsReportedAsPartlyReadBeforeTheOutputAppears)
+{
+    HookedJournal journal;
+    WatchingPrompts watching;
+    Prompts::SetCurrent(&watching);
+    addRow(7);
+    addRow(8);
+    history(7, 1, Temp, Deg, -1, 1);
+    history(8, 1, Temp, Deg, -1, 1);
+    std::vector<TMeasureRecord> rows;
+    for (int i = 0; i < 20000; ++i)
+        rows.push_back({0, 7 + i % 2, t(5, 1) + double(i / 2) * OneSecond, 1, double(i)});
+    store(QDate(2024, 3, 5), rows);
+    // The header and the schema stay whole, the rest is overwritten.
+    {
+        QFile f(path(QStringLiteral("Measures20240305.cds")));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const qint64 size = f.size();
+        ASSERT_GT(size, 64 * 1024);
+        ASSERT_TRUE(f.seek(size / 4));
+        f.write(QByteArray(size - size / 4, '\xA5'));
+    }
+    // A file that does not open at all is still named apart.
+    writeBytes(path(QStringLiteral("Measures20240306.cds")), QByteArray(4096, 'x'));
+
+    QTemporaryDir out;
+    watching.Folders = {out.path()};
+    watching.Watch = [&] {
+        return QString::number(QDir(out.path()).entryList(QDir::Files).size()) + QLatin1Char('|') +
+               QString::number(watching.FolderAsked);
+    };
+    run(at(5, 0), at(7, 0), 2);
+
+    // Every value taken is one line of a CSV file after the title and the header.
+    qint64 lines = 0;
+    for (const QString& name : QDir(out.path()).entryList(QDir::Files)) {
+        QFile f(out.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        lines += f.readAll().count("\r\n") - 2;
+    }
+    ASSERT_GT(lines, 0);
+    EXPECT_LT(lines, qint64(rows.size()));
+    const QString taken = QString::number(lines);
+    EXPECT_EQ(watching.Messages,
+              QStringList{QStringLiteral("Внимание!|Не удалось прочитать файлы архива, данные из них не "
+                                         "извлечены:\nMeasures20240306.cds\n\nФайлы архива прочитаны не "
+                                         "полностью, извлечена только часть данных:\nMeasures20240305.cds "
+                                         "(извлечено значений: ") +
+                          taken + QLatin1Char(')')});
+    // Shown before the folder was asked for and any file written.
+    EXPECT_EQ(watching.Seen, QStringList{QStringLiteral("0|0")});
+    EXPECT_EQ(
+        JournalLines(journal),
+        (QStringList{QStringLiteral("Файл архива \"Measures20240305.cds\" прочитан не полностью: ошибка "
+                                    "чтения файла, извлечено значений: ") +
+                         taken,
+                     QStringLiteral("Файл архива \"Measures20240306.cds\" пропущен: файл повреждён или не "
+                                    "является файлом архива измерений")}));
+    expectIdle();
+
+    // The workbook is not opened before the report either.
+    watching.Messages.clear();
+    watching.Seen.clear();
+    launcher.available = true;
+    watching.Watch = [&] { return QString::number(launcher.opened.size()); };
+    run(at(5, 0), at(6, 0), 1);
+    ASSERT_EQ(watching.Messages.size(), 1);
+    EXPECT_TRUE(
+        watching.Messages[0].endsWith(QStringLiteral("(извлечено значений: ") + taken + QLatin1Char(')')));
+    EXPECT_EQ(watching.Seen, QStringList{QStringLiteral("0")});
+    ASSERT_EQ(launcher.opened.size(), 1);
+    QDir(QFileInfo(launcher.opened[0]).path()).removeRecursively();
     expectIdle();
 }
 

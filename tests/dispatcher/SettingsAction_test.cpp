@@ -163,23 +163,37 @@ TEST_F(SettingsAction, ClosingTheDialogChangesNothingEvenAfterEdits)
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Кловарис (канал радиомодема №18)"));
 }
 
-TEST_F(SettingsAction, AFolderThatVanishedAfterApplyRefusesEveryLaterApply)
+TEST_F(SettingsAction, ATypedFolderThatDoesNotExistIsRefusedAndNothingChanges)
 {
+    const QByteArray before = iniBytes();
     const QString gone = dir.filePath(QStringLiteral("gone"));
     runDialog([this, gone] {
         child<QLineEdit>("JvDirectoryEditArchive")->setText(gone);
-        QTest::mouseClick(child<QPushButton>("ButtonSaveSettings"), Qt::LeftButton);
-    });
-    EXPECT_EQ(ArchivePath, gone);
-    EXPECT_EQ(IniFile(ini).ReadString(QStringLiteral("Archive"), QStringLiteral("ArchivePath"), QString()),
-              gone);
-
-    // Whatever folder is typed now, the one in use is missing.
-    runDialog([this] {
-        child<QLineEdit>("JvDirectoryEditArchive")->setText(dir.filePath(QStringLiteral("arch")));
+        child<QRadioButton>("RadioButtonPollingMode1")->setChecked(true);
+        child<QRadioButton>("RadioButtonSoundSource0")->setChecked(true);
         QTest::mouseClick(child<QPushButton>("ButtonSaveSettings"), Qt::LeftButton);
         EXPECT_TRUE(settings->isVisible());
     });
     EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Папка архива программы не найдена!")});
-    EXPECT_EQ(ArchivePath, gone);
+    EXPECT_EQ(iniBytes(), before);
+    EXPECT_EQ(ArchivePath, dir.filePath(QStringLiteral("arch")));
+    EXPECT_EQ(PollMode, 0);
+    EXPECT_EQ(SoundMode, TSoundMode::Multimedia);
+    EXPECT_EQ(window->TimerPoll().interval(), 500);
+
+    // The next apply with a folder that exists goes through.
+    prompts.Messages.clear();
+    const QString other = dir.filePath(QStringLiteral("other"));
+    ASSERT_TRUE(QDir().mkpath(other));
+    runDialog([this, other] {
+        child<QLineEdit>("JvDirectoryEditArchive")->setText(other);
+        child<QRadioButton>("RadioButtonSoundSource0")->setChecked(true);
+        QTest::mouseClick(child<QPushButton>("ButtonSaveSettings"), Qt::LeftButton);
+        EXPECT_FALSE(settings->isVisible());
+    });
+    EXPECT_TRUE(prompts.Messages.isEmpty()) << prompts.Messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(ArchivePath, other);
+    EXPECT_EQ(SoundMode, TSoundMode::None);
+    EXPECT_EQ(IniFile(ini).ReadString(QStringLiteral("Archive"), QStringLiteral("ArchivePath"), QString()),
+              other);
 }
