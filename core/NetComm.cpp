@@ -107,6 +107,64 @@ int buildFrame(quint16 Addr, std::span<TNetRequest> Requests, int PayloadLen, st
     return static_cast<int>(p);
 }
 
+// The size of the reply (modem byte, frame, two modem bytes) that Bytes begin with
+// when its length byte fits the bytes and its CRC is right; 0 otherwise.
+std::size_t completeReplySize(std::span<const quint8> Bytes)
+{
+    if (Bytes.size() < static_cast<std::size_t>(ReplyOverhead))
+        return 0;
+    const std::size_t size = Bytes[5] + std::size_t{ReplyOverhead};
+    if (size > Bytes.size())
+        return 0;
+    quint16 crc = 0xFFFF;
+    CalcCRC16(Bytes.subspan(1, size - 5), crc);
+    return crc == word(Bytes, size - 4) ? size : 0;
+}
+
+quint16 replySource(std::span<const quint8> Reply)
+{
+    return word(Reply, 3);
+}
+
+void warnOtherDevice(quint16 Source)
+{
+    // A copy, so a handler that replaces itself is still safe to finish.
+    if (const TNetWarningHandler warn = warningHandler())
+        warn(QStringLiteral("Получен пакет от другого устройства (№") + QString::number(Source) +
+             QStringLiteral("), возможно на данном радиоканале работает другой радиомодем"));
+}
+
+void logDropped(quint16 Addr, std::span<const quint8> Bytes)
+{
+    if (LogDebugInfo && !Bytes.empty())
+        WriteLog(QStringLiteral("Dropped beside the reply from ") + QString::number(Addr) +
+                 QStringLiteral(": ") + bin2char(Bytes, static_cast<int>(Bytes.size())));
+}
+
+// A late reply of the device asked before can share one read with this device's
+// reply, ahead of it or behind it. A complete, CRC-valid reply of Addr at the start,
+// or right behind a complete, CRC-valid reply of another device, is the reply; the
+// bytes around it are dropped. Anything else is left whole to the usual checks.
+std::span<const quint8> pickReply(std::span<const quint8> Bytes, quint16 Addr)
+{
+    const std::size_t first = completeReplySize(Bytes);
+    if (first == 0 || first == Bytes.size())
+        return Bytes;
+    if (replySource(Bytes) == Addr) {
+        logDropped(Addr, Bytes.subspan(first));
+        return Bytes.first(first);
+    }
+    const std::span<const quint8> rest = Bytes.subspan(first);
+    const std::size_t second = completeReplySize(rest);
+    if (second == 0 || replySource(rest) != Addr)
+        return Bytes;
+    // The other device's reply still tells the operator about it.
+    warnOtherDevice(replySource(Bytes));
+    logDropped(Addr, Bytes.first(first));
+    logDropped(Addr, rest.subspan(second));
+    return rest.first(second);
+}
+
 // Unpacks the reply items into the requests and the extra records. Items that do
 // not fit the requests or the buffers end the walk with false and ErrMsg set.
 bool unpackItems(std::span<const quint8> Items, std::span<TNetRequest> Requests, QString& ErrMsg,
@@ -281,11 +339,13 @@ bool NetExchange(TConnection& Conn, quint16 Addr, std::span<TNetRequest> Request
     if (len < MinReplySize || len > PacketBufSize)
         return true;
 
-    const std::span<const quint8> reply = std::span<const quint8>(packet).first(len);
+    const std::span<const quint8> bytes = std::span<const quint8>(packet).first(len);
     if (LogDebugInfo)
         WriteLog(QStringLiteral("Received assumedly from ") + QString::number(Addr) + QStringLiteral(": ") +
-                 bin2char(reply, len));
+                 bin2char(bytes, len));
 
+    const std::span<const quint8> reply = pickReply(bytes, Addr);
+    len = static_cast<int>(reply.size());
     RfLevel = reply[len - 2];
 
     const int payloadLen = reply[5];
@@ -299,14 +359,11 @@ bool NetExchange(TConnection& Conn, quint16 Addr, std::span<TNetRequest> Request
         ErrMsg = WrongCrcMessage;
         return false;
     }
-    const quint16 source = word(reply, 3);
+    const quint16 source = replySource(reply);
     if (source != Addr) {
-        const QString number = QString::number(source);
-        ErrMsg = QStringLiteral("Получен пакет от другого устройства (№") + number + QStringLiteral(")!");
-        // A copy, so a handler that replaces itself is still safe to finish.
-        if (const TNetWarningHandler warn = warningHandler())
-            warn(QStringLiteral("Получен пакет от другого устройства (№") + number +
-                 QStringLiteral("), возможно на данном радиоканале работает другой радиомодем"));
+        ErrMsg = QStringLiteral("Получен пакет от другого устройства (№") + QString::number(source) +
+                 QStringLiteral(")!");
+        warnOtherDevice(source);
         return false;
     }
 

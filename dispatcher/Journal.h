@@ -7,7 +7,8 @@ namespace Ui {
 class TFormJournal;
 }
 
-// False until the journal window exists; journal lines before that are dropped.
+// False until the journal window exists; journal lines before that wait for it
+// (JournalMessage.h).
 extern bool JournalReady;
 
 // The warnings journal window. It lives for the whole run; lines are added

@@ -6,6 +6,7 @@
 #include "platform/IniFile.h"
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -52,13 +53,28 @@ QString invalidValueText(const QString& Section, const QString& Key, const QStri
         .arg(Default);
 }
 
-// The key's integer when it lies in Lo..Hi, else Default with a warning.
+// The key's integer; nothing when the key holds a text that is not one (a missing
+// key or an empty value reads as Default).
+std::optional<int> readInteger(const IniFile& Ini, const QString& Section, const QString& Key, int Default)
+{
+    const QString text = Ini.ReadString(Section, Key, QString());
+    if (text.isEmpty())
+        return Default;
+    // Only a text that does not convert gives back the default it was handed.
+    const int value = IniFile::StrToIntDef(text, 0);
+    if (value == 0 && IniFile::StrToIntDef(text, 1) == 1)
+        return std::nullopt;
+    return value;
+}
+
+// The key's integer when it lies in Lo..Hi, else Default with a warning; a text
+// that is not a number is out of range too.
 int readInRange(const IniFile& Ini, const QString& Section, const QString& Key, int Default, int Lo, int Hi,
                 QStringList& Warnings)
 {
-    const int value = Ini.ReadInteger(Section, Key, Default);
-    if (value >= Lo && value <= Hi)
-        return value;
+    const std::optional<int> value = readInteger(Ini, Section, Key, Default);
+    if (value && *value >= Lo && *value <= Hi)
+        return *value;
     Warnings << invalidValueText(Section, Key, Ini.ReadString(Section, Key, QString()), Default);
     return Default;
 }
@@ -158,9 +174,10 @@ QList<quint16> ReadSettings(const QString& FileName, QStringList& Warnings, TWin
     const QList<quint16> serials =
         ParseDevicesList(ini.ReadString(SectionDevices, KeyDevicesList, QString()), &Warnings);
 
-    // A port out of range means no port: falling back to COM1 would poll whatever
-    // hangs there.
-    RFMainPort = ini.ReadInteger(SectionCommunication, KeyRFMainPort, DefaultRFMainPort);
+    // A port out of range, or not a number, means no port: falling back to COM1
+    // would poll whatever hangs there.
+    const std::optional<int> port = readInteger(ini, SectionCommunication, KeyRFMainPort, DefaultRFMainPort);
+    RFMainPort = port.value_or(0);
     if (RFMainPort < 1 || RFMainPort > 255) {
         Warnings << QStringLiteral("Файл настроек: недопустимое значение \"%1\" параметра %2 (раздел %3), "
                                    "СОМ-порт не выбран")
@@ -177,10 +194,11 @@ QList<quint16> ReadSettings(const QString& FileName, QStringList& Warnings, TWin
     // Any mode other than 1 polls continuously; another unit keeps the interval.
     PollMode = ini.ReadInteger(SectionPolling, KeyMode, DefaultMode);
     PollUnits = ini.ReadInteger(SectionPolling, KeyUnits, DefaultUnits);
-    PollValue = ini.ReadInteger(SectionPolling, KeyValue, DefaultValue);
+    const std::optional<int> value = readInteger(ini, SectionPolling, KeyValue, DefaultValue);
+    PollValue = value.value_or(DefaultValue);
     if (PollUnits >= 0 && PollUnits <= 2) {
         qint64 interval = PollIntervalSecFor(PollUnits, PollValue, PollIntervalSec);
-        if (!IsValidPollInterval(interval)) {
+        if (!value || !IsValidPollInterval(interval)) {
             // Checked whatever the mode: switching to interval mode later must not
             // hand the timer an impossible period.
             Warnings << invalidValueText(SectionPolling, KeyValue,

@@ -6,8 +6,10 @@
 // interval the poll timer cannot take, ...) are replaced by the key's default and
 // reported in a Russian warning naming the key and the text found, so the modem
 // and the timers never get an impossible value. A port outside 1..255 becomes no
-// port (0) with such a warning. Texts that do
-// not convert to an integer read as the default without a warning.
+// port (0) with such a warning. A key whose text is not an integer is treated as
+// out of range where the key has a range (the port, the archive day's hour and
+// minute, the channel, the interval value, the sound modes); elsewhere, and for a
+// missing key or an empty value, the default is taken without a warning.
 
 #include <QList>
 #include <QString>

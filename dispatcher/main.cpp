@@ -9,6 +9,7 @@
 #include "dispatcher/DeviceDispatcher.h"
 #include "dispatcher/EepromErrorDialog.h"
 #include "dispatcher/Journal.h"
+#include "dispatcher/JournalMessage.h"
 #include "dispatcher/Password.h"
 #include "dispatcher/RunEnd.h"
 #include "dispatcher/Settings.h"
@@ -73,7 +74,7 @@ int main(int argc, char* argv[])
     InitializeZarOdudEvud();
 
     // The ten windows of the run, in this order: the main window's creation runs
-    // before any other exists (so its journal messages are lost).
+    // before any other exists (its journal messages wait for the journal window).
     TFormDeviceDispatcher mainWindow(QApplication::arguments());
     FormDeviceDispatcher = &mainWindow;
     // The chart windows are made on demand as children of the main window.
@@ -104,6 +105,7 @@ int main(int argc, char* argv[])
     archive.SetGraphicForms(&graphicForms);
     TFormJournal journal(&mainWindow);
     FormJournal = &journal;
+    ShowEarlyJournalMessages(journal);
     TFormAddNewDevice addNewDevice(&mainWindow);
     FormAddNewDevice = &addNewDevice;
     TFormAbout about(&mainWindow);

@@ -657,3 +657,63 @@ TEST(NetExchange, RepliesThatDoNotFitAreRejectedWithoutWritingOutside)
         EXPECT_EQ(x.Extra[10].RegAddr, 0x010A);
     }
 }
+
+// A late reply of the device polled before can land in the same read as the
+// reply of 1235; the read stops at the full packet buffer.
+TEST(NetExchange, OwnReplyFollowedByAStaleTailIsTakenAndTheTailLogged)
+{
+    DebugLogFile debugLog;
+    ASSERT_TRUE(debugLog.IsValid());
+    const Bytes items = ReadItem(0x0200, {0, 0, 0, 0, 0x11}) + ReadItem(0x0205, {1, 2, 3, 4}) +
+                        ReadItem(0x0209, {5, 6, 7, 8}) + ReadItem(0x020D, {9, 10, 11, 12});
+    const Bytes own = MakeNetReply(1235, items, 0x2B);
+    const Bytes late = MakeNetReply(1234, items, 0x3C);
+    const Bytes tail(late.begin(), late.begin() + (PacketBufSize - static_cast<int>(own.size())));
+    Exchange x;
+    auto req = PollingReads();
+    x.Conn.Reply(own + tail);
+    EXPECT_TRUE(x.Run(1235, req)) << x.ErrMsg.toStdString();
+    debugLog.Stop();
+    EXPECT_EQ(x.ErrMsg, QString());
+    EXPECT_EQ(x.RfLevel, 0x2B);
+    EXPECT_EQ(req[0].Data[4], 0x11);
+    EXPECT_EQ(req[3].ReplyLen, 4);
+    QString log;
+    ASSERT_TRUE(debugLog.Read(log));
+    EXPECT_TRUE(log.contains(QStringLiteral(": Dropped beside the reply from 1235: ") +
+                             bin2char(tail, static_cast<int>(tail.size()))));
+}
+
+TEST(NetExchange, StaleReplyOfAnotherDeviceAheadOfTheOwnOneWarnsAndTheOwnOneIsTaken)
+{
+    QStringList warnings;
+    SetNetWarningHandler([&](const QString& Text) { warnings << Text; });
+    Exchange x;
+    std::array<TNetRequest, 2> req{Read(0x0205, 4), Read(0x0209, 4)};
+    x.Conn.Reply(MakeNetReply(1234, ReadItem(0x0200, {1, 2, 3, 4, 5}), 0x3C) +
+                 MakeNetReply(1235, ReadItem(0x0205, {6, 7, 8, 9}) + ReadItem(0x0209, {1, 2, 3, 4}), 0x2B));
+    const bool ok = x.Run(1235, req);
+    SetNetWarningHandler({});
+    EXPECT_TRUE(ok) << x.ErrMsg.toStdString();
+    EXPECT_EQ(x.ErrMsg, QString());
+    EXPECT_EQ(x.RfLevel, 0x2B);
+    EXPECT_EQ(req[0].Data[0], 6);
+    EXPECT_EQ(req[1].ReplyLen, 4);
+    EXPECT_EQ(warnings, QStringList{QStringLiteral("Получен пакет от другого устройства (№1234), возможно на "
+                                                   "данном радиоканале работает другой радиомодем")});
+}
+
+TEST(NetExchange, OwnReplyCutShortStaysAFailureWhateverComesAheadOfIt)
+{
+    const Bytes own = MakeNetReply(1235, ReadItem(0x0205, {6, 7, 8, 9}));
+    const Bytes cut(own.begin(), own.end() - 3);
+    const Bytes stale = MakeNetReply(1234, ReadItem(0x0205, {1, 2, 3, 4}));
+    for (const Bytes& bytes : {cut, stale + cut, stale + Bytes(20, 0x55)}) {
+        Exchange x;
+        std::array<TNetRequest, 1> req{Read(0x0205, 4)};
+        x.Conn.Reply(bytes);
+        EXPECT_FALSE(x.Run(1235, req)) << bytes.size();
+        EXPECT_EQ(x.ErrMsg, WrongLengthMessage) << bytes.size();
+        EXPECT_EQ(req[0].ReplyLen, 0);
+    }
+}

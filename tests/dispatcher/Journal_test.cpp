@@ -39,18 +39,39 @@ protected:
 
 } // namespace
 
-TEST_F(JournalWindow, MessagesBeforeTheWindowExistAreLostButStillLogged)
+TEST_F(JournalWindow, MessagesBeforeTheWindowExistWaitForItInOrderAndAreLoggedAtOnce)
 {
+    {
+        // Whatever an earlier test left waiting.
+        TFormJournal earlier;
+        ShowEarlyJournalMessages(earlier);
+    }
+    JournalReady = false;
     QTemporaryDir dir;
     SetLogFileName(dir.filePath(QStringLiteral("klov.log")));
     LogDebugInfo = true;
     AddJournalMessage(QStringLiteral("до окна"));
-    create();
-    EXPECT_TRUE(JournalReady);
-    EXPECT_TRUE(form->Lines().isEmpty());
+    LogDebugInfo = false;
+    for (int i = 1; i < EarlyJournalLinesMax + 5; ++i)
+        AddJournalMessage(QString::number(i));
     QFile log(dir.filePath(QStringLiteral("klov.log")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_TRUE(QString::fromUtf8(log.readAll()).contains(QStringLiteral(": до окна")));
+
+    create();
+    EXPECT_TRUE(form->Lines().isEmpty());
+    ShowEarlyJournalMessages(*form);
+    AddJournalMessage(QStringLiteral("после"));
+    const QStringList lines = form->Lines();
+    ASSERT_EQ(lines.size(), EarlyJournalLinesMax + 1);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(": до окна")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(": 1")));
+    EXPECT_TRUE(lines[EarlyJournalLinesMax - 1].endsWith(QStringLiteral(": ") +
+                                                         QString::number(EarlyJournalLinesMax - 1)));
+    EXPECT_TRUE(lines.last().endsWith(QStringLiteral(": после")));
+    // Shown once only.
+    ShowEarlyJournalMessages(*form);
+    EXPECT_EQ(form->Lines().size(), EarlyJournalLinesMax + 1);
 }
 
 TEST_F(JournalWindow, LinesAreStampedAndKeptWhileHiddenAndClearingEmptiesOnlyTheWindow)

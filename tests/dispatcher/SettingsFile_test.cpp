@@ -192,6 +192,13 @@ TEST_F(SettingsFileTest, EachOutOfRangeValueFallsBackToItsDefaultWithAWarning)
         {"Sound", "SoundMode", "3", 2, [] { return static_cast<int>(SoundMode); }},
         {"Sound", "SoundMode", "-1", 2, [] { return static_cast<int>(SoundMode); }},
         {"Sound", "SoundRepeatMode", "2", 0, [] { return static_cast<int>(SoundRepeatMode); }},
+        // A text that is not a number is out of range as well.
+        {"Archive", "FileRebuildHour", "7h", 0, [] { return FileRebuildHour; }},
+        {"Archive", "FileRebuildMin", "x", 0, [] { return FileRebuildMin; }},
+        {"Communication", "RFChannel", "16.5", 16, [] { return RFChannel; }},
+        {"Polling", "Value", "ten", 10, [] { return PollValue; }},
+        {"Sound", "SoundMode", "x", 2, [] { return static_cast<int>(SoundMode); }},
+        {"Sound", "SoundRepeatMode", "да", 0, [] { return static_cast<int>(SoundRepeatMode); }},
     };
     for (const OutOfRangeCase& c : cases) {
         SCOPED_TRACE(std::string(c.Key) + "=" + c.Text);
@@ -204,7 +211,7 @@ TEST_F(SettingsFileTest, EachOutOfRangeValueFallsBackToItsDefaultWithAWarning)
         EXPECT_EQ(warnings[0],
                   QStringLiteral("Файл настроек: недопустимое значение \"%1\" параметра %2 (раздел "
                                  "%3), принято значение по умолчанию %4")
-                      .arg(QLatin1String(c.Text), QLatin1String(c.Key), QLatin1String(c.Section))
+                      .arg(QString::fromUtf8(c.Text), QLatin1String(c.Key), QLatin1String(c.Section))
                       .arg(c.Default));
         EXPECT_TRUE(IsValidPollInterval(PollIntervalSec));
     }
@@ -216,7 +223,7 @@ TEST_F(SettingsFileTest, PortOutOfRangeMeansNoPortAndTheLinkOpensNothing)
     RawPty modem;
     ASSERT_TRUE(QFile::link(modem.LinkPath(), modem.PortsDir() + QStringLiteral("/COM1")));
     qputenv("KLOV_PORTS_DIR", QFile::encodeName(modem.PortsDir()));
-    for (const char* text : {"0", "256", "99999", "-1"}) {
+    for (const char* text : {"0", "256", "99999", "-1", "abc", "COM3", "1.5"}) {
         SCOPED_TRACE(text);
         SetUp();
         writeFile(QByteArray("[Communication]\nRFMainPort=") + text + "\n");
@@ -284,18 +291,20 @@ TEST_F(SettingsFileTest, ChannelPowerAndModeTheModemRefusesAreKeptForItToRefuse)
     EXPECT_EQ(TPollingCycle::PollTimerInterval(PollMode, PollIntervalSec), 500);
 }
 
-TEST_F(SettingsFileTest, TextsThatDoNotConvertReadAsDefaultsSilently)
+TEST_F(SettingsFileTest, KeysWithoutARangeAndEmptyValuesReadAsDefaultsSilently)
 {
-    writeFile("[Communication]\nRFMainPort=COM3\nRFChannel=\nRFPowerLevel=1.5\n[Polling]\nValue=ten\n"
-              "[Sound]\nSoundMode=x\n");
+    writeFile("[Communication]\nRFMainPort=\nRFChannel=\nRFPowerLevel=1.5\n[Polling]\nMode=x\nUnits=min\n"
+              "[General]\nWindowHeight=abc\n");
     QStringList warnings;
-    ReadSettings(fileName, warnings);
+    TWindowGeometry geometry{400, 600, 10, 20};
+    ReadSettings(fileName, warnings, &geometry);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(RFMainPort, 1);
     EXPECT_EQ(RFChannel, 16);
     EXPECT_EQ(RFPowerLevel, 2);
-    EXPECT_EQ(PollValue, 10);
-    EXPECT_EQ(SoundMode, TSoundMode::Multimedia);
+    EXPECT_EQ(PollMode, 0);
+    EXPECT_EQ(PollUnits, 0);
+    EXPECT_EQ(geometry.Height, 400);
 }
 
 TEST_F(SettingsFileTest, RebuildDevArrayAppendsOneNewRowPerSerial)
