@@ -441,6 +441,18 @@ void TFormDeviceConfig::fillNumber(QLineEdit* Edit, float Value)
     FilledNumbers_.insert(Edit, text);
 }
 
+void TFormDeviceConfig::settleNumber(const QLineEdit* Edit, float Stored)
+{
+    // A typed number the device took is what the edit shows now; the text filled
+    // in before stands for a value the device no longer holds.
+    const auto filled = FilledNumbers_.find(Edit);
+    if (filled == FilledNumbers_.end() || *filled == Edit->text())
+        return;
+    const std::optional<float> typed = TDeviceConfigWrites::ParseSingle(Edit->text());
+    if (typed && *typed == Stored)
+        *filled = Edit->text();
+}
+
 std::optional<QString> TFormDeviceConfig::typedNumber(const QLineEdit* Edit) const
 {
     // The shown text is rounded to three decimals: left as it is, it must not
@@ -632,6 +644,13 @@ void TFormDeviceConfig::ButtonApplyChannelParamsClick(int Channel)
     const TWriteResult r = w->WriteChannelParams(Channel, in);
     if (r == TWriteResult::Refused || r == TWriteResult::LinkLost)
         return;
+    const TMeasureChannel& ch = TableDevice->Device->Channel(Channel);
+    settleNumber(c.AlertMin, ch.MinAlert);
+    settleNumber(c.AlertMax, ch.MaxAlert);
+    if (TableDevice->Device->DeviceType != TDeviceType::ThermoInputs) {
+        settleNumber(c.RangeMin, ch.MinBound);
+        settleNumber(c.RangeMax, ch.MaxBound);
+    }
     if (r == TWriteResult::Done)
         c.Apply->setEnabled(false);
     // A name or unit that did not reach the device stays marked as pending, unless

@@ -103,6 +103,8 @@ private:
     void fillNumber(QLineEdit* Edit, float Value);
     // The edit's text, or nothing while it still holds what fillNumber put there.
     std::optional<QString> typedNumber(const QLineEdit* Edit) const;
+    // After a write: an edit whose typed number is now stored counts as filled with it.
+    void settleNumber(const QLineEdit* Edit, float Stored);
     void showChannelValue(int Channel);
     void setCalibrPageVisible(bool Visible);
     // Caption, type and serial number from the record.

@@ -62,8 +62,14 @@ std::optional<float> TDeviceConfigWrites::ParseSingle(const QString& Text)
     if (!v || std::fabs(*v) > double(std::numeric_limits<float>::max()))
         return std::nullopt;
     const float f = float(*v);
+    // Zero only when the digits typed are: a number beyond even a double's reach
+    // reads as 0 as well.
+    const qsizetype e = std::max(Text.lastIndexOf(QLatin1Char('E')), Text.lastIndexOf(QLatin1Char('e')));
+    const QStringView mantissa = e >= 0 ? QStringView(Text).left(e) : QStringView(Text);
+    const bool zero =
+        std::none_of(mantissa.begin(), mantissa.end(), [](QChar C) { return C >= u'1' && C <= u'9'; });
     // A number that would reach the device as zero or as a denormal is not the one typed.
-    if (*v != 0 && !std::isnormal(f))
+    if (!zero && !std::isnormal(f))
         return std::nullopt;
     return f;
 }

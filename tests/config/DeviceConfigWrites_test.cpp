@@ -137,6 +137,9 @@ TEST_F(ConfigWritesTest, InputsAreCheckedWithTheCommaRuleBeforeAnythingIsSent)
          QStringLiteral("Недопустимое минимальное предельное значение для сигнализации второго канала!")},
         {[](TChannelInputs& i) { i.RangeMax = QStringLiteral("-1E-40"); },
          QStringLiteral("Недопустимое максимальная граница диапазона второго канала!")},
+        // Too small even for a double, which reads it as 0.
+        {[](TChannelInputs& i) { i.AlertMax = QStringLiteral("1e-400"); },
+         QStringLiteral("Недопустимое максимальное предельное значение для сигнализации второго канала!")},
         {[](TChannelInputs& i) { i.RangeMin = QString(); },
          QStringLiteral("Недопустимое минимальная граница диапазона второго канала!")},
         {[](TChannelInputs& i) { i.RangeMax = QStringLiteral("2,,0"); },
@@ -162,6 +165,19 @@ TEST_F(ConfigWritesTest, InputsAreCheckedWithTheCommaRuleBeforeAnythingIsSent)
     link.Reply(MakeNetReply(7, WriteAck(0x0108, 8)));
     EXPECT_EQ(writes(row).WriteChannelParams(2, in), TWriteResult::Done);
     EXPECT_EQ(SentItems(link.Sent.back()), (std::vector<SentItem>{W(0x0108, Pair(150.25f, 100))}));
+}
+
+TEST(ConfigWritesParse, ZeroInAnyWritingIsAcceptedAndTheSmallestNormalSingleToo)
+{
+    for (const char* text : {"0", "-0", "0,0", " 0,000 ", "0e-400", "-0,0E+50"}) {
+        const std::optional<float> v = TDeviceConfigWrites::ParseSingle(QString::fromLatin1(text));
+        ASSERT_TRUE(v.has_value()) << text;
+        EXPECT_EQ(*v, 0.0f) << text;
+    }
+    // Rounds to the smallest normal single; just below it a denormal is left.
+    EXPECT_EQ(TDeviceConfigWrites::ParseSingle(QStringLiteral("1,1754943E-38")),
+              std::numeric_limits<float>::min());
+    EXPECT_FALSE(TDeviceConfigWrites::ParseSingle(QStringLiteral("1,1754942E-38")).has_value());
 }
 
 TEST_F(ConfigWritesTest, AStoredNanLimitIsRewrittenWhenTyped)

@@ -220,6 +220,32 @@ TEST_F(ConfigWindowTest, LimitsAndRangeLeftAsShownAreNotRewritten)
     EXPECT_EQ(ch.MaxAlert, 150.5f);
 }
 
+TEST_F(ConfigWindowTest, ALimitTypedBackAfterAnAppliedOneIsWritten)
+{
+    TTableDevice& row = addRow(79, TDeviceType::UnifiedInputs);
+    TMeasureChannel& ch = *row.Device->Channel1;
+    ch.MinAlert = -50.12345f;
+    ch.MaxAlert = 150.0001f;
+    open(row);
+    auto* maxEdit = child<QLineEdit>("EditCh1AlertMaxValue");
+    ASSERT_EQ(maxEdit->text(), QStringLiteral("150"));
+    maxEdit->selectAll();
+    QTest::keyClicks(maxEdit, QStringLiteral("150,5"));
+    link.Reply(MakeNetReply(79, WriteAck(0x0100, 8)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    ASSERT_EQ(ch.MaxAlert, 150.5f);
+
+    // The text first shown, typed again: the device holds 150.5 now, so 150 goes out.
+    maxEdit->selectAll();
+    QTest::keyClicks(maxEdit, QStringLiteral("150"));
+    link.Reply(MakeNetReply(79, WriteAck(0x0100, 8)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 2u);
+    EXPECT_EQ(SentItems(link.Sent[1]), (std::vector<SentItem>{W(0x0100, Pair(-50.12345f, 150))}));
+    EXPECT_EQ(ch.MaxAlert, 150.0f);
+}
+
 TEST_F(ConfigWindowTest, CommentIsEditedInPlace)
 {
     TTableDevice& row = addRow(12, TDeviceType::ThermoInputs);
