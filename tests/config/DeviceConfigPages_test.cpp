@@ -280,10 +280,15 @@ TEST_F(ConfigPagesTest, WritesOfTheWindowSendNothingWhileACalibrationWaits)
     prompts.YesAnswers = {true};
     child<QPushButton>("ButtonSendDevReset")->click();
     child<QPushButton>("ButtonStartFwUpdate")->click();
+    child<QPushButton>("ButtonEditComment")->click();
+    child<QLineEdit>("EditDevComment")->setText(QStringLiteral("Цех 2"));
+    child<QPushButton>("ButtonEditComment")->click();
     EXPECT_EQ(simLink.sends, sends);
+    // One message per refused command, and only the one that says why.
     const QString refusal =
         QStringLiteral("Внимание|Команда недоступна во время настройки измерительных входов устройства!");
-    EXPECT_EQ(prompts.Messages, (QStringList{refusal, refusal}));
+    EXPECT_EQ(prompts.Messages, (QStringList{refusal, refusal, refusal}));
+    EXPECT_FALSE(child<QLineEdit>("EditDevComment")->isHidden());
     EXPECT_FALSE(window.FwUpdateRunning());
     EXPECT_TRUE(window.CalibrBusy());
 }
