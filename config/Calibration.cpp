@@ -14,6 +14,8 @@
 
 const QString TCalibration::ResetQuestion =
     QStringLiteral("Вы уверены, что хотите сбросить признаки настройки измерительных входов устройства?");
+const QString TCalibration::OtherKindRunningMessage =
+    QStringLiteral("Сначала завершите начатую настройку других входов устройства!");
 
 namespace {
 
@@ -205,6 +207,12 @@ void TCalibration::BitBtnCalibrProceedClick(int Kind)
 {
     if (Working_ || Kind < KindThermocouple || Kind > KindVoltage)
         return;
+    // The step machine is one for all kinds: another kind's button would write its
+    // codes against the signal the running calibration asked for.
+    if (CalibrBusy_ && Kind != CalibrKind_) {
+        Prompts::Current().Message(Host_.DialogParent(), OtherKindRunningMessage, QStringLiteral("Внимание"));
+        return;
+    }
     CalibrKind_ = Kind;
     if (CalibrStep_ == 0) {
         if (!Work_.DisablePolling(TDeviceWork::ForCalibration) || CalibrBusy_ ||

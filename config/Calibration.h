@@ -14,7 +14,8 @@ class TDeviceWork;
 //
 // While a step is being worked on (write, echo, wait) window messages run, but
 // clicks on the calibration buttons are ignored, and an abort (window closed,
-// row deleted) ends the calibration without touching the device again.
+// row deleted) ends the calibration without touching the device again. While a
+// calibration runs, the other kinds' buttons are refused.
 class TCalibration
 {
 public:
@@ -35,6 +36,8 @@ public:
     static QString Instruction(int Kind, int Step);
 
     static const QString ResetQuestion;
+    // Another kind's button while a calibration runs.
+    static const QString OtherKindRunningMessage;
 
     TCalibration(TConfigHost& Host, TDeviceWork& Work);
 

@@ -605,6 +605,10 @@ std::unique_ptr<TDeviceConfigWrites> TFormDeviceConfig::makeWrites()
 {
     if (!Hooks_ || !Polling_ || !TableDevice || !TableDevice->Device)
         return nullptr;
+    // Every write of the window comes here: nothing but the running procedure
+    // itself may reach a device being flashed or calibrated.
+    if (Pages_->RefuseCommand())
+        return nullptr;
     auto w = std::make_unique<TDeviceConfigWrites>(*Hooks_, Polling_->Reader(), *TableDevice);
     w->Parent = this;
     w->Graphics = Graphics_;
@@ -724,7 +728,7 @@ void TFormDeviceConfig::ButtonEditCommentClick()
         ui->StaticTextDevComment->show();
         ui->ButtonEditComment->setText(QStringLiteral("Изменить"));
         ui->ButtonEditComment->setEnabled(true);
-    } else {
+    } else if (Pages_->CommandBlockedText().isEmpty()) { // a refusal has said why already
         Prompts::Current().Message(this, QStringLiteral("Ошибка при изменении комментария устройства!"),
                                    CaptionAttention);
     }

@@ -9,6 +9,7 @@
 #include "dispatcher/JournalMessage.h"
 #include "dispatcher/PollingCycle.h"
 #include "dispatcher/TableDevice.h"
+#include "platform/Prompts.h"
 #include "ui_DeviceConfig.h"
 
 #include <QApplication>
@@ -47,21 +48,21 @@ TDeviceConfigPages::TDeviceConfigPages(TFormDeviceConfig& Form, Ui::TFormDeviceC
     // The two procedures share the device and the window messages each lets run:
     // one never starts inside the other, so no command reaches a device being flashed.
     connect(U.ButtonStartFwUpdate, &QPushButton::clicked, this, [this] {
-        if (!Calibr_.Working())
+        if (!RefuseCommand())
             Fw_.ButtonStartFwUpdateClick(false);
     });
     connect(U.ButtonStartUsbUpdate, &QPushButton::clicked, this, [this] {
-        if (!Calibr_.Working())
+        if (!RefuseCommand())
             Fw_.ButtonStartFwUpdateClick(true);
     });
     for (int kind = 0; kind < 4; ++kind)
         connect(ProceedButtons_[kind], &QPushButton::clicked, this, [this, kind] {
-            if (!Fw_.Running())
+            if (!RefuseCommand(false))
                 Calibr_.BitBtnCalibrProceedClick(kind);
         });
     for (QPushButton* b : {U.ButtonResetCalibrStatus, U.Button1})
         connect(b, &QPushButton::clicked, this, [this] {
-            if (!Fw_.Running())
+            if (!RefuseCommand(false))
                 Calibr_.ButtonResetCalibrStatusClick();
         });
     connect(&Form, &TFormDeviceConfig::TabSheetCalibrShow, this, [this] { Calibr_.TabSheetCalibrShow(); });
@@ -93,6 +94,24 @@ void TDeviceConfigPages::TableDeviceDeleting()
 {
     Fw_.AbortForRowGone();
     Calibr_.Abort();
+}
+
+QString TDeviceConfigPages::CommandBlockedText(bool WithCalibration) const
+{
+    if (Fw_.Running())
+        return QStringLiteral("Команда недоступна во время обновления ПО устройства!");
+    if (WithCalibration && (Calibr_.CalibrBusy() || Calibr_.Working()))
+        return QStringLiteral("Команда недоступна во время настройки измерительных входов устройства!");
+    return QString();
+}
+
+bool TDeviceConfigPages::RefuseCommand(bool WithCalibration)
+{
+    const QString text = CommandBlockedText(WithCalibration);
+    if (text.isEmpty())
+        return false;
+    Prompts::Current().Message(&Form_, text, QStringLiteral("Внимание"));
+    return true;
 }
 
 void TDeviceConfigPages::TabSheetSoftwareUpdateShow()

@@ -35,6 +35,11 @@ public:
     // An update (radio or USB) or a calibration step is under way: the window
     // keeps showing its device.
     bool ProcedureRunning() const { return Fw_.Running() || Calibr_.Working(); }
+    // Why the shown device takes no command of the window now: an update of it
+    // runs, or (WithCalibration) a calibration; empty when it takes commands.
+    QString CommandBlockedText(bool WithCalibration = true) const;
+    // Shows that text: true when the command is refused and must send nothing.
+    bool RefuseCommand(bool WithCalibration = true);
 
     // The window is being closed: false keeps it open (an update asks whether to
     // abort); a calibration in progress is ended first.

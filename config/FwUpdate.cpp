@@ -28,6 +28,7 @@ const QString TFwUpdate::TransferDoneMessage = QStringLiteral("Передача 
 const QString TFwUpdate::UsbSilentMessage =
     QStringLiteral("Устройство не отвечает! Повторите процедуру обновления с начала.");
 const QString TFwUpdate::AbortQuestion = QStringLiteral("Прервать процедуру обновления ПО?");
+const QString TFwUpdate::NotUpdatedPrefix = QStringLiteral("Прошивка не обновлена: ");
 
 namespace {
 
@@ -377,6 +378,7 @@ void TFwUpdate::WMStartFwTransfer()
     Host_.SetFwProgress(int(length), 0);
     quint32 offset = 0;
     int timeouts = 0;
+    QString failReason;
     TEnd end = TEnd::Completed;
     while (offset < length) {
         if (pumpAndCheck()) {
@@ -387,7 +389,7 @@ void TFwUpdate::WMStartFwTransfer()
         const int n = int(std::min<quint32>(quint32(blockSize), length - offset));
         if (!FwViaComPort_)
             Host_.SetFwWaitMessage(QString());
-        end = FwViaComPort_ ? sendUsbBlock(offset, n, timeouts) : sendRadioBlock(offset, n);
+        end = FwViaComPort_ ? sendUsbBlock(offset, n, timeouts) : sendRadioBlock(offset, n, failReason);
         if (end != TEnd::Completed)
             break;
         addResultLine(QStringLiteral("Записан фрагмент прошивки длиной ") + QString::number(n) +
@@ -412,9 +414,7 @@ void TFwUpdate::WMStartFwTransfer()
     switch (end) {
     case TEnd::Completed:
         if (!installed) {
-            addResultLine(verifyErr);
-            message(verifyErr);
-            Host_.AddJournalMessage(verifyErr + QStringLiteral(" Устройство сер.№ ") + SerialToStr(Serial_));
+            reportNotUpdated(verifyErr);
             return;
         }
         addResultLine(TransferDoneMessage);
@@ -436,11 +436,23 @@ void TFwUpdate::WMStartFwTransfer()
             Host_.CloseWindow();
         return;
     case TEnd::Failed:
+        // The USB transfer has told its own story in the result lines.
+        if (!viaUsb)
+            reportNotUpdated(failReason);
         return;
     }
 }
 
-TFwUpdate::TEnd TFwUpdate::sendRadioBlock(quint32 Offset, int N)
+void TFwUpdate::reportNotUpdated(const QString& Reason)
+{
+    const QString text = NotUpdatedPrefix + Reason;
+    addResultLine(text);
+    Host_.AddJournalMessage(text + QStringLiteral(" (устройство сер.№ ") + SerialToStr(Serial_) +
+                            QStringLiteral(")"));
+    message(text);
+}
+
+TFwUpdate::TEnd TFwUpdate::sendRadioBlock(quint32 Offset, int N, QString& Reason)
 {
     const auto data = EncodeFwData(
         Offset, std::span<const quint8>(reinterpret_cast<const quint8*>(Image_.constData()) + Offset, N));
@@ -460,14 +472,12 @@ TFwUpdate::TEnd TFwUpdate::sendRadioBlock(quint32 Offset, int N)
                 continue;
             }
             if (req[0].Failed) {
-                message(DeviceErrorText(x.Error, req[0].ErrorCode));
+                Reason = DeviceErrorText(x.Error, req[0].ErrorCode);
                 return TEnd::Failed;
             }
             if (req[0].ReplyLen == req[0].DataLen)
                 return TEnd::Completed;
         } while (Clock::Current().NowMs() - start < BlockWindowMs);
-        if (!x.Error.isEmpty())
-            message(x.Error);
         if (RowGone_)
             return TEnd::RowGone;
         const TConnection* link = Host_.Link();
@@ -475,8 +485,11 @@ TFwUpdate::TEnd TFwUpdate::sendRadioBlock(quint32 Offset, int N)
             // A silent device, or a modem port that is gone: trying on cannot help.
             Host_.SetRowNoLink();
             Host_.UpdateAllValues();
+            Reason = x.Error.isEmpty() ? QStringLiteral("устройство не отвечает") : x.Error;
             return TEnd::Failed;
         }
+        if (!x.Error.isEmpty())
+            message(x.Error);
     }
 }
 
@@ -555,13 +568,12 @@ bool TFwUpdate::verifyInstalled(QString& ErrMsg)
         }
     }
     if (answered)
-        ErrMsg = QStringLiteral(
-                     "Устройство не установило новую прошивку: контрольная сумма прошивки устройства ") +
-                 HexCrc(running) + QStringLiteral(" вместо ") + HexCrc(Header_.ImageCrc) +
+        ErrMsg = QStringLiteral("контрольная сумма прошивки устройства ") + HexCrc(running) +
+                 QStringLiteral(" вместо ") + HexCrc(Header_.ImageCrc) +
                  QStringLiteral(". Повторите процедуру обновления с начала.");
     else
         ErrMsg = QStringLiteral(
-            "Устройство не подтвердило установку новой прошивки. Повторите процедуру обновления "
+            "устройство не подтвердило установку новой прошивки. Повторите процедуру обновления "
             "с начала.");
     return false;
 }

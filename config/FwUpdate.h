@@ -49,6 +49,8 @@ public:
     static const QString TransferDoneMessage;
     static const QString UsbSilentMessage;
     static const QString AbortQuestion;
+    // Starts every result line, journal line and message of a radio transfer that failed.
+    static const QString NotUpdatedPrefix;
 
     TFwUpdate(TConfigHost& Host, TDeviceWork& Work, QObject* Parent = nullptr);
     ~TFwUpdate() override;
@@ -114,9 +116,12 @@ private:
     void WMStartFwTransfer();
     // Window messages run; true when the transfer must stop (abort, row gone).
     bool pumpAndCheck();
-    TEnd sendRadioBlock(quint32 Offset, int N);
+    // Failed comes with the reason in Reason.
+    TEnd sendRadioBlock(quint32 Offset, int N, QString& Reason);
     TEnd sendUsbBlock(quint32 Offset, int N, int& Timeouts);
     bool verifyInstalled(QString& ErrMsg);
+    // The one report of a radio transfer that did not end with the new firmware running.
+    void reportNotUpdated(const QString& Reason);
     bool readRunningCrc(quint16& Crc);
     void endStart();
     void endUpdate();

@@ -166,15 +166,24 @@ TEST_F(Calibr, BusyDeviceRefusesTheWrite)
     EXPECT_EQ(host.caption[0], Start);
 }
 
-TEST_F(Calibr, OtherButtonOfThePanelContinuesWithItsKind)
+TEST_F(Calibr, OtherKindsButtonIsRefusedWhileACalibrationRuns)
 {
     useType(1);
     cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
     cal.BitBtnCalibrProceedClick(TCalibration::KindResistance);
-    EXPECT_EQ(cal.CalibrKind(), 1);
-    EXPECT_EQ(stepLines().first(), QStringLiteral("***CalibrStep1: write 103"));
-    EXPECT_EQ(host.instruction[1], TCalibration::Instruction(1, 2));
-    EXPECT_EQ(cal.CalibrStep(), 2);
+    EXPECT_EQ(link.sends, 0);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{
+                  QStringLiteral("Внимание|Сначала завершите начатую настройку других входов устройства!")});
+    EXPECT_EQ(cal.CalibrKind(), TCalibration::KindThermocouple);
+    EXPECT_EQ(cal.CalibrStep(), 1);
+    EXPECT_TRUE(host.instruction[1].isEmpty());
+    EXPECT_EQ(host.caption[1], Start);
+    EXPECT_EQ(host.caption[0], Next);
+    // The running kind goes on with its own code.
+    cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
+    EXPECT_EQ(stepLines().first(), QStringLiteral("***CalibrStep1: write 101"));
+    EXPECT_EQ(statusBits(), 0x01);
 }
 
 TEST_F(Calibr, ClicksDuringAStepAreIgnored)

@@ -8,6 +8,7 @@
 #include "support/TestFirmware.h"
 #include "tools/netsim/SimModem.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -20,6 +21,8 @@
 namespace {
 
 constexpr quint16 Serial = 1234;
+const QString FlashingRefusal =
+    QStringLiteral("Внимание|Команда недоступна во время обновления ПО устройства!");
 
 // The simulated modem in virtual time, a base of its own so that it outlives
 // the window.
@@ -227,8 +230,67 @@ TEST_F(ConfigPagesTest, CalibrationIsNotStartedInsideAFirmwareTransfer)
     ASSERT_TRUE(clicked);
     EXPECT_FALSE(window.CalibrBusy());
     EXPECT_TRUE(journalLines().filter(QStringLiteral("***CalibrStep")).isEmpty());
-    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Передача прошивки завершена")});
+    EXPECT_EQ(prompts.Messages, (QStringList{FlashingRefusal, FlashingRefusal,
+                                             QStringLiteral("Внимание|Передача прошивки завершена")}));
     EXPECT_EQ(runningCrc(), VfwWriter::Crc16(image));
+}
+
+TEST_F(ConfigPagesTest, WritesOfTheWindowSendNothingDuringARadioTransfer)
+{
+    TTableDevice& row = openRow();
+    showPage("TabSheetSoftwareUpdate");
+    chooseFile(200);
+    quint8 enabledAtDevice = 0;
+    modem.WithDevice(Serial,
+                     [&](SimDevice& d) { enabledAtDevice = d.Register8(SimDevice::RegChannelEnable1); });
+    int sendsAtClicks = -1;
+    int sendsAfterClicks = -1;
+    onPump = [&] {
+        if (sendsAtClicks < 0 && memo().filter(QStringLiteral("Записан фрагмент")).size() == 2) {
+            sendsAtClicks = simLink.sends;
+            prompts.YesAnswers = {true};
+            child<QPushButton>("ButtonSendDevReset")->click();
+            child<QCheckBox>("CheckBoxCh1Enabled")->click();
+            child<QPushButton>("ButtonApplyCh1Params")->click();
+            sendsAfterClicks = simLink.sends;
+        }
+    };
+    click("ButtonStartFwUpdate");
+    ASSERT_TRUE(RunEventsUntil([&] { return !window.ProcedureRunning(); }, 5000));
+    ASSERT_GE(sendsAtClicks, 0);
+    EXPECT_EQ(sendsAfterClicks, sendsAtClicks);
+    EXPECT_EQ(prompts.Messages, (QStringList{FlashingRefusal, FlashingRefusal,
+                                             QStringLiteral("Внимание|Передача прошивки завершена")}));
+    EXPECT_EQ(runningCrc(), VfwWriter::Crc16(image));
+    EXPECT_TRUE(row.Device->Channel(1).Enabled);
+    modem.WithDevice(Serial, [&](SimDevice& d) {
+        EXPECT_EQ(d.Restarts(), 1); // the one into the new image
+        EXPECT_EQ(d.Register8(SimDevice::RegChannelEnable1), enabledAtDevice);
+    });
+}
+
+TEST_F(ConfigPagesTest, WritesOfTheWindowSendNothingWhileACalibrationWaits)
+{
+    SuperuserMode = true;
+    openRow();
+    click("BitBtnCalibrProceedTP");
+    ASSERT_TRUE(window.CalibrBusy());
+    chooseFile(100);
+    const int sends = simLink.sends;
+    prompts.YesAnswers = {true};
+    child<QPushButton>("ButtonSendDevReset")->click();
+    child<QPushButton>("ButtonStartFwUpdate")->click();
+    child<QPushButton>("ButtonEditComment")->click();
+    child<QLineEdit>("EditDevComment")->setText(QStringLiteral("Цех 2"));
+    child<QPushButton>("ButtonEditComment")->click();
+    EXPECT_EQ(simLink.sends, sends);
+    // One message per refused command, and only the one that says why.
+    const QString refusal =
+        QStringLiteral("Внимание|Команда недоступна во время настройки измерительных входов устройства!");
+    EXPECT_EQ(prompts.Messages, (QStringList{refusal, refusal, refusal}));
+    EXPECT_FALSE(child<QLineEdit>("EditDevComment")->isHidden());
+    EXPECT_FALSE(window.FwUpdateRunning());
+    EXPECT_TRUE(window.CalibrBusy());
 }
 
 TEST_F(ConfigPagesTest, ShutdownDuringTheTransferLetsGoOfTheRowAndTheLink)

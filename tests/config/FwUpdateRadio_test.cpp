@@ -168,8 +168,7 @@ TEST_F(FwRadio, DeviceThatFailsTheImageCheckIsNeverASuccess)
     ASSERT_EQ(prompts.Messages.size(), 1);
     EXPECT_FALSE(prompts.Messages[0].contains(QStringLiteral("завершена")));
     EXPECT_TRUE(prompts.Messages[0].startsWith(QStringLiteral(
-        "Внимание|Устройство не установило новую прошивку: контрольная сумма прошивки устройства "
-        "0x5A17 вместо 0x")));
+        "Внимание|Прошивка не обновлена: контрольная сумма прошивки устройства 0x5A17 вместо 0x")));
     EXPECT_EQ(runningCrc(), OldCrc);
     // The shown device keeps its type and version.
     EXPECT_EQ(host.device.HwVersion, 3);
@@ -195,7 +194,10 @@ TEST_F(FwRadio, RefusedBlockEndsTheTransferWithTheDeviceText)
         fw.ButtonStartFwUpdateClick(false);
         runTimer();
         EXPECT_EQ(blockLines().size(), 2) << c.code;
-        EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|") + c.text});
+        const QString said = QStringLiteral("Прошивка не обновлена: ") + c.text;
+        EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|") + said});
+        EXPECT_EQ(host.results.last(), said);
+        EXPECT_TRUE(host.journal.contains(said + QStringLiteral(" (устройство сер.№ 01234)")));
         EXPECT_FALSE(fw.Running());
         EXPECT_TRUE(host.radioButton);
         EXPECT_EQ(runningCrc(), OldCrc);
@@ -211,7 +213,10 @@ TEST_F(FwRadio, DeviceSilentInTheMiddleLosesItsLinkAfterTheBlockWindow)
     runTimer();
     EXPECT_EQ(blockLines().size(), 1);
     EXPECT_GE(clock.NowMs() - before, 10000);
-    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Превышен таймаут ожидания ответа")});
+    const QString said = QStringLiteral("Прошивка не обновлена: Превышен таймаут ожидания ответа");
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|") + said});
+    EXPECT_EQ(host.results.last(), said);
+    EXPECT_TRUE(host.journal.contains(said + QStringLiteral(" (устройство сер.№ 01234)")));
     EXPECT_EQ(host.status, 0);
     EXPECT_FALSE(fw.Running());
     EXPECT_TRUE(host.radioButton);

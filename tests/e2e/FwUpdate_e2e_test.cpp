@@ -163,8 +163,9 @@ TEST_F(FwUpdateE2e, ModemVanishingMidTransferEndsItWithThePortsText)
     EXPECT_EQ(host.results.filter(QStringLiteral("Записан фрагмент")).size(), 2);
     // The port's own failure is shown at once, not a retry loop on a closed link.
     ASSERT_EQ(prompts.Messages.size(), 1);
-    EXPECT_TRUE(prompts.Messages[0].startsWith(QStringLiteral("Внимание|Ошибка")))
+    EXPECT_TRUE(prompts.Messages[0].startsWith(QStringLiteral("Внимание|Прошивка не обновлена: Ошибка")))
         << prompts.Messages[0].toStdString();
+    EXPECT_TRUE(host.results.last().startsWith(QStringLiteral("Прошивка не обновлена: Ошибка")));
     EXPECT_LE(pumpsAfterGone, 1);
     EXPECT_EQ(host.status, 0);
     EXPECT_FALSE(fw.Running());
