@@ -26,6 +26,7 @@
 #include <QLayout>
 #include <QScopeGuard>
 #include <QShowEvent>
+#include <malloc.h>
 #include <unordered_map>
 
 TFormArchive* FormArchive = nullptr;
@@ -61,7 +62,8 @@ public:
     std::unordered_map<qint64, TSlot> Slots;
 };
 
-TFormArchive::TFormArchive(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TFormArchive>())
+TFormArchive::TFormArchive(QWidget* Parent)
+    : QDialog(Parent), ui(std::make_unique<Ui::TFormArchive>()), ExcelRecordLimit_(MaxExcelRecords)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -363,6 +365,13 @@ void TFormArchive::runViewer()
     }
 
     ExportTables.clear();
+    // A month of values takes gigabytes: the tables go once written or refused,
+    // and their memory back to the system.
+    const auto releaseTables = [] {
+        TExportTableArray().swap(ExportTables);
+        malloc_trim(0);
+    };
+    const auto released = qScopeGuard(releaseTables);
     if (dest == 0 && !clearChartsForReplay())
         return;
     if (GraphicForms_)
@@ -390,6 +399,9 @@ void TFormArchive::runViewer()
     setWaiting(true);
     bool read = false;
     QStringList unreadable;
+    // A device with more time stamps than a sheet holds: the workbook is refused
+    // at once, not after the rest of the period was read.
+    QString excelRefusal;
     {
         const auto endWait = qScopeGuard([this] {
             Running_ = false;
@@ -408,22 +420,24 @@ void TFormArchive::runViewer()
             unreadable << Name;
         };
         reader.OnDay = [this](const QDate& Day) { showDay(Day); };
-        reader.Cancelled = [this] { return Abandoned_; };
+        reader.Cancelled = [this, &excelRefusal] { return Abandoned_ || !excelRefusal.isEmpty(); };
         QString err;
         read = reader.Read(
             ArchiveDir, start, end, serials, dest != 0,
             [&](const TArchiveValue& V) {
-                if (Abandoned_)
+                if (Abandoned_ || !excelRefusal.isEmpty())
                     return;
                 if (dest == 0) {
                     if (Replay_)
                         replayValue(V);
                     return;
                 }
-                AddExportRecord(quint16(V.SerialNum), WordToDeviceType(quint16(V.Device->DeviceType)),
-                                V.Device->Comment, quint8(V.ChannelNum), V.MeasDateTime, V.Value,
-                                float(V.Channel->MinAlert), float(V.Channel->MaxAlert),
-                                V.Channel->QuantityName, V.Channel->MeasUnitName);
+                const TExportTable& table = AddExportRecord(
+                    quint16(V.SerialNum), WordToDeviceType(quint16(V.Device->DeviceType)), V.Device->Comment,
+                    quint8(V.ChannelNum), V.MeasDateTime, V.Value, float(V.Channel->MinAlert),
+                    float(V.Channel->MaxAlert), V.Channel->QuantityName, V.Channel->MeasUnitName);
+                if (dest == 1)
+                    ExcelTableFits(table, excelRefusal, ExcelRecordLimit_);
             },
             err);
         if (!read) {
@@ -440,12 +454,18 @@ void TFormArchive::runViewer()
         showReplay();
         break;
     case 1:
-        ExportToExcel(ExportTables, this);
+        if (!excelRefusal.isEmpty()) {
+            releaseTables();
+            Prompts::Current().Message(this, excelRefusal, Caption, QMessageBox::Warning);
+        } else {
+            ExportToExcel(ExportTables, this);
+        }
         break;
     default:
         ExportToCSV(ExportTables, this);
         break;
     }
+    releaseTables();
     if (!unreadable.isEmpty())
         reportUnreadable(unreadable);
 }
