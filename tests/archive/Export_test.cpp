@@ -151,6 +151,14 @@ void ExpectSameTables(const TExportTableArray& A, const std::vector<TPlainTable>
         EXPECT_EQ(A[t].SerialNum, B[t].SerialNum);
         EXPECT_EQ(A[t].LastComment, B[t].LastComment);
         ASSERT_EQ(A[t].RowCount(), B[t].MeasRecs.size()) << t;
+        std::vector<quint8> order;
+        for (const TExportMeasRec& row : B[t].MeasRecs) {
+            for (const TChanExportRec& rec : row.ChanRecs) {
+                if (std::find(order.begin(), order.end(), rec.ChannelNum) == order.end())
+                    order.push_back(rec.ChannelNum);
+            }
+        }
+        EXPECT_EQ(A[t].ChannelOrder(), order) << t;
         for (std::size_t r = 0; r < A[t].RowCount(); ++r) {
             const TExportMeasRec a = A[t].GetRow(r);
             const TExportMeasRec& b = B[t].MeasRecs[r];
@@ -217,6 +225,11 @@ TEST(ExportRecords, TheCompactTablesGiveTheRowsOfASearchFromTheFirstRow)
         }
     }
     both(4, QStringLiteral("z"), 1, 0.0, 3);
+    // A channel first met in a value added late to the first row.
+    both(5, QStringLiteral("y"), 2, base, 1);
+    both(5, QStringLiteral("y"), 2, base + OneSecond, 2);
+    both(5, QStringLiteral("y"), 3, base + 2 * OneSecond, 3);
+    both(5, QStringLiteral("y"), 1, base, 4);
     // An earlier stamp after later ones, then values for it and for old rows.
     both(1, QStringLiteral("Печь"), 2, base - 1, 9);
     both(1, QStringLiteral("Печь"), 1, base - 1, 8);
@@ -224,7 +237,7 @@ TEST(ExportRecords, TheCompactTablesGiveTheRowsOfASearchFromTheFirstRow)
     ExpectSameTables(compact, scanned);
     EXPECT_EQ(compact[1].RowCount(), 20001u);
     EXPECT_EQ(compact[2].RowCount(), 20000u);
-    EXPECT_EQ(compact[1].ChannelOrder(), (std::vector<quint8>{1, 2}));
+    EXPECT_EQ(compact[4].ChannelOrder(), (std::vector<quint8>{2, 1, 3}));
 }
 
 TEST(ExportRecords, TheArgumentOrderOverloadFillsTheSharedTables)
