@@ -26,6 +26,7 @@
 #include <QLayout>
 #include <QScopeGuard>
 #include <QShowEvent>
+#include <malloc.h>
 #include <unordered_map>
 
 TFormArchive* FormArchive = nullptr;
@@ -68,7 +69,8 @@ public:
     std::unordered_map<qint64, TSlot> Slots;
 };
 
-TFormArchive::TFormArchive(QWidget* Parent) : QDialog(Parent), ui(std::make_unique<Ui::TFormArchive>())
+TFormArchive::TFormArchive(QWidget* Parent)
+    : QDialog(Parent), ui(std::make_unique<Ui::TFormArchive>()), ExcelRecordLimit_(MaxExcelRecords)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -371,6 +373,13 @@ void TFormArchive::runViewer()
     }
 
     ExportTables.clear();
+    // A month of values takes gigabytes: the tables go once written or refused,
+    // and their memory back to the system.
+    const auto releaseTables = [] {
+        TExportTableArray().swap(ExportTables);
+        malloc_trim(0);
+    };
+    const auto released = qScopeGuard(releaseTables);
     if (dest == 0 && !clearChartsForReplay())
         return;
     if (GraphicForms_)
@@ -399,6 +408,9 @@ void TFormArchive::runViewer()
     bool read = false;
     QStringList unreadable;
     std::vector<std::pair<QString, qint64>> partlyRead;
+    // A device with more time stamps than a sheet holds: the workbook is refused
+    // at once, not after the rest of the period was read.
+    QString excelRefusal;
     {
         const auto endWait = qScopeGuard([this] {
             Running_ = false;
@@ -424,22 +436,24 @@ void TFormArchive::runViewer()
             partlyRead.emplace_back(Name, Taken);
         };
         reader.OnDay = [this](const QDate& Day) { showDay(Day); };
-        reader.Cancelled = [this] { return Abandoned_; };
+        reader.Cancelled = [this, &excelRefusal] { return Abandoned_ || !excelRefusal.isEmpty(); };
         QString err;
         read = reader.Read(
             ArchiveDir, start, end, serials, dest != 0,
             [&](const TArchiveValue& V) {
-                if (Abandoned_)
+                if (Abandoned_ || !excelRefusal.isEmpty())
                     return;
                 if (dest == 0) {
                     if (Replay_)
                         replayValue(V);
                     return;
                 }
-                AddExportRecord(quint16(V.SerialNum), WordToDeviceType(quint16(V.Device->DeviceType)),
-                                V.Device->Comment, quint8(V.ChannelNum), V.MeasDateTime, V.Value,
-                                float(V.Channel->MinAlert), float(V.Channel->MaxAlert),
-                                V.Channel->QuantityName, V.Channel->MeasUnitName);
+                const TExportTable& table = AddExportRecord(
+                    quint16(V.SerialNum), WordToDeviceType(quint16(V.Device->DeviceType)), V.Device->Comment,
+                    quint8(V.ChannelNum), V.MeasDateTime, V.Value, float(V.Channel->MinAlert),
+                    float(V.Channel->MaxAlert), V.Channel->QuantityName, V.Channel->MeasUnitName);
+                if (dest == 1)
+                    ExcelTableFits(table, excelRefusal, ExcelRecordLimit_);
             },
             err);
         if (!read) {
@@ -460,12 +474,18 @@ void TFormArchive::runViewer()
         showReplay();
         break;
     case 1:
-        ExportToExcel(ExportTables, this);
+        if (!excelRefusal.isEmpty()) {
+            releaseTables();
+            Prompts::Current().Message(this, excelRefusal, Caption, QMessageBox::Warning);
+        } else {
+            ExportToExcel(ExportTables, this);
+        }
         break;
     default:
         ExportToCSV(ExportTables, this);
         break;
     }
+    releaseTables();
 }
 
 void TFormArchive::reportUnreadable(const QStringList& Unread,

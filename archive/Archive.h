@@ -59,6 +59,9 @@ public:
     }
     // True while a run reads the archive.
     bool Running() const { return Running_; }
+    // The time stamps a device may have in a spreadsheet run: one more ends the
+    // reading with the refusal. What a sheet holds; less in tests.
+    void SetExcelRecordLimit(qsizetype Limit) { ExcelRecordLimit_ = Limit; }
 
     // The wait label's first line.
     static const QString WaitText;
@@ -99,6 +102,7 @@ private:
     bool Running_ = false;
     // The application closes while a run reads: the run ends without output.
     bool Abandoned_ = false;
+    qsizetype ExcelRecordLimit_;
     class TReplayLines;
     std::unique_ptr<TReplayLines> Replay_;
 };

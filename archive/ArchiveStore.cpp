@@ -638,6 +638,36 @@ bool TArchiveStore::AppendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
     return MergedAfterFailure_ && appendMeasure(Rec, ErrMsg);
 }
 
+bool TArchiveStore::AppendMeasures(const std::vector<TMeasureRecord>& Recs, QString& ErrMsg)
+{
+    ErrMsg.clear();
+    if (!Db_) {
+        ErrMsg = OpenErrorText();
+        return false;
+    }
+    if (!exec("BEGIN")) {
+        ErrMsg = WriteErrorText();
+        return false;
+    }
+    bool ok = true;
+    for (const TMeasureRecord& rec : Recs) {
+        ok = appendMeasure(rec, ErrMsg);
+        if (!ok)
+            break;
+    }
+    if (ok && exec("COMMIT"))
+        return true;
+    exec("ROLLBACK");
+    if (ErrMsg.isEmpty())
+        ErrMsg = WriteErrorText();
+    // The tables made and the IDs given out are taken back with the rows.
+    for (const auto& [serial, stmt] : DeviceInserts_)
+        sqlite3_finalize(stmt);
+    DeviceInserts_.clear();
+    loadDeviceTables();
+    return false;
+}
+
 bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
 {
     ErrMsg.clear();
@@ -667,13 +697,15 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
     // Each device's values go to a table of its own keyed by the ID, so a value
     // appends to the last page of one tree and commits as that one page.
     const bool newTable = !DeviceTables_.contains(Rec.SerialNum);
-    if (newTable && !exec("BEGIN")) {
+    // Within AppendMeasures the table goes with the rows of its transaction.
+    const bool ownTransaction = newTable && sqlite3_get_autocommit(Db_);
+    if (ownTransaction && !exec("BEGIN")) {
         ErrMsg = WriteErrorText();
         return false;
     }
     int failure = SQLITE_OK; // what ended the new table's transaction
-    auto rollback = qScopeGuard([this, newTable, &failure] {
-        if (!newTable)
+    auto rollback = qScopeGuard([this, ownTransaction, &failure] {
+        if (!ownTransaction)
             return;
         exec("ROLLBACK");
         // As for any other value: a full log merged back may leave room for it.
@@ -710,7 +742,7 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         const int rc = sqlite3_step(insert);
         sqlite3_reset(insert);
         sqlite3_clear_bindings(insert);
-        if (rc != SQLITE_DONE || !exec("COMMIT")) {
+        if (rc != SQLITE_DONE || (ownTransaction && !exec("COMMIT"))) {
             failure = rc != SQLITE_DONE ? rc : sqlite3_errcode(Db_);
             noteDamage(failure);
             logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(failure)));

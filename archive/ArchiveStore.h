@@ -137,6 +137,9 @@ public:
     bool AppendDevice(const TDeviceRecord& Rec, QString& ErrMsg);
     bool AppendChannel(const TChannelRecord& Rec, QString& ErrMsg);
     bool AppendMeasure(const TMeasureRecord& Rec, QString& ErrMsg);
+    // Appends the rows as AppendMeasure does, all in one transaction: all or
+    // none. For building archives in bulk; the writer commits every value.
+    bool AppendMeasures(const std::vector<TMeasureRecord>& Recs, QString& ErrMsg);
 
     // The newest row of a device (channel), and the row in force at At: the
     // newest one not written later than At. With no such row Rec is all 0 and

@@ -181,7 +181,9 @@ bool writeTemporary(const TExportTable& Table, const QString& FileName, QString&
     const TExportChannels channels(Table);
     RowLines rows(channels);
     QString text = CsvCellText(Table.Title) + LineEnd + headerLine(channels) + LineEnd;
-    for (const TExportMeasRec& row : Table.MeasRecs) {
+    TExportMeasRec row;
+    for (std::size_t r = 0; r < Table.RowCount(); ++r) {
+        Table.GetRow(r, row);
         text += rows.Line(row);
         text += LineEnd;
         errno = 0;
@@ -232,8 +234,11 @@ QStringList CsvLines(const TExportTable& Table)
     const TExportChannels channels(Table);
     RowLines rows(channels);
     QStringList lines{CsvCellText(Table.Title), headerLine(channels)};
-    for (const TExportMeasRec& row : Table.MeasRecs)
+    TExportMeasRec row;
+    for (std::size_t r = 0; r < Table.RowCount(); ++r) {
+        Table.GetRow(r, row);
         lines << rows.Line(row);
+    }
     return lines;
 }
 

@@ -260,7 +260,9 @@ lxw_error writeSheet(lxw_worksheet* Sheet, const TExportTable& Table, const Form
     }
 
     int row = FirstRecordRow;
-    for (const TExportMeasRec& rec : Table.MeasRecs) {
+    TExportMeasRec rec;
+    for (std::size_t r = 0; r < Table.RowCount(); ++r) {
+        Table.GetRow(r, rec);
         check(worksheet_write_number(Sheet, lxw_row_t(row), 0, rec.MeasDateTime, F.DateTime));
         fit.Take(0, ExcelDateTimeFormat.size());
         text(row, 1, rec.Comment);
@@ -319,20 +321,26 @@ QString ExcelSheetName(const QString& Title, const QStringList& Taken)
     return name;
 }
 
+bool ExcelTableFits(const TExportTable& Table, QString& ErrMsg, qsizetype Limit)
+{
+    ErrMsg.clear();
+    if (qsizetype(Table.RowCount()) <= Limit)
+        return true;
+    // The reading stops at the first row past the limit, so the full count is not known.
+    ErrMsg = QStringLiteral("Слишком много записей для одного листа Excel: у прибора \"%1\" их больше, "
+                            "чем помещается на листе (%2). Книга не создана. Уменьшите период "
+                            "экспорта.")
+                 .arg(Table.Title)
+                 .arg(Limit);
+    return false;
+}
+
 bool ExcelTablesFit(const TExportTableArray& Tables, QString& ErrMsg)
 {
     ErrMsg.clear();
     for (const TExportTable& table : Tables) {
-        const qsizetype n = qsizetype(table.MeasRecs.size());
-        if (n > MaxExcelRecords) {
-            ErrMsg = QStringLiteral("Слишком много записей для одного листа Excel: у прибора \"%1\" их %2, "
-                                    "а на листе помещается не более %3. Книга не создана. Уменьшите период "
-                                    "экспорта.")
-                         .arg(table.Title)
-                         .arg(n)
-                         .arg(MaxExcelRecords);
+        if (!ExcelTableFits(table, ErrMsg))
             return false;
-        }
     }
     return true;
 }
@@ -408,7 +416,7 @@ bool WriteExcelWorkbook(const TExportTableArray& Tables, const QString& FileName
     for (size_t i = 0; i < Tables.size(); ++i) {
         // Sheets stand in reverse order; the title row is left out when empty.
         const TExportTable& table = Tables[Tables.size() - 1 - i];
-        const qint64 expected = qint64(table.MeasRecs.size()) + (table.Title.isEmpty() ? 2 : 3);
+        const qint64 expected = qint64(table.RowCount()) + (table.Title.isEmpty() ? 2 : 3);
         if (rows.size() != Tables.size() || rows[i] != expected) {
             ErrMsg = QStringLiteral("Не удалось записать книгу \"%1\" (лист \"%2\" записан не полностью; "
                                     "возможно, на диске нет места).")

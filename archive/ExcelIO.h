@@ -31,6 +31,8 @@ QString ExcelSheetName(const QString& Title, const QStringList& Taken);
 
 // False with a Russian text when a table has more time stamps than a sheet holds.
 bool ExcelTablesFit(const TExportTableArray& Tables, QString& ErrMsg);
+// The same for one table and at most Limit time stamps.
+bool ExcelTableFits(const TExportTable& Table, QString& ErrMsg, qsizetype Limit = MaxExcelRecords);
 
 // Writes the workbook row by row, in memory that does not grow with the rows;
 // texts read back unchanged in spreadsheet programs whatever characters they

@@ -2,15 +2,148 @@
 
 #include "core/StringFunc.h"
 
+#include <QHash>
 #include <algorithm>
+#include <bit>
 
 TExportTableArray ExportTables;
 
-void AddExportRecord(TExportTableArray& Tables, quint16 SerialNum, TDeviceType DevType,
-                     const QString& Comment, quint8 ChannelNum, TDateTime MeasDateTime, float Value,
-                     float MinAlert, float MaxAlert, const QString& QuantityName, const QString& MeasUnitName)
+namespace {
+
+// Bit for bit, so every value keeps the text it is written with (-0 and 0 too).
+bool sameBits(float A, float B)
 {
-    TChanExportRec rec{ChannelNum, Value, MinAlert, MaxAlert, QuantityName, MeasUnitName};
+    return std::bit_cast<quint32>(A) == std::bit_cast<quint32>(B);
+}
+
+} // namespace
+
+std::size_t TExportTable::rowEnd(std::size_t Row) const
+{
+    return Row + 1 < FirstValue_.size() ? FirstValue_[Row + 1] : Values_.size();
+}
+
+TChanExportRec TExportTable::record(const TValue& Value) const
+{
+    const TSettings& s = Settings_[Value.Settings];
+    return {s.ChannelNum, Value.Value, s.MinAlert, s.MaxAlert, s.QuantityName, s.MeasUnitName};
+}
+
+void TExportTable::GetRow(std::size_t Row, TExportMeasRec& Rec) const
+{
+    Rec.MeasDateTime = Stamps_[Row];
+    Rec.ChanRecs.clear();
+    for (std::size_t v = FirstValue_[Row]; v < rowEnd(Row); ++v)
+        Rec.ChanRecs.push_back(record(Values_[v]));
+    if (!Late_.empty()) {
+        const auto [from, to] = Late_.equal_range(quint32(Row));
+        for (auto it = from; it != to; ++it)
+            Rec.ChanRecs.push_back(record(it->second));
+    }
+    const auto comment =
+        std::lower_bound(Comments_.begin(), Comments_.end(), quint32(Row),
+                         [](const std::pair<quint32, QString>& C, quint32 R) { return C.first < R; });
+    if (comment != Comments_.end() && comment->first == Row)
+        Rec.Comment = comment->second;
+    else
+        Rec.Comment.clear();
+}
+
+TExportMeasRec TExportTable::GetRow(std::size_t Row) const
+{
+    TExportMeasRec rec;
+    GetRow(Row, rec);
+    return rec;
+}
+
+std::vector<quint8> TExportTable::ChannelOrder() const
+{
+    std::array<bool, 256> seen{};
+    std::size_t channels = 0;
+    for (const TSettings& s : Settings_) {
+        channels += seen[s.ChannelNum] ? 0 : 1;
+        seen[s.ChannelNum] = true;
+    }
+    seen.fill(false);
+    std::vector<quint8> order;
+    const auto take = [&](const TValue& V) {
+        const quint8 channel = Settings_[V.Settings].ChannelNum;
+        if (!seen[channel]) {
+            seen[channel] = true;
+            order.push_back(channel);
+        }
+    };
+    // Every channel shows within the first rows as a rule; the scan ends there.
+    for (std::size_t row = 0; row < Stamps_.size() && order.size() < channels; ++row) {
+        for (std::size_t v = FirstValue_[row]; v < rowEnd(row); ++v)
+            take(Values_[v]);
+        if (!Late_.empty()) {
+            const auto [from, to] = Late_.equal_range(quint32(row));
+            for (auto it = from; it != to; ++it)
+                take(it->second);
+        }
+    }
+    return order;
+}
+
+std::ptrdiff_t TExportTable::FindRow(TDateTime Stamp)
+{
+    return RowIndex_.Find(Stamps_, Stamp);
+}
+
+quint32 TExportTable::settingsOf(const TChanExportRec& Rec)
+{
+    const auto same = [&Rec](const TSettings& S) {
+        return S.ChannelNum == Rec.ChannelNum && sameBits(S.MinAlert, Rec.MinAlert) &&
+               sameBits(S.MaxAlert, Rec.MaxAlert) && S.QuantityName == Rec.QuantityName &&
+               S.MeasUnitName == Rec.MeasUnitName;
+    };
+    qint64& last = LastSettings_[Rec.ChannelNum];
+    if (last >= 0 && same(Settings_[std::size_t(last)]))
+        return quint32(last);
+    const std::size_t hash =
+        qHashMulti(0, Rec.ChannelNum, std::bit_cast<quint32>(Rec.MinAlert),
+                   std::bit_cast<quint32>(Rec.MaxAlert), Rec.QuantityName, Rec.MeasUnitName);
+    const auto [from, to] = SettingsByHash_.equal_range(hash);
+    for (auto it = from; it != to; ++it) {
+        if (same(Settings_[it->second])) {
+            last = it->second;
+            return it->second;
+        }
+    }
+    const auto index = quint32(Settings_.size());
+    Settings_.push_back({Rec.ChannelNum, Rec.MinAlert, Rec.MaxAlert, Rec.QuantityName, Rec.MeasUnitName});
+    SettingsByHash_.emplace(hash, index);
+    last = index;
+    return index;
+}
+
+void TExportTable::AppendRow(TDateTime Stamp, const QString& Comment, const TChanExportRec& Rec)
+{
+    const TValue value{Rec.Value, settingsOf(Rec)};
+    if (!Comment.isEmpty())
+        Comments_.emplace_back(quint32(Stamps_.size()), Comment);
+    Stamps_.push_back(Stamp);
+    FirstValue_.push_back(quint32(Values_.size()));
+    Values_.push_back(value);
+}
+
+void TExportTable::AddToRow(std::size_t Row, const TChanExportRec& Rec)
+{
+    const TValue value{Rec.Value, settingsOf(Rec)};
+    // The last row's values end the array; an earlier row's cannot grow there.
+    if (Row + 1 == Stamps_.size())
+        Values_.push_back(value);
+    else
+        Late_.emplace(quint32(Row), value);
+}
+
+const TExportTable& AddExportRecord(TExportTableArray& Tables, quint16 SerialNum, TDeviceType DevType,
+                                    const QString& Comment, quint8 ChannelNum, TDateTime MeasDateTime,
+                                    float Value, float MinAlert, float MaxAlert, const QString& QuantityName,
+                                    const QString& MeasUnitName)
+{
+    const TChanExportRec rec{ChannelNum, Value, MinAlert, MaxAlert, QuantityName, MeasUnitName};
 
     // One table per selected device: a handful, so a scan costs nothing here.
     const auto table = std::find_if(Tables.begin(), Tables.end(),
@@ -22,38 +155,31 @@ void AddExportRecord(TExportTableArray& Tables, quint16 SerialNum, TDeviceType D
         added.Title = typeName + QStringLiteral(", серийный № ") + SerialToStr(SerialNum);
         added.SerialNum = SerialNum;
         added.LastComment = Comment;
-        TExportMeasRec& first = added.MeasRecs.emplace_back();
-        first.MeasDateTime = MeasDateTime;
-        first.ChanRecs.reserve(2);
-        first.ChanRecs.push_back(std::move(rec));
-        first.Comment = Comment;
-        return;
+        added.AppendRow(MeasDateTime, Comment, rec);
+        return added;
     }
 
     // Matched over every row, not just the last, so the values of one stamp
     // meet in one row even when they do not arrive together. Stamps are unique
     // within a table, so the index finds the row a scan from the first would.
-    auto& rows = table->MeasRecs;
-    const std::ptrdiff_t row = table->RowIndex.Find(rows, MeasDateTime);
+    const std::ptrdiff_t row = table->FindRow(MeasDateTime);
     if (row >= 0) {
-        rows[std::size_t(row)].ChanRecs.push_back(std::move(rec));
-        return;
+        table->AddToRow(std::size_t(row), rec);
+        return *table;
     }
-    TExportMeasRec& added = rows.emplace_back();
-    added.MeasDateTime = MeasDateTime;
-    // A device has two channels: one allocation for both values of a stamp.
-    added.ChanRecs.reserve(2);
-    added.ChanRecs.push_back(std::move(rec));
     if (Comment != table->LastComment) {
-        added.Comment = Comment;
+        table->AppendRow(MeasDateTime, Comment, rec);
         table->LastComment = Comment;
+    } else {
+        table->AppendRow(MeasDateTime, QString(), rec);
     }
+    return *table;
 }
 
-void AddExportRecord(quint16 SerialNum, TDeviceType DevType, const QString& Comment, quint8 ChannelNum,
-                     TDateTime MeasDateTime, float Value, float MinAlert, float MaxAlert,
-                     const QString& QuantityName, const QString& MeasUnitName)
+const TExportTable& AddExportRecord(quint16 SerialNum, TDeviceType DevType, const QString& Comment,
+                                    quint8 ChannelNum, TDateTime MeasDateTime, float Value, float MinAlert,
+                                    float MaxAlert, const QString& QuantityName, const QString& MeasUnitName)
 {
-    AddExportRecord(ExportTables, SerialNum, DevType, Comment, ChannelNum, MeasDateTime, Value, MinAlert,
-                    MaxAlert, QuantityName, MeasUnitName);
+    return AddExportRecord(ExportTables, SerialNum, DevType, Comment, ChannelNum, MeasDateTime, Value,
+                           MinAlert, MaxAlert, QuantityName, MeasUnitName);
 }

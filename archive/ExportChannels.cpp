@@ -1,14 +1,8 @@
 #include "archive/ExportChannels.h"
 
-TExportChannels::TExportChannels(const TExportTable& Table)
+TExportChannels::TExportChannels(const TExportTable& Table) : order_(Table.ChannelOrder())
 {
     block_.fill(-1);
-    for (const TExportMeasRec& row : Table.MeasRecs) {
-        for (const TChanExportRec& rec : row.ChanRecs) {
-            if (block_[rec.ChannelNum] < 0) {
-                block_[rec.ChannelNum] = int(order_.size());
-                order_.push_back(rec.ChannelNum);
-            }
-        }
-    }
+    for (std::size_t i = 0; i < order_.size(); ++i)
+        block_[order_[i]] = int(i);
 }

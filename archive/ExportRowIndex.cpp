@@ -1,7 +1,5 @@
 #include "archive/ExportRowIndex.h"
 
-#include "archive/Export.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -24,19 +22,17 @@ std::size_t hashStamp(TDateTime Stamp)
 
 } // namespace
 
-std::ptrdiff_t TExportRowIndex::Find(const std::vector<TExportMeasRec>& Rows, TDateTime Stamp)
+std::ptrdiff_t TExportRowIndex::Find(const std::deque<TDateTime>& Rows, TDateTime Stamp)
 {
     catchUp(Rows);
     if (Rising_) {
-        if (Rows.empty() || Stamp > Rows.back().MeasDateTime)
+        if (Rows.empty() || Stamp > Rows.back())
             return -1;
-        if (Stamp == Rows.back().MeasDateTime)
+        if (Stamp == Rows.back())
             return std::ptrdiff_t(Rows.size() - 1);
         // Rising stamps are unique, so the row found is the only one.
-        const auto it =
-            std::lower_bound(Rows.begin(), Rows.end(), Stamp,
-                             [](const TExportMeasRec& R, TDateTime T) { return R.MeasDateTime < T; });
-        return it != Rows.end() && it->MeasDateTime == Stamp ? it - Rows.begin() : -1;
+        const auto it = std::lower_bound(Rows.begin(), Rows.end(), Stamp);
+        return it != Rows.end() && *it == Stamp ? it - Rows.begin() : -1;
     }
     if (Slots_.empty())
         return -1;
@@ -45,12 +41,12 @@ std::ptrdiff_t TExportRowIndex::Find(const std::vector<TExportMeasRec>& Rows, TD
         const quint32 slot = Slots_[i];
         if (slot == 0)
             return -1;
-        if (Rows[slot - 1].MeasDateTime == Stamp)
+        if (Rows[slot - 1] == Stamp)
             return std::ptrdiff_t(slot - 1);
     }
 }
 
-void TExportRowIndex::catchUp(const std::vector<TExportMeasRec>& Rows)
+void TExportRowIndex::catchUp(const std::deque<TDateTime>& Rows)
 {
     if (Indexed_ > Rows.size()) {
         Slots_.clear();
@@ -60,7 +56,7 @@ void TExportRowIndex::catchUp(const std::vector<TExportMeasRec>& Rows)
     while (Rising_ && Indexed_ < Rows.size()) {
         // Not rising (an earlier, equal or unordered stamp): from here on the
         // rows so far go into the hash table.
-        if (Indexed_ > 0 && !(Rows[Indexed_ - 1].MeasDateTime < Rows[Indexed_].MeasDateTime)) {
+        if (Indexed_ > 0 && !(Rows[Indexed_ - 1] < Rows[Indexed_])) {
             Rising_ = false;
             Indexed_ = 0;
             break;
@@ -77,9 +73,9 @@ void TExportRowIndex::catchUp(const std::vector<TExportMeasRec>& Rows)
     }
 }
 
-void TExportRowIndex::insert(const std::vector<TExportMeasRec>& Rows, std::size_t Row)
+void TExportRowIndex::insert(const std::deque<TDateTime>& Rows, std::size_t Row)
 {
-    const TDateTime stamp = Rows[Row].MeasDateTime;
+    const TDateTime stamp = Rows[Row];
     const std::size_t mask = Slots_.size() - 1;
     for (std::size_t i = hashStamp(stamp) & mask;; i = (i + 1) & mask) {
         quint32& slot = Slots_[i];
@@ -89,12 +85,12 @@ void TExportRowIndex::insert(const std::vector<TExportMeasRec>& Rows, std::size_
         }
         // An earlier row with the same stamp keeps the place: it is the one a
         // search from the first row finds.
-        if (Rows[slot - 1].MeasDateTime == stamp)
+        if (Rows[slot - 1] == stamp)
             return;
     }
 }
 
-void TExportRowIndex::grow(const std::vector<TExportMeasRec>& Rows)
+void TExportRowIndex::grow(const std::deque<TDateTime>& Rows)
 {
     const std::size_t size = std::max<std::size_t>(64, std::bit_ceil((Indexed_ + 1) * 4));
     Slots_.assign(size, 0);

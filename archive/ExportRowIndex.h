@@ -2,13 +2,13 @@
 
 #include "core/DateTime.h"
 
+#include <QtGlobal>
 #include <cstddef>
+#include <deque>
 #include <vector>
 
-struct TExportMeasRec;
-
-// Finds the row of an export table by its time stamp without scanning the
-// rows, so filling a table stays linear however long the period. A hit is the
+// Finds the row of an export table by its time stamp (Rows: the stamp of each
+// row) without scanning the rows, so filling a table stays linear however long the period. A hit is the
 // row whose stamp equals the one asked for (==, as the rows compare), the first
 // such row when several share it.
 //
@@ -22,12 +22,12 @@ class TExportRowIndex
 {
 public:
     // Position of the first row stamped Stamp, or -1.
-    std::ptrdiff_t Find(const std::vector<TExportMeasRec>& Rows, TDateTime Stamp);
+    std::ptrdiff_t Find(const std::deque<TDateTime>& Rows, TDateTime Stamp);
 
 private:
-    void catchUp(const std::vector<TExportMeasRec>& Rows);
-    void insert(const std::vector<TExportMeasRec>& Rows, std::size_t Row);
-    void grow(const std::vector<TExportMeasRec>& Rows);
+    void catchUp(const std::deque<TDateTime>& Rows);
+    void insert(const std::deque<TDateTime>& Rows, std::size_t Row);
+    void grow(const std::deque<TDateTime>& Rows);
 
     // Every stamp so far greater than the one before.
     bool Rising_ = true;

@@ -1,138 +1,99 @@
-// The exports of one archive day: 10 devices x 2 channels at one value a second
-// (86 400 rows per device table), written as CSV files and as a workbook, next
-// to a plain SQLite scan of the same values measured in the same run. Each phase
-// runs in a forked child, so its peak memory is its own: the tables are built
-// before the fork and the peak is counted beyond them.
+// The exports on an archive as the writer makes it: 10 devices x 2 channels at
+// one value a second. A week of it read into export tables and written as CSV
+// files, and a day of it written as a workbook, each next to a plain SQLite
+// scan of the same values in the same files, measured in the same run. Each
+// phase runs in a forked child, so its peak memory is its own; the peak is
+// given per exported value.
 //
-// Usage: bench_exports [folder]  (default: a temporary folder under /tmp).
+// Usage: bench_exports [folder]  (default: a temporary folder under /tmp,
+// removed at the end). A folder that already holds the archive is reused and kept.
 
+#include "BenchArchive.h"
 #include "BenchUtil.h"
+#include "archive/ArchiveReader.h"
 #include "archive/CsvExport.h"
 #include "archive/ExcelIO.h"
+#include "archive/Export.h"
+#include "core/Device.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int Devices = 10;
-constexpr int Rows = 86400;
 constexpr int FirstSerial = 1001;
-constexpr TDateTime Day = 46000; // a day in 2025
+constexpr int Week = 7;
+const QDate Day1(2025, 2, 3);
 
-TExportTableArray buildTables()
+std::vector<int> allSerials()
 {
-    const QString temp = QStringLiteral("Температура");
-    const QString deg = QStringLiteral("°C");
-    const QString pres = QStringLiteral("Давление");
-    const QString kpa = QStringLiteral("кПа");
-    TExportTableArray tables(Devices);
-    for (int d = 0; d < Devices; ++d) {
-        TExportTable& t = tables[size_t(d)];
-        t.SerialNum = quint16(FirstSerial + d);
-        t.Title = QStringLiteral("ЛО РВ-ТС/ТП, серийный № %1").arg(t.SerialNum, 5, 10, QLatin1Char('0'));
-        t.LastComment = QStringLiteral("Печь %1").arg(d);
-        t.MeasRecs.resize(Rows);
-        for (int r = 0; r < Rows; ++r) {
-            TExportMeasRec& rec = t.MeasRecs[size_t(r)];
-            rec.MeasDateTime = Day + r * OneSecond;
-            if (r == 0)
-                rec.Comment = t.LastComment;
-            rec.ChanRecs = {{1, float(r % 1000) / 10, -50, 1200, temp, deg},
-                            {2, float(r % 777) / 7, 0, 0.5f, pres, kpa}};
-        }
-    }
-    return tables;
+    std::vector<int> all;
+    for (int d = 0; d < Devices; ++d)
+        all.push_back(FirstSerial + d);
+    return all;
 }
 
-bool buildSqlite(const QString& FileName, const TExportTableArray& Tables)
+std::vector<int> firstDays(int Count)
 {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(QFile::encodeName(FileName).constData(), &db) != SQLITE_OK)
-        return false;
-    sqlite3_exec(db,
-                 "PRAGMA synchronous = OFF; CREATE TABLE Measures(ID INTEGER PRIMARY KEY, SerialNum INTEGER, "
-                 "MeasDateTime REAL, ChannelNum INTEGER, MeasValue REAL, MinAlert REAL, MaxAlert REAL, "
-                 "QuantityName TEXT, MeasUnitName TEXT, Comment TEXT); BEGIN",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO Measures(SerialNum, MeasDateTime, ChannelNum, MeasValue, MinAlert, "
-                       "MaxAlert, QuantityName, MeasUnitName, Comment) VALUES(?,?,?,?,?,?,?,?,?)",
-                       -1, &stmt, nullptr);
-    for (const TExportTable& t : Tables) {
-        for (const TExportMeasRec& rec : t.MeasRecs) {
-            const QByteArray comment = rec.Comment.toUtf8();
-            for (const TChanExportRec& c : rec.ChanRecs) {
-                const QByteArray q = c.QuantityName.toUtf8();
-                const QByteArray u = c.MeasUnitName.toUtf8();
-                sqlite3_bind_int(stmt, 1, t.SerialNum);
-                sqlite3_bind_double(stmt, 2, rec.MeasDateTime);
-                sqlite3_bind_int(stmt, 3, c.ChannelNum);
-                sqlite3_bind_double(stmt, 4, double(c.Value));
-                sqlite3_bind_double(stmt, 5, double(c.MinAlert));
-                sqlite3_bind_double(stmt, 6, double(c.MaxAlert));
-                sqlite3_bind_text(stmt, 7, q.constData(), int(q.size()), SQLITE_TRANSIENT);
-                sqlite3_bind_text(stmt, 8, u.constData(), int(u.size()), SQLITE_TRANSIENT);
-                sqlite3_bind_text(stmt, 9, comment.constData(), int(comment.size()), SQLITE_TRANSIENT);
-                sqlite3_step(stmt);
-                sqlite3_reset(stmt);
-            }
-        }
-    }
-    sqlite3_finalize(stmt);
-    const bool ok = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
+    std::vector<int> days;
+    for (int d = 0; d < Count; ++d)
+        days.push_back(d);
+    return days;
 }
 
-// Every value read back with all its columns.
-bool scanSqlite(const QString& FileName)
+TDateTime periodEnd(int Days)
 {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(FileName).constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK)
+    return DayStamp(Day1.addDays(Days), 0) - 0.5 / 86400000;
+}
+
+// The viewer's reading of Days days of every device into Tables.
+bool readTables(const QString& Dir, int Days, TExportTableArray& Tables, qint64& Values)
+{
+    TArchiveStore devices(TArchiveKind::Devices), channels(TArchiveKind::Channels);
+    devices.SetFileName(Dir + QStringLiteral("Devices.cds"));
+    channels.SetFileName(Dir + QStringLiteral("Channels.cds"));
+    QString err;
+    if (!devices.Open(err) || !channels.Open(err))
         return false;
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT SerialNum, MeasDateTime, ChannelNum, MeasValue, MinAlert, MaxAlert, "
-                       "QuantityName, MeasUnitName, Comment FROM Measures",
-                       -1, &stmt, nullptr);
-    qint64 rows = 0;
-    double sum = 0;
-    qint64 chars = 0;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        ++rows;
-        sum +=
-            sqlite3_column_double(stmt, 1) + sqlite3_column_double(stmt, 3) + sqlite3_column_double(stmt, 4);
-        chars +=
-            sqlite3_column_bytes(stmt, 6) + sqlite3_column_bytes(stmt, 7) + sqlite3_column_bytes(stmt, 8);
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return rows == qint64(Devices) * Rows * 2 && sum > 0 && chars > 0;
+    std::vector<quint16> serials;
+    for (const int s : allSerials())
+        serials.push_back(quint16(s));
+    TArchiveReader reader(devices, channels);
+    Values = 0;
+    return reader.Read(
+        Dir, DayStamp(Day1, 0), periodEnd(Days), serials, true,
+        [&](const TArchiveValue& V) {
+            ++Values;
+            AddExportRecord(Tables, quint16(V.SerialNum), WordToDeviceType(quint16(V.Device->DeviceType)),
+                            V.Device->Comment, quint8(V.ChannelNum), V.MeasDateTime, V.Value,
+                            float(V.Channel->MinAlert), float(V.Channel->MaxAlert), V.Channel->QuantityName,
+                            V.Channel->MeasUnitName);
+        },
+        err);
 }
 
 struct Phase
 {
     double Ms = 0;
-    qint64 StartKb = 0; // resident at the start of the phase (the tables included)
+    double ReadMs = 0;
+    qint64 StartKb = 0; // resident at the start of the phase
+    qint64 HeldKb = 0;  // resident once the tables are read, above the start
     qint64 PeakKb = 0;  // the phase's resident peak
+    qint64 Values = 0;
     bool Ok = false;
 };
 
-// Runs Work in a forked child and brings back its time and memory.
-Phase inChild(const std::function<bool()>& Work)
+// Runs Work in a forked child and brings back what it measured.
+Phase inChild(const std::function<bool(Phase&)>& Work)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -143,7 +104,7 @@ Phase inChild(const std::function<bool()>& Work)
         Phase p;
         p.StartKb = StatusKb("VmRSS");
         const auto start = BenchClock::now();
-        p.Ok = Work();
+        p.Ok = Work(p);
         p.Ms = MsSince(start);
         p.PeakKb = StatusKb("VmHWM");
         const ssize_t n = write(fds[1], &p, sizeof p);
@@ -151,36 +112,34 @@ Phase inChild(const std::function<bool()>& Work)
     }
     close(fds[1]);
     Phase p;
-    const bool read_ = pid > 0 && read(fds[0], &p, sizeof p) == ssize_t(sizeof p);
+    const bool got = pid > 0 && read(fds[0], &p, sizeof p) == ssize_t(sizeof p);
     close(fds[0]);
     int status = 0;
     if (pid > 0)
         waitpid(pid, &status, 0);
-    if (!read_)
+    if (!got)
         p.Ok = false;
     return p;
-}
-
-// The best time of Runs children; the peak is the largest seen.
-Phase best(int Runs, const std::function<bool()>& Work)
-{
-    Phase b;
-    for (int i = 0; i < Runs; ++i) {
-        const Phase p = inChild(Work);
-        if (!p.Ok)
-            return p;
-        if (i == 0 || p.Ms < b.Ms)
-            b.Ms = p.Ms;
-        b.StartKb = p.StartKb;
-        b.PeakKb = std::max(b.PeakKb, p.PeakKb);
-        b.Ok = true;
-    }
-    return b;
 }
 
 double mb(qint64 Kb)
 {
     return double(Kb) / 1024;
+}
+
+double perValue(qint64 Kb, qint64 Values)
+{
+    return double(Kb) * 1024 / double(std::max<qint64>(Values, 1));
+}
+
+// The baseline of Days days in a child: time and peak memory.
+Phase baseline(const QString& Dir, int Days)
+{
+    return inChild([&](Phase& P) {
+        BenchArchive::PlainScanMs(Dir, Day1, firstDays(Days), allSerials(), DayStamp(Day1, 0),
+                                  periodEnd(Days), P.Values);
+        return P.Values > 0;
+    });
 }
 
 } // namespace
@@ -189,40 +148,35 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir tmp(QStringLiteral("/tmp/bench_exports-XXXXXX"));
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : tmp.path();
+    const bool given = argc > 1;
+    const QString folder = given ? QString::fromLocal8Bit(argv[1]) : tmp.path();
     QDir().mkpath(folder);
-    const QDir dir(folder);
-
-    const qint64 bareKb = StatusKb("VmRSS");
-    auto start = BenchClock::now();
-    const TExportTableArray tables = buildTables();
-    const qint64 tablesKb = StatusKb("VmRSS") - bareKb;
-    std::printf("export tables: %d devices x %d rows x 2 channels, built in %.1f s, %.0f MB resident\n",
-                Devices, Rows, MsSince(start) / 1000, mb(tablesKb));
-
-    const QString db = dir.filePath(QStringLiteral("baseline.sqlite"));
-    QFile::remove(db);
-    start = BenchClock::now();
-    if (!buildSqlite(db, tables)) {
-        std::printf("could not build %s\n", qPrintable(db));
+    const QString dir = QDir(folder).absolutePath() + QLatin1Char('/');
+    ArchiveDir = dir;
+    const std::vector<BenchArchive::TDays> plan{{firstDays(Week), allSerials()}};
+    if (!QFile::exists(dir + MeasuresFileName(ArchiveDateStr(Day1.addDays(Week - 1)))) &&
+        (!BenchArchive::History(dir, allSerials(), Day1) || !BenchArchive::Build(Day1, allSerials(), plan))) {
+        std::printf("could not build the archive\n");
         return 1;
     }
-    std::printf("baseline file: %d values, %.0f MB, built in %.1f s\n", Devices * Rows * 2,
-                double(QFileInfo(db).size()) / 1e6, MsSince(start) / 1000);
-    scanSqlite(db); // warms the page cache
-    const Phase scan = best(3, [&] { return scanSqlite(db); });
-    if (!scan.Ok) {
-        std::printf("baseline scan failed\n");
-        return 1;
-    }
-    std::printf("\nbaseline: SQLite scan of the same values, every column: %.0f ms, peak %.0f MB beyond "
-                "the tables\n",
-                scan.Ms, mb(scan.PeakKb - scan.StartKb));
 
-    const QString csvFolder = dir.filePath(QStringLiteral("csv"));
+    // A week of ten devices to CSV.
+    baseline(dir, Week); // warms the page cache
+    const Phase base = baseline(dir, Week);
+    std::printf("\nbaseline: plain SQLite scan of a week of ten devices, %lld values: %.0f ms; peak %.0f MB "
+                "above the start, %.1f bytes per exported value\n",
+                base.Values, base.Ms, mb(base.PeakKb - base.StartKb),
+                perValue(base.PeakKb - base.StartKb, base.Values));
+    const QString csvFolder = QDir(folder).filePath(QStringLiteral("csv"));
     QDir().mkpath(csvFolder);
     const QDateTime when(QDate(2026, 12, 7), QTime(6, 5, 9));
-    const Phase csv = best(3, [&] {
+    const Phase csv = inChild([&](Phase& P) {
+        TExportTableArray tables;
+        const auto start = BenchClock::now();
+        if (!readTables(dir, Week, tables, P.Values))
+            return false;
+        P.ReadMs = MsSince(start);
+        P.HeldKb = StatusKb("VmRSS") - P.StartKb;
         QString err;
         const bool ok = WriteCsvFiles(tables, csvFolder, when, err);
         if (!ok)
@@ -232,26 +186,40 @@ int main(int argc, char* argv[])
     qint64 csvBytes = 0;
     for (const QFileInfo& f : QDir(csvFolder).entryInfoList(QDir::Files))
         csvBytes += f.size();
-    std::printf("CSV files:  %.0f ms, ratio to the scan %.2f; %.0f MB written; peak %.0f MB beyond the "
-                "tables%s\n",
-                csv.Ms, csv.Ms / scan.Ms, double(csvBytes) / 1e6, mb(csv.PeakKb - csv.StartKb),
-                csv.Ok ? "" : "  FAILED");
+    std::printf(
+        "a week of ten devices to CSV: %lld values; read into tables %.0f ms, total %.0f ms, ratio to "
+        "the scan %.2f; %.0f MB written%s\n",
+        csv.Values, csv.ReadMs, csv.Ms, csv.Ms / base.Ms, double(csvBytes) / 1e6, csv.Ok ? "" : "  FAILED");
+    std::printf("  peak memory %.0f MB above the start: %.1f bytes per exported value (baseline %.1f); the "
+                "tables hold %.1f bytes per value\n",
+                mb(csv.PeakKb - csv.StartKb), perValue(csv.PeakKb - csv.StartKb, csv.Values),
+                perValue(base.PeakKb - base.StartKb, base.Values), perValue(csv.HeldKb, csv.Values));
+    BenchArchive::CheckBaseline(base.Values, csv.Values);
+    QDir(csvFolder).removeRecursively();
 
-    const QString book = dir.filePath(QStringLiteral("book.xlsx"));
-    const Phase xlsx = best(1, [&] {
+    // A day of ten devices to a workbook.
+    const Phase dayBase = baseline(dir, 1);
+    const QString book = QDir(folder).filePath(QStringLiteral("book.xlsx"));
+    const Phase xlsx = inChild([&](Phase& P) {
+        TExportTableArray tables;
+        const auto start = BenchClock::now();
+        if (!readTables(dir, 1, tables, P.Values))
+            return false;
+        P.ReadMs = MsSince(start);
         QString err;
         const bool ok = WriteExcelWorkbook(tables, book, err);
         if (!ok)
             std::printf("workbook: %s\n", qPrintable(err));
         return ok;
     });
-    std::printf("workbook:   %.0f ms, ratio to the scan %.2f; %.0f MB written; peak %.0f MB beyond the "
-                "tables%s\n",
-                xlsx.Ms, xlsx.Ms / scan.Ms, double(QFileInfo(book).size()) / 1e6,
-                mb(xlsx.PeakKb - xlsx.StartKb), xlsx.Ok ? "" : "  FAILED");
-
-    QDir(csvFolder).removeRecursively();
+    std::printf("\na day of ten devices to a workbook: %lld values; read into tables %.0f ms, total %.0f ms; "
+                "baseline scan %.0f ms, ratio %.2f; %.0f MB written; peak %.1f bytes per exported value%s\n",
+                xlsx.Values, xlsx.ReadMs, xlsx.Ms, dayBase.Ms, xlsx.Ms / dayBase.Ms,
+                double(QFileInfo(book).size()) / 1e6, perValue(xlsx.PeakKb - xlsx.StartKb, xlsx.Values),
+                xlsx.Ok ? "" : "  FAILED");
+    BenchArchive::CheckBaseline(dayBase.Values, xlsx.Values);
     QFile::remove(book);
-    QFile::remove(db);
+    if (!given)
+        tmp.remove();
     return 0;
 }

@@ -1,12 +1,14 @@
-// The archive viewer on a full archive: 10 devices x 2 channels, one value per
-// second per channel (about 1.7 million rows a day), 30 day files. Each figure
-// is printed next to a plain SQLite scan of the same rows measured in the same
-// run, and with the peak memory where the data grows.
+// The archive viewer on an archive as the writer makes it: 10 devices x 2
+// channels, one value per second per channel (about 1.7 million values a day).
+// Only what the sections read is made: the first days with all ten devices, the
+// month of one device. Each figure is printed next to a plain SQLite scan of the
+// same values in the same files, measured in the same run, and with the peak
+// memory where the data grows.
 //
 // Usage: bench_viewer [folder]  (default: a temporary folder under /tmp,
-// removed at the end; the archive takes about 5 GB). A folder that already
-// holds the archive is reused and kept.
+// removed at the end). A folder that already holds the archive is reused and kept.
 
+#include "BenchArchive.h"
 #include "BenchUtil.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveDay.h"
@@ -29,8 +31,6 @@
 #include <QTimeEdit>
 #include <chrono>
 #include <cstdio>
-#include <sqlite3.h>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -40,75 +40,28 @@ constexpr int FirstSerial = 1001;
 constexpr int Days = 30;
 const QDate Day1(2024, 3, 1);
 
-bool buildDay(const QString& FileName, const QDate& Day)
+std::vector<int> allSerials()
 {
-    TArchiveStore store(TArchiveKind::Measures);
-    store.SetFileName(FileName);
-    QString err;
-    if (store.Create(err) != TArchiveStore::TCreateResult::Created)
-        return false;
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(FileName).constData(), &db);
-    sqlite3_exec(db, "PRAGMA synchronous = OFF; PRAGMA cache_size = -262144; BEGIN", nullptr, nullptr,
-                 nullptr);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO Measures(SerialNum, MeasDateTime, ChannelNum, MeasValue) VALUES(?,?,?,?)",
-                       -1, &stmt, nullptr);
-    for (int s = 0; s < 86400; ++s) {
-        for (int d = 0; d < Devices; ++d) {
-            // The devices of a second answer 50 ms apart.
-            const TDateTime t = DayStamp(Day, qint64(s) * 1000 + d * 50);
-            for (int ch = 1; ch <= 2; ++ch) {
-                sqlite3_bind_int(stmt, 1, FirstSerial + d);
-                sqlite3_bind_double(stmt, 2, t);
-                sqlite3_bind_int(stmt, 3, ch);
-                sqlite3_bind_double(stmt, 4, double(float((s + d) % 1000) / 10));
-                sqlite3_step(stmt);
-                sqlite3_reset(stmt);
-            }
-        }
-    }
-    sqlite3_finalize(stmt);
-    const bool ok = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
+    std::vector<int> all;
+    for (int d = 0; d < Devices; ++d)
+        all.push_back(FirstSerial + d);
+    return all;
 }
+
+// What the sections read: all devices on the first days, the replayed device
+// on the other days of the month.
+constexpr int FullDays = 4;
+constexpr int Serial = FirstSerial + 4;
 
 bool buildArchive(const QString& Dir)
 {
-    QString err;
-    TArchiveStore devices(TArchiveKind::Devices), channels(TArchiveKind::Channels);
-    devices.SetFileName(Dir + QStringLiteral("Devices.cds"));
-    channels.SetFileName(Dir + QStringLiteral("Channels.cds"));
-    if (devices.Create(err) != TArchiveStore::TCreateResult::Created ||
-        channels.Create(err) != TArchiveStore::TCreateResult::Created || !devices.Open(err) ||
-        !channels.Open(err))
+    const std::vector<int> all = allSerials();
+    if (!BenchArchive::History(Dir, all, Day1))
         return false;
-    for (int d = 0; d < Devices; ++d) {
-        devices.AppendDevice({0, DayStamp(Day1, 0) - 1, FirstSerial + d, 1, QStringLiteral("Котельная")},
-                             err);
-        for (int ch = 1; ch <= 2; ++ch)
-            channels.AppendChannel({0, DayStamp(Day1, 0) - 1, FirstSerial + d, ch, 0, 0, 90, 0, 100,
-                                    QStringLiteral("Температура"), QStringLiteral("°C")},
-                                   err);
-    }
-    const auto start = BenchClock::now();
-    std::vector<std::thread> workers;
-    std::atomic<bool> ok = true;
-    for (int w = 0; w < 4; ++w) {
-        workers.emplace_back([&, w] {
-            for (int d = w; d < Days; d += 4) {
-                const QDate day = Day1.addDays(d);
-                if (!buildDay(Dir + MeasuresFileName(ArchiveDateStr(day)), day))
-                    ok = false;
-            }
-        });
-    }
-    for (auto& t : workers)
-        t.join();
-    std::printf("archive of %d day files built in %.0f s\n", Days, MsSince(start) / 1000);
-    return ok;
+    std::vector<int> full, rest;
+    for (int d = 0; d < Days; ++d)
+        (d < FullDays ? full : rest).push_back(d);
+    return BenchArchive::Build(Day1, all, {{full, all}, {rest, {Serial}}});
 }
 
 // A reader of the archive in Dir, the devices' and channels' history open.
@@ -128,41 +81,17 @@ struct THistoryReader
     TArchiveReader Reader{Devices, Channels};
 };
 
-// The baseline: the same rows straight from SQLite, one device (or all of
-// them) through the covering per-device index, nothing done per row.
+// The baseline: the same rows straight from SQLite.
+// Up to To, or to the end of the last day.
 double plainScanMs(const QString& Dir, const std::vector<int>& Serials, int FromDay, int DayCount,
-                   qint64& Rows)
+                   qint64& Rows, TDateTime To = 0)
 {
-    const auto start = BenchClock::now();
-    Rows = 0;
-    double sum = 0;
+    std::vector<int> days;
+    for (int d = FromDay; d < FromDay + DayCount; ++d)
+        days.push_back(d);
     const TDateTime from = DayStamp(Day1.addDays(FromDay), 0);
-    const TDateTime to = DayStamp(Day1.addDays(FromDay + DayCount), 0) - 0.5 / 86400000;
-    for (int d = FromDay; d < FromDay + DayCount; ++d) {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2(
-            QFile::encodeName(Dir + MeasuresFileName(ArchiveDateStr(Day1.addDays(d)))).constData(), &db,
-            SQLITE_OPEN_READONLY, nullptr);
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db,
-                           "SELECT MeasDateTime, ChannelNum, MeasValue FROM Measures INDEXED BY SerialIdx "
-                           "WHERE SerialNum = ?1 AND MeasDateTime BETWEEN ?2 AND ?3",
-                           -1, &stmt, nullptr);
-        for (const int serial : Serials) {
-            sqlite3_bind_int(stmt, 1, serial);
-            sqlite3_bind_double(stmt, 2, from);
-            sqlite3_bind_double(stmt, 3, to);
-            while (sqlite3_step(stmt) == SQLITE_ROW) {
-                ++Rows;
-                sum += sqlite3_column_double(stmt, 2);
-            }
-            sqlite3_reset(stmt);
-        }
-        sqlite3_finalize(stmt);
-        sqlite3_close(db);
-    }
-    const double ms = MsSince(start);
-    return sum < 0 ? -ms : ms;
+    const TDateTime to = To != 0 ? To : DayStamp(Day1.addDays(FromDay + DayCount), 0) - 0.5 / 86400000;
+    return BenchArchive::PlainScanMs(Dir, Day1, days, Serials, from, to, Rows);
 }
 
 // The viewer's reading into export tables.
@@ -213,13 +142,13 @@ int main(int argc, char* argv[])
     const QString folder = given ? QString::fromLocal8Bit(argv[1]) : tmp.path();
     QDir().mkpath(folder);
     const QString dir = QDir(folder).absolutePath() + QLatin1Char('/');
+    ArchiveDir = dir;
     if (!QFile::exists(dir + MeasuresFileName(ArchiveDateStr(Day1.addDays(Days - 1)))) &&
         !buildArchive(dir)) {
         std::printf("could not build the archive\n");
         return 1;
     }
-    ArchiveDir = dir;
-    const int serial = FirstSerial + 4;
+    const int serial = Serial;
     qint64 rows = 0, baseRows = 0;
 
     // Warm the page cache for the first day.
@@ -231,7 +160,8 @@ int main(int argc, char* argv[])
 
     // 1. One device's day replayed onto the charts, through the window.
     if (runs(1)) {
-        const double base = plainScanMs(dir, {serial}, 0, 1, baseRows);
+        // The window's period ends at 23:59:59.
+        const double base = plainScanMs(dir, {serial}, 0, 1, baseRows, DayStamp(Day1, MsPerDay - 1000));
         SilentPrompts prompts;
         Prompts::SetCurrent(&prompts);
         QWidget owner;
@@ -263,6 +193,7 @@ int main(int argc, char* argv[])
                     points, ms, paintMs);
         std::printf("  baseline: plain SQLite scan of the same %lld rows %.0f ms; ratio %.1f\n", baseRows,
                     base, ms / base);
+        BenchArchive::CheckBaseline(baseRows, points);
         ClearDevArray();
         form.CloseArchiveFiles();
         Prompts::SetCurrent(nullptr);
@@ -281,10 +212,12 @@ int main(int argc, char* argv[])
         const double peak = StatusMb("VmHWM") - before;
         std::printf("\none device, %d days into export tables: %lld values, %zu rows in %.0f ms  (target: "
                     "under 3 s)\n",
-                    Days, rows, tables.empty() ? size_t(0) : tables[0].MeasRecs.size(), ms);
+                    Days, rows, tables.empty() ? size_t(0) : tables[0].RowCount(), ms);
         std::printf("  baseline: plain SQLite scan of the same %lld rows %.0f ms; ratio %.1f\n", baseRows,
                     base, ms / base);
-        std::printf("  memory: tables hold %.0f MB, peak %.0f MB above the start\n", held, peak);
+        BenchArchive::CheckBaseline(baseRows, rows);
+        std::printf("  memory: tables hold %.0f MB (%.1f bytes per value), peak %.0f MB above the start\n",
+                    held, held * 1048576 / double(std::max<qint64>(rows, 1)), peak);
     }
 
     // 3. A day (and three days) of all ten devices into export tables and CSV files.
@@ -320,6 +253,7 @@ int main(int argc, char* argv[])
             dayCount, rows, readMs, csvMs, readMs + csvMs);
         std::printf("  baseline: plain SQLite scan of the same %lld rows %.0f ms; ratio %.1f\n", baseRows,
                     base, (readMs + csvMs) / base);
+        BenchArchive::CheckBaseline(baseRows, rows);
         std::printf(
             "  memory: tables hold %.0f MB; peak above the start %.0f MB while reading (%.0f MB beyond "
             "the tables), %.0f MB while writing the files (%.0f MB beyond)\n",

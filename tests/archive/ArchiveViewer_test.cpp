@@ -5,10 +5,12 @@
 #include "archive/Archive.h"
 #include "archive/ExcelIO.h"
 #include "archive/Export.h"
+#include "archive/XlsxRowCount.h"
 #include "charts/Graphic.h"
 #include "charts/GraphicForms.h"
 #include "charts/PlotWidget.h"
 #include "core/Device.h"
+#include "platform/CodePage.h"
 #include "platform/EventPump.h"
 #include "support/JournalLines.h"
 #include "support/ScriptedPrompts.h"
@@ -376,11 +378,8 @@ TEST_F(ArchiveViewerTest, TwoCsvRunsInARowExportTheSecondPeriodOnly)
     run(at(5, 0), at(5, 12), 2);
     run(at(6, 0), at(6, 12), 2);
     EXPECT_EQ(prompts.FolderAsked, 2);
-    ASSERT_EQ(ExportTables.size(), 1u);
-    ASSERT_EQ(ExportTables[0].MeasRecs.size(), 1u);
-    EXPECT_EQ(ExportTables[0].MeasRecs[0].MeasDateTime, t(6, 10));
-    EXPECT_EQ(ExportTables[0].MeasRecs[0].Comment, QStringLiteral("Печь"));
-    EXPECT_EQ(ExportTables[0].Title, QStringLiteral("ЛО РВ-Т/Н, серийный № 00007"));
+    // The tables go once their files are written.
+    EXPECT_TRUE(ExportTables.empty());
 
     const QStringList first = QDir(out1.path()).entryList(QDir::Files);
     const QStringList second = QDir(out2.path()).entryList(QDir::Files);
@@ -391,7 +390,8 @@ TEST_F(ArchiveViewerTest, TwoCsvRunsInARowExportTheSecondPeriodOnly)
     const QList<QByteArray> lines = f.readAll().split('\n');
     // Title, header, one row and the empty rest after the last line end.
     ASSERT_EQ(lines.size(), 4);
-    EXPECT_TRUE(lines[2].startsWith("06.03.2024 10:00:00;"));
+    EXPECT_EQ(lines[0], CodePage::ToWindows1251(QStringLiteral("ЛО РВ-Т/Н, серийный № 00007\r")));
+    EXPECT_TRUE(lines[2].startsWith(CodePage::ToWindows1251(QStringLiteral("06.03.2024 10:00:00;Печь;"))));
     expectIdle();
     EXPECT_TRUE(form.ArchiveGraphicLines().empty());
 }
@@ -405,9 +405,50 @@ TEST_F(ArchiveViewerTest, TheSpreadsheetGetsTheTablesOfThePeriod)
     run(at(5, 0), at(6, 0), 1);
     ASSERT_EQ(launcher.opened.size(), 1);
     EXPECT_TRUE(QFile::exists(launcher.opened[0]));
+    // Title, two header rows and the one time stamp.
+    std::vector<qint64> rows;
+    QString reason;
+    EXPECT_TRUE(CountXlsxSheetRows(launcher.opened[0], rows, reason));
+    EXPECT_EQ(rows, std::vector<qint64>{4});
     QDir(QFileInfo(launcher.opened[0]).path()).removeRecursively();
-    ASSERT_EQ(ExportTables.size(), 1u);
-    EXPECT_EQ(ExportTables[0].MeasRecs.at(0).ChanRecs.size(), 2u);
+    EXPECT_TRUE(ExportTables.empty());
+    expectIdle();
+}
+
+TEST_F(ArchiveViewerTest, ADeviceBeyondWhatASheetHoldsEndsTheReadingAtOnce)
+{
+    HookedJournal journal;
+    addRow(7);
+    addRow(9);
+    history(7, 1, Temp, Deg, -1, 1);
+    history(9, 1, Temp, Deg, -1, 1);
+    store(QDate(2024, 3, 5), {{0, 7, t(5, 10), 1, 1},
+                              {0, 9, t(5, 10), 1, 1},
+                              {0, 7, t(5, 11), 1, 2},
+                              {0, 7, t(5, 12), 1, 3},
+                              {0, 7, t(5, 13), 1, 4},
+                              {0, 9, t(5, 14), 1, 5}});
+    // Read, the next day's file would be reported as damaged.
+    writeBytes(path(QStringLiteral("Measures20240306.cds")), QByteArray(4096, 'x'));
+    launcher.available = true;
+    form.SetExcelRecordLimit(3);
+
+    // Three time stamps of device 7 fit.
+    run(at(5, 0), at(5, 12), 1);
+    ASSERT_EQ(launcher.opened.size(), 1);
+    QDir(QFileInfo(launcher.opened[0]).path()).removeRecursively();
+    EXPECT_TRUE(prompts.Messages.isEmpty());
+
+    // The fourth ends the reading: the next file is not opened.
+    run(at(5, 0), at(7, 0), 1);
+    EXPECT_EQ(prompts.Messages,
+              QStringList{QStringLiteral(
+                  "Кловарис|Слишком много записей для одного листа Excel: у прибора \"ЛО РВ-Т/Н, серийный № "
+                  "00007\" их больше, чем помещается на листе (3). Книга не создана. Уменьшите период "
+                  "экспорта.")});
+    EXPECT_TRUE(JournalLines(journal).isEmpty());
+    EXPECT_EQ(launcher.opened.size(), 1);
+    EXPECT_TRUE(ExportTables.empty());
     expectIdle();
 }
 
@@ -602,8 +643,11 @@ TEST_F(ArchiveViewerTest, TheWindowCannotBeClosedWhileItReads)
     run(at(5, 0), at(6, 0), 2);
     EventPump::SetHandler({});
     EXPECT_GT(tries, 0);
-    ASSERT_EQ(ExportTables.size(), 1u);
-    EXPECT_EQ(ExportTables[0].MeasRecs.size(), 300u);
+    const QStringList written = QDir(out.path()).entryList(QDir::Files);
+    ASSERT_EQ(written.size(), 1);
+    QFile f(out.filePath(written[0]));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll().count('\n'), 302);
     expectIdle();
 }
 
@@ -655,7 +699,6 @@ TEST_F(ArchiveViewerTest, AStrayDayFileNameIsJournalledAndTheRunGoesOn)
               QStringList{QStringLiteral(
                   "Файл архива \"Measures2024-03-06.cds\" пропущен: в имени нет правильной даты")});
     EXPECT_TRUE(prompts.Messages.isEmpty());
-    ASSERT_EQ(ExportTables.size(), 1u);
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files).size(), 1);
     expectIdle();
 }

@@ -380,7 +380,7 @@ TEST_F(ExcelIOTest, EmptyExportsAndOddValuesStillMakeAValidWorkbook)
     rec.ChanRecs.push_back({1, std::numeric_limits<float>::quiet_NaN(),
                             -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity(),
                             Temp, Deg});
-    tables[1].MeasRecs.push_back(rec);
+    tables[1].AppendRow(rec.MeasDateTime, rec.Comment, rec.ChanRecs[0]);
     ASSERT_TRUE(WriteExcelWorkbook(tables, odd, err)) << err.toStdString();
     EXPECT_EQ(head(odd, 4), QByteArray("PK\x03\x04"));
     if (!XlsxReader::Available())
@@ -428,7 +428,9 @@ TEST_F(ExcelIOTest, TextsReadBackUnchangedWhateverCharactersTheyHold)
     // Escapes count towards what a cell holds and are never cut: a cut text
     // reads back as the start of the original.
     const QString base(32759, QLatin1Char('a'));
-    t[0].MeasRecs[0].Comment = base + QStringLiteral("\x01_x0041_");
+    t.clear();
+    AddExportRecord(t, 4, TDeviceType::ThermoInputs, base + QStringLiteral("\x01_x0041_"), 1, At(5, 1, 0), 1,
+                    0, 0, quantity, unit);
     ASSERT_TRUE(WriteExcelWorkbook(t, file, err)) << err.toStdString();
     const QString cut = text(XlsxReader(file).Cells(1), QStringLiteral("B4"));
     EXPECT_TRUE(cut == base + QChar(1)) << cut.size() << " " << cut.right(3).toStdString();
@@ -603,13 +605,21 @@ TEST_F(ExcelIOTest, FailuresAreReportedAndOpenNothing)
 
 TEST_F(ExcelIOTest, ATableLongerThanASheetIsRefusedWithAMessage)
 {
-    TExportTableArray tables = twoDevices();
-    tables[1].MeasRecs.resize(size_t(MaxExcelRecords) + 1);
+    // Rows up to Count for the second device.
+    const auto grown = [](qsizetype Count) {
+        TExportTableArray tables = twoDevices();
+        TExportTable& t = tables[1];
+        const TChanExportRec rec{1, 1, 0, 0, Temp, Deg};
+        while (qsizetype(t.RowCount()) < Count)
+            t.AppendRow(At(7, 0, 0) + double(t.RowCount()) * OneSecond, QString(), rec);
+        return tables;
+    };
+    TExportTableArray tables = grown(MaxExcelRecords + 1);
     QString err;
     EXPECT_FALSE(ExcelTablesFit(tables, err));
     const QString expected = QStringLiteral(
         "Слишком много записей для одного листа Excel: у прибора \"ЛО РВ-Т/Н, серийный № 00007\" "
-        "их 1048574, а на листе помещается не более 1048573. Книга не создана. Уменьшите "
+        "их больше, чем помещается на листе (1048573). Книга не создана. Уменьшите "
         "период экспорта.");
     EXPECT_EQ(err, expected);
 
@@ -625,7 +635,7 @@ TEST_F(ExcelIOTest, ATableLongerThanASheetIsRefusedWithAMessage)
     EXPECT_FALSE(QFile::exists(file));
 
     // The last row of a sheet is still allowed.
-    tables[1].MeasRecs.resize(size_t(MaxExcelRecords));
+    tables = grown(MaxExcelRecords);
     EXPECT_TRUE(ExcelTablesFit(tables, err));
     EXPECT_TRUE(err.isEmpty());
 }

@@ -35,7 +35,7 @@ TEST(ExportRecords, DevicesKeepTheOrderOfFirstAppearanceWithTheTypeOfTheirFirstV
     ASSERT_EQ(tables.size(), 3u);
     EXPECT_EQ(tables[0].SerialNum, 200);
     EXPECT_EQ(tables[0].Title, QStringLiteral("ЛО РВ-Т/Н, серийный № 00200"));
-    EXPECT_EQ(tables[0].MeasRecs.size(), 2u);
+    EXPECT_EQ(tables[0].RowCount(), 2u);
     EXPECT_EQ(tables[1].SerialNum, 7);
     EXPECT_EQ(tables[1].Title, QStringLiteral("ЛО РВ-ТС/ТП, серийный № 00007"));
     EXPECT_EQ(tables[2].SerialNum, 65535);
@@ -55,8 +55,8 @@ TEST(ExportRecords, EqualTimeStampsShareARowAndAMillisecondApartDoNot)
     Add(tables, 5, 3, At(5, 10, 0), 30);
 
     ASSERT_EQ(tables.size(), 1u);
-    const auto& rows = tables[0].MeasRecs;
-    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(tables[0].RowCount(), 3u);
+    const std::vector<TExportMeasRec> rows{tables[0].GetRow(0), tables[0].GetRow(1), tables[0].GetRow(2)};
     EXPECT_EQ(rows[0].MeasDateTime, At(5, 10, 0));
     EXPECT_EQ(rows[1].MeasDateTime, At(5, 10, 0, 0, 1));
     EXPECT_EQ(rows[2].MeasDateTime, At(5, 10, 5));
@@ -91,89 +91,103 @@ TEST(ExportRecords, TheCommentStandsOnTheFirstRowAndWhereItChanged)
     Add(tables, 9, 1, At(5, 6, 0), 1, QString());
 
     const auto& t = tables[0];
-    ASSERT_EQ(t.MeasRecs.size(), 6u);
-    EXPECT_EQ(t.MeasRecs[0].Comment, QStringLiteral("Печь 1"));
-    EXPECT_EQ(t.MeasRecs[1].Comment, QString());
-    EXPECT_EQ(t.MeasRecs[2].Comment, QStringLiteral("Печь 2"));
-    EXPECT_EQ(t.MeasRecs[3].Comment, QString());
-    EXPECT_EQ(t.MeasRecs[4].Comment, QStringLiteral("печь 2"));
+    ASSERT_EQ(t.RowCount(), 6u);
+    EXPECT_EQ(t.GetRow(0).Comment, QStringLiteral("Печь 1"));
+    EXPECT_EQ(t.GetRow(1).Comment, QString());
+    EXPECT_EQ(t.GetRow(2).Comment, QStringLiteral("Печь 2"));
+    EXPECT_EQ(t.GetRow(3).Comment, QString());
+    EXPECT_EQ(t.GetRow(4).Comment, QStringLiteral("печь 2"));
     // Cleared comment: the row's cell is empty as on an unchanged row, but the
     // table follows it.
-    EXPECT_EQ(t.MeasRecs[5].Comment, QString());
+    EXPECT_EQ(t.GetRow(5).Comment, QString());
     EXPECT_EQ(t.LastComment, QString());
 
     // An empty comment on a device's first value is carried as is.
     TExportTableArray other;
     Add(other, 1, 1, At(5, 1, 0), 1, QString());
     Add(other, 1, 1, At(5, 2, 0), 1, QStringLiteral("x"));
-    EXPECT_EQ(other[0].MeasRecs[0].Comment, QString());
-    EXPECT_EQ(other[0].MeasRecs[1].Comment, QStringLiteral("x"));
+    EXPECT_EQ(other[0].GetRow(0).Comment, QString());
+    EXPECT_EQ(other[0].GetRow(1).Comment, QStringLiteral("x"));
     EXPECT_EQ(other[0].LastComment, QStringLiteral("x"));
 }
 
-// The search from the first row, as the tables were filled before they had an
-// index; the index must give exactly its tables.
-void AddByScan(TExportTableArray& Tables, quint16 Serial, const QString& Comment, quint8 Channel,
-               TDateTime When, float Value)
+// A table as a list of records searched from the first row, as the tables were
+// kept before; the compact tables must give exactly its rows.
+struct TPlainTable
 {
-    TChanExportRec rec{Channel, Value, Value - 1, Value + 1, QStringLiteral("Q"), QStringLiteral("U")};
+    quint16 SerialNum = 0;
+    QString LastComment;
+    std::vector<TExportMeasRec> MeasRecs;
+};
+
+void AddByScan(std::vector<TPlainTable>& Tables, quint16 Serial, const QString& Comment,
+               const TChanExportRec& Rec, TDateTime When)
+{
     auto table = std::find_if(Tables.begin(), Tables.end(),
-                              [&](const TExportTable& T) { return T.SerialNum == Serial; });
+                              [&](const TPlainTable& T) { return T.SerialNum == Serial; });
     if (table == Tables.end()) {
-        TExportTable& added = Tables.emplace_back();
-        added.Title = QStringLiteral("ЛО РВ-ТС/ТП, серийный № ") +
-                      QString::number(Serial).rightJustified(5, QLatin1Char('0'));
-        added.SerialNum = Serial;
-        added.LastComment = Comment;
-        added.MeasRecs.push_back(TExportMeasRec{When, {rec}, Comment});
+        Tables.push_back({Serial, Comment, {TExportMeasRec{When, {Rec}, Comment}}});
         return;
     }
     auto row = std::find_if(table->MeasRecs.begin(), table->MeasRecs.end(),
                             [&](const TExportMeasRec& R) { return R.MeasDateTime == When; });
     if (row != table->MeasRecs.end()) {
-        row->ChanRecs.push_back(rec);
+        row->ChanRecs.push_back(Rec);
         return;
     }
     TExportMeasRec& added = table->MeasRecs.emplace_back();
     added.MeasDateTime = When;
-    added.ChanRecs.push_back(rec);
+    added.ChanRecs.push_back(Rec);
     if (Comment != table->LastComment) {
         added.Comment = Comment;
         table->LastComment = Comment;
     }
 }
 
-void ExpectSameTables(const TExportTableArray& A, const TExportTableArray& B)
+void ExpectSameTables(const TExportTableArray& A, const std::vector<TPlainTable>& B)
 {
     ASSERT_EQ(A.size(), B.size());
     for (std::size_t t = 0; t < A.size(); ++t) {
-        EXPECT_EQ(A[t].Title, B[t].Title);
         EXPECT_EQ(A[t].SerialNum, B[t].SerialNum);
         EXPECT_EQ(A[t].LastComment, B[t].LastComment);
-        ASSERT_EQ(A[t].MeasRecs.size(), B[t].MeasRecs.size()) << t;
-        for (std::size_t r = 0; r < A[t].MeasRecs.size(); ++r) {
-            const TExportMeasRec& a = A[t].MeasRecs[r];
+        ASSERT_EQ(A[t].RowCount(), B[t].MeasRecs.size()) << t;
+        std::vector<quint8> order;
+        for (const TExportMeasRec& row : B[t].MeasRecs) {
+            for (const TChanExportRec& rec : row.ChanRecs) {
+                if (std::find(order.begin(), order.end(), rec.ChannelNum) == order.end())
+                    order.push_back(rec.ChannelNum);
+            }
+        }
+        EXPECT_EQ(A[t].ChannelOrder(), order) << t;
+        for (std::size_t r = 0; r < A[t].RowCount(); ++r) {
+            const TExportMeasRec a = A[t].GetRow(r);
             const TExportMeasRec& b = B[t].MeasRecs[r];
             ASSERT_EQ(std::memcmp(&a.MeasDateTime, &b.MeasDateTime, sizeof(double)), 0) << t << " " << r;
             ASSERT_EQ(a.Comment, b.Comment) << t << " " << r;
             ASSERT_EQ(a.ChanRecs.size(), b.ChanRecs.size()) << t << " " << r;
             for (std::size_t c = 0; c < a.ChanRecs.size(); ++c) {
-                ASSERT_EQ(a.ChanRecs[c].ChannelNum, b.ChanRecs[c].ChannelNum);
-                ASSERT_EQ(a.ChanRecs[c].Value, b.ChanRecs[c].Value);
-                ASSERT_EQ(a.ChanRecs[c].MinAlert, b.ChanRecs[c].MinAlert);
-                ASSERT_EQ(a.ChanRecs[c].MaxAlert, b.ChanRecs[c].MaxAlert);
+                const TChanExportRec& x = a.ChanRecs[c];
+                const TChanExportRec& y = b.ChanRecs[c];
+                ASSERT_EQ(x.ChannelNum, y.ChannelNum);
+                // Bit for bit: -0 and 0 are written differently.
+                ASSERT_EQ(std::memcmp(&x.Value, &y.Value, sizeof(float)), 0) << t << " " << r;
+                ASSERT_EQ(std::memcmp(&x.MinAlert, &y.MinAlert, sizeof(float)), 0) << t << " " << r;
+                ASSERT_EQ(std::memcmp(&x.MaxAlert, &y.MaxAlert, sizeof(float)), 0) << t << " " << r;
+                ASSERT_EQ(x.QuantityName, y.QuantityName);
+                ASSERT_EQ(x.MeasUnitName, y.MeasUnitName);
             }
         }
     }
 }
 
-TEST(ExportRecords, TheStampIndexGivesTheTablesOfASearchFromTheFirstRow)
+TEST(ExportRecords, TheCompactTablesGiveTheRowsOfASearchFromTheFirstRow)
 {
     // 60000 stamps of three devices with both channels: a scan per value would
     // take billions of comparisons. Channel 2 of some stamps comes late (after
-    // later stamps), some stamps repeat far apart, and 0.0 meets -0.0.
-    TExportTableArray indexed;
-    TExportTableArray scanned;
+    // later stamps), some stamps repeat far apart, 0.0 meets -0.0, and the
+    // settings change now and then, back and forth.
+    TExportTableArray compact;
+    std::vector<TPlainTable> scanned;
     quint32 seed = 12345;
     const auto next = [&seed] {
         seed = seed * 1664525u + 1013904223u;
@@ -182,12 +196,19 @@ TEST(ExportRecords, TheStampIndexGivesTheTablesOfASearchFromTheFirstRow)
     const TDateTime base = At(1, 0, 0);
     const auto both = [&](quint16 Serial, const QString& Comment, quint8 Channel, TDateTime When,
                           float Value) {
-        AddExportRecord(indexed, Serial, TDeviceType::ThermoInputs, Comment, Channel, When, Value, Value - 1,
-                        Value + 1, QStringLiteral("Q"), QStringLiteral("U"));
-        AddByScan(scanned, Serial, Comment, Channel, When, Value);
+        const int setting = int(next() % 16 == 0 ? next() % 3 : 0);
+        const TChanExportRec rec{Channel,
+                                 Value,
+                                 setting == 1 ? -0.0f : 0.0f,
+                                 float(setting) + 0.1f,
+                                 QStringLiteral("Q") + QString::number(setting),
+                                 setting == 2 ? QString() : QStringLiteral("U")};
+        AddExportRecord(compact, Serial, TDeviceType::ThermoInputs, Comment, Channel, When, Value,
+                        rec.MinAlert, rec.MaxAlert, rec.QuantityName, rec.MeasUnitName);
+        AddByScan(scanned, Serial, Comment, rec, When);
     };
     both(4, QStringLiteral("z"), 1, 0.0, 1);
-    both(4, QStringLiteral("z"), 2, -0.0, 2);
+    both(4, QStringLiteral("z"), 2, -0.0, -0.0f);
     std::vector<TDateTime> late;
     for (int i = 0; i < 60000; ++i) {
         const quint16 serial = quint16(1 + i % 3);
@@ -204,20 +225,19 @@ TEST(ExportRecords, TheStampIndexGivesTheTablesOfASearchFromTheFirstRow)
         }
     }
     both(4, QStringLiteral("z"), 1, 0.0, 3);
-    ExpectSameTables(indexed, scanned);
-    EXPECT_EQ(indexed[1].MeasRecs.size(), 20000u);
-
-    // Rows appended behind the index's back are found too, and a shrunk table
-    // is indexed anew.
-    indexed[1].MeasRecs.push_back(TExportMeasRec{base - 1, {}, QString()});
-    scanned[1].MeasRecs.push_back(TExportMeasRec{base - 1, {}, QString()});
+    // A channel first met in a value added late to the first row.
+    both(5, QStringLiteral("y"), 2, base, 1);
+    both(5, QStringLiteral("y"), 2, base + OneSecond, 2);
+    both(5, QStringLiteral("y"), 3, base + 2 * OneSecond, 3);
+    both(5, QStringLiteral("y"), 1, base, 4);
+    // An earlier stamp after later ones, then values for it and for old rows.
     both(1, QStringLiteral("Печь"), 2, base - 1, 9);
-    indexed[1].MeasRecs.resize(10);
-    scanned[1].MeasRecs.resize(10);
-    both(1, QStringLiteral("Печь"), 2, base + 5 * OneSecond, 8);
-    both(1, QStringLiteral("Печь"), 2, base + 50 * OneSecond, 7);
-    ExpectSameTables(indexed, scanned);
-    EXPECT_EQ(indexed[1].MeasRecs.size(), 11u);
+    both(1, QStringLiteral("Печь"), 1, base - 1, 8);
+    both(1, QStringLiteral("Печь"), 2, base + 5 * OneSecond, 7);
+    ExpectSameTables(compact, scanned);
+    EXPECT_EQ(compact[1].RowCount(), 20001u);
+    EXPECT_EQ(compact[2].RowCount(), 20000u);
+    EXPECT_EQ(compact[4].ChannelOrder(), (std::vector<quint8>{2, 1, 3}));
 }
 
 TEST(ExportRecords, TheArgumentOrderOverloadFillsTheSharedTables)
@@ -226,14 +246,14 @@ TEST(ExportRecords, TheArgumentOrderOverloadFillsTheSharedTables)
     AddExportRecord(321, TDeviceType::UnifiedInputs, QStringLiteral("к"), 2, At(7, 12, 0), 1.5f, -1.0f, 2.0f,
                     QStringLiteral("Давление"), QStringLiteral("кПа"));
     ASSERT_EQ(ExportTables.size(), 1u);
-    const TChanExportRec& rec = ExportTables[0].MeasRecs.at(0).ChanRecs.at(0);
+    const TChanExportRec rec = ExportTables[0].GetRow(0).ChanRecs.at(0);
     EXPECT_EQ(rec.ChannelNum, 2);
     EXPECT_EQ(rec.Value, 1.5f);
     EXPECT_EQ(rec.MinAlert, -1.0f);
     EXPECT_EQ(rec.MaxAlert, 2.0f);
     EXPECT_EQ(rec.QuantityName, QStringLiteral("Давление"));
     EXPECT_EQ(rec.MeasUnitName, QStringLiteral("кПа"));
-    EXPECT_EQ(ExportTables[0].MeasRecs[0].Comment, QStringLiteral("к"));
+    EXPECT_EQ(ExportTables[0].GetRow(0).Comment, QStringLiteral("к"));
     ExportTables.clear();
 }
 
