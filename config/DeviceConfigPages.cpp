@@ -65,13 +65,13 @@ TDeviceConfigPages::TDeviceConfigPages(TFormDeviceConfig& Form, Ui::TFormDeviceC
             if (!RefuseCommand(false))
                 Calibr_.ButtonResetCalibrStatusClick();
         });
-    connect(&Form, &TFormDeviceConfig::TabSheetCalibrShow, this, [this] { Calibr_.TabSheetCalibrShow(); });
+    connect(&Form, &TFormDeviceConfig::TabSheetCalibrShow, this, &TDeviceConfigPages::calibrPageShown);
     connect(U.PageControlDevParams, &QTabWidget::currentChanged, this, [this](int Index) {
         QWidget* page = Ui_.PageControlDevParams->widget(Index);
         if (page == Ui_.TabSheetSoftwareUpdate)
             TabSheetSoftwareUpdateShow();
         else if (page == Ui_.TabSheetCalibr)
-            Calibr_.TabSheetCalibrShow();
+            calibrPageShown();
     });
     TabSheetSoftwareUpdateShow();
 }
@@ -112,6 +112,14 @@ bool TDeviceConfigPages::RefuseCommand(bool WithCalibration)
         return false;
     Prompts::Current().Message(&Form_, text, QStringLiteral("Внимание"));
     return true;
+}
+
+void TDeviceConfigPages::calibrPageShown()
+{
+    // Its status read would reach a device being flashed; the page keeps what it
+    // showed for this device before.
+    if (!Fw_.Running())
+        Calibr_.TabSheetCalibrShow();
 }
 
 void TDeviceConfigPages::TabSheetSoftwareUpdateShow()

@@ -87,6 +87,8 @@ public:
 
 private:
     void browseFirmware();
+    // The calibration page comes into view (or the window is shown in service mode).
+    void calibrPageShown();
 
     TFormDeviceConfig& Form_;
     Ui::TFormDeviceConfig& Ui_;

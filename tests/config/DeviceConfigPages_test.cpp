@@ -269,6 +269,28 @@ TEST_F(ConfigPagesTest, WritesOfTheWindowSendNothingDuringARadioTransfer)
     });
 }
 
+TEST_F(ConfigPagesTest, CalibrationPageShownDuringATransferReadsNothing)
+{
+    SuperuserMode = true;
+    openRow();
+    showPage("TabSheetSoftwareUpdate");
+    chooseFile(200);
+    int sendsAtShow = -1;
+    int sendsAfterShow = -1;
+    onPump = [&] {
+        if (sendsAtShow < 0 && memo().filter(QStringLiteral("Записан фрагмент")).size() == 2) {
+            sendsAtShow = simLink.sends;
+            showPage("TabSheetCalibr");
+            sendsAfterShow = simLink.sends;
+        }
+    };
+    click("ButtonStartFwUpdate");
+    ASSERT_TRUE(RunEventsUntil([&] { return !window.ProcedureRunning(); }, 5000));
+    ASSERT_GE(sendsAtShow, 0);
+    EXPECT_EQ(sendsAfterShow, sendsAtShow);
+    EXPECT_EQ(runningCrc(), VfwWriter::Crc16(image));
+}
+
 TEST_F(ConfigPagesTest, WritesOfTheWindowSendNothingWhileACalibrationWaits)
 {
     SuperuserMode = true;
