@@ -6,9 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <tuple>
@@ -248,6 +250,27 @@ QString systemErrorText(sqlite3* Db)
     return Db ? QString::fromUtf8(sqlite3_errmsg(Db)) : QString();
 }
 
+// Gives the finished file From the name To unless a file of that name exists;
+// true also when it does (the file there wins), false with errno set otherwise.
+bool publishFile(const QByteArray& From, const QByteArray& To)
+{
+    if (::renameat2(AT_FDCWD, From.constData(), AT_FDCWD, To.constData(), RENAME_NOREPLACE) == 0 ||
+        errno == EEXIST)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    // A file system without that rename: a second link is refused on an
+    // existing name as well.
+    if (::link(From.constData(), To.constData()) == 0 || errno == EEXIST)
+        return true;
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS)
+        return false;
+    // Nor links (some network shares): the plain rename, checked just before.
+    if (::access(To.constData(), F_OK) == 0)
+        return true;
+    return ::rename(From.constData(), To.constData()) == 0;
+}
+
 } // namespace
 
 TArchiveStore::TArchiveStore(TArchiveKind Kind) : Kind_(Kind) {}
@@ -289,6 +312,14 @@ void TArchiveStore::SetFileName(const QString& FileName)
     Damaged_ = false;
 }
 
+void TArchiveStore::idTaken(int Rc)
+{
+    // The ID was given by another connection meanwhile: the next try reads the IDs again.
+    IdTaken_ = Rc == SQLITE_CONSTRAINT_PRIMARYKEY;
+    if (IdTaken_)
+        NextId_ = 0;
+}
+
 void TArchiveStore::noteDamage(int Rc)
 {
     const int primary = Rc & 0xff;
@@ -301,15 +332,17 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
     SysErr.clear();
     if (FileName_.isEmpty())
         return TCreateResult::NotStarted; // nowhere to write
-    const QString tmpName = FileName_ + QStringLiteral(".tmp");
-    // Leftovers of a creation that a crash interrupted.
-    QFile::remove(tmpName);
-    QFile::remove(tmpName + QStringLiteral("-journal"));
+    // A name of this process alone: another copy of the program making the same
+    // file at the same moment must not truncate or remove it. Leftovers of a crash
+    // are left alone, as a name of another process looks the same.
+    const QString tmpName = FileName_ + QLatin1Char('.') + QString::number(::getpid()) + QLatin1Char('-') +
+                            QString::number(QRandomGenerator::global()->generate(), 16) +
+                            QStringLiteral(".tmp");
+    const QByteArray tmpPath = QFile::encodeName(tmpName);
     // Made here first, so a failure names its real cause: the database engine
     // falls back to other attempts whose error is the one it keeps.
     {
-        const int fd =
-            ::open(QFile::encodeName(tmpName).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int fd = ::open(tmpPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) {
             SysErr = SystemError::Text(errno);
             logFailure(QStringLiteral("create: ") + SysErr);
@@ -317,9 +350,13 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
         }
         ::close(fd);
     }
+    const auto removeTmp = qScopeGuard([&tmpName] {
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+            QFile::remove(tmpName + QLatin1String(suffix));
+    });
 
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(tmpName).constData(), &db,
+    const int rc = sqlite3_open_v2(tmpPath.constData(), &db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (!db) {
         SysErr = QString::fromUtf8(sqlite3_errstr(rc));
@@ -341,24 +378,22 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
     script += ids + QByteArrayLiteral(" COMMIT;");
 
     bool ok = rc == SQLITE_OK && sqlite3_exec(db, script.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    // The tables must be in the file itself before it takes its name: closing
+    // would leave them in the log unseen when this merge fails.
+    ok = ok &&
+         sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) == SQLITE_OK;
     if (!ok)
         SysErr = systemErrorText(db);
-    // Closing the only connection checkpoints and removes the WAL: the file is whole.
     if (sqlite3_close(db) != SQLITE_OK && ok) {
         ok = false;
         SysErr = QString::fromUtf8(sqlite3_errstr(SQLITE_IOERR));
     }
-    if (ok && !QFile::exists(FileName_)) {
-        QFile tmp(tmpName);
-        if (!tmp.rename(FileName_) && !QFile::exists(FileName_)) {
-            ok = false;
-            SysErr = SystemError::Russian(tmp.errorString());
-        }
+    // Only a whole file takes the name, and never over a file that appeared
+    // meanwhile (another copy made it first): that one is used as it is.
+    if (ok && !publishFile(tmpPath, QFile::encodeName(FileName_))) {
+        ok = false;
+        SysErr = SystemError::Text(errno);
     }
-    QFile::remove(tmpName);
-    QFile::remove(tmpName + QStringLiteral("-journal"));
-    QFile::remove(tmpName + QStringLiteral("-wal"));
-    QFile::remove(tmpName + QStringLiteral("-shm"));
     if (!ok)
         logFailure(QStringLiteral("create: ") + SysErr);
     return ok ? TCreateResult::Created : TCreateResult::NotWritten;
@@ -585,6 +620,7 @@ bool TArchiveStore::step(sqlite3_stmt* Stmt, QString& ErrMsg)
     if (rc == SQLITE_DONE)
         return true;
     noteDamage(rc);
+    idTaken(rc);
     logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
     ErrMsg = WriteErrorText();
     // A full disk: merging the log back frees its room, maybe for this very row.
@@ -635,13 +671,15 @@ bool TArchiveStore::AppendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
     if (appendMeasure(Rec, ErrMsg))
         return true;
     // The log was full and is merged back into the file now: the row may fit.
-    return MergedAfterFailure_ && appendMeasure(Rec, ErrMsg);
+    // Or another copy of the program took the ID: it is read again.
+    return (MergedAfterFailure_ || IdTaken_) && appendMeasure(Rec, ErrMsg);
 }
 
 bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
 {
     ErrMsg.clear();
     MergedAfterFailure_ = false;
+    IdTaken_ = false;
     sqlite3_stmt* stmt = statement(StInsert);
     if (!stmt) {
         ErrMsg = Db_ ? WriteErrorText() : OpenErrorText();
@@ -659,15 +697,23 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         return step(stmt, ErrMsg);
     }
 
-    if (NextId_ == 0 && !loadNextId()) {
-        logFailure(QStringLiteral("next ID: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
-        ErrMsg = WriteErrorText();
-        return false;
+    // Another copy of the program writing this file moves the IDs on and may add
+    // device tables; a change by another connection shows in the data version.
+    int dataVersion = -1;
+    if (!queryInt(Db_, "PRAGMA data_version", dataVersion) || dataVersion != DataVersion_)
+        NextId_ = 0;
+    if (NextId_ == 0) {
+        if (!loadDeviceTables() || !loadNextId()) {
+            logFailure(QStringLiteral("next ID: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
+            ErrMsg = WriteErrorText();
+            return false;
+        }
+        DataVersion_ = dataVersion;
     }
     // Each device's values go to a table of its own keyed by the ID, so a value
     // appends to the last page of one tree and commits as that one page.
     const bool newTable = !DeviceTables_.contains(Rec.SerialNum);
-    if (newTable && !exec("BEGIN")) {
+    if (newTable && !exec("BEGIN IMMEDIATE")) {
         ErrMsg = WriteErrorText();
         return false;
     }
@@ -711,8 +757,9 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         sqlite3_reset(insert);
         sqlite3_clear_bindings(insert);
         if (rc != SQLITE_DONE || !exec("COMMIT")) {
-            failure = rc != SQLITE_DONE ? rc : sqlite3_errcode(Db_);
+            failure = rc != SQLITE_DONE ? rc : sqlite3_extended_errcode(Db_);
             noteDamage(failure);
+            idTaken(failure);
             logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(failure)));
             ErrMsg = WriteErrorText();
             // The statement was compiled against a table the rollback removes.

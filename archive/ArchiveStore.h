@@ -116,8 +116,9 @@ public:
     void SetFileName(const QString& FileName);
 
     // Writes an empty file of this kind under FileName. It is built under a
-    // temporary name and renamed into place, so a crash never leaves a
-    // half-made file that later opens as foreign. An existing file is left alone.
+    // temporary name of this process and renamed into place, so a crash or
+    // another copy of the program never leaves a half-made file under the name.
+    // An existing file is left alone, also one that appears meanwhile.
     TCreateResult Create(QString& SysErr);
 
     // Opens FileName; false with OpenErrorText() when the file is missing, not
@@ -180,6 +181,7 @@ private:
     bool loadNextId();
     bool appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg);
     void noteDamage(int Rc);
+    void idTaken(int Rc);
     bool collectMeasures(const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
                          std::vector<TMeasureRecord>& Rows, QString& ErrMsg);
     bool mergeLog();
@@ -194,7 +196,9 @@ private:
     bool PerDevice_ = false;
     std::set<qint32> DeviceTables_;
     std::map<qint32, sqlite3_stmt*> DeviceInserts_;
-    qint64 NextId_ = 0; // 0: not known yet
+    qint64 NextId_ = 0;    // 0: not known yet
+    int DataVersion_ = -1; // of the file when NextId_ was read
+    bool IdTaken_ = false; // the last append failed on an ID another connection used
     // Log pages at the last failed checkpoint (0: none), and whether checkpoints
     // fail with the log past its bound.
     int FailedCheckpointAt_ = 0;

@@ -453,3 +453,62 @@ TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitAtADevicesFirstValueIsMergedBackAn
         EXPECT_EQ(rows[i].MeasValue, double(i));
     }
 }
+
+TEST_F(ArchiveWriterTest, TwoCopiesMakingTheSameDayFileAtOnceStoreEveryValueOnce)
+{
+    constexpr int Values = 40;
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        const QString sub = dir.filePath(QStringLiteral("run") + QString::number(round));
+        ASSERT_TRUE(QDir().mkpath(sub));
+        ArchiveDir = sub + QLatin1Char('/');
+        // Both copies wait on the pipe; closing it starts them together.
+        int start[2];
+        ASSERT_EQ(::pipe(start), 0);
+        std::fflush(stdout);
+        std::fflush(stderr);
+        pid_t copies[2];
+        for (int copy = 0; copy < 2; ++copy) {
+            copies[copy] = fork();
+            if (copies[copy] == 0) {
+                ::close(start[1]);
+                char byte = 0;
+                if (::read(start[0], &byte, 1) != 0)
+                    _exit(20);
+                // A device both copies poll and one of each copy's own.
+                TArchiveWriter w;
+                TDevice shared(1234);
+                TDevice own(quint16(2000 + copy));
+                QString e;
+                for (int i = 0; i < Values; ++i) {
+                    TDevice& d = i % 2 ? own : shared;
+                    d.Channel(1).Value = float(copy * 1000 + i);
+                    if (!w.AddMeasurement(d, 1, t + i * OneSecond, e))
+                        _exit(21);
+                }
+                w.CloseAll();
+                _exit(0);
+            }
+            ASSERT_GT(copies[copy], 0);
+        }
+        ::close(start[0]);
+        ::close(start[1]);
+        for (const pid_t pid : copies) {
+            int status = -1;
+            ASSERT_EQ(waitpid(pid, &status, 0), pid);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+        // One day file, nothing judged damaged, no temporary left behind.
+        EXPECT_EQ(QDir(sub).entryList(QDir::Files | QDir::Hidden), QStringList{"Measures20240305.cds"});
+        std::vector<float> stored;
+        for (const TMeasureRecord& r : measures(QStringLiteral("Measures20240305.cds")))
+            stored.push_back(float(r.MeasValue));
+        std::sort(stored.begin(), stored.end());
+        std::vector<float> expected;
+        for (int copy = 0; copy < 2; ++copy)
+            for (int i = 0; i < Values; ++i)
+                expected.push_back(float(copy * 1000 + i));
+        EXPECT_EQ(stored, expected);
+    }
+}
