@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -399,7 +400,7 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
     return ok ? TCreateResult::Created : TCreateResult::NotWritten;
 }
 
-bool TArchiveStore::Open(QString& ErrMsg)
+bool TArchiveStore::Open(QString& ErrMsg, bool CheckPages)
 {
     ErrMsg.clear();
     if (Db_)
@@ -412,7 +413,7 @@ bool TArchiveStore::Open(QString& ErrMsg)
     }
     const int rc = sqlite3_open_v2(QFile::encodeName(FileName_).constData(), &Db_,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK || !checkFile()) {
+    if (rc != SQLITE_OK || !checkFile(CheckPages)) {
         if (Db_)
             noteDamage(sqlite3_errcode(Db_));
         logFailure(QStringLiteral("open: ") + (Db_ ? QString::fromUtf8(sqlite3_errmsg(Db_)) : QString()));
@@ -423,7 +424,7 @@ bool TArchiveStore::Open(QString& ErrMsg)
     return true;
 }
 
-bool TArchiveStore::checkFile()
+bool TArchiveStore::checkFile(bool CheckPages)
 {
     sqlite3_extended_result_codes(Db_, 1);
     sqlite3_busy_timeout(Db_, BusyTimeoutMs);
@@ -449,6 +450,9 @@ bool TArchiveStore::checkFile()
         Damaged_ = true;
         return false;
     }
+    // Before anything is written to the file.
+    if (CheckPages && !checkPages())
+        return false;
     // After a checkpoint the log is cut back to what the checkpoint interval
     // needs, so it never keeps the room of a burst.
     const QByteArray pragmas =
@@ -476,6 +480,34 @@ bool TArchiveStore::checkFile()
     if (!statement(StInsert))
         return false;
     return Kind_ != TArchiveKind::Measures || loadDeviceTables();
+}
+
+bool TArchiveStore::checkPages()
+{
+    // Every page is read, so a file is checked once while it stays the same file.
+    struct stat st = {};
+    const bool known = ::stat(QFile::encodeName(FileName_).constData(), &st) == 0;
+    if (known && quint64(st.st_dev) == CheckedDevice_ && quint64(st.st_ino) == CheckedInode_)
+        return true;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(Db_, "PRAGMA quick_check(1)", -1, &stmt, nullptr) != SQLITE_OK)
+        return false;
+    const int rc = sqlite3_step(stmt);
+    const QString result = rc == SQLITE_ROW ? columnText(stmt, 0) : QString::fromUtf8(sqlite3_errstr(rc));
+    sqlite3_finalize(stmt);
+    if (rc == SQLITE_ROW && result == QLatin1String("ok")) {
+        if (known) {
+            CheckedDevice_ = quint64(st.st_dev);
+            CheckedInode_ = quint64(st.st_ino);
+        }
+        return true;
+    }
+    if (rc == SQLITE_ROW)
+        Damaged_ = true; // a page or a link between pages is wrong
+    else
+        noteDamage(rc);
+    logFailure(QStringLiteral("check: ") + result);
+    return false;
 }
 
 bool TArchiveStore::loadDeviceTables()

@@ -123,7 +123,10 @@ public:
 
     // Opens FileName; false with OpenErrorText() when the file is missing, not
     // ours, of another kind or unreadable. An open store stays as it is.
-    bool Open(QString& ErrMsg);
+    // CheckPages, for a file about to be written: every page is checked first
+    // (a whole read of the file, once while it stays the same file), and a file
+    // damaged inside is refused as Damaged() and left untouched.
+    bool Open(QString& ErrMsg, bool CheckPages = false);
     bool Active() const { return Db_ != nullptr; }
     void Close();
     // The last open, read or write found the file damaged (truncated, overwritten,
@@ -172,7 +175,8 @@ private:
     };
 
     sqlite3_stmt* statement(TStatement Which);
-    bool checkFile();
+    bool checkFile(bool CheckPages);
+    bool checkPages();
     bool exec(const char* Sql);
     void logFailure(const QString& What) const;
     bool readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row, QString& ErrMsg);
@@ -203,6 +207,9 @@ private:
     // fail with the log past its bound.
     int FailedCheckpointAt_ = 0;
     bool Damaged_ = false;
+    // The file that passed the page check last (device and inode; 0: none).
+    quint64 CheckedDevice_ = 0;
+    quint64 CheckedInode_ = 0;
     // The last failed write was a full log that could be merged back.
     bool MergedAfterFailure_ = false;
     bool WalStuck_ = false;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <numeric>
 #include <optional>
+#include <random>
 #include <stdexcept>
 
 namespace {
@@ -511,4 +512,49 @@ TEST_F(ArchiveWriterTest, TwoCopiesMakingTheSameDayFileAtOnceStoreEveryValueOnce
                 expected.push_back(float(copy * 1000 + i));
         EXPECT_EQ(stored, expected);
     }
+}
+
+TEST_F(ArchiveWriterTest, DayFileDamagedInsideIsLeftAloneAndTheDayGoesOnInTheNextFile)
+{
+    HookedJournal journal;
+    TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    for (int i = 0; i < 3000; ++i) {
+        TDevice d(quint16(100 + i % 10));
+        d.Channel(1).Value = float(i);
+        ASSERT_TRUE(writer.AddMeasurement(d, 1, t += OneSecond, err));
+    }
+    writer.CloseAll();
+
+    // Random bytes over the middle third; the header and the last pages, which
+    // appends touch, stay intact.
+    const QString first = path(QStringLiteral("Measures20240305.cds"));
+    QByteArray damaged;
+    {
+        QFile f(first);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        damaged = f.readAll();
+        ASSERT_GT(damaged.size(), 64 * 1024);
+        std::mt19937 random(21);
+        for (qsizetype i = damaged.size() / 3; i < 2 * damaged.size() / 3; ++i)
+            damaged[i] = char(random());
+        ASSERT_TRUE(f.seek(0));
+        ASSERT_EQ(f.write(damaged), damaged.size());
+    }
+
+    TArchiveWriter next;
+    for (int i = 0; i < 3; ++i) {
+        device.Channel(1).Value = float(i);
+        ASSERT_TRUE(next.AddMeasurement(device, 1, t += OneSecond, err)) << err.toStdString();
+    }
+    next.CloseAll();
+    QFile f(first);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll() == damaged);
+    const QString second = path(QStringLiteral("Measures20240305_2.cds"));
+    EXPECT_EQ(JournalLines(journal),
+              QStringList{QStringLiteral("Файл архива \"") + first +
+                          QStringLiteral("\" повреждён и оставлен без изменений; измерения за эти сутки "
+                                         "записываются в файл \"") +
+                          second + QStringLiteral("\"")});
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")), (std::vector<float>{0, 1, 2}));
 }
