@@ -243,6 +243,13 @@ bool objectExists(sqlite3* Db, const char* Type, const char* Name, bool& Exists)
     return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 
+// A write or merge that failed for want of room (a full disk, a size limit).
+bool lackOfRoom(int Rc)
+{
+    const int primary = Rc & 0xff;
+    return primary == SQLITE_FULL || primary == SQLITE_IOERR;
+}
+
 QString systemErrorText(sqlite3* Db)
 {
     const int err = Db ? sqlite3_system_errno(Db) : 0;
@@ -311,6 +318,7 @@ void TArchiveStore::SetFileName(const QString& FileName)
     Close();
     FileName_ = FileName;
     Damaged_ = false;
+    MergeDue_ = false;
 }
 
 void TArchiveStore::idTaken(int Rc)
@@ -575,12 +583,15 @@ int TArchiveStore::walHook(void* Self, sqlite3* Db, const char* DbName, int Page
     return SQLITE_OK;
 }
 
-bool TArchiveStore::mergeLog()
+bool TArchiveStore::mergeLog(int* Rc)
 {
     // Truncating needs no reader on the log; the writer is alone on its file.
     const int rc = sqlite3_wal_checkpoint_v2(Db_, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (Rc)
+        *Rc = rc;
     if (rc == SQLITE_OK) {
         WalStuck_ = false;
+        MergeDue_ = false;
         FailedCheckpointAt_ = 0;
         return true;
     }
@@ -656,9 +667,8 @@ bool TArchiveStore::step(sqlite3_stmt* Stmt, QString& ErrMsg)
     logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
     ErrMsg = WriteErrorText();
     // A full disk: merging the log back frees its room, maybe for this very row.
-    const int primary = rc & 0xff;
-    MergedAfterFailure_ =
-        (primary == SQLITE_FULL || primary == SQLITE_IOERR) && sqlite3_get_autocommit(Db_) && mergeLog();
+    MergedAfterFailure_ = lackOfRoom(rc) && sqlite3_get_autocommit(Db_) && mergeLog();
+    MergeDue_ = MergeDue_ || (lackOfRoom(rc) && !MergedAfterFailure_);
     return false;
 }
 
@@ -721,6 +731,17 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         ErrMsg = WriteErrorText();
         return false;
     }
+    // After a write failed for want of room, the log is merged back before
+    // anything is added to it, so room freed on the disk goes to the file first
+    // and not to a log that would then need still more for its merge.
+    if (MergeDue_) {
+        int rc = SQLITE_OK;
+        if (!mergeLog(&rc) && lackOfRoom(rc)) {
+            ErrMsg = WriteErrorText();
+            return false;
+        }
+        MergeDue_ = false; // merged, or held up by a reader of the log: no matter of room
+    }
     if (!PerDevice_) {
         sqlite3_bind_int(stmt, 1, Rec.SerialNum);
         sqlite3_bind_double(stmt, 2, Rec.MeasDateTime);
@@ -755,9 +776,8 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
             return;
         exec("ROLLBACK");
         // As for any other value: a full log merged back may leave room for it.
-        const int primary = failure & 0xff;
-        MergedAfterFailure_ =
-            (primary == SQLITE_FULL || primary == SQLITE_IOERR) && sqlite3_get_autocommit(Db_) && mergeLog();
+        MergedAfterFailure_ = lackOfRoom(failure) && sqlite3_get_autocommit(Db_) && mergeLog();
+        MergeDue_ = MergeDue_ || (lackOfRoom(failure) && !MergedAfterFailure_);
     });
     if (newTable && !exec(createDeviceTableSql(Rec.SerialNum).constData())) {
         failure = sqlite3_errcode(Db_);

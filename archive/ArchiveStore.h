@@ -84,7 +84,8 @@ struct TMeasureRecord
 // day a program update happens) and is read together with the device tables.
 //
 // A full disk: a failed write merges the log back into the file and cuts it
-// (checkpoint TRUNCATE); while checkpoints fail, the log stops growing past a
+// (checkpoint TRUNCATE), and so does the next append before it adds anything
+// while that merge failed; while checkpoints fail, the log stops growing past a
 // bound and values are refused with the write text, so the room the merge needs
 // stays free and storing resumes as soon as the disk has room again.
 class TArchiveStore
@@ -188,7 +189,7 @@ private:
     void idTaken(int Rc);
     bool collectMeasures(const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
                          std::vector<TMeasureRecord>& Rows, QString& ErrMsg);
-    bool mergeLog();
+    bool mergeLog(int* Rc = nullptr);
     static int walHook(void* Self, sqlite3* Db, const char* DbName, int Pages);
 
     const TArchiveKind Kind_;
@@ -212,5 +213,8 @@ private:
     quint64 CheckedInode_ = 0;
     // The last failed write was a full log that could be merged back.
     bool MergedAfterFailure_ = false;
+    // A write failed for want of room and the log is not merged back since;
+    // kept over Close, as the writer reopens the file after a failure.
+    bool MergeDue_ = false;
     bool WalStuck_ = false;
 };

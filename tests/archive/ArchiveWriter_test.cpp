@@ -558,3 +558,59 @@ TEST_F(ArchiveWriterTest, DayFileDamagedInsideIsLeftAloneAndTheDayGoesOnInTheNex
                           second + QStringLiteral("\"")});
     EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")), (std::vector<float>{0, 1, 2}));
 }
+
+TEST_F(ArchiveWriterTest, AfterAFailedWriteTheLogIsMergedBackBeforeTheNextValue)
+{
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    ASSERT_TRUE(add(t, 0));
+    writer.CloseMeasures();
+    const QString name = path(QStringLiteral("Measures20240305.cds"));
+    const QString wal = name + QStringLiteral("-wal");
+    {
+        RawDb raw(name);
+        ASSERT_TRUE(raw.Exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 8000) "
+                             "INSERT INTO Measures(SerialNum, MeasDateTime, ChannelNum, MeasValue) "
+                             "SELECT 999, 45356.25, 1, x FROM c"));
+    }
+    const qint64 fileSize = QFileInfo(name).size();
+    // Small enough for the log to meet the limit below its own bound.
+    ASSERT_LT(fileSize, 800 * 1024);
+    int stored = 1;
+    const int rc = RunInChild([&] {
+        QString e;
+        {
+            // Neither the file nor the log grows past the file's size: the log
+            // fills up and cannot be merged back.
+            const FileSizeLimit full{rlim_t(fileSize)};
+            if (!full.ok())
+                return 10;
+            for (int i = 1;; ++i) {
+                if (i == 5000)
+                    return 11;
+                device.Channel(1).Value = float(stored);
+                if (!writer.AddMeasurement(device, 1, t + i * OneSecond, e))
+                    break;
+                ++stored;
+            }
+        }
+        if (QFileInfo(wal).size() < fileSize / 2)
+            return 12;
+        // A little room again: it goes to merging the log back, not to the log.
+        const FileSizeLimit someRoom{rlim_t(fileSize + 256 * 1024)};
+        device.Channel(1).Value = float(stored);
+        if (!writer.AddMeasurement(device, 1, t + 5000 * OneSecond, e))
+            return 13;
+        if (QFileInfo(wal).size() > 64 * 1024)
+            return 14;
+        writer.CloseAll();
+        return 0;
+    });
+    ASSERT_EQ(rc, 0);
+    std::vector<float> kept;
+    for (const TMeasureRecord& r : measures(QStringLiteral("Measures20240305.cds")))
+        if (r.SerialNum == 1234)
+            kept.push_back(float(r.MeasValue));
+    ASSERT_GT(kept.size(), 2u);
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        ASSERT_EQ(kept[i], float(i));
+}
