@@ -321,14 +321,6 @@ void TArchiveStore::SetFileName(const QString& FileName)
     MergeDue_ = false;
 }
 
-void TArchiveStore::idTaken(int Rc)
-{
-    // The ID was given by another connection meanwhile: the next try reads the IDs again.
-    IdTaken_ = Rc == SQLITE_CONSTRAINT_PRIMARYKEY;
-    if (IdTaken_)
-        NextId_ = 0;
-}
-
 void TArchiveStore::noteDamage(int Rc)
 {
     const int primary = Rc & 0xff;
@@ -663,7 +655,6 @@ bool TArchiveStore::step(sqlite3_stmt* Stmt, QString& ErrMsg)
     if (rc == SQLITE_DONE)
         return true;
     noteDamage(rc);
-    idTaken(rc);
     logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
     ErrMsg = WriteErrorText();
     // A full disk: merging the log back frees its room, maybe for this very row.
@@ -713,15 +704,13 @@ bool TArchiveStore::AppendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
     if (appendMeasure(Rec, ErrMsg))
         return true;
     // The log was full and is merged back into the file now: the row may fit.
-    // Or another copy of the program took the ID: it is read again.
-    return (MergedAfterFailure_ || IdTaken_) && appendMeasure(Rec, ErrMsg);
+    return MergedAfterFailure_ && appendMeasure(Rec, ErrMsg);
 }
 
 bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
 {
     ErrMsg.clear();
     MergedAfterFailure_ = false;
-    IdTaken_ = false;
     sqlite3_stmt* stmt = statement(StInsert);
     if (!stmt) {
         ErrMsg = Db_ ? WriteErrorText() : OpenErrorText();
@@ -750,8 +739,21 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         return step(stmt, ErrMsg);
     }
 
-    // Another copy of the program writing this file moves the IDs on and may add
-    // device tables; a change by another connection shows in the data version.
+    // One transaction holds the write lock from reading the IDs to the commit:
+    // another copy of the program writing this file moves the IDs on and may add
+    // device tables, which shows in the data version.
+    if (!exec("BEGIN IMMEDIATE")) {
+        logFailure(QStringLiteral("begin: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
+        ErrMsg = WriteErrorText();
+        return false;
+    }
+    int failure = SQLITE_OK; // what ended the transaction
+    auto rollback = qScopeGuard([this, &failure] {
+        exec("ROLLBACK");
+        // A full disk: merging the log back frees its room, maybe for this very row.
+        MergedAfterFailure_ = lackOfRoom(failure) && sqlite3_get_autocommit(Db_) && mergeLog();
+        MergeDue_ = MergeDue_ || (lackOfRoom(failure) && !MergedAfterFailure_);
+    });
     int dataVersion = -1;
     if (!queryInt(Db_, "PRAGMA data_version", dataVersion) || dataVersion != DataVersion_)
         NextId_ = 0;
@@ -766,19 +768,6 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
     // Each device's values go to a table of its own keyed by the ID, so a value
     // appends to the last page of one tree and commits as that one page.
     const bool newTable = !DeviceTables_.contains(Rec.SerialNum);
-    if (newTable && !exec("BEGIN IMMEDIATE")) {
-        ErrMsg = WriteErrorText();
-        return false;
-    }
-    int failure = SQLITE_OK; // what ended the new table's transaction
-    auto rollback = qScopeGuard([this, newTable, &failure] {
-        if (!newTable)
-            return;
-        exec("ROLLBACK");
-        // As for any other value: a full log merged back may leave room for it.
-        MergedAfterFailure_ = lackOfRoom(failure) && sqlite3_get_autocommit(Db_) && mergeLog();
-        MergeDue_ = MergeDue_ || (lackOfRoom(failure) && !MergedAfterFailure_);
-    });
     if (newTable && !exec(createDeviceTableSql(Rec.SerialNum).constData())) {
         failure = sqlite3_errcode(Db_);
         noteDamage(failure);
@@ -804,27 +793,24 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
     sqlite3_bind_double(insert, 2, Rec.MeasDateTime);
     sqlite3_bind_int(insert, 3, Rec.ChannelNum);
     sqlite3_bind_double(insert, 4, Rec.MeasValue);
-    if (newTable) {
-        const int rc = sqlite3_step(insert);
-        sqlite3_reset(insert);
-        sqlite3_clear_bindings(insert);
-        if (rc != SQLITE_DONE || !exec("COMMIT")) {
-            failure = rc != SQLITE_DONE ? rc : sqlite3_extended_errcode(Db_);
-            noteDamage(failure);
-            idTaken(failure);
-            logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(failure)));
-            ErrMsg = WriteErrorText();
+    const int rc = sqlite3_step(insert);
+    sqlite3_reset(insert);
+    sqlite3_clear_bindings(insert);
+    if (rc != SQLITE_DONE || !exec("COMMIT")) {
+        failure = rc != SQLITE_DONE ? rc : sqlite3_errcode(Db_);
+        noteDamage(failure);
+        logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(failure)));
+        ErrMsg = WriteErrorText();
+        if (newTable) {
             // The statement was compiled against a table the rollback removes.
             sqlite3_finalize(insert);
             DeviceInserts_.erase(Rec.SerialNum);
-            return false;
         }
-        DeviceTables_.insert(Rec.SerialNum);
-    } else if (!step(insert, ErrMsg)) {
-        rollback.dismiss();
         return false;
     }
     rollback.dismiss();
+    if (newTable)
+        DeviceTables_.insert(Rec.SerialNum);
     ++NextId_;
     return true;
 }

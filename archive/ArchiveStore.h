@@ -186,7 +186,6 @@ private:
     bool loadNextId();
     bool appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg);
     void noteDamage(int Rc);
-    void idTaken(int Rc);
     bool collectMeasures(const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
                          std::vector<TMeasureRecord>& Rows, QString& ErrMsg);
     bool mergeLog(int* Rc = nullptr);
@@ -203,7 +202,6 @@ private:
     std::map<qint32, sqlite3_stmt*> DeviceInserts_;
     qint64 NextId_ = 0;    // 0: not known yet
     int DataVersion_ = -1; // of the file when NextId_ was read
-    bool IdTaken_ = false; // the last append failed on an ID another connection used
     // Log pages at the last failed checkpoint (0: none), and whether checkpoints
     // fail with the log past its bound.
     int FailedCheckpointAt_ = 0;
