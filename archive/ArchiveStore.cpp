@@ -6,11 +6,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -240,12 +243,40 @@ bool objectExists(sqlite3* Db, const char* Type, const char* Name, bool& Exists)
     return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 
+// A write or merge that failed for want of room (a full disk, a size limit).
+bool lackOfRoom(int Rc)
+{
+    const int primary = Rc & 0xff;
+    return primary == SQLITE_FULL || primary == SQLITE_IOERR;
+}
+
 QString systemErrorText(sqlite3* Db)
 {
     const int err = Db ? sqlite3_system_errno(Db) : 0;
     if (err != 0)
         return SystemError::Text(err);
     return Db ? QString::fromUtf8(sqlite3_errmsg(Db)) : QString();
+}
+
+// Gives the finished file From the name To unless a file of that name exists;
+// true also when it does (the file there wins), false with errno set otherwise.
+bool publishFile(const QByteArray& From, const QByteArray& To)
+{
+    if (::renameat2(AT_FDCWD, From.constData(), AT_FDCWD, To.constData(), RENAME_NOREPLACE) == 0 ||
+        errno == EEXIST)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    // A file system without that rename: a second link is refused on an
+    // existing name as well.
+    if (::link(From.constData(), To.constData()) == 0 || errno == EEXIST)
+        return true;
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS)
+        return false;
+    // Nor links (some network shares): the plain rename, checked just before.
+    if (::access(To.constData(), F_OK) == 0)
+        return true;
+    return ::rename(From.constData(), To.constData()) == 0;
 }
 
 } // namespace
@@ -287,6 +318,7 @@ void TArchiveStore::SetFileName(const QString& FileName)
     Close();
     FileName_ = FileName;
     Damaged_ = false;
+    MergeDue_ = false;
 }
 
 void TArchiveStore::noteDamage(int Rc)
@@ -301,15 +333,17 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
     SysErr.clear();
     if (FileName_.isEmpty())
         return TCreateResult::NotStarted; // nowhere to write
-    const QString tmpName = FileName_ + QStringLiteral(".tmp");
-    // Leftovers of a creation that a crash interrupted.
-    QFile::remove(tmpName);
-    QFile::remove(tmpName + QStringLiteral("-journal"));
+    // A name of this process alone: another copy of the program making the same
+    // file at the same moment must not truncate or remove it. Leftovers of a crash
+    // are left alone, as a name of another process looks the same.
+    const QString tmpName = FileName_ + QLatin1Char('.') + QString::number(::getpid()) + QLatin1Char('-') +
+                            QString::number(QRandomGenerator::global()->generate(), 16) +
+                            QStringLiteral(".tmp");
+    const QByteArray tmpPath = QFile::encodeName(tmpName);
     // Made here first, so a failure names its real cause: the database engine
     // falls back to other attempts whose error is the one it keeps.
     {
-        const int fd =
-            ::open(QFile::encodeName(tmpName).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int fd = ::open(tmpPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) {
             SysErr = SystemError::Text(errno);
             logFailure(QStringLiteral("create: ") + SysErr);
@@ -317,9 +351,13 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
         }
         ::close(fd);
     }
+    const auto removeTmp = qScopeGuard([&tmpName] {
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+            QFile::remove(tmpName + QLatin1String(suffix));
+    });
 
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(tmpName).constData(), &db,
+    const int rc = sqlite3_open_v2(tmpPath.constData(), &db,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (!db) {
         SysErr = QString::fromUtf8(sqlite3_errstr(rc));
@@ -341,30 +379,28 @@ TArchiveStore::TCreateResult TArchiveStore::Create(QString& SysErr)
     script += ids + QByteArrayLiteral(" COMMIT;");
 
     bool ok = rc == SQLITE_OK && sqlite3_exec(db, script.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    // The tables must be in the file itself before it takes its name: closing
+    // would leave them in the log unseen when this merge fails.
+    ok = ok &&
+         sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) == SQLITE_OK;
     if (!ok)
         SysErr = systemErrorText(db);
-    // Closing the only connection checkpoints and removes the WAL: the file is whole.
     if (sqlite3_close(db) != SQLITE_OK && ok) {
         ok = false;
         SysErr = QString::fromUtf8(sqlite3_errstr(SQLITE_IOERR));
     }
-    if (ok && !QFile::exists(FileName_)) {
-        QFile tmp(tmpName);
-        if (!tmp.rename(FileName_) && !QFile::exists(FileName_)) {
-            ok = false;
-            SysErr = SystemError::Russian(tmp.errorString());
-        }
+    // Only a whole file takes the name, and never over a file that appeared
+    // meanwhile (another copy made it first): that one is used as it is.
+    if (ok && !publishFile(tmpPath, QFile::encodeName(FileName_))) {
+        ok = false;
+        SysErr = SystemError::Text(errno);
     }
-    QFile::remove(tmpName);
-    QFile::remove(tmpName + QStringLiteral("-journal"));
-    QFile::remove(tmpName + QStringLiteral("-wal"));
-    QFile::remove(tmpName + QStringLiteral("-shm"));
     if (!ok)
         logFailure(QStringLiteral("create: ") + SysErr);
     return ok ? TCreateResult::Created : TCreateResult::NotWritten;
 }
 
-bool TArchiveStore::Open(QString& ErrMsg)
+bool TArchiveStore::Open(QString& ErrMsg, bool CheckPages)
 {
     ErrMsg.clear();
     if (Db_)
@@ -377,7 +413,7 @@ bool TArchiveStore::Open(QString& ErrMsg)
     }
     const int rc = sqlite3_open_v2(QFile::encodeName(FileName_).constData(), &Db_,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK || !checkFile()) {
+    if (rc != SQLITE_OK || !checkFile(CheckPages)) {
         if (Db_)
             noteDamage(sqlite3_errcode(Db_));
         logFailure(QStringLiteral("open: ") + (Db_ ? QString::fromUtf8(sqlite3_errmsg(Db_)) : QString()));
@@ -388,7 +424,7 @@ bool TArchiveStore::Open(QString& ErrMsg)
     return true;
 }
 
-bool TArchiveStore::checkFile()
+bool TArchiveStore::checkFile(bool CheckPages)
 {
     sqlite3_extended_result_codes(Db_, 1);
     sqlite3_busy_timeout(Db_, BusyTimeoutMs);
@@ -414,6 +450,9 @@ bool TArchiveStore::checkFile()
         Damaged_ = true;
         return false;
     }
+    // Before anything is written to the file.
+    if (CheckPages && !checkPages())
+        return false;
     // After a checkpoint the log is cut back to what the checkpoint interval
     // needs, so it never keeps the room of a burst.
     const QByteArray pragmas =
@@ -441,6 +480,34 @@ bool TArchiveStore::checkFile()
     if (!statement(StInsert))
         return false;
     return Kind_ != TArchiveKind::Measures || loadDeviceTables();
+}
+
+bool TArchiveStore::checkPages()
+{
+    // Every page is read, so a file is checked once while it stays the same file.
+    struct stat st = {};
+    const bool known = ::stat(QFile::encodeName(FileName_).constData(), &st) == 0;
+    if (known && quint64(st.st_dev) == CheckedDevice_ && quint64(st.st_ino) == CheckedInode_)
+        return true;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(Db_, "PRAGMA quick_check(1)", -1, &stmt, nullptr) != SQLITE_OK)
+        return false;
+    const int rc = sqlite3_step(stmt);
+    const QString result = rc == SQLITE_ROW ? columnText(stmt, 0) : QString::fromUtf8(sqlite3_errstr(rc));
+    sqlite3_finalize(stmt);
+    if (rc == SQLITE_ROW && result == QLatin1String("ok")) {
+        if (known) {
+            CheckedDevice_ = quint64(st.st_dev);
+            CheckedInode_ = quint64(st.st_ino);
+        }
+        return true;
+    }
+    if (rc == SQLITE_ROW)
+        Damaged_ = true; // a page or a link between pages is wrong
+    else
+        noteDamage(rc);
+    logFailure(QStringLiteral("check: ") + result);
+    return false;
 }
 
 bool TArchiveStore::loadDeviceTables()
@@ -508,12 +575,15 @@ int TArchiveStore::walHook(void* Self, sqlite3* Db, const char* DbName, int Page
     return SQLITE_OK;
 }
 
-bool TArchiveStore::mergeLog()
+bool TArchiveStore::mergeLog(int* Rc)
 {
     // Truncating needs no reader on the log; the writer is alone on its file.
     const int rc = sqlite3_wal_checkpoint_v2(Db_, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (Rc)
+        *Rc = rc;
     if (rc == SQLITE_OK) {
         WalStuck_ = false;
+        MergeDue_ = false;
         FailedCheckpointAt_ = 0;
         return true;
     }
@@ -588,9 +658,8 @@ bool TArchiveStore::step(sqlite3_stmt* Stmt, QString& ErrMsg)
     logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
     ErrMsg = WriteErrorText();
     // A full disk: merging the log back frees its room, maybe for this very row.
-    const int primary = rc & 0xff;
-    MergedAfterFailure_ =
-        (primary == SQLITE_FULL || primary == SQLITE_IOERR) && sqlite3_get_autocommit(Db_) && mergeLog();
+    MergedAfterFailure_ = lackOfRoom(rc) && sqlite3_get_autocommit(Db_) && mergeLog();
+    MergeDue_ = MergeDue_ || (lackOfRoom(rc) && !MergedAfterFailure_);
     return false;
 }
 
@@ -645,7 +714,7 @@ bool TArchiveStore::AppendMeasures(const std::vector<TMeasureRecord>& Recs, QStr
         ErrMsg = OpenErrorText();
         return false;
     }
-    if (!exec("BEGIN")) {
+    if (!exec("BEGIN IMMEDIATE")) {
         ErrMsg = WriteErrorText();
         return false;
     }
@@ -665,6 +734,7 @@ bool TArchiveStore::AppendMeasures(const std::vector<TMeasureRecord>& Recs, QStr
         sqlite3_finalize(stmt);
     DeviceInserts_.clear();
     loadDeviceTables();
+    NextId_ = 0;
     return false;
 }
 
@@ -681,6 +751,17 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         ErrMsg = WriteErrorText();
         return false;
     }
+    // After a write failed for want of room, the log is merged back before
+    // anything is added to it, so room freed on the disk goes to the file first
+    // and not to a log that would then need still more for its merge.
+    if (MergeDue_) {
+        int rc = SQLITE_OK;
+        if (!mergeLog(&rc) && lackOfRoom(rc)) {
+            ErrMsg = WriteErrorText();
+            return false;
+        }
+        MergeDue_ = false; // merged, or held up by a reader of the log: no matter of room
+    }
     if (!PerDevice_) {
         sqlite3_bind_int(stmt, 1, Rec.SerialNum);
         sqlite3_bind_double(stmt, 2, Rec.MeasDateTime);
@@ -689,30 +770,39 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         return step(stmt, ErrMsg);
     }
 
-    if (NextId_ == 0 && !loadNextId()) {
-        logFailure(QStringLiteral("next ID: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
+    // One transaction holds the write lock from reading the IDs to the commit:
+    // another copy of the program writing this file moves the IDs on and may add
+    // device tables, which shows in the data version. Within AppendMeasures the
+    // row goes with the transaction of the batch.
+    const bool ownTransaction = sqlite3_get_autocommit(Db_);
+    if (ownTransaction && !exec("BEGIN IMMEDIATE")) {
+        logFailure(QStringLiteral("begin: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
         ErrMsg = WriteErrorText();
         return false;
     }
-    // Each device's values go to a table of its own keyed by the ID, so a value
-    // appends to the last page of one tree and commits as that one page.
-    const bool newTable = !DeviceTables_.contains(Rec.SerialNum);
-    // Within AppendMeasures the table goes with the rows of its transaction.
-    const bool ownTransaction = newTable && sqlite3_get_autocommit(Db_);
-    if (ownTransaction && !exec("BEGIN")) {
-        ErrMsg = WriteErrorText();
-        return false;
-    }
-    int failure = SQLITE_OK; // what ended the new table's transaction
+    int failure = SQLITE_OK; // what ended the transaction
     auto rollback = qScopeGuard([this, ownTransaction, &failure] {
         if (!ownTransaction)
             return;
         exec("ROLLBACK");
-        // As for any other value: a full log merged back may leave room for it.
-        const int primary = failure & 0xff;
-        MergedAfterFailure_ =
-            (primary == SQLITE_FULL || primary == SQLITE_IOERR) && sqlite3_get_autocommit(Db_) && mergeLog();
+        // A full disk: merging the log back frees its room, maybe for this very row.
+        MergedAfterFailure_ = lackOfRoom(failure) && sqlite3_get_autocommit(Db_) && mergeLog();
+        MergeDue_ = MergeDue_ || (lackOfRoom(failure) && !MergedAfterFailure_);
     });
+    int dataVersion = -1;
+    if (!queryInt(Db_, "PRAGMA data_version", dataVersion) || dataVersion != DataVersion_)
+        NextId_ = 0;
+    if (NextId_ == 0) {
+        if (!loadDeviceTables() || !loadNextId()) {
+            logFailure(QStringLiteral("next ID: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
+            ErrMsg = WriteErrorText();
+            return false;
+        }
+        DataVersion_ = dataVersion;
+    }
+    // Each device's values go to a table of its own keyed by the ID, so a value
+    // appends to the last page of one tree and commits as that one page.
+    const bool newTable = !DeviceTables_.contains(Rec.SerialNum);
     if (newTable && !exec(createDeviceTableSql(Rec.SerialNum).constData())) {
         failure = sqlite3_errcode(Db_);
         noteDamage(failure);
@@ -738,26 +828,24 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
     sqlite3_bind_double(insert, 2, Rec.MeasDateTime);
     sqlite3_bind_int(insert, 3, Rec.ChannelNum);
     sqlite3_bind_double(insert, 4, Rec.MeasValue);
-    if (newTable) {
-        const int rc = sqlite3_step(insert);
-        sqlite3_reset(insert);
-        sqlite3_clear_bindings(insert);
-        if (rc != SQLITE_DONE || (ownTransaction && !exec("COMMIT"))) {
-            failure = rc != SQLITE_DONE ? rc : sqlite3_errcode(Db_);
-            noteDamage(failure);
-            logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(failure)));
-            ErrMsg = WriteErrorText();
+    const int rc = sqlite3_step(insert);
+    sqlite3_reset(insert);
+    sqlite3_clear_bindings(insert);
+    if (rc != SQLITE_DONE || (ownTransaction && !exec("COMMIT"))) {
+        failure = rc != SQLITE_DONE ? rc : sqlite3_errcode(Db_);
+        noteDamage(failure);
+        logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(failure)));
+        ErrMsg = WriteErrorText();
+        if (newTable) {
             // The statement was compiled against a table the rollback removes.
             sqlite3_finalize(insert);
             DeviceInserts_.erase(Rec.SerialNum);
-            return false;
         }
-        DeviceTables_.insert(Rec.SerialNum);
-    } else if (!step(insert, ErrMsg)) {
-        rollback.dismiss();
         return false;
     }
     rollback.dismiss();
+    if (newTable)
+        DeviceTables_.insert(Rec.SerialNum);
     ++NextId_;
     return true;
 }

@@ -84,7 +84,8 @@ struct TMeasureRecord
 // day a program update happens) and is read together with the device tables.
 //
 // A full disk: a failed write merges the log back into the file and cuts it
-// (checkpoint TRUNCATE); while checkpoints fail, the log stops growing past a
+// (checkpoint TRUNCATE), and so does the next append before it adds anything
+// while that merge failed; while checkpoints fail, the log stops growing past a
 // bound and values are refused with the write text, so the room the merge needs
 // stays free and storing resumes as soon as the disk has room again.
 class TArchiveStore
@@ -116,13 +117,17 @@ public:
     void SetFileName(const QString& FileName);
 
     // Writes an empty file of this kind under FileName. It is built under a
-    // temporary name and renamed into place, so a crash never leaves a
-    // half-made file that later opens as foreign. An existing file is left alone.
+    // temporary name of this process and renamed into place, so a crash or
+    // another copy of the program never leaves a half-made file under the name.
+    // An existing file is left alone, also one that appears meanwhile.
     TCreateResult Create(QString& SysErr);
 
     // Opens FileName; false with OpenErrorText() when the file is missing, not
     // ours, of another kind or unreadable. An open store stays as it is.
-    bool Open(QString& ErrMsg);
+    // CheckPages, for a file about to be written: every page is checked first
+    // (a whole read of the file, once while it stays the same file), and a file
+    // damaged inside is refused as Damaged() and left untouched.
+    bool Open(QString& ErrMsg, bool CheckPages = false);
     bool Active() const { return Db_ != nullptr; }
     void Close();
     // The last open, read or write found the file damaged (truncated, overwritten,
@@ -174,7 +179,8 @@ private:
     };
 
     sqlite3_stmt* statement(TStatement Which);
-    bool checkFile();
+    bool checkFile(bool CheckPages);
+    bool checkPages();
     bool exec(const char* Sql);
     void logFailure(const QString& What) const;
     bool readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row, QString& ErrMsg);
@@ -185,7 +191,7 @@ private:
     void noteDamage(int Rc);
     bool collectMeasures(const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
                          std::vector<TMeasureRecord>& Rows, QString& ErrMsg);
-    bool mergeLog();
+    bool mergeLog(int* Rc = nullptr);
     static int walHook(void* Self, sqlite3* Db, const char* DbName, int Pages);
 
     const TArchiveKind Kind_;
@@ -197,12 +203,19 @@ private:
     bool PerDevice_ = false;
     std::set<qint32> DeviceTables_;
     std::map<qint32, sqlite3_stmt*> DeviceInserts_;
-    qint64 NextId_ = 0; // 0: not known yet
+    qint64 NextId_ = 0;    // 0: not known yet
+    int DataVersion_ = -1; // of the file when NextId_ was read
     // Log pages at the last failed checkpoint (0: none), and whether checkpoints
     // fail with the log past its bound.
     int FailedCheckpointAt_ = 0;
     bool Damaged_ = false;
+    // The file that passed the page check last (device and inode; 0: none).
+    quint64 CheckedDevice_ = 0;
+    quint64 CheckedInode_ = 0;
     // The last failed write was a full log that could be merged back.
     bool MergedAfterFailure_ = false;
+    // A write failed for want of room and the log is not merged back since;
+    // kept over Close, as the writer reopens the file after a failure.
+    bool MergeDue_ = false;
     bool WalStuck_ = false;
 };

@@ -43,7 +43,7 @@ int lastContinuation(const QString& DateStr)
 
 } // namespace
 
-bool TArchiveWriter::openStore(TArchiveStore& Store, QString& ErrMsg)
+bool TArchiveWriter::openStore(TArchiveStore& Store, QString& ErrMsg, bool CheckPages)
 {
     // An open file whose folder vanished would take the rows into an unlinked
     // inode; drop it and look for the file again.
@@ -56,7 +56,7 @@ bool TArchiveWriter::openStore(TArchiveStore& Store, QString& ErrMsg)
             Store.Create(sysErr); // a failure shows as the open failure below
         }
     }
-    return Store.Open(ErrMsg);
+    return Store.Open(ErrMsg, CheckPages);
 }
 
 bool TArchiveWriter::UpdateDeviceRecord(const TDevice& Device, QString& ErrMsg)
@@ -144,7 +144,9 @@ bool TArchiveWriter::AddMeasurement(const TDevice& Device, int ChannelNum, TDate
     // A damaged day file is left as it is and the day goes on in a new file, this
     // value included.
     for (int attempt = 0;; ++attempt) {
-        if (!openStore(cdsMeasures, ErrMsg)) {
+        // Appends touch only the last pages: damage inside would go unseen and
+        // take the new values with it when the file is read.
+        if (!openStore(cdsMeasures, ErrMsg, true)) {
             if (attempt == 0 && continueDamagedDay())
                 continue;
             return false;

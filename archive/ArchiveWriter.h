@@ -51,7 +51,7 @@ public:
     TArchiveStore cdsMeasures{TArchiveKind::Measures};
 
 private:
-    bool openStore(TArchiveStore& Store, QString& ErrMsg);
+    bool openStore(TArchiveStore& Store, QString& ErrMsg, bool CheckPages = false);
     // When the day file proved damaged: journals it and points the store at the
     // day's next free "Measures" + date + "_" + n + ".cds" (n from 2), made empty.
     bool continueDamagedDay();

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <numeric>
 #include <optional>
+#include <random>
+#include <set>
 #include <stdexcept>
 
 namespace {
@@ -452,4 +454,171 @@ TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitAtADevicesFirstValueIsMergedBackAn
         EXPECT_EQ(rows[i].SerialNum, 2000 + int(i));
         EXPECT_EQ(rows[i].MeasValue, double(i));
     }
+}
+
+TEST_F(ArchiveWriterTest, TwoCopiesMakingTheSameDayFileAtOnceStoreEveryValueOnce)
+{
+    constexpr int Values = 40;
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        const QString sub = dir.filePath(QStringLiteral("run") + QString::number(round));
+        ASSERT_TRUE(QDir().mkpath(sub));
+        ArchiveDir = sub + QLatin1Char('/');
+        // Both copies wait on the pipe; closing it starts them together.
+        int start[2];
+        ASSERT_EQ(::pipe(start), 0);
+        std::fflush(stdout);
+        std::fflush(stderr);
+        pid_t copies[2];
+        for (int copy = 0; copy < 2; ++copy) {
+            copies[copy] = fork();
+            if (copies[copy] == 0) {
+                ::close(start[1]);
+                char byte = 0;
+                if (::read(start[0], &byte, 1) != 0)
+                    _exit(20);
+                // A device both copies poll and one of each copy's own.
+                TArchiveWriter w;
+                TDevice shared(1234);
+                TDevice own(quint16(2000 + copy));
+                QString e;
+                for (int i = 0; i < Values; ++i) {
+                    TDevice& d = i % 2 ? own : shared;
+                    d.Channel(1).Value = float(copy * 1000 + i);
+                    if (!w.AddMeasurement(d, 1, t + i * OneSecond, e))
+                        _exit(21);
+                }
+                w.CloseAll();
+                _exit(0);
+            }
+            ASSERT_GT(copies[copy], 0);
+        }
+        ::close(start[0]);
+        ::close(start[1]);
+        for (const pid_t pid : copies) {
+            int status = -1;
+            ASSERT_EQ(waitpid(pid, &status, 0), pid);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+        // One day file, nothing judged damaged, no temporary left behind (a log
+        // may stay when both close at the same moment).
+        EXPECT_EQ(QDir(sub).entryList({QStringLiteral("*.cds")}, QDir::Files),
+                  QStringList{"Measures20240305.cds"});
+        EXPECT_EQ(QDir(sub).entryList({QStringLiteral("*.tmp*")}, QDir::Files | QDir::Hidden), QStringList{});
+        std::vector<float> stored;
+        std::set<qint64> ids;
+        for (const TMeasureRecord& r : measures(QStringLiteral("Measures20240305.cds"))) {
+            stored.push_back(float(r.MeasValue));
+            ids.insert(r.ID);
+        }
+        EXPECT_EQ(ids.size(), stored.size());
+        std::sort(stored.begin(), stored.end());
+        std::vector<float> expected;
+        for (int copy = 0; copy < 2; ++copy)
+            for (int i = 0; i < Values; ++i)
+                expected.push_back(float(copy * 1000 + i));
+        EXPECT_EQ(stored, expected);
+    }
+}
+
+TEST_F(ArchiveWriterTest, DayFileDamagedInsideIsLeftAloneAndTheDayGoesOnInTheNextFile)
+{
+    HookedJournal journal;
+    TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    for (int i = 0; i < 3000; ++i) {
+        TDevice d(quint16(100 + i % 10));
+        d.Channel(1).Value = float(i);
+        ASSERT_TRUE(writer.AddMeasurement(d, 1, t += OneSecond, err));
+    }
+    writer.CloseAll();
+
+    // Random bytes over the middle third; the header and the last pages, which
+    // appends touch, stay intact.
+    const QString first = path(QStringLiteral("Measures20240305.cds"));
+    QByteArray damaged;
+    {
+        QFile f(first);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        damaged = f.readAll();
+        ASSERT_GT(damaged.size(), 64 * 1024);
+        std::mt19937 random(21);
+        for (qsizetype i = damaged.size() / 3; i < 2 * damaged.size() / 3; ++i)
+            damaged[i] = char(random());
+        ASSERT_TRUE(f.seek(0));
+        ASSERT_EQ(f.write(damaged), damaged.size());
+    }
+
+    TArchiveWriter next;
+    for (int i = 0; i < 3; ++i) {
+        device.Channel(1).Value = float(i);
+        ASSERT_TRUE(next.AddMeasurement(device, 1, t += OneSecond, err)) << err.toStdString();
+    }
+    next.CloseAll();
+    QFile f(first);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll() == damaged);
+    const QString second = path(QStringLiteral("Measures20240305_2.cds"));
+    EXPECT_EQ(JournalLines(journal),
+              QStringList{QStringLiteral("Файл архива \"") + first +
+                          QStringLiteral("\" повреждён и оставлен без изменений; измерения за эти сутки "
+                                         "записываются в файл \"") +
+                          second + QStringLiteral("\"")});
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")), (std::vector<float>{0, 1, 2}));
+}
+
+TEST_F(ArchiveWriterTest, AfterAFailedWriteTheLogIsMergedBackBeforeTheNextValue)
+{
+    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
+    ASSERT_TRUE(add(t, 0));
+    writer.CloseMeasures();
+    const QString name = path(QStringLiteral("Measures20240305.cds"));
+    const QString wal = name + QStringLiteral("-wal");
+    {
+        RawDb raw(name);
+        ASSERT_TRUE(raw.Exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 8000) "
+                             "INSERT INTO Measures(SerialNum, MeasDateTime, ChannelNum, MeasValue) "
+                             "SELECT 999, 45356.25, 1, x FROM c"));
+    }
+    const qint64 fileSize = QFileInfo(name).size();
+    // Small enough for the log to meet the limit below its own bound.
+    ASSERT_LT(fileSize, 800 * 1024);
+    int stored = 1;
+    const int rc = RunInChild([&] {
+        QString e;
+        {
+            // Neither the file nor the log grows past the file's size: the log
+            // fills up and cannot be merged back.
+            const FileSizeLimit full{rlim_t(fileSize)};
+            if (!full.ok())
+                return 10;
+            for (int i = 1;; ++i) {
+                if (i == 5000)
+                    return 11;
+                device.Channel(1).Value = float(stored);
+                if (!writer.AddMeasurement(device, 1, t + i * OneSecond, e))
+                    break;
+                ++stored;
+            }
+        }
+        if (QFileInfo(wal).size() < fileSize / 2)
+            return 12;
+        // A little room again: it goes to merging the log back, not to the log.
+        const FileSizeLimit someRoom{rlim_t(fileSize + 256 * 1024)};
+        device.Channel(1).Value = float(stored);
+        if (!writer.AddMeasurement(device, 1, t + 5000 * OneSecond, e))
+            return 13;
+        if (QFileInfo(wal).size() > 64 * 1024)
+            return 14;
+        writer.CloseAll();
+        return 0;
+    });
+    ASSERT_EQ(rc, 0);
+    std::vector<float> kept;
+    for (const TMeasureRecord& r : measures(QStringLiteral("Measures20240305.cds")))
+        if (r.SerialNum == 1234)
+            kept.push_back(float(r.MeasValue));
+    ASSERT_GT(kept.size(), 2u);
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        ASSERT_EQ(kept[i], float(i));
 }
