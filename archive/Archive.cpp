@@ -26,8 +26,10 @@
 #include <QLayout>
 #include <QScopeGuard>
 #include <QShowEvent>
-#include <malloc.h>
 #include <unordered_map>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 TFormArchive* FormArchive = nullptr;
 
@@ -377,7 +379,9 @@ void TFormArchive::runViewer()
     // and their memory back to the system.
     const auto releaseTables = [] {
         TExportTableArray().swap(ExportTables);
+#ifdef __GLIBC__
         malloc_trim(0);
+#endif
     };
     const auto released = qScopeGuard(releaseTables);
     if (dest == 0 && !clearChartsForReplay())

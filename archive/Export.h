@@ -51,6 +51,14 @@ public:
     quint16 SerialNum = 0;
     QString LastComment;
 
+    TExportTable() = default;
+    // Moved, not copied, when the array of tables grows; a deque's move may
+    // allocate, so the array would copy tables whose move is not noexcept.
+    TExportTable(TExportTable&&) noexcept = default;
+    TExportTable& operator=(TExportTable&&) noexcept = default;
+    TExportTable(const TExportTable&) = default;
+    TExportTable& operator=(const TExportTable&) = default;
+
     std::size_t RowCount() const { return Stamps_.size(); }
     TDateTime RowStamp(std::size_t Row) const { return Stamps_[Row]; }
     // Row put together in Rec, whose storage is reused.

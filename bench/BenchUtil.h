@@ -8,7 +8,9 @@
 #include <QDate>
 #include <QFile>
 #include <chrono>
+#ifdef __GLIBC__
 #include <malloc.h>
+#endif
 
 using BenchClock = std::chrono::steady_clock;
 
@@ -48,7 +50,9 @@ inline double StatusMb(const char* Key)
 // the section before goes back first, so the figures are the next section's.
 inline void ResetPeak()
 {
+#ifdef __GLIBC__
     malloc_trim(0);
+#endif
     QFile f(QStringLiteral("/proc/self/clear_refs"));
     if (f.open(QIODevice::WriteOnly))
         f.write("5");

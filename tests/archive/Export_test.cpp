@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <type_traits>
 
 namespace {
 
@@ -238,6 +239,29 @@ TEST(ExportRecords, TheCompactTablesGiveTheRowsOfASearchFromTheFirstRow)
     EXPECT_EQ(compact[1].RowCount(), 20001u);
     EXPECT_EQ(compact[2].RowCount(), 20000u);
     EXPECT_EQ(compact[4].ChannelOrder(), (std::vector<quint8>{2, 1, 3}));
+}
+
+TEST(ExportRecords, TablesMoveWhenADeviceIsMetLate)
+{
+    // The array grows when a device is first met, maybe late in a long period.
+    // It moves its tables only when that cannot throw; otherwise it copies each
+    // one, holding a long table twice.
+    EXPECT_TRUE(std::is_nothrow_move_constructible_v<TExportTable>);
+
+    TExportTableArray tables;
+    for (int s = 0; s < 100; ++s)
+        Add(tables, 1, 1, At(5, 0, s / 60, s % 60), float(s));
+    for (quint16 serial = 2; serial <= 9; ++serial)
+        Add(tables, serial, 1, At(5, 1, 0), 0);
+    // The moved table still finds its rows.
+    Add(tables, 1, 2, At(5, 0, 0, 50), 7);
+    ASSERT_EQ(tables.size(), 9u);
+    ASSERT_EQ(tables[0].RowCount(), 100u);
+    const TExportMeasRec row = tables[0].GetRow(50);
+    ASSERT_EQ(row.ChanRecs.size(), 2u);
+    EXPECT_EQ(row.ChanRecs[0].Value, 50.0f);
+    EXPECT_EQ(row.ChanRecs[1].Value, 7.0f);
+    EXPECT_EQ(row.ChanRecs[1].QuantityName, QStringLiteral("Q2"));
 }
 
 TEST(ExportRecords, TheArgumentOrderOverloadFillsTheSharedTables)
