@@ -406,6 +406,7 @@ bool TArchiveStore::Open(QString& ErrMsg, bool CheckPages)
     if (Db_)
         return true;
     Damaged_ = false;
+    OpenChecked_ = false;
     // Without a name SQLite would open a temporary database.
     if (FileName_.isEmpty() || !QFileInfo(FileName_).isFile()) {
         ErrMsg = OpenErrorText();
@@ -482,13 +483,27 @@ bool TArchiveStore::checkFile(bool CheckPages)
     return Kind_ != TArchiveKind::Measures || loadDeviceTables();
 }
 
+bool TArchiveStore::fileStamp(TFileStamp& Stamp) const
+{
+    struct stat st = {};
+    if (::stat(QFile::encodeName(FileName_).constData(), &st) != 0)
+        return false;
+    // The change time moves with every write and cannot be set back.
+    Stamp = {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+             qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+    return true;
+}
+
 bool TArchiveStore::checkPages()
 {
     // Every page is read, so a file is checked once while it stays the same file.
-    struct stat st = {};
-    const bool known = ::stat(QFile::encodeName(FileName_).constData(), &st) == 0;
-    if (known && quint64(st.st_dev) == CheckedDevice_ && quint64(st.st_ino) == CheckedInode_)
+    TFileStamp stamp;
+    const bool known = fileStamp(stamp);
+    if (known && stamp == Checked_) {
+        OpenChecked_ = true;
         return true;
+    }
+    Checked_ = {};
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(Db_, "PRAGMA quick_check(1)", -1, &stmt, nullptr) != SQLITE_OK)
         return false;
@@ -497,8 +512,8 @@ bool TArchiveStore::checkPages()
     sqlite3_finalize(stmt);
     if (rc == SQLITE_ROW && result == QLatin1String("ok")) {
         if (known) {
-            CheckedDevice_ = quint64(st.st_dev);
-            CheckedInode_ = quint64(st.st_ino);
+            Checked_ = stamp;
+            OpenChecked_ = true;
         }
         return true;
     }
@@ -608,6 +623,13 @@ void TArchiveStore::Close()
         sqlite3_close_v2(Db_);
         Db_ = nullptr;
     }
+    // The checked file as our own writes left it; any later change is another's.
+    TFileStamp stamp;
+    if (OpenChecked_ && fileStamp(stamp) && stamp.Device == Checked_.Device && stamp.Inode == Checked_.Inode)
+        Checked_ = stamp;
+    else if (OpenChecked_)
+        Checked_ = {};
+    OpenChecked_ = false;
 }
 
 bool TArchiveStore::FileMoved() const

@@ -181,6 +181,17 @@ private:
     sqlite3_stmt* statement(TStatement Which);
     bool checkFile(bool CheckPages);
     bool checkPages();
+    // What tells a file from another under the same name, or from itself
+    // changed since (0 as the device: none).
+    struct TFileStamp
+    {
+        quint64 Device = 0;
+        quint64 Inode = 0;
+        qint64 Size = 0;
+        qint64 ChangeNs = 0;
+        bool operator==(const TFileStamp&) const = default;
+    };
+    bool fileStamp(TFileStamp& Stamp) const;
     bool exec(const char* Sql);
     void logFailure(const QString& What) const;
     bool readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row, QString& ErrMsg);
@@ -209,9 +220,11 @@ private:
     // fail with the log past its bound.
     int FailedCheckpointAt_ = 0;
     bool Damaged_ = false;
-    // The file that passed the page check last (device and inode; 0: none).
-    quint64 CheckedDevice_ = 0;
-    quint64 CheckedInode_ = 0;
+    // The file that passed the page check last, as this store last left it:
+    // a file put in its place, or changed by anyone else since, even under the
+    // same inode (a copy over it), is checked again.
+    TFileStamp Checked_;
+    bool OpenChecked_ = false; // the open file is the one of Checked_
     // The last failed write was a full log that could be merged back.
     bool MergedAfterFailure_ = false;
     // A write failed for want of room and the log is not merged back since;

@@ -2,6 +2,7 @@
 #include "archive/ArchiveStore.h"
 
 #include <cmath>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -419,3 +420,42 @@ TEST_F(ArchiveStoreTest, ValuesAppendedInOneTransactionAreStoredAsOneByOne)
 }
 
 } // namespace
+
+TEST_F(ArchiveStoreTest, DayFileWrittenOverInPlaceAfterItsPageCheckIsCheckedAgain)
+{
+    const QString name = QStringLiteral("Measures20240305.cds");
+    const TDateTime t0 = Stamp(2024, 3, 5, 10, 0);
+    TArchiveStore store(TArchiveKind::Measures);
+    makeOpen(store, name);
+    std::vector<TMeasureRecord> recs;
+    for (int i = 0; i < 3000; ++i)
+        recs.push_back({0, 1, t0 + i * OneSecond, 1, double(i)});
+    QString err;
+    ASSERT_TRUE(store.AppendMeasures(recs, err));
+    store.Close();
+    ASSERT_TRUE(store.Open(err, true)) << err.toStdString();
+    store.Close();
+
+    // Another file's bytes copied over it keep its inode; here random bytes
+    // over the middle third, the header and the tables' list intact.
+    struct stat before = {};
+    ASSERT_EQ(::stat(QFile::encodeName(path(name)).constData(), &before), 0);
+    {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        ASSERT_GT(bytes.size(), 64 * 1024);
+        std::mt19937 random(5);
+        for (qsizetype i = bytes.size() / 3; i < 2 * bytes.size() / 3; ++i)
+            bytes[i] = char(random());
+        ASSERT_TRUE(f.seek(0));
+        ASSERT_EQ(f.write(bytes), bytes.size());
+    }
+    struct stat after = {};
+    ASSERT_EQ(::stat(QFile::encodeName(path(name)).constData(), &after), 0);
+    ASSERT_EQ(after.st_ino, before.st_ino);
+
+    EXPECT_FALSE(store.Open(err, true));
+    EXPECT_EQ(err, store.OpenErrorText());
+    EXPECT_TRUE(store.Damaged());
+}
