@@ -21,6 +21,15 @@
 
 namespace BenchArchive {
 
+// First, First + 1, ...: Count serial numbers or day numbers.
+inline std::vector<int> Sequence(int First, int Count)
+{
+    std::vector<int> all;
+    for (int d = 0; d < Count; ++d)
+        all.push_back(First + d);
+    return all;
+}
+
 // The devices of a second answer 50 ms apart, both channels at once.
 inline TDateTime ValueStamp(const QDate& Day, int Second, int Device)
 {

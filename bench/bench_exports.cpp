@@ -36,18 +36,12 @@ const QDate Day1(2025, 2, 3);
 
 std::vector<int> allSerials()
 {
-    std::vector<int> all;
-    for (int d = 0; d < Devices; ++d)
-        all.push_back(FirstSerial + d);
-    return all;
+    return BenchArchive::Sequence(FirstSerial, Devices);
 }
 
 std::vector<int> firstDays(int Count)
 {
-    std::vector<int> days;
-    for (int d = 0; d < Count; ++d)
-        days.push_back(d);
-    return days;
+    return BenchArchive::Sequence(0, Count);
 }
 
 TDateTime periodEnd(int Days)

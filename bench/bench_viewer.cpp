@@ -42,10 +42,7 @@ const QDate Day1(2024, 3, 1);
 
 std::vector<int> allSerials()
 {
-    std::vector<int> all;
-    for (int d = 0; d < Devices; ++d)
-        all.push_back(FirstSerial + d);
-    return all;
+    return BenchArchive::Sequence(FirstSerial, Devices);
 }
 
 // What the sections read: all devices on the first days, the replayed device

@@ -42,6 +42,22 @@ protected:
         return out;
     }
 
+    // The day file Name of At with value 0 of this device, closed, and Rows
+    // values of device 999 added behind the writer's back.
+    bool dayWithOtherDevice(TDateTime At, const QString& Name, int Rows)
+    {
+        if (!add(At, 0))
+            return false;
+        writer.CloseMeasures();
+        RawDb raw(Name);
+        return raw.Exec(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
+                                       "WHERE x < %1) INSERT INTO Measures(SerialNum, MeasDateTime, "
+                                       "ChannelNum, MeasValue) SELECT 999, 45356.25, 1, x FROM c")
+                            .arg(Rows)
+                            .toUtf8()
+                            .constData());
+    }
+
     TArchiveWriter writer;
     TDevice device{1234};
     QString err;
@@ -252,18 +268,10 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
 TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndStoringResumesWhenSpaceIsBack)
 {
     const TDateTime t = Stamp(2024, 3, 5, 12, 0);
-    ASSERT_TRUE(add(t, 0));
-    writer.CloseMeasures();
     const QString name = path(QStringLiteral("Measures20240305.cds"));
     const QString wal = name + QStringLiteral("-wal");
     // Another device's day so far, so the file is larger than the log needs.
-    {
-        RawDb raw(name);
-        ASSERT_TRUE(
-            raw.Exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 120000) "
-                     "INSERT INTO Measures(SerialNum, MeasDateTime, ChannelNum, MeasValue) "
-                     "SELECT 999, 45356.25, 1, x FROM c"));
-    }
+    ASSERT_TRUE(dayWithOtherDevice(t, name, 120000));
     const qint64 fileSize = QFileInfo(name).size();
     ASSERT_GT(fileSize, 3 * 1024 * 1024);
     const int rc = RunInChild([&] {
@@ -570,16 +578,9 @@ TEST_F(ArchiveWriterTest, DayFileDamagedInsideIsLeftAloneAndTheDayGoesOnInTheNex
 TEST_F(ArchiveWriterTest, AfterAFailedWriteTheLogIsMergedBackBeforeTheNextValue)
 {
     const TDateTime t = Stamp(2024, 3, 5, 12, 0);
-    ASSERT_TRUE(add(t, 0));
-    writer.CloseMeasures();
     const QString name = path(QStringLiteral("Measures20240305.cds"));
     const QString wal = name + QStringLiteral("-wal");
-    {
-        RawDb raw(name);
-        ASSERT_TRUE(raw.Exec("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 8000) "
-                             "INSERT INTO Measures(SerialNum, MeasDateTime, ChannelNum, MeasValue) "
-                             "SELECT 999, 45356.25, 1, x FROM c"));
-    }
+    ASSERT_TRUE(dayWithOtherDevice(t, name, 8000));
     const qint64 fileSize = QFileInfo(name).size();
     // Small enough for the log to meet the limit below its own bound.
     ASSERT_LT(fileSize, 800 * 1024);
