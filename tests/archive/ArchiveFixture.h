@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
+#include <random>
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -142,6 +143,20 @@ protected:
         QFile f(FileName);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(Bytes);
+    }
+
+    // Random bytes over the middle third of the file, written in place (its
+    // inode kept); the header and the last pages stay intact. Gives the result.
+    static QByteArray damageMiddleThird(const QString& FileName, unsigned Seed)
+    {
+        QFile f(FileName);
+        QByteArray bytes;
+        if (!f.open(QIODevice::ReadWrite) || (bytes = f.readAll()).size() <= 64 * 1024)
+            return {};
+        std::mt19937 random(Seed);
+        for (qsizetype i = bytes.size() / 3; i < 2 * bytes.size() / 3; ++i)
+            bytes[i] = char(random());
+        return f.seek(0) && f.write(bytes) == bytes.size() ? bytes : QByteArray();
     }
 
     QTemporaryDir dir;

@@ -502,26 +502,9 @@ TEST_F(ArchiveViewerTest, ADamagedDayFileIsPassedOverAndTheRestOfItsDayIsReplaye
     expectIdle();
 }
 
-// Notes, at each message, which output already exists.
-class WatchingPrompts : public ScriptedPrompts
-{
-public:
-    void Message(QWidget* Parent, const QString& Text, const QString& Caption,
-                 QMessageBox::Icon Icon) override
-    {
-        ScriptedPrompts::Message(Parent, Text, Caption, Icon);
-        if (Watch)
-            Seen << Watch();
-    }
-    std::function<QString()> Watch;
-    QStringList Seen;
-};
-
 TEST_F(ArchiveViewerTest, ADayFileDamagedInTheMiddleIsReportedAsPartlyReadBeforeTheOutputAppears)
 {
     HookedJournal journal;
-    WatchingPrompts watching;
-    Prompts::SetCurrent(&watching);
     addRow(7);
     addRow(8);
     history(7, 1, Temp, Deg, -1, 1);
@@ -534,19 +517,21 @@ TEST_F(ArchiveViewerTest, ADayFileDamagedInTheMiddleIsReportedAsPartlyReadBefore
     {
         QFile f(path(QStringLiteral("Measures20240305.cds")));
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        const qint64 size = f.size();
-        ASSERT_GT(size, 64 * 1024);
-        ASSERT_TRUE(f.seek(size / 4));
-        f.write(QByteArray(size - size / 4, '\xA5'));
+        ASSERT_GT(f.size(), 64 * 1024);
+        ASSERT_TRUE(f.seek(f.size() / 4));
+        f.write(QByteArray(f.size() - f.size() / 4, '\xA5'));
     }
     // A file that does not open at all is still named apart.
     writeBytes(path(QStringLiteral("Measures20240306.cds")), QByteArray(4096, 'x'));
 
+    // At each message, which output already exists.
     QTemporaryDir out;
-    watching.Folders = {out.path()};
-    watching.Watch = [&] {
-        return QString::number(QDir(out.path()).entryList(QDir::Files).size()) + QLatin1Char('|') +
-               QString::number(watching.FolderAsked);
+    prompts.Folders = {out.path()};
+    QStringList seen;
+    prompts.OnMessage = [&] {
+        seen << QStringLiteral("%1|%2")
+                    .arg(QDir(out.path()).entryList(QDir::Files).size())
+                    .arg(prompts.FolderAsked);
     };
     run(at(5, 0), at(7, 0), 2);
 
@@ -559,34 +544,33 @@ TEST_F(ArchiveViewerTest, ADayFileDamagedInTheMiddleIsReportedAsPartlyReadBefore
     }
     ASSERT_GT(lines, 0);
     EXPECT_LT(lines, qint64(rows.size()));
-    const QString taken = QString::number(lines);
-    EXPECT_EQ(watching.Messages,
+    const QString taken = QStringLiteral("(извлечено значений: %1)").arg(lines);
+    EXPECT_EQ(prompts.Messages,
               QStringList{QStringLiteral("Внимание!|Не удалось прочитать файлы архива, данные из них не "
                                          "извлечены:\nMeasures20240306.cds\n\nФайлы архива прочитаны не "
-                                         "полностью, извлечена только часть данных:\nMeasures20240305.cds "
-                                         "(извлечено значений: ") +
-                          taken + QLatin1Char(')')});
+                                         "полностью, извлечена только часть данных:\nMeasures20240305.cds ") +
+                          taken});
     // Shown before the folder was asked for and any file written.
-    EXPECT_EQ(watching.Seen, QStringList{QStringLiteral("0|0")});
+    EXPECT_EQ(seen, QStringList{QStringLiteral("0|0")});
     EXPECT_EQ(
         JournalLines(journal),
         (QStringList{QStringLiteral("Файл архива \"Measures20240305.cds\" прочитан не полностью: ошибка "
-                                    "чтения файла, извлечено значений: ") +
-                         taken,
+                                    "чтения файла, извлечено значений: %1")
+                         .arg(lines),
                      QStringLiteral("Файл архива \"Measures20240306.cds\" пропущен: файл повреждён или не "
                                     "является файлом архива измерений")}));
     expectIdle();
 
     // The workbook is not opened before the report either.
-    watching.Messages.clear();
-    watching.Seen.clear();
+    prompts.Messages.clear();
+    seen.clear();
     launcher.available = true;
-    watching.Watch = [&] { return QString::number(launcher.opened.size()); };
+    prompts.OnMessage = [&] { seen << QString::number(launcher.opened.size()); };
     run(at(5, 0), at(6, 0), 1);
-    ASSERT_EQ(watching.Messages.size(), 1);
-    EXPECT_TRUE(
-        watching.Messages[0].endsWith(QStringLiteral("(извлечено значений: ") + taken + QLatin1Char(')')));
-    EXPECT_EQ(watching.Seen, QStringList{QStringLiteral("0")});
+    prompts.OnMessage = {};
+    ASSERT_EQ(prompts.Messages.size(), 1);
+    EXPECT_TRUE(prompts.Messages[0].endsWith(taken));
+    EXPECT_EQ(seen, QStringList{QStringLiteral("0")});
     ASSERT_EQ(launcher.opened.size(), 1);
     QDir(QFileInfo(launcher.opened[0]).path()).removeRecursively();
     expectIdle();

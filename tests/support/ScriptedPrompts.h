@@ -3,6 +3,7 @@
 #include "platform/Prompts.h"
 
 #include <QStringList>
+#include <functional>
 
 // Answers the start-up questions from a script and records what was asked.
 class ScriptedPrompts : public Prompts
@@ -11,6 +12,8 @@ public:
     void Message(QWidget*, const QString& Text, const QString& Caption, QMessageBox::Icon) override
     {
         Messages << Caption + QStringLiteral("|") + Text;
+        if (OnMessage)
+            OnMessage();
     }
     bool YesNo(QWidget*, const QString& Text, const QString& Caption) override
     {
@@ -38,4 +41,5 @@ public:
     QString ProposedIni;
     QStringList Folders;
     int FolderAsked = 0;
+    std::function<void()> OnMessage;
 };
