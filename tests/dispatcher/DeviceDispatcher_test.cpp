@@ -3,8 +3,6 @@
 #include "dispatcher/DeviceConfigWindow.h"
 #include "dispatcher/DeviceDispatcher.h"
 #include "dispatcher/DispatcherState.h"
-#include "dispatcher/Journal.h"
-#include "dispatcher/JournalMessage.h"
 #include "dispatcher/MenuIcons.h"
 #include "platform/IniFile.h"
 #include "platform/Prompts.h"
@@ -20,7 +18,6 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -118,45 +115,6 @@ TEST_F(MainWindowStart, WrongServiceCodeLeavesServiceModeOff)
     EXPECT_FALSE(SuperuserMode);
     EXPECT_EQ(prompts.FolderAsked, 0);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Кловарис (канал радиомодема №16)"));
-}
-
-TEST_F(MainWindowStart, SettingsWarningsOfTheCreationReachTheJournalWithTheirOwnStamps)
-{
-    {
-        // Whatever an earlier test left waiting.
-        TFormJournal earlier;
-        ShowEarlyJournalMessages(earlier);
-    }
-    JournalReady = false;
-    QDir().mkpath(dir.filePath(QStringLiteral("arch")));
-    const QString ini =
-        writeIni(QStringLiteral("[Archive]\nArchivePath=") + dir.filePath(QStringLiteral("arch")) +
-                 QStringLiteral("\n[Communication]\nRFMainPort=abc\n"));
-    const QDateTime before = QDateTime::currentDateTime();
-    // Made the way the program makes them: the main window first, the journal later.
-    window = std::make_unique<TFormDeviceDispatcher>(
-        QStringList{QStringLiteral("/opt/klov/klov"), QStringLiteral("-ini=") + ini});
-    const QDateTime created = QDateTime::currentDateTime();
-    EXPECT_EQ(RFMainPort, 0);
-    QTest::qSleep(30);
-    auto* journal = new TFormJournal(window.get());
-    FormJournal = journal;
-    ShowEarlyJournalMessages(*journal);
-    AddJournalMessage(QStringLiteral("после"));
-
-    const QStringList lines = journal->Lines();
-    ASSERT_EQ(lines.size(), 3) << lines.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(": Файл настроек: недопустимое значение \"abc\" параметра "
-                                                 "RFMainPort (раздел Communication), СОМ-порт не выбран")));
-    EXPECT_TRUE(lines[1].endsWith(
-        QStringLiteral(": Попытка открыть несуществующий COM-порт при соединении с СОМ-портом")));
-    EXPECT_TRUE(lines[2].endsWith(QStringLiteral(": после")));
-    // Stamped when written, not when shown.
-    QStringList stamps;
-    for (QDateTime t = before; t <= created; t = t.addMSecs(1))
-        stamps << FormatLogTimeStamp(t) + QStringLiteral(": ");
-    for (int i = 0; i < 2; ++i)
-        EXPECT_TRUE(stamps.contains(lines[i].left(stamps[0].size()))) << lines[i].toStdString();
 }
 
 namespace {
