@@ -228,11 +228,9 @@ TEST_F(ArchiveViewerTest, ThePeriodIsWholeSecondsWithBothEndsAtTheirStart)
                               {0, 7, ms(23, 59, 59, 500), 1, 5}});
     const auto values = [this] {
         std::vector<double> v;
-        if (!form.ArchiveGraphicLines().empty()) {
-            const IChartSeries& series = *form.ArchiveGraphicLines()[0]->Series;
-            for (int i = 0; i < series.Count(); ++i)
-                v.push_back(series.YValue(i));
-        }
+        for (const auto& line : form.ArchiveGraphicLines())
+            for (int i = 0; i < line->Series->Count(); ++i)
+                v.push_back(line->Series->YValue(i));
         return v;
     };
     // Pickers holding milliseconds the operator cannot see.
