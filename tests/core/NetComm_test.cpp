@@ -692,33 +692,28 @@ TEST(NetExchange, StaleReplyOfAnotherDeviceAheadOfTheOwnOneWarnsAndTheOwnOneIsTa
     std::array<TNetRequest, 2> req{Read(0x0205, 4), Read(0x0209, 4)};
     x.Conn.Reply(MakeNetReply(1234, ReadItem(0x0200, {1, 2, 3, 4, 5}), 0x3C) +
                  MakeNetReply(1235, ReadItem(0x0205, {6, 7, 8, 9}) + ReadItem(0x0209, {1, 2, 3, 4}), 0x2B));
-    const bool ok = x.Run(1235, req);
-    SetNetWarningHandler({});
-    EXPECT_TRUE(ok) << x.ErrMsg.toStdString();
+    EXPECT_TRUE(x.Run(1235, req)) << x.ErrMsg.toStdString();
     EXPECT_EQ(x.ErrMsg, QString());
     EXPECT_EQ(x.RfLevel, 0x2B);
     EXPECT_EQ(req[0].Data[0], 6);
     EXPECT_EQ(req[1].ReplyLen, 4);
     EXPECT_EQ(warnings, QStringList{QStringLiteral("Получен пакет от другого устройства (№1234), возможно на "
                                                    "данном радиоканале работает другой радиомодем")});
-}
 
-TEST(NetExchange, OwnReplyCutShortStaysAFailureWhateverComesAheadOfIt)
-{
+    // The own reply cut short stays a failure whatever comes ahead of it; with no
+    // own reply behind the other device's, no warning, as for any bad length.
     const Bytes own = MakeNetReply(1235, ReadItem(0x0205, {6, 7, 8, 9}));
     const Bytes cut(own.begin(), own.end() - 3);
     const Bytes stale = MakeNetReply(1234, ReadItem(0x0205, {1, 2, 3, 4}));
     for (const Bytes& bytes : {cut, stale + cut, stale + Bytes(20, 0x55)}) {
-        // No own reply behind the other device's: no warning, as for any bad length.
-        QStringList warnings;
-        SetNetWarningHandler([&](const QString& Text) { warnings << Text; });
-        Exchange x;
-        std::array<TNetRequest, 1> req{Read(0x0205, 4)};
-        x.Conn.Reply(bytes);
-        EXPECT_FALSE(x.Run(1235, req)) << bytes.size();
-        SetNetWarningHandler({});
-        EXPECT_EQ(x.ErrMsg, WrongLengthMessage) << bytes.size();
+        warnings.clear();
+        Exchange y;
+        std::array<TNetRequest, 1> one{Read(0x0205, 4)};
+        y.Conn.Reply(bytes);
+        EXPECT_FALSE(y.Run(1235, one)) << bytes.size();
+        EXPECT_EQ(y.ErrMsg, WrongLengthMessage) << bytes.size();
         EXPECT_TRUE(warnings.isEmpty()) << bytes.size();
-        EXPECT_EQ(req[0].ReplyLen, 0);
+        EXPECT_EQ(one[0].ReplyLen, 0);
     }
+    SetNetWarningHandler({});
 }
