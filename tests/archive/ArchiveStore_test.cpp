@@ -392,8 +392,6 @@ TEST_F(ArchiveStoreTest, ClosedFileAloneHoldsEveryRow)
     EXPECT_EQ(rows, 500);
 }
 
-namespace {
-
 TEST_F(ArchiveStoreTest, ValuesAppendedInOneTransactionAreStoredAsOneByOne)
 {
     const QString name = QStringLiteral("Measures20240305.cds");
@@ -417,8 +415,6 @@ TEST_F(ArchiveStoreTest, ValuesAppendedInOneTransactionAreStoredAsOneByOne)
     EXPECT_EQ(idValues,
               (std::vector<std::pair<qint64, double>>{{1, 10}, {2, 20}, {3, 11}, {4, 30}, {5, 21}}));
 }
-
-} // namespace
 
 TEST_F(ArchiveStoreTest, DayFileWrittenOverInPlaceAfterItsPageCheckIsCheckedAgain)
 {
