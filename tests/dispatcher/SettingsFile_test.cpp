@@ -194,10 +194,8 @@ TEST_F(SettingsFileTest, EachOutOfRangeValueFallsBackToItsDefaultWithAWarning)
         {"Sound", "SoundRepeatMode", "2", 0, [] { return static_cast<int>(SoundRepeatMode); }},
         // A text that is not a number is out of range as well.
         {"Archive", "FileRebuildHour", "7h", 0, [] { return FileRebuildHour; }},
-        {"Archive", "FileRebuildMin", "x", 0, [] { return FileRebuildMin; }},
         {"Communication", "RFChannel", "16.5", 16, [] { return RFChannel; }},
         {"Polling", "Value", "ten", 10, [] { return PollValue; }},
-        {"Sound", "SoundMode", "x", 2, [] { return static_cast<int>(SoundMode); }},
         {"Sound", "SoundRepeatMode", "да", 0, [] { return static_cast<int>(SoundRepeatMode); }},
     };
     for (const OutOfRangeCase& c : cases) {
