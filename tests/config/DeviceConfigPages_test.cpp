@@ -231,44 +231,25 @@ TEST_F(ConfigPagesTest, LedsOfOneDeviceAreNotShownForTheNextOne)
     EXPECT_FALSE(child<TLedIndicator>("JvLEDCalibr_TSTP_0_TP")->Active());
 }
 
-TEST_F(ConfigPagesTest, CalibrationIsNotStartedInsideAFirmwareTransfer)
+TEST_F(ConfigPagesTest, NothingOfTheWindowIsSentOrStartedDuringARadioTransfer)
 {
     SuperuserMode = true;
-    openRow();
-    showPage("TabSheetSoftwareUpdate");
-    chooseFile(200);
-    bool clicked = false;
-    onPump = [&] {
-        if (!clicked && memo().filter(QStringLiteral("Записан фрагмент")).size() == 2) {
-            clicked = true;
-            click("BitBtnCalibrProceedTP");
-            click("BitBtnCalibrProceedTP");
-        }
-    };
-    click("ButtonStartFwUpdate");
-    ASSERT_TRUE(RunEventsUntil([&] { return !window.ProcedureRunning(); }, 5000));
-    ASSERT_TRUE(clicked);
-    EXPECT_FALSE(window.CalibrBusy());
-    EXPECT_TRUE(journalLines().filter(QStringLiteral("***CalibrStep")).isEmpty());
-    EXPECT_EQ(prompts.Messages, (QStringList{FlashingRefusal, FlashingRefusal,
-                                             QStringLiteral("Внимание|Передача прошивки завершена")}));
-    EXPECT_EQ(runningCrc(), VfwWriter::Crc16(image));
-}
-
-TEST_F(ConfigPagesTest, WritesOfTheWindowSendNothingDuringARadioTransfer)
-{
     TTableDevice& row = openRow();
     quint8 enabledAtDevice = 0;
     modem.WithDevice(Serial,
                      [&](SimDevice& d) { enabledAtDevice = d.Register8(SimDevice::RegChannelEnable1); });
     EXPECT_EQ(duringTransfer([&] {
+                  showPage("TabSheetCalibr");
+                  click("BitBtnCalibrProceedTP");
                   prompts.YesAnswers = {true};
-                  child<QPushButton>("ButtonSendDevReset")->click();
+                  click("ButtonSendDevReset");
                   child<QCheckBox>("CheckBoxCh1Enabled")->click();
-                  child<QPushButton>("ButtonApplyCh1Params")->click();
+                  click("ButtonApplyCh1Params");
               }),
               0);
-    EXPECT_EQ(prompts.Messages, (QStringList{FlashingRefusal, FlashingRefusal,
+    EXPECT_FALSE(window.CalibrBusy());
+    EXPECT_TRUE(journalLines().filter(QStringLiteral("***CalibrStep")).isEmpty());
+    EXPECT_EQ(prompts.Messages, (QStringList{FlashingRefusal, FlashingRefusal, FlashingRefusal,
                                              QStringLiteral("Внимание|Передача прошивки завершена")}));
     EXPECT_EQ(runningCrc(), VfwWriter::Crc16(image));
     EXPECT_TRUE(row.Device->Channel(1).Enabled);
@@ -276,14 +257,6 @@ TEST_F(ConfigPagesTest, WritesOfTheWindowSendNothingDuringARadioTransfer)
         EXPECT_EQ(d.Restarts(), 1); // the one into the new image
         EXPECT_EQ(d.Register8(SimDevice::RegChannelEnable1), enabledAtDevice);
     });
-}
-
-TEST_F(ConfigPagesTest, CalibrationPageShownDuringATransferReadsNothing)
-{
-    SuperuserMode = true;
-    openRow();
-    EXPECT_EQ(duringTransfer([&] { showPage("TabSheetCalibr"); }), 0);
-    EXPECT_EQ(runningCrc(), VfwWriter::Crc16(image));
 }
 
 TEST_F(ConfigPagesTest, WritesOfTheWindowSendNothingWhileACalibrationWaits)
