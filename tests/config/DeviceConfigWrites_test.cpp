@@ -135,8 +135,6 @@ TEST_F(ConfigWritesTest, InputsAreCheckedWithTheCommaRuleBeforeAnythingIsSent)
         // Not zero, but a single holds it only as zero or as a denormal.
         {[](TChannelInputs& i) { i.AlertMin = QStringLiteral("1e-50"); },
          QStringLiteral("Недопустимое минимальное предельное значение для сигнализации второго канала!")},
-        {[](TChannelInputs& i) { i.RangeMax = QStringLiteral("-1E-40"); },
-         QStringLiteral("Недопустимое максимальная граница диапазона второго канала!")},
         // Too small even for a double, which reads it as 0.
         {[](TChannelInputs& i) { i.AlertMax = QStringLiteral("1e-400"); },
          QStringLiteral("Недопустимое максимальное предельное значение для сигнализации второго канала!")},
@@ -200,28 +198,6 @@ TEST_F(ConfigWritesTest, AStoredNanLimitIsRewrittenWhenTyped)
     ASSERT_EQ(link.Sent.size(), 2u);
     EXPECT_EQ(SentItems(link.Sent[1]), (std::vector<SentItem>{W(0x0100, Pair(0, 100))}));
     EXPECT_EQ(row.Device->Channel1->MinAlert, 0.0f);
-}
-
-TEST_F(ConfigWritesTest, UntouchedLimitsAndRangeKeepTheirStoredValues)
-{
-    TTableDevice& row = addRow(8, TDeviceType::UnifiedInputs);
-    TMeasureChannel& ch = *row.Device->Channel2;
-    ch.MinAlert = -50.12345f;
-    ch.MaxAlert = 150.0001f;
-    ch.MinBound = 0.0004f;
-    ch.MaxBound = 20.00001f;
-    // A typed high limit goes out with the low one as stored; likewise the range.
-    TChannelInputs in = UnchangedInputs(row, 2);
-    in.AlertMax = QStringLiteral("200");
-    in.RangeMin = QStringLiteral("4");
-    link.Reply(MakeNetReply(8, Join({WriteAck(0x0108, 8), WriteAck(0x0120, 8)})));
-    EXPECT_EQ(writes(row).WriteChannelParams(2, in), TWriteResult::Done);
-    ASSERT_EQ(link.Sent.size(), 1u);
-    EXPECT_EQ(SentItems(link.Sent[0]),
-              (std::vector<SentItem>{W(0x0108, Pair(-50.12345f, 200)), W(0x0120, Pair(20.00001f, 4))}));
-    EXPECT_EQ(ch.MinAlert, -50.12345f);
-    EXPECT_EQ(ch.MaxAlert, 200.0f);
-    EXPECT_EQ(ch.MaxBound, 20.00001f);
 }
 
 TEST_F(ConfigWritesTest, OnlyAcknowledgedItemsReachTheRecord)
