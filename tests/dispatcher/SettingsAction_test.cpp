@@ -169,7 +169,6 @@ TEST_F(SettingsAction, ATypedFolderThatDoesNotExistIsRefusedAndNothingChanges)
     const QString gone = dir.filePath(QStringLiteral("gone"));
     runDialog([this, gone] {
         child<QLineEdit>("JvDirectoryEditArchive")->setText(gone);
-        child<QRadioButton>("RadioButtonPollingMode1")->setChecked(true);
         child<QRadioButton>("RadioButtonSoundSource0")->setChecked(true);
         QTest::mouseClick(child<QPushButton>("ButtonSaveSettings"), Qt::LeftButton);
         EXPECT_TRUE(settings->isVisible());
@@ -177,9 +176,7 @@ TEST_F(SettingsAction, ATypedFolderThatDoesNotExistIsRefusedAndNothingChanges)
     EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Папка архива программы не найдена!")});
     EXPECT_EQ(iniBytes(), before);
     EXPECT_EQ(ArchivePath, dir.filePath(QStringLiteral("arch")));
-    EXPECT_EQ(PollMode, 0);
     EXPECT_EQ(SoundMode, TSoundMode::Multimedia);
-    EXPECT_EQ(window->TimerPoll().interval(), 500);
 
     // The next apply with a folder that exists goes through.
     prompts.Messages.clear();
@@ -193,7 +190,6 @@ TEST_F(SettingsAction, ATypedFolderThatDoesNotExistIsRefusedAndNothingChanges)
     });
     EXPECT_TRUE(prompts.Messages.isEmpty()) << prompts.Messages.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(ArchivePath, other);
-    EXPECT_EQ(SoundMode, TSoundMode::None);
     EXPECT_EQ(IniFile(ini).ReadString(QStringLiteral("Archive"), QStringLiteral("ArchivePath"), QString()),
               other);
 }

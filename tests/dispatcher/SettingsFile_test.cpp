@@ -233,19 +233,17 @@ TEST_F(SettingsFileTest, PortOutOfRangeMeansNoPortAndTheLinkOpensNothing)
                   QStringLiteral("Файл настроек: недопустимое значение \"%1\" параметра RFMainPort "
                                  "(раздел Communication), СОМ-порт не выбран")
                       .arg(QLatin1String(text)));
-        EXPECT_EQ(CurrentSettingsValues().RFMainPort, 0);
-
-        std::unique_ptr<TComConnection> link;
-        QStringList journal;
-        ConnectModem(link, RFMainPort, RFChannel, RFPowerLevel,
-                     [&journal](const QString& Line) { journal << Line; });
-        ASSERT_TRUE(link);
-        EXPECT_FALSE(link->Connected);
-        EXPECT_EQ(journal,
-                  QStringList{QStringLiteral("Попытка открыть несуществующий COM-порт при соединении с "
-                                             "СОМ-портом")});
-        EXPECT_TRUE(modem.ReadAvailable(200).isEmpty());
     }
+    EXPECT_EQ(CurrentSettingsValues().RFMainPort, 0);
+    std::unique_ptr<TComConnection> link;
+    QStringList journal;
+    ConnectModem(link, RFMainPort, RFChannel, RFPowerLevel,
+                 [&journal](const QString& Line) { journal << Line; });
+    ASSERT_TRUE(link);
+    EXPECT_FALSE(link->Connected);
+    EXPECT_EQ(journal, QStringList{QStringLiteral(
+                           "Попытка открыть несуществующий COM-порт при соединении с СОМ-портом")});
+    EXPECT_TRUE(modem.ReadAvailable(200).isEmpty());
     qunsetenv("KLOV_PORTS_DIR");
 }
 
