@@ -93,6 +93,78 @@ TEST_F(AddNewDevTest, EnterAcceptsTheTypedNumberWhichIsOfferedAgain)
     // A number out of range is refused as typed and the window stays open; the
     // next one typed over it counts.
     QStringList stillOpen;
+    EXPECT_EQ(ask([this, &stillOpen] {
+                  for (const char* keys : {"0", "65536", "-3"}) {
+                      type(keys);
+                      press(Qt::Key_Return);
+                      if (dialog.isVisible())
+                          stillOpen << QString::fromLatin1(keys);
+                  }
+                  type("70000");
+                  QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Button1")),
+                                    Qt::LeftButton);
+                  type("12");
+                  press(Qt::Key_Return);
+              }),
+              std::optional<quint16>(12));
+    EXPECT_EQ(stillOpen, (QStringList{QStringLiteral("0"), QStringLiteral("65536"), QStringLiteral("-3")}));
+    const QString refusal = QStringLiteral("Внимание|Недопустимое значение \"%1\" в поле \"Серийный № "
+                                           "устройства\": введите целое число от 1 до 65535!");
+    EXPECT_EQ(prompts.Messages,
+              (QStringList{refusal.arg(QStringLiteral("0")), refusal.arg(QStringLiteral("65536")),
+                           refusal.arg(QStringLiteral("-3")), refusal.arg(QStringLiteral("70000"))}));
+
+    // The arrows keep within the range.
+    EXPECT_EQ(ask([this] {
+                  type("65535");
+                  press(Qt::Key_Up);
+                  press(Qt::Key_Return);
+              }),
+              std::optional<quint16>(65535));
+
+    EXPECT_EQ(ask([this] {
+                  type("65535");
+                  QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Button1")),
+                                    Qt::LeftButton);
+              }),
+              std::optional<quint16>(65535));
+}
+
+TEST_F(AddNewDevTest, EscapeOrTheCloseButtonGivesNothing)
+{
+    EXPECT_EQ(ask([this] {
+                  type("55");
+                  press(Qt::Key_Escape);
+              }),
+              std::nullopt);
+    EXPECT_FALSE(dialog.isVisible());
+    // Esc reaches the window whichever control has the focus.
+    EXPECT_EQ(ask([this] {
+                  QTest::keyClick(dialog.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::Key_Escape);
+              }),
+              std::nullopt);
+    EXPECT_EQ(ask([this] { dialog.close(); }), std::nullopt);
+}
+
+TEST_F(AddNewDevTest, OpensCentredOnItsOwner)
+{
+    QRect shown;
+    ask([this, &shown] {
+        shown = dialog.frameGeometry();
+        press(Qt::Key_Escape);
+    });
+    const QPoint offset = shown.center() - owner.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
+}
+
+TEST_F(AddNewDevTest, AnEmptiedOrHalfTypedFieldIsRefusedNotReplacedByTheLastNumber)
+{
+    EXPECT_EQ(ask([this] {
+                  type("4321");
+                  press(Qt::Key_Return);
+              }),
+              std::optional<quint16>(4321));
+    QStringList stillOpen;
     const auto noteAndSelect = [this, &stillOpen] {
         if (dialog.isVisible())
             stillOpen << spin()->text();
