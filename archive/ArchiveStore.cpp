@@ -987,20 +987,17 @@ bool TArchiveStore::ReadChannels(const std::function<void(const TChannelRecord&)
         statement(StAll), [&](sqlite3_stmt* S) { Row(channelRow(S)); }, ErrMsg);
 }
 
-bool TArchiveStore::ReadMeasures(TDateTime From, TDateTime To,
-                                 const std::function<void(const TMeasureRecord&)>& Row, QString& ErrMsg)
+bool TArchiveStore::readOrdered(sqlite3_stmt* Stmt, const std::vector<qint32>& Serials, TDateTime From,
+                                TDateTime To, const std::function<void(const TMeasureRecord&)>& Row,
+                                QString& ErrMsg)
 {
     std::vector<TMeasureRecord> rows;
-    sqlite3_stmt* stmt = statement(StRange);
-    if (stmt) {
-        sqlite3_bind_double(stmt, 1, From);
-        sqlite3_bind_double(stmt, 2, To);
-    }
-    const std::vector<qint32> serials(DeviceTables_.begin(), DeviceTables_.end());
     // What was read before a damaged page is handed on all the same.
     const bool ok = readRows(
-                        stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg) &&
-                    collectMeasures(serials, From, To, rows, ErrMsg);
+                        Stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg) &&
+                    collectMeasures(Serials, From, To, rows, ErrMsg);
+    // A device's table is in the order written, which is time order unless the
+    // clock was set back; the rows of several tables are merged here.
     const auto order = [](const TMeasureRecord& A, const TMeasureRecord& B) {
         return std::tie(A.MeasDateTime, A.SerialNum, A.ChannelNum, A.ID) <
                std::tie(B.MeasDateTime, B.SerialNum, B.ChannelNum, B.ID);
@@ -1012,28 +1009,26 @@ bool TArchiveStore::ReadMeasures(TDateTime From, TDateTime To,
     return ok;
 }
 
+bool TArchiveStore::ReadMeasures(TDateTime From, TDateTime To,
+                                 const std::function<void(const TMeasureRecord&)>& Row, QString& ErrMsg)
+{
+    sqlite3_stmt* stmt = statement(StRange);
+    if (stmt) {
+        sqlite3_bind_double(stmt, 1, From);
+        sqlite3_bind_double(stmt, 2, To);
+    }
+    return readOrdered(stmt, std::vector<qint32>(DeviceTables_.begin(), DeviceTables_.end()), From, To, Row,
+                       ErrMsg);
+}
+
 bool TArchiveStore::ReadDeviceMeasures(qint32 SerialNum, TDateTime From, TDateTime To,
                                        const std::function<void(const TMeasureRecord&)>& Row, QString& ErrMsg)
 {
-    std::vector<TMeasureRecord> rows;
     sqlite3_stmt* stmt = statement(StDeviceRange);
     if (stmt) {
         sqlite3_bind_int(stmt, 1, SerialNum);
         sqlite3_bind_double(stmt, 2, From);
         sqlite3_bind_double(stmt, 3, To);
     }
-    // What was read before a damaged page is handed on all the same.
-    const bool ok = readRows(
-                        stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg) &&
-                    collectMeasures({SerialNum}, From, To, rows, ErrMsg);
-    // A device's table is in the order written, which is time order unless the
-    // clock was set back.
-    const auto order = [](const TMeasureRecord& A, const TMeasureRecord& B) {
-        return std::tie(A.MeasDateTime, A.ChannelNum, A.ID) < std::tie(B.MeasDateTime, B.ChannelNum, B.ID);
-    };
-    if (!std::is_sorted(rows.begin(), rows.end(), order))
-        std::sort(rows.begin(), rows.end(), order);
-    for (const TMeasureRecord& r : rows)
-        Row(r);
-    return ok;
+    return readOrdered(stmt, {SerialNum}, From, To, Row, ErrMsg);
 }

@@ -202,6 +202,10 @@ private:
     void noteDamage(int Rc);
     bool collectMeasures(const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
                          std::vector<TMeasureRecord>& Rows, QString& ErrMsg);
+    // The rows of Stmt (the table "Measures") and of the device tables of
+    // Serials, handed to Row in time order.
+    bool readOrdered(sqlite3_stmt* Stmt, const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
+                     const std::function<void(const TMeasureRecord&)>& Row, QString& ErrMsg);
     bool mergeLog(int* Rc = nullptr);
     static int walHook(void* Self, sqlite3* Db, const char* DbName, int Pages);
 
