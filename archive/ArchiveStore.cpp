@@ -679,10 +679,15 @@ bool TArchiveStore::step(sqlite3_stmt* Stmt, QString& ErrMsg)
     noteDamage(rc);
     logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
     ErrMsg = WriteErrorText();
-    // A full disk: merging the log back frees its room, maybe for this very row.
-    MergedAfterFailure_ = lackOfRoom(rc) && sqlite3_get_autocommit(Db_) && mergeLog();
-    MergeDue_ = MergeDue_ || (lackOfRoom(rc) && !MergedAfterFailure_);
+    noteWriteFailure(rc);
     return false;
+}
+
+void TArchiveStore::noteWriteFailure(int Rc)
+{
+    // A full disk: merging the log back frees its room, maybe for this very row.
+    MergedAfterFailure_ = lackOfRoom(Rc) && sqlite3_get_autocommit(Db_) && mergeLog();
+    MergeDue_ = MergeDue_ || (lackOfRoom(Rc) && !MergedAfterFailure_);
 }
 
 bool TArchiveStore::AppendDevice(const TDeviceRecord& Rec, QString& ErrMsg)
@@ -807,9 +812,7 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         if (!ownTransaction)
             return;
         exec("ROLLBACK");
-        // A full disk: merging the log back frees its room, maybe for this very row.
-        MergedAfterFailure_ = lackOfRoom(failure) && sqlite3_get_autocommit(Db_) && mergeLog();
-        MergeDue_ = MergeDue_ || (lackOfRoom(failure) && !MergedAfterFailure_);
+        noteWriteFailure(failure);
     });
     int dataVersion = -1;
     if (!queryInt(Db_, "PRAGMA data_version", dataVersion) || dataVersion != DataVersion_)

@@ -196,6 +196,9 @@ private:
     void logFailure(const QString& What) const;
     bool readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row, QString& ErrMsg);
     bool step(sqlite3_stmt* Stmt, QString& ErrMsg);
+    // After a failed write (Rc): for want of room the log is merged back now,
+    // or, when that fails, before the next write.
+    void noteWriteFailure(int Rc);
     bool loadDeviceTables();
     bool loadNextId();
     bool appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg);
