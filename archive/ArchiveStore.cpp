@@ -612,6 +612,10 @@ void TArchiveStore::Close()
         sqlite3_finalize(stmt);
         stmt = nullptr;
     }
+    for (sqlite3_stmt*& stmt : Fixed_) {
+        sqlite3_finalize(stmt);
+        stmt = nullptr;
+    }
     for (const auto& [serial, stmt] : DeviceInserts_)
         sqlite3_finalize(stmt);
     DeviceInserts_.clear();
@@ -640,6 +644,23 @@ bool TArchiveStore::FileMoved() const
     if (sqlite3_file_control(Db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK)
         return !QFileInfo(FileName_).isFile();
     return moved != 0;
+}
+
+bool TArchiveStore::runFixed(TFixed Which, int* Value)
+{
+    static constexpr std::array<const char*, FixedCount> Sql{"BEGIN IMMEDIATE", "COMMIT",
+                                                             "PRAGMA data_version"};
+    sqlite3_stmt*& stmt = Fixed_[Which];
+    if (!stmt &&
+        sqlite3_prepare_v3(Db_, Sql[Which], -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+        stmt = nullptr;
+        return false;
+    }
+    const int rc = sqlite3_step(stmt);
+    if (Value && rc == SQLITE_ROW)
+        *Value = sqlite3_column_int(stmt, 0);
+    sqlite3_reset(stmt);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 
 bool TArchiveStore::exec(const char* Sql)
@@ -802,7 +823,7 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
     // device tables, which shows in the data version. Within AppendMeasures the
     // row goes with the transaction of the batch.
     const bool ownTransaction = sqlite3_get_autocommit(Db_);
-    if (ownTransaction && !exec("BEGIN IMMEDIATE")) {
+    if (ownTransaction && !runFixed(FixedBegin)) {
         logFailure(QStringLiteral("begin: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
         ErrMsg = WriteErrorText();
         return false;
@@ -815,7 +836,7 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         noteWriteFailure(failure);
     });
     int dataVersion = -1;
-    if (!queryInt(Db_, "PRAGMA data_version", dataVersion) || dataVersion != DataVersion_)
+    if (!runFixed(FixedDataVersion, &dataVersion) || dataVersion != DataVersion_)
         NextId_ = 0;
     if (NextId_ == 0) {
         if (!loadDeviceTables() || !loadNextId()) {
@@ -856,7 +877,7 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
     const int rc = sqlite3_step(insert);
     sqlite3_reset(insert);
     sqlite3_clear_bindings(insert);
-    if (rc != SQLITE_DONE || (ownTransaction && !exec("COMMIT"))) {
+    if (rc != SQLITE_DONE || (ownTransaction && !runFixed(FixedCommit))) {
         failure = rc != SQLITE_DONE ? rc : sqlite3_errcode(Db_);
         noteDamage(failure);
         logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(failure)));

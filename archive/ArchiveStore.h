@@ -193,6 +193,16 @@ private:
     };
     bool fileStamp(TFileStamp& Stamp) const;
     bool exec(const char* Sql);
+    // The statements that every value's append runs besides its insert.
+    enum TFixed
+    {
+        FixedBegin,
+        FixedCommit,
+        FixedDataVersion,
+        FixedCount,
+    };
+    // Runs one of them, compiled once per open; Value takes a row's first column.
+    bool runFixed(TFixed Which, int* Value = nullptr);
     void logFailure(const QString& What) const;
     bool readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row, QString& ErrMsg);
     bool step(sqlite3_stmt* Stmt, QString& ErrMsg);
@@ -216,6 +226,7 @@ private:
     QString FileName_;
     sqlite3* Db_ = nullptr;
     std::array<sqlite3_stmt*, StatementCount> Statements_{};
+    std::array<sqlite3_stmt*, FixedCount> Fixed_{};
     // Day files of version 2: the devices that have a table, their inserts and
     // the next ID.
     bool PerDevice_ = false;
