@@ -489,7 +489,6 @@ void TFormArchive::runViewer()
         ExportToCSV(ExportTables, this);
         break;
     }
-    releaseTables();
 }
 
 void TFormArchive::reportUnreadable(const QStringList& Unread,

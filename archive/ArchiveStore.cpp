@@ -612,6 +612,10 @@ void TArchiveStore::Close()
         sqlite3_finalize(stmt);
         stmt = nullptr;
     }
+    for (sqlite3_stmt*& stmt : Fixed_) {
+        sqlite3_finalize(stmt);
+        stmt = nullptr;
+    }
     for (const auto& [serial, stmt] : DeviceInserts_)
         sqlite3_finalize(stmt);
     DeviceInserts_.clear();
@@ -640,6 +644,23 @@ bool TArchiveStore::FileMoved() const
     if (sqlite3_file_control(Db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK)
         return !QFileInfo(FileName_).isFile();
     return moved != 0;
+}
+
+bool TArchiveStore::runFixed(TFixed Which, int* Value)
+{
+    static constexpr std::array<const char*, FixedCount> Sql{"BEGIN IMMEDIATE", "COMMIT",
+                                                             "PRAGMA data_version"};
+    sqlite3_stmt*& stmt = Fixed_[Which];
+    if (!stmt &&
+        sqlite3_prepare_v3(Db_, Sql[Which], -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+        stmt = nullptr;
+        return false;
+    }
+    const int rc = sqlite3_step(stmt);
+    if (Value && rc == SQLITE_ROW)
+        *Value = sqlite3_column_int(stmt, 0);
+    sqlite3_reset(stmt);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 
 bool TArchiveStore::exec(const char* Sql)
@@ -679,10 +700,15 @@ bool TArchiveStore::step(sqlite3_stmt* Stmt, QString& ErrMsg)
     noteDamage(rc);
     logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(rc)));
     ErrMsg = WriteErrorText();
-    // A full disk: merging the log back frees its room, maybe for this very row.
-    MergedAfterFailure_ = lackOfRoom(rc) && sqlite3_get_autocommit(Db_) && mergeLog();
-    MergeDue_ = MergeDue_ || (lackOfRoom(rc) && !MergedAfterFailure_);
+    noteWriteFailure(rc);
     return false;
+}
+
+void TArchiveStore::noteWriteFailure(int Rc)
+{
+    // A full disk: merging the log back frees its room, maybe for this very row.
+    MergedAfterFailure_ = lackOfRoom(Rc) && sqlite3_get_autocommit(Db_) && mergeLog();
+    MergeDue_ = MergeDue_ || (lackOfRoom(Rc) && !MergedAfterFailure_);
 }
 
 bool TArchiveStore::AppendDevice(const TDeviceRecord& Rec, QString& ErrMsg)
@@ -797,7 +823,7 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
     // device tables, which shows in the data version. Within AppendMeasures the
     // row goes with the transaction of the batch.
     const bool ownTransaction = sqlite3_get_autocommit(Db_);
-    if (ownTransaction && !exec("BEGIN IMMEDIATE")) {
+    if (ownTransaction && !runFixed(FixedBegin)) {
         logFailure(QStringLiteral("begin: ") + QString::fromUtf8(sqlite3_errmsg(Db_)));
         ErrMsg = WriteErrorText();
         return false;
@@ -807,12 +833,10 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
         if (!ownTransaction)
             return;
         exec("ROLLBACK");
-        // A full disk: merging the log back frees its room, maybe for this very row.
-        MergedAfterFailure_ = lackOfRoom(failure) && sqlite3_get_autocommit(Db_) && mergeLog();
-        MergeDue_ = MergeDue_ || (lackOfRoom(failure) && !MergedAfterFailure_);
+        noteWriteFailure(failure);
     });
     int dataVersion = -1;
-    if (!queryInt(Db_, "PRAGMA data_version", dataVersion) || dataVersion != DataVersion_)
+    if (!runFixed(FixedDataVersion, &dataVersion) || dataVersion != DataVersion_)
         NextId_ = 0;
     if (NextId_ == 0) {
         if (!loadDeviceTables() || !loadNextId()) {
@@ -853,7 +877,7 @@ bool TArchiveStore::appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg)
     const int rc = sqlite3_step(insert);
     sqlite3_reset(insert);
     sqlite3_clear_bindings(insert);
-    if (rc != SQLITE_DONE || (ownTransaction && !exec("COMMIT"))) {
+    if (rc != SQLITE_DONE || (ownTransaction && !runFixed(FixedCommit))) {
         failure = rc != SQLITE_DONE ? rc : sqlite3_errcode(Db_);
         noteDamage(failure);
         logFailure(QStringLiteral("write: ") + QString::fromUtf8(sqlite3_errstr(failure)));
@@ -987,20 +1011,17 @@ bool TArchiveStore::ReadChannels(const std::function<void(const TChannelRecord&)
         statement(StAll), [&](sqlite3_stmt* S) { Row(channelRow(S)); }, ErrMsg);
 }
 
-bool TArchiveStore::ReadMeasures(TDateTime From, TDateTime To,
-                                 const std::function<void(const TMeasureRecord&)>& Row, QString& ErrMsg)
+bool TArchiveStore::readOrdered(sqlite3_stmt* Stmt, const std::vector<qint32>& Serials, TDateTime From,
+                                TDateTime To, const std::function<void(const TMeasureRecord&)>& Row,
+                                QString& ErrMsg)
 {
     std::vector<TMeasureRecord> rows;
-    sqlite3_stmt* stmt = statement(StRange);
-    if (stmt) {
-        sqlite3_bind_double(stmt, 1, From);
-        sqlite3_bind_double(stmt, 2, To);
-    }
-    const std::vector<qint32> serials(DeviceTables_.begin(), DeviceTables_.end());
     // What was read before a damaged page is handed on all the same.
     const bool ok = readRows(
-                        stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg) &&
-                    collectMeasures(serials, From, To, rows, ErrMsg);
+                        Stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg) &&
+                    collectMeasures(Serials, From, To, rows, ErrMsg);
+    // A device's table is in the order written, which is time order unless the
+    // clock was set back; the rows of several tables are merged here.
     const auto order = [](const TMeasureRecord& A, const TMeasureRecord& B) {
         return std::tie(A.MeasDateTime, A.SerialNum, A.ChannelNum, A.ID) <
                std::tie(B.MeasDateTime, B.SerialNum, B.ChannelNum, B.ID);
@@ -1012,28 +1033,26 @@ bool TArchiveStore::ReadMeasures(TDateTime From, TDateTime To,
     return ok;
 }
 
+bool TArchiveStore::ReadMeasures(TDateTime From, TDateTime To,
+                                 const std::function<void(const TMeasureRecord&)>& Row, QString& ErrMsg)
+{
+    sqlite3_stmt* stmt = statement(StRange);
+    if (stmt) {
+        sqlite3_bind_double(stmt, 1, From);
+        sqlite3_bind_double(stmt, 2, To);
+    }
+    return readOrdered(stmt, std::vector<qint32>(DeviceTables_.begin(), DeviceTables_.end()), From, To, Row,
+                       ErrMsg);
+}
+
 bool TArchiveStore::ReadDeviceMeasures(qint32 SerialNum, TDateTime From, TDateTime To,
                                        const std::function<void(const TMeasureRecord&)>& Row, QString& ErrMsg)
 {
-    std::vector<TMeasureRecord> rows;
     sqlite3_stmt* stmt = statement(StDeviceRange);
     if (stmt) {
         sqlite3_bind_int(stmt, 1, SerialNum);
         sqlite3_bind_double(stmt, 2, From);
         sqlite3_bind_double(stmt, 3, To);
     }
-    // What was read before a damaged page is handed on all the same.
-    const bool ok = readRows(
-                        stmt, [&](sqlite3_stmt* S) { rows.push_back(measureRow(S)); }, ErrMsg) &&
-                    collectMeasures({SerialNum}, From, To, rows, ErrMsg);
-    // A device's table is in the order written, which is time order unless the
-    // clock was set back.
-    const auto order = [](const TMeasureRecord& A, const TMeasureRecord& B) {
-        return std::tie(A.MeasDateTime, A.ChannelNum, A.ID) < std::tie(B.MeasDateTime, B.ChannelNum, B.ID);
-    };
-    if (!std::is_sorted(rows.begin(), rows.end(), order))
-        std::sort(rows.begin(), rows.end(), order);
-    for (const TMeasureRecord& r : rows)
-        Row(r);
-    return ok;
+    return readOrdered(stmt, {SerialNum}, From, To, Row, ErrMsg);
 }

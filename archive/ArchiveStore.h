@@ -193,15 +193,32 @@ private:
     };
     bool fileStamp(TFileStamp& Stamp) const;
     bool exec(const char* Sql);
+    // The statements that every value's append runs besides its insert.
+    enum TFixed
+    {
+        FixedBegin,
+        FixedCommit,
+        FixedDataVersion,
+        FixedCount,
+    };
+    // Runs one of them, compiled once per open; Value takes a row's first column.
+    bool runFixed(TFixed Which, int* Value = nullptr);
     void logFailure(const QString& What) const;
     bool readRows(sqlite3_stmt* Stmt, const std::function<void(sqlite3_stmt*)>& Row, QString& ErrMsg);
     bool step(sqlite3_stmt* Stmt, QString& ErrMsg);
+    // After a failed write (Rc): for want of room the log is merged back now,
+    // or, when that fails, before the next write.
+    void noteWriteFailure(int Rc);
     bool loadDeviceTables();
     bool loadNextId();
     bool appendMeasure(const TMeasureRecord& Rec, QString& ErrMsg);
     void noteDamage(int Rc);
     bool collectMeasures(const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
                          std::vector<TMeasureRecord>& Rows, QString& ErrMsg);
+    // The rows of Stmt (the table "Measures") and of the device tables of
+    // Serials, handed to Row in time order.
+    bool readOrdered(sqlite3_stmt* Stmt, const std::vector<qint32>& Serials, TDateTime From, TDateTime To,
+                     const std::function<void(const TMeasureRecord&)>& Row, QString& ErrMsg);
     bool mergeLog(int* Rc = nullptr);
     static int walHook(void* Self, sqlite3* Db, const char* DbName, int Pages);
 
@@ -209,6 +226,7 @@ private:
     QString FileName_;
     sqlite3* Db_ = nullptr;
     std::array<sqlite3_stmt*, StatementCount> Statements_{};
+    std::array<sqlite3_stmt*, FixedCount> Fixed_{};
     // Day files of version 2: the devices that have a table, their inserts and
     // the next ID.
     bool PerDevice_ = false;

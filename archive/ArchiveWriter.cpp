@@ -1,13 +1,13 @@
 #include "archive/ArchiveWriter.h"
 
 #include "archive/ArchiveDay.h"
+#include "archive/ArchiveReader.h"
 #include "core/Device.h"
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/JournalMessage.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <algorithm>
 
 namespace {
@@ -24,19 +24,15 @@ QString continuationFileName(const QString& DateStr, int N)
 // there is none.
 int lastContinuation(const QString& DateStr)
 {
-    const QRegularExpression pattern(QStringLiteral("^Measures") + DateStr +
-                                     QStringLiteral("_(\\d+)\\.cds$"));
     int last = 1;
     const QStringList names =
         QDir(ArchiveDir)
             .entryList({QStringLiteral("Measures") + DateStr + QStringLiteral("_*.cds")},
                        QDir::Files | QDir::Hidden);
     for (const QString& name : names) {
-        const QRegularExpressionMatch m = pattern.match(name);
-        bool ok = false;
-        const int n = m.hasMatch() ? m.captured(1).toInt(&ok) : 0;
-        if (ok && n > last)
-            last = n;
+        TDayFileName file;
+        if (TArchiveReader::ParseDayFileName(name, file))
+            last = std::max(last, file.Part);
     }
     return last;
 }
@@ -166,7 +162,7 @@ bool TArchiveWriter::continueDamagedDay()
     if (!cdsMeasures.Damaged() || CurrentMeasuresDate_.isEmpty())
         return false;
     const QString damaged = cdsMeasures.FileName();
-    int n = std::max(2, lastContinuation(CurrentMeasuresDate_) + 1);
+    int n = lastContinuation(CurrentMeasuresDate_) + 1;
     while (QFileInfo::exists(ArchiveDir + continuationFileName(CurrentMeasuresDate_, n)))
         ++n;
     const QString next = ArchiveDir + continuationFileName(CurrentMeasuresDate_, n);

@@ -23,6 +23,17 @@ std::size_t TExportTable::rowEnd(std::size_t Row) const
     return Row + 1 < FirstValue_.size() ? FirstValue_[Row + 1] : Values_.size();
 }
 
+template <typename Visit> void TExportTable::forEachValue(std::size_t Row, Visit&& Take) const
+{
+    for (std::size_t v = FirstValue_[Row]; v < rowEnd(Row); ++v)
+        Take(Values_[v]);
+    if (!Late_.empty()) {
+        const auto [from, to] = Late_.equal_range(quint32(Row));
+        for (auto it = from; it != to; ++it)
+            Take(it->second);
+    }
+}
+
 TChanExportRec TExportTable::record(const TValue& Value) const
 {
     const TSettings& s = Settings_[Value.Settings];
@@ -33,13 +44,7 @@ void TExportTable::GetRow(std::size_t Row, TExportMeasRec& Rec) const
 {
     Rec.MeasDateTime = Stamps_[Row];
     Rec.ChanRecs.clear();
-    for (std::size_t v = FirstValue_[Row]; v < rowEnd(Row); ++v)
-        Rec.ChanRecs.push_back(record(Values_[v]));
-    if (!Late_.empty()) {
-        const auto [from, to] = Late_.equal_range(quint32(Row));
-        for (auto it = from; it != to; ++it)
-            Rec.ChanRecs.push_back(record(it->second));
-    }
+    forEachValue(Row, [&](const TValue& V) { Rec.ChanRecs.push_back(record(V)); });
     const auto comment =
         std::lower_bound(Comments_.begin(), Comments_.end(), quint32(Row),
                          [](const std::pair<quint32, QString>& C, quint32 R) { return C.first < R; });
@@ -74,15 +79,8 @@ std::vector<quint8> TExportTable::ChannelOrder() const
         }
     };
     // Every channel shows within the first rows as a rule; the scan ends there.
-    for (std::size_t row = 0; row < Stamps_.size() && order.size() < channels; ++row) {
-        for (std::size_t v = FirstValue_[row]; v < rowEnd(row); ++v)
-            take(Values_[v]);
-        if (!Late_.empty()) {
-            const auto [from, to] = Late_.equal_range(quint32(row));
-            for (auto it = from; it != to; ++it)
-                take(it->second);
-        }
-    }
+    for (std::size_t row = 0; row < Stamps_.size() && order.size() < channels; ++row)
+        forEachValue(row, take);
     return order;
 }
 

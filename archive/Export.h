@@ -93,6 +93,9 @@ private:
     quint32 settingsOf(const TChanExportRec& Rec);
     TChanExportRec record(const TValue& Value) const;
     std::size_t rowEnd(std::size_t Row) const;
+    // Take(value) for the values of Row in their order: those stored with it,
+    // then those added late.
+    template <typename Visit> void forEachValue(std::size_t Row, Visit&& Take) const;
 
     // In blocks, so a table that grows never holds two copies of itself.
     std::deque<TDateTime> Stamps_;

@@ -14,6 +14,7 @@
 #include "archive/CsvExport.h"
 #include "archive/ExcelIO.h"
 #include "archive/Export.h"
+#include "archive/XlsxRowCount.h"
 #include "core/Device.h"
 
 #include <QCoreApplication>
@@ -212,6 +213,18 @@ int main(int argc, char* argv[])
                 double(QFileInfo(book).size()) / 1e6, perValue(xlsx.PeakKb - xlsx.StartKb, xlsx.Values),
                 xlsx.Ok ? "" : "  FAILED");
     BenchArchive::CheckBaseline(dayBase.Values, xlsx.Values);
+    // The written workbook read back and its rows counted, as the write does last.
+    const Phase readBack = inChild([&](Phase& P) {
+        std::vector<qint64> rows;
+        QString reason;
+        const bool ok = CountXlsxSheetRows(book, rows, reason);
+        for (const qint64 r : rows)
+            P.Values += r;
+        return ok;
+    });
+    std::printf("  of it the read-back: %lld sheet rows counted in %.0f ms; peak %.1f MB above the start%s\n",
+                readBack.Values, readBack.Ms, mb(readBack.PeakKb - readBack.StartKb),
+                readBack.Ok ? "" : "  FAILED");
     QFile::remove(book);
     if (!given)
         tmp.remove();

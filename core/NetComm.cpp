@@ -147,8 +147,13 @@ void logDropped(quint16 Addr, std::span<const quint8> Bytes)
 // bytes around it are dropped. Anything else is left whole to the usual checks.
 std::span<const quint8> pickReply(std::span<const quint8> Bytes, quint16 Addr)
 {
+    // The usual read: one reply whose length byte spans all of it. Left whole
+    // either way, so its CRC is checked once, by the usual checks.
+    if (Bytes.size() >= static_cast<std::size_t>(ReplyOverhead) &&
+        Bytes[5] + std::size_t{ReplyOverhead} == Bytes.size())
+        return Bytes;
     const std::size_t first = completeReplySize(Bytes);
-    if (first == 0 || first == Bytes.size())
+    if (first == 0)
         return Bytes;
     if (replySource(Bytes) == Addr) {
         logDropped(Addr, Bytes.subspan(first));
