@@ -57,3 +57,10 @@ inline void ResetPeak()
     if (f.open(QIODevice::WriteOnly))
         f.write("5");
 }
+
+// The resident peak since the last ResetPeak, in MB above Before (a VmHWM
+// reading taken right after it).
+inline double PeakAboveMb(double Before)
+{
+    return StatusMb("VmHWM") - Before;
+}

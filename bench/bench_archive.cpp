@@ -317,17 +317,23 @@ int main(int argc, char* argv[])
     tableScanMs(day1, serial, scanRows, scanKept); // warms the page cache
     const double scanMs = best(3, [&] { return tableScanMs(day1, serial, scanRows, scanKept); });
     const TDateTime dayFrom = DayStamp(Day1, 0), dayTo = DayStamp(Day1.addDays(1), 0);
+    ResetPeak();
+    double before = StatusMb("VmHWM");
     const double dayMs = best(3, [&] { return deviceReadMs({day1}, serial, dayFrom, dayTo, rows); });
+    const double dayMb = PeakAboveMb(before);
     qint64 tscRows = 0;
+    ResetPeak();
+    before = StatusMb("VmHWM");
     const double tscMs = best(3, [&] { return timeIndexReadMs(day1, serial, dayFrom, dayTo, tscRows); });
+    const double tscMb = PeakAboveMb(before);
     std::printf("baseline: table scan of the day file, %lld rows (%lld of the device): %.1f ms\n", scanRows,
                 scanKept, scanMs);
     std::printf("one device, 24 hours, from its own table: %lld rows, %.1f ms  (target: under 100 ms); "
-                "ratio to the scan %.3f\n",
-                rows, dayMs, dayMs / scanMs);
-    std::printf(
-        "every device, 24 hours, in time order, keeping one: %lld rows, %.1f ms; ratio to the scan %.3f\n",
-        tscRows, tscMs, tscMs / scanMs);
+                "ratio to the scan %.3f; peak %.0f MB above the start\n",
+                rows, dayMs, dayMs / scanMs, dayMb);
+    std::printf("every device, 24 hours, in time order, keeping one: %lld rows, %.1f ms; ratio to the scan "
+                "%.3f; peak %.0f MB above the start\n",
+                tscRows, tscMs, tscMs / scanMs, tscMb);
     if (rows != scanKept || tscRows != scanKept)
         std::printf("ROW COUNTS DIFFER\n");
 
@@ -346,11 +352,14 @@ int main(int argc, char* argv[])
     std::printf("\nmonth: %d day files copied in %.1f s\n", MonthDays, MsSince(start) / 1000);
     // The copies hold the first day's stamps; the period covers them all.
     const TDateTime monthTo = DayStamp(Day1.addDays(MonthDays), 0);
+    ResetPeak();
+    before = StatusMb("VmHWM");
     const double monthCold = deviceReadMs(month, serial, dayFrom, monthTo, rows);
     const double monthMs = best(3, [&] { return deviceReadMs(month, serial, dayFrom, monthTo, rows); });
     std::printf("one device, %d days: %lld rows, first run %.0f ms, best %.0f ms  (target: under 2 s); "
-                "ratio to %d day-file scans %.3f\n",
-                MonthDays, rows, monthCold, monthMs, MonthDays, monthMs / (scanMs * MonthDays));
+                "ratio to %d day-file scans %.3f; peak %.0f MB above the start\n",
+                MonthDays, rows, monthCold, monthMs, MonthDays, monthMs / (scanMs * MonthDays),
+                PeakAboveMb(before));
 
     for (const QString& f : month)
         QFile::remove(f);

@@ -146,7 +146,7 @@ int main(int argc, char** argv)
             }
         }
         bareMs = MsSince(start);
-        bareMb = StatusMb("VmHWM") - before;
+        bareMb = PeakAboveMb(before);
     }
     ResetPeak();
     const double before = StatusMb("VmHWM");
@@ -165,7 +165,7 @@ int main(int argc, char** argv)
     }
     QCoreApplication::processEvents();
     const double dayMs = MsSince(dayStart);
-    const double dayMb = StatusMb("VmHWM") - before;
+    const double dayMb = PeakAboveMb(before);
     std::printf("a day of chart points (%d lines x %d): %.0f ms, peak %.0f MB above the start "
                 "(%.1f bytes/point); bare x/y arrays %.0f ms, %.0f MB (%.2f x time, %.2f x memory)\n",
                 Lines, DayPoints, dayMs, dayMb, dayMb * 1048576 / Total, bareMs, bareMb, dayMs / bareMs,
