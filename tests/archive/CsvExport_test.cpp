@@ -389,7 +389,8 @@ TEST_F(CsvExportTest, AFileThatCannotBeOpenedIsReportedWithTheOpensOwnReason)
         ASSERT_TRUE(none.ok());
         EXPECT_FALSE(WriteCsvFiles(sample(), dir.path(), ExportTime, errMsg));
     }
-    EXPECT_TRUE(errMsg.endsWith(QStringLiteral(" (открыто слишком много файлов). Файлы экспорта не созданы.")))
+    EXPECT_TRUE(
+        errMsg.endsWith(QStringLiteral(" (открыто слишком много файлов). Файлы экспорта не созданы.")))
         << errMsg.toStdString();
 #endif
     // Nobody creates files in /proc: the reason the system gives for that.
