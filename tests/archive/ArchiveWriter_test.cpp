@@ -282,43 +282,48 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
     EXPECT_EQ(measures(QStringLiteral("Measures20240305.cds")).back().MeasDateTime, t + 30001 * OneSecond);
 }
 
-TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndStoringResumesWhenSpaceIsBack)
+TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndItIsMergedBackBeforeTheNextValue)
 {
-    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
-    const QString name = path(QStringLiteral("Measures20240305.cds"));
-    const QString wal = name + QStringLiteral("-wal");
-    // The file larger than the log needs and unable to grow, so no checkpoint
-    // can merge the log back.
-    ASSERT_TRUE(dayWithOtherDevice(t, name, 120000));
-    const qint64 fileSize = QFileInfo(name).size();
-    ASSERT_GT(fileSize, 3 * 1024 * 1024);
-    const int rc = RunInChild([&] {
-        std::optional<FileSizeLimit> full(std::in_place, rlim_t(fileSize));
-        int stored = 1;
-        int failures = 0;
-        for (int i = 1; i < 20000 && failures < 50; ++i) {
+    // Another device's day so far; the file cannot grow, so no checkpoint can
+    // merge the log back. A large file leaves the log room to meet its own bound,
+    // a small one has the log meet the limit first.
+    for (const int rows : {120000, 8000}) {
+        SCOPED_TRACE(rows);
+        const TDateTime t = Stamp(2024, 3, rows > 10000 ? 5 : 6, 12, 0);
+        const QString name = path(rows > 10000 ? QStringLiteral("Measures20240305.cds")
+                                               : QStringLiteral("Measures20240306.cds"));
+        const QString wal = name + QStringLiteral("-wal");
+        ASSERT_TRUE(dayWithOtherDevice(t, name, rows));
+        const qint64 fileSize = QFileInfo(name).size();
+        const int rc = RunInChild([&] {
+            std::optional<FileSizeLimit> full(std::in_place, rlim_t(fileSize));
+            int stored = 1;
+            int failures = 0;
             QString e;
+            for (int i = 1; i < 20000 && failures < 50; ++i) {
+                device.Channel(1).Value = float(stored);
+                writer.AddMeasurement(device, 1, t + i * OneSecond, e) ? ++stored : ++failures;
+            }
+            // Refused well before the limit, or filled up to it.
+            const qint64 walSize = QFileInfo(wal).size();
+            if (!full->ok() || failures < 50 ||
+                (rows > 10000 ? walSize > 2 * 1024 * 1024 : walSize < fileSize / 2))
+                return 10;
+            // A little room again: it goes to merging the log back, not to the log.
+            full.emplace(rlim_t(fileSize + 256 * 1024));
             device.Channel(1).Value = float(stored);
-            writer.AddMeasurement(device, 1, t + i * OneSecond, e) ? ++stored : ++failures;
-        }
-        // Refused well before the limit: the log leaves the room the merge needs.
-        if (!full->ok() || failures < 50 || QFileInfo(wal).size() > 2 * 1024 * 1024)
-            return 10;
-        // Space is back: the next value is stored.
-        full.reset();
-        device.Channel(1).Value = float(stored);
-        QString e;
-        if (!writer.AddMeasurement(device, 1, t + 20000 * OneSecond, e))
-            return 11;
-        writer.CloseAll();
-        return 0;
-    });
-    ASSERT_EQ(rc, 0);
-    // Merged back whole: no log beside the file, every value reported stored there.
-    EXPECT_FALSE(QFileInfo::exists(wal));
-    const std::vector<float> stored = valuesOf(1234, QStringLiteral("Measures20240305.cds"));
-    ASSERT_GT(stored.size(), 2u);
-    EXPECT_TRUE(counting(stored));
+            if (!writer.AddMeasurement(device, 1, t + 20000 * OneSecond, e) ||
+                QFileInfo(wal).size() > 64 * 1024)
+                return 11;
+            writer.CloseAll();
+            return 0;
+        });
+        ASSERT_EQ(rc, 0);
+        EXPECT_FALSE(QFileInfo::exists(wal));
+        const std::vector<float> stored = valuesOf(1234, QFileInfo(name).fileName());
+        ASSERT_GT(stored.size(), 2u);
+        EXPECT_TRUE(counting(stored));
+    }
 }
 
 TEST_F(ArchiveWriterTest, DamagedDayFileStaysAsItIsAndTheDayGoesOnInTheNextFile)
@@ -455,42 +460,4 @@ TEST_F(ArchiveWriterTest, TwoCopiesMakingTheSameDayFileAtOnceStoreEveryValueOnce
         EXPECT_EQ(stored, expected);
         EXPECT_EQ(ids.size(), stored.size());
     }
-}
-
-TEST_F(ArchiveWriterTest, AfterAFailedWriteTheLogIsMergedBackBeforeTheNextValue)
-{
-    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
-    const QString name = path(QStringLiteral("Measures20240305.cds"));
-    const QString wal = name + QStringLiteral("-wal");
-    // Small enough for the log to meet the limit below its own bound.
-    ASSERT_TRUE(dayWithOtherDevice(t, name, 8000));
-    const qint64 fileSize = QFileInfo(name).size();
-    ASSERT_LT(fileSize, 800 * 1024);
-    const int rc = RunInChild([&] {
-        int stored = 1;
-        QString e;
-        {
-            // Neither the file nor the log grows past the file's size.
-            const FileSizeLimit full{rlim_t(fileSize)};
-            for (int i = 1; full.ok(); ++i) {
-                device.Channel(1).Value = float(stored);
-                if (i == 5000 || !writer.AddMeasurement(device, 1, t + i * OneSecond, e))
-                    break;
-                ++stored;
-            }
-        }
-        if (QFileInfo(wal).size() < fileSize / 2)
-            return 10;
-        // A little room again: it goes to merging the log back, not to the log.
-        const FileSizeLimit someRoom{rlim_t(fileSize + 256 * 1024)};
-        device.Channel(1).Value = float(stored);
-        if (!writer.AddMeasurement(device, 1, t + 5000 * OneSecond, e) || QFileInfo(wal).size() > 64 * 1024)
-            return 11;
-        writer.CloseAll();
-        return 0;
-    });
-    ASSERT_EQ(rc, 0);
-    const std::vector<float> kept = valuesOf(1234, QStringLiteral("Measures20240305.cds"));
-    ASSERT_GT(kept.size(), 2u);
-    EXPECT_TRUE(counting(kept));
 }
