@@ -758,12 +758,6 @@ TEST_F(DesktopLauncherTest, ALibreOfficeWithoutWindowsDoesNotCount)
           "[Desktop Entry]\nType=Application\nExec=calc %f\nMimeType=" + xlsx + ";\n");
     ASSERT_TRUE(desktop.Open(file)) << desktop.OpenError().toStdString();
     EXPECT_EQ(argumentsOf(QStringLiteral("bin/calc")), QStringList{file});
-
-    // With a window-system plug-in it comes first again.
-    write(QStringLiteral("lo/program/libvclplug_gen.so"), "");
-    ASSERT_TRUE(desktop.Open(file)) << desktop.OpenError().toStdString();
-    EXPECT_EQ(argumentsOf(QStringLiteral("bin/soffice")),
-              (QStringList{QStringLiteral("--calc"), QStringLiteral("-n"), file}));
 }
 
 TEST_F(DesktopLauncherTest, WithoutLibreOfficeTheDesktopDefaultOpensTheFileItself)
