@@ -395,7 +395,7 @@ TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitIsMergedBackAndTheValueStillStored
             writer.CloseAll();
             return full.ok() ? 0 : 10;
         });
-        ASSERT_EQ(rc, 0);
+        EXPECT_EQ(rc, 0);
         const std::vector<float> stored = values(newDevices ? QStringLiteral("Measures20240306.cds")
                                                             : QStringLiteral("Measures20240305.cds"));
         EXPECT_EQ(stored.size(), std::size_t(count + 1));
