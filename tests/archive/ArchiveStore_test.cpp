@@ -390,28 +390,6 @@ TEST_F(ArchiveStoreTest, ClosedFileAloneHoldsEveryRow)
     EXPECT_EQ(rows, 500);
 }
 
-TEST_F(ArchiveStoreTest, ValuesAppendedInOneTransactionAreStoredAsOneByOne)
-{
-    const QString name = QStringLiteral("Measures20240305.cds");
-    const TDateTime t0 = Stamp(2024, 3, 5, 10, 0);
-    QString err;
-    {
-        TArchiveStore measures(TArchiveKind::Measures);
-        makeOpen(measures, name);
-        // Devices without a table yet: the tables come with the transaction.
-        ASSERT_TRUE(measures.AppendMeasures(
-            {{0, 1, t0, 1, 10}, {0, 2, t0, 1, 20}, {0, 1, t0 + OneSecond, 2, 11}}, err))
-            << err.toStdString();
-        ASSERT_TRUE(measures.AppendMeasure({0, 3, t0 + OneSecond, 1, 30}, err));
-        ASSERT_TRUE(measures.AppendMeasures({{0, 2, t0 + 2 * OneSecond, 2, 21}}, err));
-    }
-    std::vector<std::pair<qint64, double>> idValues;
-    for (const TMeasureRecord& r : measures(name))
-        idValues.emplace_back(r.ID, r.MeasValue);
-    EXPECT_EQ(idValues,
-              (std::vector<std::pair<qint64, double>>{{1, 10}, {2, 20}, {3, 11}, {4, 30}, {5, 21}}));
-}
-
 TEST_F(ArchiveStoreTest, DayFileWrittenOverInPlaceAfterItsPageCheckIsCheckedAgain)
 {
     const QString name = QStringLiteral("Measures20240305.cds");

@@ -498,18 +498,6 @@ TEST_F(ArchiveViewerTest, ADayFileDamagedInTheMiddleIsReportedAsPartlyReadBefore
     EXPECT_TRUE(ConnectionError.isEmpty());
     expectIdle();
 
-    // The workbook is not opened before the report either.
-    prompts.Messages.clear();
-    seen.clear();
-    launcher.available = true;
-    prompts.OnMessage = [&] { seen << QString::number(launcher.opened.size()); };
-    run(at(5, 0), at(6, 0), 1);
-    ASSERT_EQ(prompts.Messages.size(), 1);
-    EXPECT_TRUE(prompts.Messages[0].endsWith(taken));
-    EXPECT_EQ(seen, QStringList{QStringLiteral("0")});
-    ASSERT_EQ(launcher.opened.size(), 1);
-    QDir(QFileInfo(launcher.opened[0]).path()).removeRecursively();
-
     // A period with only the file that does not open: nothing to export, and the
     // operator is told why.
     prompts.OnMessage = {};
