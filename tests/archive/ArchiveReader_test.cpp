@@ -307,58 +307,37 @@ TEST_F(ArchiveReaderTest, SeveralDevicesComeInTheTimeIndexOrderAndARepeatedSeria
     }
 }
 
-TEST_F(ArchiveReaderTest, AnUnreadableDayFileIsPassedOverAndTheRestOfItsDayStillComes)
+TEST_F(ArchiveReaderTest, UnreadableDayFilesArePassedOverAndWhatWasReadBeforeAFaultIsKept)
 {
-    store(QStringLiteral("Measures20240305.cds"), {value(7, Stamp(2024, 3, 5, 12, 0), 1, 1)});
-    // The writer found the file of the 6th damaged and went on in a "_2" file.
-    writeBytes(path(QStringLiteral("Measures20240306.cds")), QByteArray(4096, 'x'));
-    store(QStringLiteral("Measures20240306_2.cds"),
-          {value(7, Stamp(2024, 3, 6, 12, 0), 1, 2), value(8, Stamp(2024, 3, 6, 12, 0), 1, 20)});
-    // An empty file is a database of no program of ours.
-    writeBytes(path(QStringLiteral("Measures20240307.cds")), QByteArray());
-    store(QStringLiteral("Measures20240308.cds"), {value(7, Stamp(2024, 3, 8, 12, 0), 1, 4)});
-
-    const QString damaged = QStringLiteral("файл повреждён или не является файлом архива измерений");
-    for (const std::vector<quint16>& serials : {std::vector<quint16>{7}, std::vector<quint16>{7, 8}}) {
-        QStringList unreadable;
-        const std::vector<float> got =
-            readValues(Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 9, 0, 0), serials, unreadable);
-        const std::vector<float> expected =
-            serials.size() == 1 ? std::vector<float>{1, 2, 4} : std::vector<float>{1, 2, 20, 4};
-        EXPECT_EQ(got, expected);
-        EXPECT_EQ(unreadable, (QStringList{QStringLiteral("Measures20240306.cds|") + damaged + "|0",
-                                           QStringLiteral("Measures20240307.cds|") + damaged + "|0"}));
-    }
-}
-
-TEST_F(ArchiveReaderTest, ADayFileDamagedInsideKeepsWhatWasReadBeforeTheFault)
-{
+    // A file damaged inside; one that does not open, beside which the writer went
+    // on in a "_2" file; an empty one, a database of no program of ours.
     std::vector<TMeasureRecord> rows;
     for (int i = 0; i < 20000; ++i)
         rows.push_back(value(7 + i % 2, Stamp(2024, 3, 5, 1, 0) + double(i / 2) * OneSecond, 1, i));
     store(QStringLiteral("Measures20240305.cds"), rows);
-    store(QStringLiteral("Measures20240306.cds"), {value(7, Stamp(2024, 3, 6, 12, 0), 1, -1)});
-    // The first pages (header and schema) stay whole, the rest is overwritten.
-    const QString name = path(QStringLiteral("Measures20240305.cds"));
-    QFile f(name);
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-    const qint64 size = f.size();
-    ASSERT_GT(size, 64 * 1024);
-    ASSERT_TRUE(f.seek(size / 4));
-    f.write(QByteArray(size - size / 4, '\xA5'));
-    f.close();
+    ASSERT_FALSE(damageMiddleThird(path(QStringLiteral("Measures20240305.cds")), 3).isEmpty());
+    writeBytes(path(QStringLiteral("Measures20240306.cds")), QByteArray(4096, 'x'));
+    store(QStringLiteral("Measures20240306_2.cds"),
+          {value(7, Stamp(2024, 3, 6, 12, 0), 1, -2), value(8, Stamp(2024, 3, 6, 12, 0), 1, -20)});
+    writeBytes(path(QStringLiteral("Measures20240307.cds")), QByteArray());
+    store(QStringLiteral("Measures20240308.cds"), {value(7, Stamp(2024, 3, 8, 12, 0), 1, -4)});
 
+    const QString damaged = QStringLiteral("|файл повреждён или не является файлом архива измерений|0");
     for (const std::vector<quint16>& serials : {std::vector<quint16>{7}, std::vector<quint16>{7, 8}}) {
         QStringList unreadable;
         const std::vector<float> got =
-            readValues(Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 7, 0, 0), serials, unreadable);
-        // Less than the whole file, then the next day; the values before the fault
-        // are counted as taken from it.
-        ASSERT_GT(got.size(), 1u);
-        EXPECT_LT(got.size(), rows.size() / 2 * serials.size());
-        EXPECT_EQ(got.back(), -1);
-        EXPECT_EQ(unreadable, QStringList{QStringLiteral("Measures20240305.cds|ошибка чтения файла|") +
-                                          QString::number(got.size() - 1)});
+            readValues(Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 9, 0, 0), serials, unreadable);
+        const std::vector<float> rest =
+            serials.size() == 1 ? std::vector<float>{-2, -4} : std::vector<float>{-2, -20, -4};
+        // Part of the damaged file, counted as taken from it, then the rest.
+        ASSERT_GT(got.size(), rest.size());
+        const std::size_t taken = got.size() - rest.size();
+        EXPECT_LT(taken, rows.size() / 2 * serials.size());
+        EXPECT_EQ(std::vector<float>(got.begin() + qsizetype(taken), got.end()), rest);
+        EXPECT_EQ(unreadable, (QStringList{QStringLiteral("Measures20240305.cds|ошибка чтения файла|") +
+                                               QString::number(taken),
+                                           QStringLiteral("Measures20240306.cds") + damaged,
+                                           QStringLiteral("Measures20240307.cds") + damaged}));
     }
 }
 

@@ -2,7 +2,6 @@
 #include "archive/ArchiveStore.h"
 
 #include <cmath>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -358,10 +357,9 @@ TEST_F(ArchiveStoreTest, ReadOnlyFolderIsNamedAsTheCause)
             TArchiveStore store(kind);
             store.SetFileName(folder + QStringLiteral("/Devices.cds"));
             QString err;
-            if (store.Create(err) != TArchiveStore::TCreateResult::NotWritten)
+            if (store.Create(err) != TArchiveStore::TCreateResult::NotWritten ||
+                err != QStringLiteral("доступ запрещён"))
                 return 11;
-            if (err != QStringLiteral("доступ запрещён"))
-                return 12;
         }
         return 0;
     });
@@ -392,30 +390,6 @@ TEST_F(ArchiveStoreTest, ClosedFileAloneHoldsEveryRow)
     EXPECT_EQ(rows, 500);
 }
 
-TEST_F(ArchiveStoreTest, ValuesAppendedInOneTransactionAreStoredAsOneByOne)
-{
-    const QString name = QStringLiteral("Measures20240305.cds");
-    const TDateTime t0 = Stamp(2024, 3, 5, 10, 0);
-    QString err;
-    {
-        TArchiveStore measures(TArchiveKind::Measures);
-        makeOpen(measures, name);
-        // Devices without a table yet: the tables come with the transaction.
-        ASSERT_TRUE(measures.AppendMeasures(
-            {{0, 1, t0, 1, 10}, {0, 2, t0, 1, 20}, {0, 1, t0 + OneSecond, 2, 11}}, err))
-            << err.toStdString();
-        ASSERT_TRUE(measures.AppendMeasure({0, 3, t0 + OneSecond, 1, 30}, err));
-        ASSERT_TRUE(measures.AppendMeasures({{0, 2, t0 + 2 * OneSecond, 2, 21}}, err));
-    }
-    const std::vector<TMeasureRecord> rows = measures(name);
-    ASSERT_EQ(rows.size(), 5u);
-    std::vector<std::pair<qint64, double>> idValues;
-    for (const TMeasureRecord& r : rows)
-        idValues.emplace_back(r.ID, r.MeasValue);
-    EXPECT_EQ(idValues,
-              (std::vector<std::pair<qint64, double>>{{1, 10}, {2, 20}, {3, 11}, {4, 30}, {5, 21}}));
-}
-
 TEST_F(ArchiveStoreTest, DayFileWrittenOverInPlaceAfterItsPageCheckIsCheckedAgain)
 {
     const QString name = QStringLiteral("Measures20240305.cds");
@@ -431,14 +405,8 @@ TEST_F(ArchiveStoreTest, DayFileWrittenOverInPlaceAfterItsPageCheckIsCheckedAgai
     ASSERT_TRUE(store.Open(err, true)) << err.toStdString();
     store.Close();
 
-    // Another file's bytes copied over it keep its inode, as here.
-    struct stat before = {};
-    ASSERT_EQ(::stat(QFile::encodeName(path(name)).constData(), &before), 0);
+    // Written over in place, as another file's bytes copied over it would be.
     ASSERT_FALSE(damageMiddleThird(path(name), 5).isEmpty());
-    struct stat after = {};
-    ASSERT_EQ(::stat(QFile::encodeName(path(name)).constData(), &after), 0);
-    ASSERT_EQ(after.st_ino, before.st_ino);
-
     EXPECT_FALSE(store.Open(err, true));
     EXPECT_EQ(err, store.OpenErrorText());
     EXPECT_TRUE(store.Damaged());

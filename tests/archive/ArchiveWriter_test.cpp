@@ -7,7 +7,6 @@
 #include "support/JournalLines.h"
 
 #include <cstdlib>
-#include <numeric>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -39,6 +38,25 @@ protected:
         for (const TMeasureRecord& r : measures(Name))
             out.push_back(float(r.MeasValue));
         return out;
+    }
+
+    // The values of one device, in the order stored.
+    std::vector<float> valuesOf(int Serial, const QString& Name) const
+    {
+        std::vector<float> out;
+        for (const TMeasureRecord& r : measures(Name))
+            if (r.SerialNum == Serial)
+                out.push_back(float(r.MeasValue));
+        return out;
+    }
+
+    // Each value the count stored before it: nothing lost, nothing twice.
+    static bool counting(const std::vector<float>& V)
+    {
+        for (std::size_t i = 0; i < V.size(); ++i)
+            if (V[i] != float(i))
+                return false;
+        return true;
     }
 
     // The day file Name of At with value 0 of this device, closed, and Rows
@@ -264,202 +282,124 @@ TEST_F(ArchiveWriterTest, FullDiskGivesTheTextAndTheNextValueTriesAgain)
     EXPECT_EQ(measures(QStringLiteral("Measures20240305.cds")).back().MeasDateTime, t + 30001 * OneSecond);
 }
 
-TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndStoringResumesWhenSpaceIsBack)
+TEST_F(ArchiveWriterTest, FullDiskKeepsTheLogBoundedAndItIsMergedBackBeforeTheNextValue)
 {
-    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
-    const QString name = path(QStringLiteral("Measures20240305.cds"));
-    const QString wal = name + QStringLiteral("-wal");
-    // Another device's day so far, so the file is larger than the log needs.
-    ASSERT_TRUE(dayWithOtherDevice(t, name, 120000));
-    const qint64 fileSize = QFileInfo(name).size();
-    ASSERT_GT(fileSize, 3 * 1024 * 1024);
-    const int rc = RunInChild([&] {
-        // The file cannot grow, so no checkpoint can merge the log back; the log
-        // alone could grow as large as the file.
-        std::optional<FileSizeLimit> full(std::in_place, rlim_t(fileSize));
-        if (!full->ok())
-            return 10;
-        int stored = 1;
-        int failures = 0;
-        QString e;
-        int i = 1;
-        for (; i < 20000 && failures < 50; ++i) {
+    // Another device's day so far; the file cannot grow, so no checkpoint can
+    // merge the log back. A large file leaves the log room to meet its own bound,
+    // a small one has the log meet the limit first.
+    for (const int rows : {120000, 8000}) {
+        SCOPED_TRACE(rows);
+        const TDateTime t = Stamp(2024, 3, rows > 10000 ? 5 : 6, 12, 0);
+        const QString name = path(rows > 10000 ? QStringLiteral("Measures20240305.cds")
+                                               : QStringLiteral("Measures20240306.cds"));
+        const QString wal = name + QStringLiteral("-wal");
+        ASSERT_TRUE(dayWithOtherDevice(t, name, rows));
+        const qint64 fileSize = QFileInfo(name).size();
+        const int rc = RunInChild([&] {
+            std::optional<FileSizeLimit> full(std::in_place, rlim_t(fileSize));
+            int stored = 1;
+            int failures = 0;
+            QString e;
+            for (int i = 1; i < 20000 && failures < 50; ++i) {
+                device.Channel(1).Value = float(stored);
+                writer.AddMeasurement(device, 1, t + i * OneSecond, e) ? ++stored : ++failures;
+            }
+            // Refused well before the limit, or filled up to it.
+            const qint64 walSize = QFileInfo(wal).size();
+            if (!full->ok() || failures < 50 ||
+                (rows > 10000 ? walSize > 2 * 1024 * 1024 : walSize < fileSize / 2))
+                return 10;
+            // A little room again: it goes to merging the log back, not to the log.
+            full.emplace(rlim_t(fileSize + 256 * 1024));
             device.Channel(1).Value = float(stored);
-            if (writer.AddMeasurement(device, 1, t + i * OneSecond, e))
-                ++stored;
-            else
-                ++failures;
-        }
-        if (failures < 50)
-            return 11;
-        // Refused well before the limit: the log leaves the room the merge needs.
-        if (QFileInfo(wal).size() > 2 * 1024 * 1024)
-            return 12;
-        // Space is back: every further value is stored, through several checkpoints.
-        full.reset();
-        for (int k = 0; k < 4000; ++k, ++i) {
-            device.Channel(1).Value = float(stored);
-            if (!writer.AddMeasurement(device, 1, t + i * OneSecond, e))
-                return 13;
-            ++stored;
-        }
-        if (QFileInfo(wal).size() > 1024 * 1024 + 64 * 1024)
-            return 14;
-        writer.CloseAll();
-        return 0;
-    });
-    ASSERT_EQ(rc, 0);
-    // Merged back whole: no log beside the file, and every value reported stored
-    // is there in order.
-    EXPECT_FALSE(QFileInfo::exists(wal));
-    std::vector<float> stored;
-    for (const TMeasureRecord& r : measures(QStringLiteral("Measures20240305.cds")))
-        if (r.SerialNum == 1234)
-            stored.push_back(float(r.MeasValue));
-    ASSERT_GE(stored.size(), 4001u);
-    for (std::size_t i = 0; i < stored.size(); ++i)
-        ASSERT_EQ(stored[i], float(i));
+            if (!writer.AddMeasurement(device, 1, t + 20000 * OneSecond, e) ||
+                QFileInfo(wal).size() > 64 * 1024)
+                return 11;
+            writer.CloseAll();
+            return 0;
+        });
+        ASSERT_EQ(rc, 0);
+        EXPECT_FALSE(QFileInfo::exists(wal));
+        const std::vector<float> stored = valuesOf(1234, QFileInfo(name).fileName());
+        ASSERT_GT(stored.size(), 2u);
+        EXPECT_TRUE(counting(stored));
+    }
 }
 
 TEST_F(ArchiveWriterTest, DamagedDayFileStaysAsItIsAndTheDayGoesOnInTheNextFile)
 {
     HookedJournal journal;
-
-    // Each value is the count stored before it, so a lost one shows.
-    int stored = 0;
     TDateTime t = Stamp(2024, 3, 5, 12, 0);
-    const auto addNext = [&] {
-        t += OneSecond;
-        if (!add(t, float(stored)))
-            return false;
-        ++stored;
-        return true;
-    };
-    for (int i = 0; i < 3000; ++i)
-        ASSERT_TRUE(addNext());
-    writer.CloseAll();
-
-    // Cut short, as a crash of the machine or a bad copy leaves it.
-    const QString first = path(QStringLiteral("Measures20240305.cds"));
-    {
-        QFile f(first);
-        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_GT(f.size(), 64 * 1024);
-        ASSERT_TRUE(f.resize(16 * 1024));
+    for (int i = 0; i < 3000; ++i) {
+        TDevice d(quint16(100 + i % 10));
+        d.Channel(1).Value = float(i);
+        ASSERT_TRUE(writer.AddMeasurement(d, 1, t += OneSecond, err));
     }
+    writer.CloseAll();
+    // Damaged inside: the header and the last pages, which appends touch, stay whole.
+    const QString first = path(QStringLiteral("Measures20240305.cds"));
+    const QByteArray damaged = damageMiddleThird(first, 21);
+    ASSERT_FALSE(damaged.isEmpty());
     const auto bytes = [](const QString& Name) {
         QFile f(Name);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     };
-    const QByteArray damaged = bytes(first);
 
-    // A new run: every value of the day is stored, from the first one on.
-    const QString second = path(QStringLiteral("Measures20240305_2.cds"));
-    {
+    // A new run each value: the first goes to the next file, the later ones follow
+    // it silently.
+    const auto runWith = [&](float Value) {
         TArchiveWriter next;
-        for (int i = 0; i < 100; ++i) {
-            t += OneSecond;
-            device.Channel(1).Value = float(stored);
-            ASSERT_TRUE(next.AddMeasurement(device, 1, t, err)) << err.toStdString();
-            ++stored;
-        }
+        device.Channel(1).Value = Value;
+        EXPECT_TRUE(next.AddMeasurement(device, 1, t += OneSecond, err)) << err.toStdString();
         next.CloseAll();
-    }
-    EXPECT_EQ(bytes(first), damaged);
+    };
+    runWith(0);
+    runWith(1);
+    EXPECT_TRUE(bytes(first) == damaged);
+    const QString second = path(QStringLiteral("Measures20240305_2.cds"));
     EXPECT_EQ(JournalLines(journal),
               QStringList{QStringLiteral("Файл архива \"") + first +
                           QStringLiteral("\" повреждён и оставлен без изменений; измерения за эти сутки "
                                          "записываются в файл \"") +
                           second + QStringLiteral("\"")});
-    std::vector<float> expected(100);
-    std::iota(expected.begin(), expected.end(), 3000.0f);
-    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")), expected);
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")), (std::vector<float>{0, 1}));
 
-    // The run after goes on in the newest file of the day, silently.
-    {
-        TArchiveWriter next;
-        t += OneSecond;
-        device.Channel(1).Value = float(stored);
-        ASSERT_TRUE(next.AddMeasurement(device, 1, t, err));
-        ++stored;
-        next.CloseAll();
-    }
-    EXPECT_EQ(journal.Lines().size(), 1);
-    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")).size(), 101u);
-
-    // A damaged continuation file gives the next one; the damaged ones stay.
+    // A damaged continuation file gives the next one.
     writeBytes(second, QByteArray(3000, 'x'));
-    {
-        TArchiveWriter next;
-        t += OneSecond;
-        device.Channel(1).Value = float(stored);
-        ASSERT_TRUE(next.AddMeasurement(device, 1, t, err));
-        next.CloseAll();
-    }
-    EXPECT_EQ(values(QStringLiteral("Measures20240305_3.cds")), std::vector<float>{float(stored)});
+    runWith(2);
+    EXPECT_EQ(values(QStringLiteral("Measures20240305_3.cds")), std::vector<float>{2});
     EXPECT_EQ(bytes(second), QByteArray(3000, 'x'));
     EXPECT_EQ(journal.Lines().size(), 2);
-    EXPECT_EQ(cdsFiles(),
-              (QStringList{"Measures20240305.cds", "Measures20240305_2.cds", "Measures20240305_3.cds"}));
 }
 
 TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitIsMergedBackAndTheValueStillStored)
 {
-    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
-    ASSERT_TRUE(add(t, 0));
-    writer.CloseMeasures();
-    // Room for the file but not for a log grown to its checkpoint size.
-    const int rc = RunInChild([&] {
-        const FileSizeLimit full(200 * 1024);
-        if (!full.ok())
-            return 10;
-        QString e;
-        for (int i = 1; i <= 2000; ++i) {
-            device.Channel(1).Value = float(i);
-            if (!writer.AddMeasurement(device, 1, t + i * OneSecond, e))
-                return 11;
-        }
-        writer.CloseAll();
-        return 0;
-    });
-    ASSERT_EQ(rc, 0);
-    const auto stored = values(QStringLiteral("Measures20240305.cds"));
-    ASSERT_EQ(stored.size(), 2001u);
-    for (std::size_t i = 0; i < stored.size(); ++i)
-        ASSERT_EQ(stored[i], float(i));
-}
-
-TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitAtADevicesFirstValueIsMergedBackAndTheValueStillStored)
-{
-    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
-    ASSERT_TRUE(add(t, 0));
-    writer.CloseMeasures();
-    // Every value is its device's first of the day, so each one makes the
-    // device's table; the log meets the limit at one of them.
-    constexpr int NewDevices = 300;
-    const int rc = RunInChild([&] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit tight{};
-        getrlimit(RLIMIT_FSIZE, &tight);
-        tight.rlim_cur = 400 * 1024;
-        if (setrlimit(RLIMIT_FSIZE, &tight) != 0)
-            return 10;
-        QString e;
-        for (int i = 1; i <= NewDevices; ++i) {
-            TDevice other(quint16(2000 + i));
-            other.Channel(1).Value = float(i);
-            if (!writer.AddMeasurement(other, 1, t + i * OneSecond, e))
-                return 11;
-        }
-        writer.CloseAll();
-        return 0;
-    });
-    ASSERT_EQ(rc, 0);
-    const auto rows = measures(QStringLiteral("Measures20240305.cds"));
-    ASSERT_EQ(rows.size(), std::size_t(NewDevices + 1));
-    for (std::size_t i = 1; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i].SerialNum, 2000 + int(i));
-        EXPECT_EQ(rows[i].MeasValue, double(i));
+    // Room for the file but not for a log grown to its checkpoint size; the log
+    // meets it at a known device's value, or at one whose first value of the day
+    // makes its table.
+    for (const bool newDevices : {false, true}) {
+        SCOPED_TRACE(newDevices);
+        const TDateTime t = Stamp(2024, 3, newDevices ? 6 : 5, 12, 0);
+        ASSERT_TRUE(add(t, 0));
+        writer.CloseMeasures();
+        const int count = newDevices ? 300 : 2000;
+        const int rc = RunInChild([&] {
+            const FileSizeLimit full(newDevices ? 400 * 1024 : 200 * 1024);
+            QString e;
+            for (int i = 1; i <= count && full.ok(); ++i) {
+                TDevice d(quint16(newDevices ? 2000 + i : 1234));
+                d.Channel(1).Value = float(i);
+                if (!writer.AddMeasurement(d, 1, t + i * OneSecond, e))
+                    return 11;
+            }
+            writer.CloseAll();
+            return full.ok() ? 0 : 10;
+        });
+        EXPECT_EQ(rc, 0);
+        const std::vector<float> stored = values(newDevices ? QStringLiteral("Measures20240306.cds")
+                                                            : QStringLiteral("Measures20240305.cds"));
+        EXPECT_EQ(stored.size(), std::size_t(count + 1));
+        EXPECT_TRUE(counting(stored));
     }
 }
 
@@ -479,27 +419,23 @@ TEST_F(ArchiveWriterTest, TwoCopiesMakingTheSameDayFileAtOnceStoreEveryValueOnce
         std::fflush(stderr);
         pid_t copies[2];
         for (int copy = 0; copy < 2; ++copy) {
-            copies[copy] = fork();
-            if (copies[copy] == 0) {
-                ::close(start[1]);
-                char byte = 0;
-                if (::read(start[0], &byte, 1) != 0)
-                    _exit(20);
-                // A device both copies poll and one of each copy's own.
-                TArchiveWriter w;
-                TDevice shared(1234);
-                TDevice own(quint16(2000 + copy));
-                QString e;
-                for (int i = 0; i < Values; ++i) {
-                    TDevice& d = i % 2 ? own : shared;
-                    d.Channel(1).Value = float(copy * 1000 + i);
-                    if (!w.AddMeasurement(d, 1, t + i * OneSecond, e))
-                        _exit(21);
-                }
-                w.CloseAll();
-                _exit(0);
+            if ((copies[copy] = fork()) != 0)
+                continue;
+            ::close(start[1]);
+            char byte = 0;
+            if (::read(start[0], &byte, 1) != 0)
+                _exit(20);
+            // A device both copies poll and one of each copy's own.
+            TDevice devices[2] = {TDevice(1234), TDevice(quint16(2000 + copy))};
+            TArchiveWriter w;
+            QString e;
+            for (int i = 0; i < Values; ++i) {
+                devices[i % 2].Channel(1).Value = float(copy * 1000 + i);
+                if (!w.AddMeasurement(devices[i % 2], 1, t + i * OneSecond, e))
+                    _exit(21);
             }
-            ASSERT_GT(copies[copy], 0);
+            w.CloseAll();
+            _exit(0);
         }
         ::close(start[0]);
         ::close(start[1]);
@@ -510,9 +446,9 @@ TEST_F(ArchiveWriterTest, TwoCopiesMakingTheSameDayFileAtOnceStoreEveryValueOnce
         }
         // One day file, nothing judged damaged, no temporary left behind (a log
         // may stay when both close at the same moment).
-        EXPECT_EQ(QDir(sub).entryList({QStringLiteral("*.cds")}, QDir::Files),
+        EXPECT_EQ(QDir(sub).entryList({QStringLiteral("*.cds"), QStringLiteral("*.tmp*")},
+                                      QDir::Files | QDir::Hidden),
                   QStringList{"Measures20240305.cds"});
-        EXPECT_EQ(QDir(sub).entryList({QStringLiteral("*.tmp*")}, QDir::Files | QDir::Hidden), QStringList{});
         std::multiset<float> stored, expected;
         std::set<qint64> ids;
         for (const TMeasureRecord& r : measures(QStringLiteral("Measures20240305.cds"))) {
@@ -524,87 +460,4 @@ TEST_F(ArchiveWriterTest, TwoCopiesMakingTheSameDayFileAtOnceStoreEveryValueOnce
         EXPECT_EQ(stored, expected);
         EXPECT_EQ(ids.size(), stored.size());
     }
-}
-
-TEST_F(ArchiveWriterTest, DayFileDamagedInsideIsLeftAloneAndTheDayGoesOnInTheNextFile)
-{
-    HookedJournal journal;
-    TDateTime t = Stamp(2024, 3, 5, 12, 0);
-    for (int i = 0; i < 3000; ++i) {
-        TDevice d(quint16(100 + i % 10));
-        d.Channel(1).Value = float(i);
-        ASSERT_TRUE(writer.AddMeasurement(d, 1, t += OneSecond, err));
-    }
-    writer.CloseAll();
-
-    // Appends touch the header and the last pages, which stay intact.
-    const QString first = path(QStringLiteral("Measures20240305.cds"));
-    const QByteArray damaged = damageMiddleThird(first, 21);
-    ASSERT_FALSE(damaged.isEmpty());
-
-    TArchiveWriter next;
-    for (int i = 0; i < 3; ++i) {
-        device.Channel(1).Value = float(i);
-        ASSERT_TRUE(next.AddMeasurement(device, 1, t += OneSecond, err)) << err.toStdString();
-    }
-    next.CloseAll();
-    QFile f(first);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(f.readAll() == damaged);
-    const QString second = path(QStringLiteral("Measures20240305_2.cds"));
-    EXPECT_EQ(JournalLines(journal),
-              QStringList{QStringLiteral("Файл архива \"") + first +
-                          QStringLiteral("\" повреждён и оставлен без изменений; измерения за эти сутки "
-                                         "записываются в файл \"") +
-                          second + QStringLiteral("\"")});
-    EXPECT_EQ(values(QStringLiteral("Measures20240305_2.cds")), (std::vector<float>{0, 1, 2}));
-}
-
-TEST_F(ArchiveWriterTest, AfterAFailedWriteTheLogIsMergedBackBeforeTheNextValue)
-{
-    const TDateTime t = Stamp(2024, 3, 5, 12, 0);
-    const QString name = path(QStringLiteral("Measures20240305.cds"));
-    const QString wal = name + QStringLiteral("-wal");
-    ASSERT_TRUE(dayWithOtherDevice(t, name, 8000));
-    const qint64 fileSize = QFileInfo(name).size();
-    // Small enough for the log to meet the limit below its own bound.
-    ASSERT_LT(fileSize, 800 * 1024);
-    int stored = 1;
-    const int rc = RunInChild([&] {
-        QString e;
-        {
-            // Neither the file nor the log grows past the file's size: the log
-            // fills up and cannot be merged back.
-            const FileSizeLimit full{rlim_t(fileSize)};
-            if (!full.ok())
-                return 10;
-            for (int i = 1;; ++i) {
-                if (i == 5000)
-                    return 11;
-                device.Channel(1).Value = float(stored);
-                if (!writer.AddMeasurement(device, 1, t + i * OneSecond, e))
-                    break;
-                ++stored;
-            }
-        }
-        if (QFileInfo(wal).size() < fileSize / 2)
-            return 12;
-        // A little room again: it goes to merging the log back, not to the log.
-        const FileSizeLimit someRoom{rlim_t(fileSize + 256 * 1024)};
-        device.Channel(1).Value = float(stored);
-        if (!writer.AddMeasurement(device, 1, t + 5000 * OneSecond, e))
-            return 13;
-        if (QFileInfo(wal).size() > 64 * 1024)
-            return 14;
-        writer.CloseAll();
-        return 0;
-    });
-    ASSERT_EQ(rc, 0);
-    std::vector<float> kept;
-    for (const TMeasureRecord& r : measures(QStringLiteral("Measures20240305.cds")))
-        if (r.SerialNum == 1234)
-            kept.push_back(float(r.MeasValue));
-    ASSERT_GT(kept.size(), 2u);
-    for (std::size_t i = 0; i < kept.size(); ++i)
-        ASSERT_EQ(kept[i], float(i));
 }

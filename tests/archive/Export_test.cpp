@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <type_traits>
 
 namespace {
 
@@ -237,14 +236,6 @@ TEST(ExportRecords, TheCompactTablesGiveTheRowsOfASearchFromTheFirstRow)
     EXPECT_EQ(compact[1].RowCount(), 20001u);
     EXPECT_EQ(compact[2].RowCount(), 20000u);
     EXPECT_EQ(compact[4].ChannelOrder(), (std::vector<quint8>{2, 1, 3}));
-}
-
-TEST(ExportRecords, TablesMoveWhenADeviceIsMetLate)
-{
-    // The array grows when a device is first met, maybe late in a long period as
-    // above; it moves its tables only when that cannot throw, else it copies each
-    // one, holding a long table twice.
-    EXPECT_TRUE(std::is_nothrow_move_constructible_v<TExportTable>);
 }
 
 TEST(ExportRecords, TheArgumentOrderOverloadFillsTheSharedTables)
