@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <deque>
 #include <map>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -121,6 +122,8 @@ private:
 };
 
 using TExportTableArray = std::vector<TExportTable>;
+// A device met late grows the array: its tables must move, not be copied.
+static_assert(std::is_nothrow_move_constructible_v<TExportTable>);
 
 // The tables of the last viewer run, devices in the order they first appeared.
 extern TExportTableArray ExportTables;
