@@ -12,8 +12,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <limits>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -35,6 +38,8 @@ constexpr int WalCheckpointPages = 1000;
 // Past this many pages with checkpoints failing (a full disk), no value is
 // added to the log: it would take the room the checkpoint needs.
 constexpr int WalStuckPages = 3 * WalCheckpointPages;
+// The bound while the disk is short of room after a write failed for want of it.
+constexpr int WalShortOfRoomPages = 32;
 // Another process (a backup, say) may hold a lock for a moment; the GUI thread
 // waits no longer than this.
 constexpr int BusyTimeoutMs = 500;
@@ -248,6 +253,22 @@ bool lackOfRoom(int Rc)
 {
     const int primary = Rc & 0xff;
     return primary == SQLITE_FULL || primary == SQLITE_IOERR;
+}
+
+// What the file Name may still grow by: the free room of its volume, less under
+// a file size limit of this process; -1 when that cannot be told.
+qint64 roomToGrow(const QByteArray& Name)
+{
+    struct statvfs vfs = {};
+    struct stat st = {};
+    if (::statvfs(Name.constData(), &vfs) != 0 || ::stat(Name.constData(), &st) != 0)
+        return -1;
+    qint64 room = qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
+    rlimit limit = {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        limit.rlim_cur < rlim_t(std::numeric_limits<qint64>::max()))
+        room = std::min(room, qint64(limit.rlim_cur) - qint64(st.st_size));
+    return room;
 }
 
 QString systemErrorText(sqlite3* Db)
@@ -465,11 +486,10 @@ bool TArchiveStore::checkFile(bool CheckPages)
     sqlite3_wal_hook(Db_, &TArchiveStore::walHook, this);
     // A log left past its bound by a full disk is merged back before anything
     // is added to it.
-    int pageSize = 0;
-    if (!queryInt(Db_, "PRAGMA page_size", pageSize))
+    if (!queryInt(Db_, "PRAGMA page_size", PageSize_))
         return false;
     const qint64 walSize = QFileInfo(FileName_ + QStringLiteral("-wal")).size();
-    if (walSize > qint64(WalStuckPages) * (pageSize + 24) && !mergeLog())
+    if (walSize > qint64(WalStuckPages) * (PageSize_ + 24) && !mergeLog())
         WalStuck_ = true;
     for (const TIndexDef& index : def.Indexes) {
         if (!objectExists(Db_, "index", index.Name, exists))
@@ -575,8 +595,10 @@ int TArchiveStore::walHook(void* Self, sqlite3* Db, const char* DbName, int Page
 {
     auto* store = static_cast<TArchiveStore*>(Self);
     // After a failed checkpoint the next try waits a while: each one copies the
-    // whole log again.
+    // whole log again. Short of room, a log of the usual bound would take the
+    // room freed on the disk and leave none for the values.
     const int due = store->FailedCheckpointAt_ > 0 ? store->FailedCheckpointAt_ + WalCheckpointPages / 10
+                    : store->ShortOfRoom_          ? WalShortOfRoomPages
                                                    : WalCheckpointPages;
     if (Pages < due)
         return SQLITE_OK;
@@ -587,6 +609,10 @@ int TArchiveStore::walHook(void* Self, sqlite3* Db, const char* DbName, int Page
     const int rc = sqlite3_wal_checkpoint_v2(Db, DbName, SQLITE_CHECKPOINT_PASSIVE, &logPages, &merged);
     store->FailedCheckpointAt_ = rc == SQLITE_OK ? 0 : Pages;
     store->WalStuck_ = rc != SQLITE_OK && Pages >= WalStuckPages;
+    // The usual bound again once the disk has room for the log twice over.
+    if (rc == SQLITE_OK && store->ShortOfRoom_)
+        store->ShortOfRoom_ = roomToGrow(QFile::encodeName(store->FileName_)) <=
+                              2 * qint64(WalCheckpointPages) * (store->PageSize_ + 24);
     return SQLITE_OK;
 }
 
@@ -709,6 +735,7 @@ void TArchiveStore::noteWriteFailure(int Rc)
     // A full disk: merging the log back frees its room, maybe for this very row.
     MergedAfterFailure_ = lackOfRoom(Rc) && sqlite3_get_autocommit(Db_) && mergeLog();
     MergeDue_ = MergeDue_ || (lackOfRoom(Rc) && !MergedAfterFailure_);
+    ShortOfRoom_ = ShortOfRoom_ || lackOfRoom(Rc);
 }
 
 bool TArchiveStore::AppendDevice(const TDeviceRecord& Rec, QString& ErrMsg)

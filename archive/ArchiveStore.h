@@ -87,7 +87,9 @@ struct TMeasureRecord
 // (checkpoint TRUNCATE), and so does the next append before it adds anything
 // while that merge failed; while checkpoints fail, the log stops growing past a
 // bound and values are refused with the write text, so the room the merge needs
-// stays free and storing resumes as soon as the disk has room again.
+// stays free and storing resumes as soon as the disk has room again. From a
+// write that failed for want of room until the disk has room for the log twice
+// over, the log is merged back at a few pages, so the room freed goes to values.
 class TArchiveStore
 {
 public:
@@ -249,4 +251,9 @@ private:
     // kept over Close, as the writer reopens the file after a failure.
     bool MergeDue_ = false;
     bool WalStuck_ = false;
+    // A write failed for want of room and the disk has not had room for the log
+    // twice over since: the log is merged back at a few pages. The disk's state,
+    // so kept over Close and a new file name.
+    bool ShortOfRoom_ = false;
+    int PageSize_ = 0;
 };

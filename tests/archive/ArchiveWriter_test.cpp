@@ -6,6 +6,7 @@
 #include "support/FileSizeLimit.h"
 #include "support/JournalLines.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <set>
@@ -372,33 +373,45 @@ TEST_F(ArchiveWriterTest, DamagedDayFileStaysAsItIsAndTheDayGoesOnInTheNextFile)
     EXPECT_EQ(journal.Lines().size(), 2);
 }
 
-TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitIsMergedBackAndTheValueStillStored)
+TEST_F(ArchiveWriterTest, LogThatMeetsTheLimitIsMergedBackAndStaysSmallUntilThereIsRoom)
 {
     // Room for the file but not for a log grown to its checkpoint size; the log
     // meets it at a known device's value, or at one whose first value of the day
-    // makes its table.
+    // makes its table. The room left after the merge goes to values, not to the
+    // log growing back into it; with the limit gone the log has its usual bound.
     for (const bool newDevices : {false, true}) {
         SCOPED_TRACE(newDevices);
         const TDateTime t = Stamp(2024, 3, newDevices ? 6 : 5, 12, 0);
         ASSERT_TRUE(add(t, 0));
         writer.CloseMeasures();
+        const QString wal = writer.cdsMeasures.FileName() + QStringLiteral("-wal");
         const int count = newDevices ? 300 : 2000;
         const int rc = RunInChild([&] {
-            const FileSizeLimit full(newDevices ? 400 * 1024 : 200 * 1024);
+            std::optional<FileSizeLimit> full(std::in_place, newDevices ? 400 * 1024 : 200 * 1024);
+            qint64 last = 0;
+            qint64 largestAfterMerge = -1; // -1: not merged back yet
             QString e;
-            for (int i = 1; i <= count && full.ok(); ++i) {
+            for (int i = 1; i <= count + 300 && (!full || full->ok()); ++i) {
+                if (i > count)
+                    full.reset();
                 TDevice d(quint16(newDevices ? 2000 + i : 1234));
                 d.Channel(1).Value = float(i);
                 if (!writer.AddMeasurement(d, 1, t + i * OneSecond, e))
                     return 11;
+                const qint64 size = QFileInfo(wal).size();
+                if (i <= count && (largestAfterMerge >= 0 || size < last))
+                    largestAfterMerge = std::max(largestAfterMerge, size);
+                last = size;
             }
             writer.CloseAll();
-            return full.ok() ? 0 : 10;
+            return largestAfterMerge < 0           ? 10
+                   : largestAfterMerge > 64 * 1024 ? 12
+                   : last <= 64 * 1024             ? 13
+                                                   : 0;
         });
         EXPECT_EQ(rc, 0);
-        const std::vector<float> stored = values(newDevices ? QStringLiteral("Measures20240306.cds")
-                                                            : QStringLiteral("Measures20240305.cds"));
-        EXPECT_EQ(stored.size(), std::size_t(count + 1));
+        const std::vector<float> stored = values(QFileInfo(writer.cdsMeasures.FileName()).fileName());
+        EXPECT_EQ(stored.size(), std::size_t(count + 301));
         EXPECT_TRUE(counting(stored));
     }
 }
