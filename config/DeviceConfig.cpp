@@ -633,6 +633,10 @@ void TFormDeviceConfig::ButtonApplyChannelParamsClick(int Channel)
     if (!w)
         return;
     const TChannelControls c = controls(*ui, Channel);
+    // A name the device cannot hold stops the whole apply, before anything is sent.
+    if (TableDevice->Device->DeviceType != TDeviceType::ThermoInputs &&
+        !w->QuantityNameFits(Channel, c.QuantityName->text(), c.MeasUnitsEdit->text()))
+        return;
     TChannelInputs in;
     in.Enabled = c.Enabled->isChecked();
     in.AlertMin = typedNumber(c.AlertMin);
@@ -716,19 +720,21 @@ void TFormDeviceConfig::ButtonEditCommentClick()
         while (comment.endsWith(QLatin1Char(' ')))
             comment.chop(1);
         ui->EditDevComment->setText(comment);
+        FilledComment_ = comment;
         ui->StaticTextDevComment->hide();
         ui->EditDevComment->show();
         ui->ButtonEditComment->setText(QStringLiteral("Записать"));
         ui->ButtonEditComment->setEnabled(false);
         return;
     }
-    if (UpdateDeviceComment()) {
+    const TWriteResult r = writeComment();
+    if (r == TWriteResult::Done) {
         ui->EditDevComment->hide();
         ui->StaticTextDevComment->setText(TrimRightBlanksAndControls(TableDevice->Device->Comment));
         ui->StaticTextDevComment->show();
         ui->ButtonEditComment->setText(QStringLiteral("Изменить"));
         ui->ButtonEditComment->setEnabled(true);
-    } else if (Pages_->CommandBlockedText().isEmpty()) { // a refusal has said why already
+    } else if (r != TWriteResult::Refused) {
         Prompts::Current().Message(this, QStringLiteral("Ошибка при изменении комментария устройства!"),
                                    CaptionAttention);
     }
@@ -736,8 +742,17 @@ void TFormDeviceConfig::ButtonEditCommentClick()
 
 bool TFormDeviceConfig::UpdateDeviceComment()
 {
+    return writeComment() == TWriteResult::Done;
+}
+
+TWriteResult TFormDeviceConfig::writeComment()
+{
     auto w = makeWrites();
-    return w && w->WriteComment(ui->EditDevComment->text()) == TWriteResult::Done;
+    if (!w)
+        return Pages_->CommandBlockedText().isEmpty() ? TWriteResult::Failed : TWriteResult::Refused;
+    if (ui->EditDevComment->text() == FilledComment_)
+        return TWriteResult::Done;
+    return w->WriteComment(ui->EditDevComment->text());
 }
 
 void TFormDeviceConfig::ButtonReadFirmwareInfoClick()

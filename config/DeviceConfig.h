@@ -16,6 +16,7 @@ class TDispatcherHooks;
 class TMeasureChannel;
 class TPollingCycle;
 class TTableDevice;
+enum class TWriteResult;
 
 namespace Ui {
 class TFormDeviceConfig;
@@ -110,8 +111,13 @@ private:
     // Caption, type and serial number from the record.
     void showIdentity();
     std::unique_ptr<TDeviceConfigWrites> makeWrites();
+    // The comment edit to the device; Refused when the operator was told why already.
+    TWriteResult writeComment();
 
     QHash<const QLineEdit*, QString> FilledNumbers_;
+    // What the comment edit was opened with: left so, it stands for the comment the
+    // device holds, which may end in zero bytes rather than blanks.
+    QString FilledComment_;
 };
 
 extern TFormDeviceConfig* FormDeviceConfig;

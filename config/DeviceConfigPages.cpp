@@ -60,9 +60,11 @@ TDeviceConfigPages::TDeviceConfigPages(TFormDeviceConfig& Form, Ui::TFormDeviceC
             if (!RefuseCommand(false))
                 Calibr_.BitBtnCalibrProceedClick(kind);
         });
+    // The reset is a write like the window's others: during a calibration it would
+    // clear what the steps have set and drop the calibration back to its start.
     for (QPushButton* b : {U.ButtonResetCalibrStatus, U.Button1})
         connect(b, &QPushButton::clicked, this, [this] {
-            if (!RefuseCommand(false))
+            if (!RefuseCommand())
                 Calibr_.ButtonResetCalibrStatusClick();
         });
     connect(&Form, &TFormDeviceConfig::TabSheetCalibrShow, this, &TDeviceConfigPages::calibrPageShown);
@@ -125,7 +127,13 @@ void TDeviceConfigPages::calibrPageShown()
 void TDeviceConfigPages::TabSheetSoftwareUpdateShow()
 {
     if (::SuperuserMode) {
-        FillComPortList(*Ui_.ComboBoxUsbUpdatePortNum);
+        // The image must go to the port the operator chose, not to the list's first.
+        QComboBox& ports = *Ui_.ComboBoxUsbUpdatePortNum;
+        const QString chosen = ports.currentText();
+        FillComPortList(ports);
+        const int kept = ports.findText(chosen);
+        if (kept >= 0)
+            ports.setCurrentIndex(kept);
         Ui_.GroupBoxUsbUpdate->show();
     } else {
         Ui_.GroupBoxUsbUpdate->hide();

@@ -12,6 +12,7 @@
 #include "dispatcher/JournalMessage.h"
 #include "dispatcher/SettingsFile.h"
 #include "dispatcher/TableDevice.h"
+#include "platform/CodePage.h"
 #include "platform/Prompts.h"
 
 #include <algorithm>
@@ -168,6 +169,17 @@ void TDeviceConfigWrites::reportChannels()
 void TDeviceConfigWrites::message(const QString& Text)
 {
     Prompts::Current().Message(Parent, Text, CaptionAttention);
+}
+
+bool TDeviceConfigWrites::fitsDevice(const QString& Text, const QString& Where)
+{
+    const QStringList missing = CodePage::MissingFromWindows1251(Text);
+    if (missing.isEmpty())
+        return true;
+    message(QStringLiteral("Недопустимые символы %1: «%2». Устройство хранит текст в кодировке Windows-1251, "
+                           "в которой их нет.")
+                .arg(Where, missing.join(QStringLiteral("», «"))));
+    return false;
 }
 
 void TDeviceConfigWrites::attachLine(TMeasureChannel& Channel)
@@ -404,6 +416,8 @@ TWriteResult TDeviceConfigWrites::WriteChannelParams(int Channel, const TChannel
 
 TWriteResult TDeviceConfigWrites::WriteQuantityName(int Channel, const QString& Name, const QString& Unit)
 {
+    if (!QuantityNameFits(Channel, Name, Unit))
+        return TWriteResult::Refused;
     TMeasureChannel& ch = Device_.Channel(Channel);
     const QString name = NormalizeQuantityName(Name);
     const QString unit = NormalizeMeasUnitName(Unit);
@@ -419,6 +433,14 @@ TWriteResult TDeviceConfigWrites::WriteQuantityName(int Channel, const QString& 
             reportChannels();
             followQuantity(ch);
         });
+}
+
+bool TDeviceConfigWrites::QuantityNameFits(int Channel, const QString& Name, const QString& Unit)
+{
+    const QString nth = ordinal(Channel);
+    return fitsDevice(NormalizeQuantityName(Name),
+                      QStringLiteral("в названии измеряемой величины %1 канала").arg(nth)) &&
+           fitsDevice(NormalizeMeasUnitName(Unit), QStringLiteral("в единицах измерения %1 канала").arg(nth));
 }
 
 TWriteResult TDeviceConfigWrites::RestartDevice()
@@ -504,6 +526,8 @@ TWriteResult TDeviceConfigWrites::WriteSerialAndHwVersion(int SerialNum, const Q
 TWriteResult TDeviceConfigWrites::WriteComment(const QString& Text)
 {
     const QString padded = PadComment(Text);
+    if (!fitsDevice(padded, QStringLiteral("в комментарии")))
+        return TWriteResult::Refused;
     if (padded == Device_.Comment)
         return TWriteResult::Done;
     return writeOne(Device_.SerialNum, RegComment, EncodeComment(padded),

@@ -70,6 +70,9 @@ public:
     TWriteResult WriteChannelParams(int Channel, const TChannelInputs& In);
     // Type 2: the quantity name and unit of a channel.
     TWriteResult WriteQuantityName(int Channel, const QString& Name, const QString& Unit);
+    // Whether the device can hold the name and unit as they would be written;
+    // false after a message naming the characters it cannot.
+    bool QuantityNameFits(int Channel, const QString& Name, const QString& Unit);
     TWriteResult RestartDevice();
     // Service mode: the serial number (addressed to the old one, after the
     // operator agreed), then the hardware version (0..255).
@@ -108,6 +111,9 @@ private:
     void reportDevice();
     void reportChannels();
     void message(const QString& Text);
+    // A character the code page lacks would reach the device as '?': false after
+    // a message naming such characters of Text, Where telling which field.
+    bool fitsDevice(const QString& Text, const QString& Where);
     // The channel's line into the chart window of its quantity and unit.
     void attachLine(TMeasureChannel& Channel);
     // After a quantity or unit change: a line shown in a chart moves to the window of the new pair.

@@ -73,3 +73,21 @@ bool CodePage::IsWindows1251(QStringView Text)
             return false;
     return true;
 }
+
+QStringList CodePage::MissingFromWindows1251(QStringView Text)
+{
+    const TTables& t = tables();
+    QStringList missing;
+    for (qsizetype i = 0; i < Text.size(); ++i) {
+        qsizetype n = 1;
+        if (Text.at(i).isHighSurrogate() && i + 1 < Text.size() && Text.at(i + 1).isLowSurrogate())
+            n = 2;
+        else if (t.FromUnicode[Text.at(i).unicode()] >= 0)
+            continue;
+        const QString c = Text.mid(i, n).toString();
+        if (!missing.contains(c))
+            missing << c;
+        i += n - 1;
+    }
+    return missing;
+}

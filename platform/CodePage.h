@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 // Texts in device registers and export files are Windows-1251, one byte per
@@ -18,4 +19,7 @@ public:
     static QByteArray ToWindows1251(QStringView Text);
     // Whether every character of Text has a byte of its own in the code page.
     static bool IsWindows1251(QStringView Text);
+    // The characters of Text the code page lacks, each once, in the order they
+    // first appear (a character outside the BMP is one entry).
+    static QStringList MissingFromWindows1251(QStringView Text);
 };

@@ -9,6 +9,8 @@
 #include "tools/netsim/SimModem.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -271,6 +273,37 @@ TEST_F(ConfigPagesTest, WritesOfTheWindowSendNothingWhileACalibrationWaits)
     EXPECT_FALSE(child<QLineEdit>("EditDevComment")->isHidden());
     EXPECT_FALSE(window.FwUpdateRunning());
     EXPECT_TRUE(window.CalibrBusy());
+}
+
+TEST_F(ConfigPagesTest, StatusResetIsRefusedWhileACalibrationWaits)
+{
+    SuperuserMode = true;
+    openRow();
+    click("BitBtnCalibrProceedTP");
+    const int sends = simLink.sends;
+    prompts.YesAnswers = {true};
+    click("ButtonResetCalibrStatus");
+    EXPECT_EQ(simLink.sends, sends);
+    EXPECT_TRUE(prompts.Questions.isEmpty());
+    EXPECT_EQ(prompts.Messages, QStringList{QStringLiteral("Внимание|Команда недоступна во время настройки "
+                                                           "измерительных входов устройства!")});
+    EXPECT_EQ(child<QPushButton>("BitBtnCalibrProceedTP")->text(), QStringLiteral("Далее"));
+}
+
+TEST_F(ConfigPagesTest, TheUsbPortChosenSurvivesALookAtAnotherPage)
+{
+    for (const QString port : {QStringLiteral("COM200"), QStringLiteral("COM201")})
+        ASSERT_TRUE(QFile(dir.filePath(port)).open(QIODevice::WriteOnly));
+    qputenv("KLOV_PORTS_DIR", QFile::encodeName(dir.path()));
+    SuperuserMode = true;
+    openRow();
+    showPage("TabSheetSoftwareUpdate");
+    auto* box = child<QComboBox>("ComboBoxUsbUpdatePortNum");
+    box->setCurrentIndex(box->findText(QStringLiteral("COM201")));
+    showPage("TabSheetMeasures");
+    showPage("TabSheetSoftwareUpdate");
+    qunsetenv("KLOV_PORTS_DIR");
+    EXPECT_EQ(box->currentText(), QStringLiteral("COM201"));
 }
 
 TEST_F(ConfigPagesTest, ShutdownDuringTheTransferLetsGoOfTheRowAndTheLink)

@@ -254,6 +254,45 @@ TEST_F(ConfigWindowTest, CommentIsEditedInPlace)
     EXPECT_EQ(row.Device->Comment, PadComment(QStringLiteral("Pump 2")));
 }
 
+TEST_F(ConfigWindowTest, TextsTheDeviceCannotHoldAreRefusedBeforeAnythingIsSent)
+{
+    open(addRow(14, TDeviceType::UnifiedInputs));
+    auto* edit = child<QLineEdit>("EditDevComment");
+    QTest::mouseClick(child<QPushButton>("ButtonEditComment"), Qt::LeftButton);
+    edit->setText(QStringLiteral("Датчик Ω №5")); // the test keyboard types ASCII only
+    QTest::mouseClick(child<QPushButton>("ButtonEditComment"), Qt::LeftButton);
+    // A bad name stops the limits of the same apply as well.
+    child<QLineEdit>("EditCh1MeasQuantityName")->setText(QStringLiteral("Уровень Ω"));
+    QTest::keyClicks(child<QLineEdit>("EditCh1AlertMaxValue"), QStringLiteral("1"));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    EXPECT_TRUE(link.Sent.empty());
+    const QString tail =
+        QStringLiteral(": «Ω». Устройство хранит текст в кодировке Windows-1251, в которой их нет.");
+    EXPECT_EQ(prompts.Messages,
+              (QStringList{QStringLiteral("Внимание|Недопустимые символы в комментарии") + tail,
+                           QStringLiteral("Внимание|Недопустимые символы в названии измеряемой величины "
+                                          "первого канала") +
+                               tail}));
+    EXPECT_EQ(edit->text(), QStringLiteral("Датчик Ω №5"));
+    EXPECT_FALSE(edit->isHidden());
+}
+
+TEST_F(ConfigWindowTest, ACommentLeftAsOpenedSendsNothing)
+{
+    TTableDevice& row = addRow(15, TDeviceType::ThermoInputs);
+    // As read from a device that fills the rest of the field with zero bytes.
+    row.Device->Comment = DecodeTextField(std::array<quint8, 32>{'a', 'b', 'c'});
+    open(row);
+    auto* edit = child<QLineEdit>("EditDevComment");
+    QTest::mouseClick(child<QPushButton>("ButtonEditComment"), Qt::LeftButton);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, QStringLiteral("c"));
+    QTest::mouseClick(child<QPushButton>("ButtonEditComment"), Qt::LeftButton);
+    EXPECT_TRUE(link.Sent.empty());
+    EXPECT_TRUE(edit->isHidden());
+    EXPECT_TRUE(prompts.Messages.isEmpty());
+}
+
 TEST_F(ConfigWindowTest, CurrentValuesFaultsAndTemperature)
 {
     TTableDevice& row = addRow(5, TDeviceType::ThermoInputs);
