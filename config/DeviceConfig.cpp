@@ -103,6 +103,17 @@ void setPicture(QLabel* Image, const QPixmap& Picture)
     Image->setPixmap(Picture);
 }
 
+// The radio page shows a channel or a power level the device does not hold yet.
+bool rfPending(const Ui::TFormDeviceConfig& U, const TTableDevice* Row)
+{
+    if (!Row || !Row->Device)
+        return false;
+    const TDevice& d = *Row->Device;
+    const int power = U.ComboBoxRfTxPowerLevel->currentIndex();
+    return U.JvSpinEditRfChannel->value() != d.RfChannel ||
+           (power >= 0 && TDeviceConfigWrites::PowerCode(power) != d.RfPowerCode);
+}
+
 } // namespace
 
 QPixmap StatusPictures(int Index)
@@ -146,9 +157,9 @@ void TFormDeviceConfig::FormCreate()
     ui->ButtonSendDevReset->setEnabled(true);
     ui->EditDevComment->hide();
 
-    auto rfChanged = [this] { ui->ButtonApplyRfParams->setEnabled(true); };
+    // The serial spin has its own «Записать» and marks nothing here.
+    auto rfChanged = [this] { ui->ButtonApplyRfParams->setEnabled(rfPending(*ui, TableDevice)); };
     connect(ui->JvSpinEditRfChannel, &QSpinBox::valueChanged, this, rfChanged);
-    connect(ui->JvSpinEditDevSerialNum, &QSpinBox::valueChanged, this, rfChanged);
     connect(ui->ComboBoxRfTxPowerLevel, &QComboBox::currentIndexChanged, this, rfChanged);
 
     for (int n = 1; n <= 2; ++n) {
@@ -528,6 +539,8 @@ void TFormDeviceConfig::UpdateAllValues()
             ui->ComboBoxRfTxPowerLevel->setCurrentIndex(2);
             break;
         default:
+            // A code the list does not know: no level, rather than the previous device's.
+            clearCombo(ui->ComboBoxRfTxPowerLevel, QStringLiteral("-"));
             break;
         }
         if (SuperuserMode)
@@ -585,6 +598,13 @@ void TFormDeviceConfig::ComboBoxSensorTypeSelect(int Channel)
         return;
     const TSensorType type = ByteToSensorType(quint8(c.SensorType->currentData().toInt()));
     c.Digits->setRange(GetMinSignificantDigits(type), GetMaxSignificantDigits(type));
+    // The device keeps a count per kind on type 1: show the one the new kind uses,
+    // so that an untouched spin writes nothing.
+    const TDevice& d = *TableDevice->Device;
+    const TMeasureChannel& ch = d.Channel(Channel);
+    c.Digits->setValue(d.DeviceType == TDeviceType::ThermoInputs && type == TSensorType::Thermocouple
+                           ? ch.DigitsHi
+                           : ch.DigitsLo);
     c.SensorSubtype->clear();
     for (const TSupportedSensor& s : GetSupportedSensors(TableDevice->Device->DeviceType)) {
         if (s.SensorType != SensorTypeToByte(type))
@@ -622,9 +642,11 @@ void TFormDeviceConfig::ButtonApplyRfParamsClick()
     auto w = makeWrites();
     if (!w)
         return;
-    if (w->WriteRfParams(ui->ComboBoxRfTxPowerLevel->currentIndex(), ui->JvSpinEditRfChannel->value()) ==
-        TWriteResult::Done)
-        ui->ButtonApplyRfParams->setEnabled(false);
+    const TWriteResult r =
+        w->WriteRfParams(ui->ComboBoxRfTxPowerLevel->currentIndex(), ui->JvSpinEditRfChannel->value());
+    // What was not written, a declined channel too, stays shown and marked.
+    if (r != TWriteResult::Refused && r != TWriteResult::RowGone)
+        ui->ButtonApplyRfParams->setEnabled(rfPending(*ui, TableDevice));
 }
 
 void TFormDeviceConfig::ButtonApplyChannelParamsClick(int Channel)
@@ -700,8 +722,6 @@ void TFormDeviceConfig::ButtonWriteROParamsClick()
         return;
     const TWriteResult r =
         w->WriteSerialAndHwVersion(ui->JvSpinEditDevSerialNum->value(), ui->EditDevHwVer->text());
-    if (r == TWriteResult::Done)
-        ui->ButtonApplyRfParams->setEnabled(false);
     if (r == TWriteResult::Refused || r == TWriteResult::LinkLost || r == TWriteResult::RowGone)
         return;
     // The labels and the caption name the device by what it acknowledged.

@@ -218,17 +218,23 @@ void TDeviceConfigWrites::followQuantity(TMeasureChannel& Channel)
     }
 }
 
+quint8 TDeviceConfigWrites::PowerCode(int PowerIndex)
+{
+    return PowerIndex == 0 ? TxPowerCodeLow : PowerIndex == 1 ? TxPowerCodeMedium : TxPowerCodeHigh;
+}
+
 TWriteResult TDeviceConfigWrites::WriteRfParams(int PowerIndex, int RfChannel)
 {
-    if (PowerIndex < 0) {
+    // No level in the list: the device holds a code the list does not know, and
+    // only a level the operator chose may replace it; a new channel still goes out.
+    // Without a link, or with nothing else to write, there is nothing to apply.
+    if (PowerIndex < 0 && (RfChannel == Device_.RfChannel || Row_.Status == dsNoLink)) {
         message(QStringLiteral("Не выбран уровень мощности радио передатчика!"));
         return TWriteResult::Refused;
     }
-    const quint8 code = PowerIndex == 0   ? TxPowerCodeLow
-                        : PowerIndex == 1 ? TxPowerCodeMedium
-                                          : TxPowerCodeHigh;
     bool failed = false;
-    if (code != Device_.RfPowerCode) {
+    if (PowerIndex >= 0 && PowerCode(PowerIndex) != Device_.RfPowerCode) {
+        const quint8 code = PowerCode(PowerIndex);
         const quint8 b = code;
         const TWriteResult r =
             writeOne(Device_.SerialNum, RegTxPower, {&b, 1},

@@ -62,8 +62,9 @@ public:
     std::function<void()> RefillWindow;
     std::function<void()> StopPollingIfLinkLost;
 
-    // Power level by list index (0 low, 1 medium, other high; -1 none chosen), then
-    // the radio channel in an exchange of its own after the operator agreed.
+    // Power level by list index (0 low, 1 medium, other high; -1 none chosen, and
+    // then the power is not written), then the radio channel in an exchange of its
+    // own after the operator agreed.
     TWriteResult WriteRfParams(int PowerIndex, int RfChannel);
     // Enable, digits, sensor, alarm limits, then cold-junction flags (type 1) or
     // range (other types), in one exchange.
@@ -85,6 +86,8 @@ public:
     // text is not a number or the value does not fit a single: too large, or not
     // zero but too small to be held as a normal single.
     static std::optional<float> ParseSingle(const QString& Text);
+    // The power code of a level of the list (0 low, 1 medium, other high).
+    static quint8 PowerCode(int PowerIndex);
 
 private:
     struct TExchange

@@ -291,7 +291,8 @@ TEST_F(ConfigWritesTest, EachExchangeBuildsItsOwnRequestList)
 TEST_F(ConfigWritesTest, RadioSettingsAskBeforeTheChannelAndNeedAPowerLevel)
 {
     TTableDevice& row = addRow(9, TDeviceType::ThermoInputs);
-    EXPECT_EQ(writes(row).WriteRfParams(-1, 20), TWriteResult::Refused);
+    // No level and no new channel: nothing to apply.
+    EXPECT_EQ(writes(row).WriteRfParams(-1, 18), TWriteResult::Refused);
     EXPECT_EQ(prompts.Messages,
               QStringList{Attention + QStringLiteral("Не выбран уровень мощности радио передатчика!")});
 

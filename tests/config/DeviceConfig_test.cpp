@@ -428,7 +428,6 @@ TEST_F(ConfigWindowTest, ServiceModeWritesANewSerialAndTheWindowNamesIt)
     auto* serial = child<QSpinBox>("JvSpinEditDevSerialNum");
     auto* hw = child<QLineEdit>("EditDevHwVer");
     serial->setValue(501);
-    EXPECT_TRUE(applyEnabled("ButtonApplyRfParams"));
 
     // A hardware version past a byte is refused before anything is sent.
     hw->setText(QStringLiteral("300"));
@@ -446,7 +445,81 @@ TEST_F(ConfigWindowTest, ServiceModeWritesANewSerialAndTheWindowNamesIt)
     EXPECT_EQ(row.Device->SerialNum, 501);
     EXPECT_EQ(text("StaticTextDevSerialNum"), QStringLiteral("00501"));
     EXPECT_TRUE(window.windowTitle().endsWith(QStringLiteral("№00501")));
+}
+
+TEST_F(ConfigWindowTest, TheRadioApplyMarksExactlyAChannelOrPowerNotWritten)
+{
+    SuperuserMode = true;
+    TTableDevice& row = addRow(43, TDeviceType::UnifiedInputs);
+    link.Reply(MakeNetReply(43, {0x01, 0x03, 0x02, 0x01, 0x00}));
+    open(row);
+    link.Sent.clear();
+    auto* serial = child<QSpinBox>("JvSpinEditDevSerialNum");
+    auto* channel = child<QSpinBox>("JvSpinEditRfChannel");
+    // The serial spin has its own «Записать».
+    serial->setValue(44);
     EXPECT_FALSE(applyEnabled("ButtonApplyRfParams"));
+    serial->setValue(43);
+
+    // A typed channel stays marked through «Записать» of serial and version,
+    // and through a «Нет» to the channel question.
+    QTest::keyClick(channel, Qt::Key_Up);
+    QTest::mouseClick(child<QPushButton>("ButtonWriteROParams"), Qt::LeftButton);
+    EXPECT_TRUE(applyEnabled("ButtonApplyRfParams"));
+    prompts.YesAnswers = {false};
+    QTest::mouseClick(child<QPushButton>("ButtonApplyRfParams"), Qt::LeftButton);
+    EXPECT_EQ(prompts.Questions.size(), 1);
+    EXPECT_TRUE(applyEnabled("ButtonApplyRfParams"));
+    EXPECT_TRUE(link.Sent.empty());
+
+    // Back to what the device holds: nothing pending.
+    QTest::keyClick(channel, Qt::Key_Down);
+    EXPECT_FALSE(applyEnabled("ButtonApplyRfParams"));
+}
+
+TEST_F(ConfigWindowTest, AnUnknownPowerCodeShowsNoLevelAndOnlyTheChannelIsWritten)
+{
+    TTableDevice& high = addRow(40, TDeviceType::ThermoInputs);
+    TTableDevice& odd = addRow(41, TDeviceType::ThermoInputs);
+    high.Device->RfPowerCode = TxPowerCodeHigh;
+    odd.Device->RfPowerCode = 0x50;
+    open(high);
+    window.close();
+    open(odd);
+    auto* power = child<QComboBox>("ComboBoxRfTxPowerLevel");
+    EXPECT_EQ(power->currentIndex(), -1);
+    EXPECT_EQ(power->placeholderText(), QStringLiteral("-"));
+
+    QTest::keyClick(child<QSpinBox>("JvSpinEditRfChannel"), Qt::Key_Up);
+    prompts.YesAnswers = {true};
+    link.Reply(MakeNetReply(41, WriteAck(0x0301, 1)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyRfParams"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    EXPECT_EQ(SentItems(link.Sent[0]), (std::vector<SentItem>{W(0x0301, {19})}));
+    EXPECT_TRUE(prompts.Messages.isEmpty());
+}
+
+TEST_F(ConfigWindowTest, ANewSensorKindShowsTheDigitCountStoredForIt)
+{
+    TTableDevice& row = addRow(42, TDeviceType::ThermoInputs);
+    row.Device->Channel1->DigitsHi = 5; // digits byte 0x54
+    open(row);
+    auto* kind = child<QComboBox>("ComboBoxCh1SensorType");
+    auto* digits = child<QSpinBox>("JvSpinEditCh1SignificantBits");
+    ASSERT_EQ(digits->value(), 5);
+
+    // Thermocouple to resistance thermometer: the sensor alone goes out.
+    QTest::keyClick(kind, Qt::Key_Down);
+    EXPECT_EQ(digits->value(), 4);
+    child<QComboBox>("ComboBoxCh1SensorSubtype")->setCurrentIndex(0);
+    link.Reply(MakeNetReply(42, WriteAck(0x0112, 2)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    ASSERT_EQ(link.Sent.size(), 1u);
+    EXPECT_EQ(SentItems(link.Sent[0]), (std::vector<SentItem>{W(0x0112, {2, 7})}));
+
+    // And back: the thermocouple's count.
+    QTest::keyClick(kind, Qt::Key_Up);
+    EXPECT_EQ(digits->value(), 5);
 }
 
 TEST_F(ConfigWindowTest, ANameTheDeviceDidNotTakeKeepsTheChannelButtonEnabled)
