@@ -292,7 +292,7 @@ TEST_F(ConfigPagesTest, StatusResetIsRefusedWhileACalibrationWaits)
 
 TEST_F(ConfigPagesTest, TheUsbPortChosenSurvivesALookAtAnotherPage)
 {
-    for (const QString port : {QStringLiteral("COM200"), QStringLiteral("COM201")})
+    for (const QString& port : {QStringLiteral("COM200"), QStringLiteral("COM201")})
         ASSERT_TRUE(QFile(dir.filePath(port)).open(QIODevice::WriteOnly));
     qputenv("KLOV_PORTS_DIR", QFile::encodeName(dir.path()));
     SuperuserMode = true;
