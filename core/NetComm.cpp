@@ -141,10 +141,68 @@ void logDropped(quint16 Addr, std::span<const quint8> Bytes)
                  QStringLiteral(": ") + bin2char(Bytes, static_cast<int>(Bytes.size())));
 }
 
-// A late reply of the device asked before can share one read with this device's
-// reply, ahead of it or behind it. A complete, CRC-valid reply of Addr at the start,
-// or right behind a complete, CRC-valid reply of another device, is the reply; the
-// bytes around it are dropped. Anything else is left whole to the usual checks.
+// Reads on into Buf, which holds Len bytes, until it holds Want bytes or the wait
+// of the read is over; returns the bytes it holds.
+std::size_t readOn(TConnection& Conn, quint16 Addr, std::span<quint8> Buf, std::size_t Len, std::size_t Want)
+{
+    if (Len >= Want)
+        return Len;
+    QString err;
+    int count = static_cast<int>(Want - Len);
+    if (!Conn.ReceiveMore(Buf.subspan(Len, Want - Len), err, count) || count <= 0)
+        return Len;
+    const std::size_t got = std::min(static_cast<std::size_t>(count), Want - Len);
+    if (LogDebugInfo)
+        WriteLog(QStringLiteral("Received assumedly from ") + QString::number(Addr) + QStringLiteral(": ") +
+                 bin2char(Buf.subspan(Len, got), static_cast<int>(got)));
+    return Len + got;
+}
+
+// A late reply can land in one read just ahead of the reply wanted: another device's
+// reply, or Addr's own reply to an earlier try. Two replies rarely fit the packet
+// buffer, so while the bytes begin with a complete, valid reply followed by the start
+// of one of Addr, that one is read on, within the same wait, and taken when it
+// completes valid. The newest reply taken goes to Newest; returns its size, or 0 when
+// none was taken and the read stands as it came.
+std::size_t readNewestReply(TConnection& Conn, quint16 Addr, std::span<const quint8> Bytes,
+                            std::span<quint8, PacketBufSize> Newest)
+{
+    std::array<std::array<quint8, PacketBufSize>, 2> bufs{};
+    std::ranges::copy(Bytes, bufs[0].begin());
+    std::size_t len = Bytes.size();
+    std::size_t taken = 0;
+    int cur = 0;
+    for (;; cur = 1 - cur) {
+        const std::span<const quint8> held = std::span<const quint8>(bufs[cur]).first(len);
+        const std::size_t first = completeReplySize(held);
+        if (first == 0 || first == len)
+            break;
+        const std::span<quint8> next = bufs[1 - cur];
+        std::ranges::copy(held.subspan(first), next.begin());
+        std::size_t nextLen = readOn(Conn, Addr, next, len - first, ReplyHeaderSize);
+        if (nextLen < static_cast<std::size_t>(ReplyHeaderSize) || replySource(next) != Addr)
+            break;
+        const std::size_t size = next[5] + std::size_t{ReplyOverhead};
+        if (size > PacketBufSize)
+            break;
+        nextLen = readOn(Conn, Addr, next, nextLen, size);
+        if (completeReplySize(next.first(nextLen)) != size)
+            break; // cut short or damaged: the reply held stands
+        // The other device's reply still tells the operator about it.
+        if (replySource(held) != Addr)
+            warnOtherDevice(replySource(held));
+        logDropped(Addr, held.first(first));
+        std::ranges::copy(next.first(size), Newest.begin());
+        taken = size;
+        len = nextLen;
+    }
+    if (taken > 0)
+        logDropped(Addr, std::span<const quint8>(bufs[cur]).first(len).subspan(taken));
+    return taken;
+}
+
+// Of a read that begins with a complete, valid reply of Addr, that reply; the bytes
+// behind it are dropped. Anything else is left whole to the usual checks.
 std::span<const quint8> pickReply(std::span<const quint8> Bytes, quint16 Addr)
 {
     // The usual read: one reply whose length byte spans all of it. Left whole
@@ -153,21 +211,10 @@ std::span<const quint8> pickReply(std::span<const quint8> Bytes, quint16 Addr)
         Bytes[5] + std::size_t{ReplyOverhead} == Bytes.size())
         return Bytes;
     const std::size_t first = completeReplySize(Bytes);
-    if (first == 0)
+    if (first == 0 || replySource(Bytes) != Addr)
         return Bytes;
-    if (replySource(Bytes) == Addr) {
-        logDropped(Addr, Bytes.subspan(first));
-        return Bytes.first(first);
-    }
-    const std::span<const quint8> rest = Bytes.subspan(first);
-    const std::size_t second = completeReplySize(rest);
-    if (second == 0 || replySource(rest) != Addr)
-        return Bytes;
-    // The other device's reply still tells the operator about it.
-    warnOtherDevice(replySource(Bytes));
-    logDropped(Addr, Bytes.first(first));
-    logDropped(Addr, rest.subspan(second));
-    return rest.first(second);
+    logDropped(Addr, Bytes.subspan(first));
+    return Bytes.first(first);
 }
 
 // Unpacks the reply items into the requests and the extra records. Items that do
@@ -349,7 +396,10 @@ bool NetExchange(TConnection& Conn, quint16 Addr, std::span<TNetRequest> Request
         WriteLog(QStringLiteral("Received assumedly from ") + QString::number(Addr) + QStringLiteral(": ") +
                  bin2char(bytes, len));
 
-    const std::span<const quint8> reply = pickReply(bytes, Addr);
+    std::array<quint8, PacketBufSize> newest{};
+    const std::size_t newestLen = readNewestReply(Conn, Addr, bytes, newest);
+    const std::span<const quint8> reply =
+        newestLen > 0 ? std::span<const quint8>(newest).first(newestLen) : pickReply(bytes, Addr);
     len = static_cast<int>(reply.size());
     RfLevel = reply[len - 2];
 

@@ -347,8 +347,12 @@ int TComConnection::ReadBytes(quint8* Buf, int Count, bool /*RaiseErr*/, QString
     if (!Connected || !Port_ || !Port_->isOpen() || Count <= 0)
         return 0;
     // Real time on purpose: the wait below is a real wait on the port.
-    QElapsedTimer clock;
-    clock.start();
+    ReadStart_.start();
+    return readToDeadline(Buf, Count, ErrMsg);
+}
+
+int TComConnection::readToDeadline(quint8* Buf, int Count, QString& ErrMsg)
+{
     int got = 0;
     while (got < Count) {
         const qint64 n = Port_->read(reinterpret_cast<char*>(Buf) + got, Count - got);
@@ -360,7 +364,7 @@ int TComConnection::ReadBytes(quint8* Buf, int Count, bool /*RaiseErr*/, QString
         got += static_cast<int>(n);
         if (got >= Count)
             break;
-        const qint64 elapsed = clock.elapsed();
+        const qint64 elapsed = ReadStart_.elapsed();
         if (elapsed > Settings_.ReadTimeout)
             break;
         // Block on the port until more bytes come or the deadline passes; one
@@ -381,6 +385,28 @@ int TComConnection::ReadBytes(quint8* Buf, int Count, bool /*RaiseErr*/, QString
     }
     LastCallOk_ = true;
     return got;
+}
+
+bool TComConnection::ReceiveMore(std::span<quint8> Buf, QString& ErrMsg, int& Count)
+{
+    if (!Connected || !Port_ || !Port_->isOpen()) {
+        Count = 0;
+        ErrMsg = PortNotOpenMessage;
+        return false;
+    }
+    ErrMsg.clear();
+    const int wanted = qBound(0, Count, static_cast<int>(qMin<size_t>(Buf.size(), Buffer_.size())));
+    // No read begun, no wait to share.
+    const int got = ReadStart_.isValid() && wanted > 0 ? readToDeadline(Buffer_.data(), wanted, ErrMsg) : 0;
+    Count = qMax(got, 0);
+    if (got < 0)
+        return false;
+    if (got == 0) {
+        ErrMsg = ReceiveTimeoutMessage;
+        return false;
+    }
+    std::memcpy(Buf.data(), Buffer_.data(), static_cast<size_t>(got));
+    return true;
 }
 
 bool TComConnection::sendModemCommand(char Command, quint8 Value, bool RaiseErr, QString& ErrMsg)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -8,6 +9,9 @@
 
 class QComboBox;
 class QSerialPort;
+
+// A read that got nothing; the exchange compares against it.
+inline const QString ReceiveTimeoutMessage = QStringLiteral("Превышен таймаут ожидания ответа");
 
 // The link to the radio modem as the network exchange sees it.
 class TConnection
@@ -25,6 +29,15 @@ public:
     // ErrMsg is "Превышен таймаут ожидания ответа" when nothing came.
     virtual bool Receive(std::span<quint8> Buf, bool RaiseErr, QString& ErrMsg, int& Count, bool PurgeTxAfter,
                          bool PurgeRxAfter) = 0;
+    // Reads up to Count more bytes into Buf within the wait of the last Receive, whose
+    // time-out still counts from that Receive's start, so reading on never waits longer
+    // than one read. A link that cannot read on hands back nothing.
+    virtual bool ReceiveMore(std::span<quint8> /*Buf*/, QString& ErrMsg, int& Count)
+    {
+        Count = 0;
+        ErrMsg = ReceiveTimeoutMessage;
+        return false;
+    }
 };
 
 struct TComSettings
@@ -45,7 +58,6 @@ quint8 RfPowerLevelToCode(int Level);
 int RfPowerCodeToLevel(quint8 Code);
 
 // The texts the exchange and the windows compare against.
-inline const QString ReceiveTimeoutMessage = QStringLiteral("Превышен таймаут ожидания ответа");
 inline const QString PortNotOpenMessage = QStringLiteral("COM-порт не открыт!");
 inline const QString PortNotConnectedMessage = QStringLiteral("COM-порт не подключен!");
 inline const QString QueueQueryFailedMessage = QStringLiteral("Ошибка функции ClearCommError");
@@ -69,6 +81,7 @@ public:
     bool Send(std::span<const quint8> Buf, int Count, bool RaiseErr, QString& ErrMsg) override;
     bool Receive(std::span<quint8> Buf, bool RaiseErr, QString& ErrMsg, int& Count, bool PurgeTxAfter,
                  bool PurgeRxAfter) override;
+    bool ReceiveMore(std::span<quint8> Buf, QString& ErrMsg, int& Count) override;
 
     void SetDTR(bool Value);
     bool SetReadTimeout(int Timeout, bool RaiseErr, QString& ErrMsg);
@@ -100,9 +113,12 @@ private:
     // "#" + Command + Value after the modem's 10 ms pause; no reply is read.
     bool sendModemCommand(char Command, quint8 Value, bool RaiseErr, QString& ErrMsg);
     void releasePort();
+    // The read loop of ReadBytes, against the deadline of the read that ReadStart_ began.
+    int readToDeadline(quint8* Buf, int Count, QString& ErrMsg);
 
     TComSettings Settings_;
     std::unique_ptr<QSerialPort> Port_;
+    QElapsedTimer ReadStart_;
     QString DevicePath_;
     std::array<quint8, BufferSize> Buffer_{};
     bool LastCallOk_ = false;

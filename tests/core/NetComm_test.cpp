@@ -1,5 +1,7 @@
 #include "core/Logging.h"
 #include "core/NetComm.h"
+#include "core/RegisterMap.h"
+#include "support/DeviceReplies.h"
 #include "support/FakeConnection.h"
 #include "support/QStringPrinter.h"
 
@@ -716,4 +718,40 @@ TEST(NetExchange, StaleReplyOfAnotherDeviceAheadOfTheOwnOneWarnsAndTheOwnOneIsTa
         EXPECT_EQ(one[0].ReplyLen, 0);
     }
     SetNetWarningHandler({});
+}
+
+// Two replies rarely fit the packet buffer: the read stops inside the second, which
+// is then read on within the same wait, as far as its own length byte says.
+TEST(NetExchange, LateReplyOfAnotherDeviceAheadIsDroppedAndTheOwnOneReadOn)
+{
+    const TIdentification id = DeviceReplies::Identification(6103, 1);
+    const Bytes late = DeviceReplies::ConfigReply(6005, TDevice(6005), TDeviceType::ThermoInputs);
+    const Bytes own = DeviceReplies::IdentificationReply(6103, id);
+    ASSERT_EQ(late.size() + own.size(), 39u + 54u);
+    Exchange x;
+    std::array<TNetRequest, 1> req{Read(IdentificationBlock.Address, IdentificationBlock.Length)};
+    x.Conn.Reply(late + own);
+    EXPECT_TRUE(x.Run(6103, req)) << x.ErrMsg.toStdString();
+    EXPECT_EQ(req[0].ReplyLen, IdentificationBlock.Length);
+    const auto block = EncodeIdentification(id);
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), req[0].Data.begin()));
+    EXPECT_EQ(x.Conn.MoreCounts, std::vector<int>{54 - (PacketBufSize - 39)});
+}
+
+// A late reply to an earlier try ahead of the current one: the newest values are
+// stored, the older only when the newer one does not complete.
+TEST(NetExchange, OfTwoOwnRepliesInOneReadTheNewestCompleteOneIsTaken)
+{
+    const Bytes older = DeviceReplies::CurrentReply(1235, 0, 1.5f, 2.5f);
+    const Bytes newer = DeviceReplies::CurrentReply(1235, 0, 7.5f, 8.5f);
+    const Bytes cut(newer.begin(), newer.end() - 3);
+    for (const auto& [burst, value] : {std::pair{older + newer, 7.5f}, std::pair{older + cut, 1.5f}}) {
+        Exchange x;
+        auto req = PollingReads();
+        x.Conn.Reply(burst);
+        EXPECT_TRUE(x.Run(1235, req)) << x.ErrMsg.toStdString();
+        const Bytes want = DeviceReplies::Single(value);
+        EXPECT_TRUE(std::equal(want.begin(), want.end(), req[1].Data.begin())) << burst.size();
+        EXPECT_EQ(req[3].ReplyLen, 4) << burst.size();
+    }
 }

@@ -145,6 +145,34 @@ TEST_F(SerialLink, ShortReplyCostsTheWholeTimeoutFullReplyReturnsAtOnce)
     EXPECT_LT(fullMs, 1500);
 }
 
+// Reading on belongs to the read before it: it waits out only what is left of
+// that read's time-out, so an exchange never waits longer than one read.
+TEST_F(SerialLink, ReadingOnWaitsOnlyWithinTheReadBeforeIt)
+{
+    constexpr int TimeoutMs = 1000;
+    TComConnection link(modemSettings(TimeoutMs));
+    openLink(link);
+    ASSERT_TRUE(pty.Write(bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})));
+    std::array<quint8, 65> buf{};
+    int count = 6;
+    QString err;
+    ASSERT_TRUE(link.Receive(buf, false, err, count, false, false));
+    ASSERT_EQ(count, 6);
+
+    count = 10;
+    EXPECT_TRUE(link.ReceiveMore(buf, err, count));
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(buf[3], 10);
+
+    QElapsedTimer timer;
+    timer.start();
+    count = 10;
+    EXPECT_FALSE(link.ReceiveMore(buf, err, count));
+    EXPECT_LT(timer.elapsed(), TimeoutMs / 2);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(err, QStringLiteral("Превышен таймаут ожидания ответа"));
+}
+
 TEST_F(SerialLink, SilenceIsATimeoutWithNoBytes)
 {
     TComConnection link(modemSettings(50));

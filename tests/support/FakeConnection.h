@@ -60,6 +60,7 @@ public:
         const auto n = static_cast<std::size_t>(std::clamp<qsizetype>(Count, 0, Buf.size()));
         Sent.emplace_back(Buf.begin(), Buf.begin() + n);
         Current = {};
+        Handed = 0;
         if (!Script.empty()) {
             Current = std::move(Script.front());
             Script.pop_front();
@@ -81,6 +82,7 @@ public:
             const std::size_t n =
                 std::min({Current.Data.size(), Buf.size(), static_cast<std::size_t>(Count)});
             std::copy_n(Current.Data.begin(), n, Buf.begin());
+            Handed = n;
             Count = Current.ReportedCount.value_or(static_cast<int>(n));
             return true;
         }
@@ -97,13 +99,29 @@ public:
         return false;
     }
 
+    // Hands on what the reply holds past the bytes handed out so far: a reply
+    // longer than a read is a burst that goes on within the same wait.
+    bool ReceiveMore(std::span<quint8> Buf, QString& ErrMsg, int& Count) override
+    {
+        MoreCounts.push_back(Count);
+        const std::size_t left = Current.What == Outcome::Kind::Reply ? Current.Data.size() - Handed : 0;
+        const std::size_t n = std::min({left, Buf.size(), static_cast<std::size_t>(std::max(Count, 0))});
+        std::copy_n(Current.Data.begin() + static_cast<std::ptrdiff_t>(Handed), n, Buf.begin());
+        Handed += n;
+        Count = static_cast<int>(n);
+        ErrMsg = n > 0 ? QString() : ReceiveTimeoutMessage;
+        return n > 0;
+    }
+
     std::deque<Outcome> Script;
     std::vector<Bytes> Sent;
     std::vector<int> WantedCounts;
+    std::vector<int> MoreCounts;
     int Receives = 0;
 
 private:
     Outcome Current;
+    std::size_t Handed = 0;
 };
 
 // A device's reply as the modem hands it over: one byte ahead of the frame, the
