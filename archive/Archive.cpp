@@ -427,17 +427,19 @@ void TFormArchive::runViewer()
             AddJournalMessage(QStringLiteral("Файл архива \"") + Name +
                               QStringLiteral("\" пропущен: в имени нет правильной даты"));
         };
-        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason, qint64 Taken) {
-            if (Taken == 0) {
-                AddJournalMessage(QStringLiteral("Файл архива \"") + Name + QStringLiteral("\" пропущен: ") +
-                                  Reason);
-                unreadable << Name;
-                return;
-            }
+        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason) {
+            AddJournalMessage(QStringLiteral("Файл архива \"") + Name + QStringLiteral("\" пропущен: ") +
+                              Reason);
+            unreadable << Name;
+        };
+        // Named with the device: the other devices of the file came through in full.
+        reader.OnUnreadableTable = [&](const QString& Name, quint16 Serial, const QString& Reason,
+                                       qint64 Taken) {
+            const QString device = QStringLiteral("прибор ") + SerialToStr(Serial);
             AddJournalMessage(QStringLiteral("Файл архива \"") + Name +
-                              QStringLiteral("\" прочитан не полностью: ") + Reason +
-                              QStringLiteral(", извлечено значений: ") + QString::number(Taken));
-            partlyRead.emplace_back(Name, Taken);
+                              QStringLiteral("\" прочитан не полностью: ") + Reason + QStringLiteral(", ") +
+                              device + QStringLiteral(", извлечено значений: ") + QString::number(Taken));
+            partlyRead.emplace_back(Name + QStringLiteral(", ") + device, Taken);
         };
         reader.OnDay = [this](const QDate& Day) { showDay(Day); };
         reader.Cancelled = [this, &excelRefusal] { return Abandoned_ || !excelRefusal.isEmpty(); };

@@ -89,8 +89,9 @@ private:
     void setWaiting(bool Waiting);
     void replayValue(const TArchiveValue& Value);
     void showReplay();
-    // Names the day files the run had to pass over and those it read only in
-    // part, with the values taken from each: its result is incomplete.
+    // Names the day files the run had to pass over and the device tables it read
+    // only in part ("file, прибор NNNNN"), with the values taken from each: its
+    // result is incomplete.
     void reportUnreadable(const QStringList& Unread,
                           const std::vector<std::pair<QString, qint64>>& PartlyRead);
 

@@ -202,8 +202,6 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
     }
 
     TPumpTimer pump(PumpIntervalMs, Cancelled);
-    // Values of the file being read that went out, for a file that fails midway.
-    qint64 taken = 0;
     const auto handOn = [&](const TRow& R) {
         if (pump.Stopped())
             return;
@@ -216,46 +214,49 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
         if (WithDevices)
             v.Device = &devices.InForce(R.SerialNum, R.MeasDateTime);
         Value(v);
-        ++taken;
         pump.Tick();
     };
 
-    const auto unreadable = [&](const TDayFileName& File, const QString& Reason) {
-        if (OnUnreadableFile)
-            OnUnreadableFile(File.Name, Reason, taken);
-    };
     const QString readFault = QStringLiteral("ошибка чтения файла");
+    const auto tableFault = [&](const TDayFileName& File, qint32 Serial, qint64 Taken) {
+        if (OnUnreadableTable)
+            OnUnreadableTable(File.Name, quint16(Serial), readFault, Taken);
+    };
     for (const TDayFileName& file : files) {
         if (OnDay)
             OnDay(file.Date);
         pump.Now();
         if (pump.Stopped())
             return true;
-        taken = 0;
         TArchiveStore store(TArchiveKind::Measures);
         store.SetFileName(QDir(Folder).filePath(file.Name));
         QString fileErr;
         if (!store.Open(fileErr)) {
-            unreadable(file, openFailureReason(store.FileName()));
+            if (OnUnreadableFile)
+                OnUnreadableFile(file.Name, openFailureReason(store.FileName()));
             continue;
         }
         if (serials.size() == 1) {
             // One device: its values stream straight from its index in order.
+            qint64 taken = 0;
             if (!store.ReadDeviceMeasures(
                     serials.front(), Start, End,
                     [&](const TMeasureRecord& R) {
                         handOn({R.MeasDateTime, R.SerialNum, R.ChannelNum, R.MeasValue});
+                        ++taken;
                     },
                     fileErr))
-                unreadable(file, readFault);
+                tableFault(file, serials.front(), taken);
             continue;
         }
         // Several: each device's run read through its own index (a tenth of the
         // file when a tenth is selected), then merged by time stamp; equal
-        // stamps go in serial order, as the time index holds them.
+        // stamps go in serial order, as the time index holds them. Each table
+        // stands on its own: one that fails keeps what was read before the
+        // fault, and the tables after it are still read.
         std::vector<std::vector<TRow>> runs(serials.size());
-        bool faulted = false;
-        for (std::size_t i = 0; i < serials.size(); ++i) {
+        std::vector<std::pair<qint32, qint64>> faults; // serial, values taken
+        for (std::size_t i = 0; i < serials.size() && !pump.Stopped(); ++i) {
             if (!store.ReadDeviceMeasures(
                     serials[i], Start, End,
                     [&](const TMeasureRecord& R) {
@@ -264,11 +265,8 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
                         runs[i].push_back({R.MeasDateTime, R.SerialNum, R.ChannelNum, R.MeasValue});
                         pump.Tick();
                     },
-                    fileErr)) {
-                // What was read before the fault still goes out, as with one device.
-                faulted = true;
-                break;
-            }
+                    fileErr))
+                faults.emplace_back(serials[i], qint64(runs[i].size()));
         }
         store.Close();
         using THead = std::pair<TDateTime, std::size_t>; // stamp, run
@@ -291,8 +289,8 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
             else
                 std::vector<TRow>().swap(runs[i]);
         }
-        if (faulted)
-            unreadable(file, readFault);
+        for (const auto& [serial, taken] : faults)
+            tableFault(file, serial, taken);
     }
     return true;
 }

@@ -57,11 +57,15 @@ public:
 
     // A stray name in the folder (it is passed over).
     std::function<void(const QString& Name)> OnStrayFile;
-    // A day file that could not be opened or read in full is passed over, so the
-    // rest of its day (which the writer keeps in a "_2" file beside a damaged one)
-    // and the other days still come through; Reason says why, for the journal.
-    // Taken is how many of its values were handed on before the fault (0: none).
-    std::function<void(const QString& Name, const QString& Reason, qint64 Taken)> OnUnreadableFile;
+    // A day file that could not be opened is passed over, so the rest of its day
+    // (which the writer keeps in a "_2" file beside a damaged one) and the other
+    // days still come through; Reason says why, for the journal.
+    std::function<void(const QString& Name, const QString& Reason)> OnUnreadableFile;
+    // A device's table in a day file failed midway: Taken of its values, those
+    // read before the fault, were handed on (0: none). The other devices' tables
+    // of the file are read in full all the same.
+    std::function<void(const QString& Name, quint16 Serial, const QString& Reason, qint64 Taken)>
+        OnUnreadableTable;
     // Reading of a day file begins.
     std::function<void(const QDate& Day)> OnDay;
     int PumpIntervalMs = 30;
@@ -72,8 +76,8 @@ public:
     // Hands Value every value of Serials (repeats count once) stamped from Start
     // to End, both included. WithDevices adds the device rows in force. False
     // with the open-failure text when a history file cannot be read; nothing has
-    // been handed on then. A day file that fails midway keeps the values read
-    // before the fault.
+    // been handed on then. A device's table that fails midway keeps the values
+    // read before the fault.
     bool Read(const QString& Folder, TDateTime Start, TDateTime End, const std::vector<quint16>& Serials,
               bool WithDevices, const std::function<void(const TArchiveValue&)>& Value, QString& ErrMsg);
 

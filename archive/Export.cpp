@@ -40,16 +40,62 @@ TChanExportRec TExportTable::record(const TValue& Value) const
     return {s.ChannelNum, Value.Value, s.MinAlert, s.MaxAlert, s.QuantityName, s.MeasUnitName};
 }
 
+std::size_t TExportTable::made(std::size_t Row) const
+{
+    if (InTimeOrder_)
+        return Row;
+    if (TimeOrder_.size() == Stamps_.size())
+        return TimeOrder_[Row];
+    // Earlier before later, equal stamps in the order made.
+    const auto before = [this](quint32 A, quint32 B) {
+        return Stamps_[A] < Stamps_[B] || (!(Stamps_[B] < Stamps_[A]) && A < B);
+    };
+    // The rows come in a few runs in time order, one per day file as a rule (the
+    // order made so far, already sorted, is one more): merged pairwise, pass
+    // after pass, so two runs cost one linear merge and the worst case n log n.
+    for (auto r = quint32(TimeOrder_.size()); r < Stamps_.size(); ++r)
+        TimeOrder_.push_back(r);
+    const auto runEnd = [&](std::size_t From) {
+        std::size_t end = From + 1;
+        while (end < TimeOrder_.size() && !before(TimeOrder_[end], TimeOrder_[end - 1]))
+            ++end;
+        return end;
+    };
+    const auto at = [this](std::size_t I) { return TimeOrder_.begin() + std::ptrdiff_t(I); };
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (std::size_t from = 0; from < TimeOrder_.size();) {
+            const std::size_t middle = runEnd(from);
+            if (middle == TimeOrder_.size())
+                break;
+            const std::size_t end = runEnd(middle);
+            std::inplace_merge(at(from), at(middle), at(end), before);
+            merged = true;
+            from = end;
+        }
+    }
+    return TimeOrder_[Row];
+}
+
+const QString& TExportTable::commentOf(std::size_t Made) const
+{
+    static const QString none;
+    const auto next =
+        std::upper_bound(Comments_.begin(), Comments_.end(), quint32(Made),
+                         [](quint32 R, const std::pair<quint32, QString>& C) { return R < C.first; });
+    return next == Comments_.begin() ? none : (next - 1)->second;
+}
+
 void TExportTable::GetRow(std::size_t Row, TExportMeasRec& Rec) const
 {
-    Rec.MeasDateTime = Stamps_[Row];
+    const std::size_t row = made(Row);
+    Rec.MeasDateTime = Stamps_[row];
     Rec.ChanRecs.clear();
-    forEachValue(Row, [&](const TValue& V) { Rec.ChanRecs.push_back(record(V)); });
-    const auto comment =
-        std::lower_bound(Comments_.begin(), Comments_.end(), quint32(Row),
-                         [](const std::pair<quint32, QString>& C, quint32 R) { return C.first < R; });
-    if (comment != Comments_.end() && comment->first == Row)
-        Rec.Comment = comment->second;
+    forEachValue(row, [&](const TValue& V) { Rec.ChanRecs.push_back(record(V)); });
+    // Compared with the row before in time, which need not be the one made before.
+    const QString& comment = commentOf(row);
+    if (Row == 0 || comment != commentOf(made(Row - 1)))
+        Rec.Comment = comment;
     else
         Rec.Comment.clear();
 }
@@ -80,13 +126,8 @@ std::vector<quint8> TExportTable::ChannelOrder() const
     };
     // Every channel shows within the first rows as a rule; the scan ends there.
     for (std::size_t row = 0; row < Stamps_.size() && order.size() < channels; ++row)
-        forEachValue(row, take);
+        forEachValue(made(row), take);
     return order;
-}
-
-std::ptrdiff_t TExportTable::FindRow(TDateTime Stamp)
-{
-    return RowIndex_.Find(Stamps_, Stamp);
 }
 
 quint32 TExportTable::settingsOf(const TChanExportRec& Rec)
@@ -119,21 +160,31 @@ quint32 TExportTable::settingsOf(const TChanExportRec& Rec)
 void TExportTable::AppendRow(TDateTime Stamp, const QString& Comment, const TChanExportRec& Rec)
 {
     const TValue value{Rec.Value, settingsOf(Rec)};
-    if (!Comment.isEmpty())
+    // A change to an empty comment counts too: in time order this row may
+    // follow another row than the one made before it.
+    if (Comments_.empty() || Comments_.back().second != Comment)
         Comments_.emplace_back(quint32(Stamps_.size()), Comment);
+    if (!Stamps_.empty() && !(Stamps_.back() < Stamp))
+        InTimeOrder_ = false;
     Stamps_.push_back(Stamp);
     FirstValue_.push_back(quint32(Values_.size()));
     Values_.push_back(value);
 }
 
-void TExportTable::AddToRow(std::size_t Row, const TChanExportRec& Rec)
+bool TExportTable::AddToStamp(TDateTime Stamp, const TChanExportRec& Rec)
 {
+    const std::ptrdiff_t found = RowIndex_.Find(Stamps_, Stamp);
+    if (found < 0)
+        return false;
+    const auto row = std::size_t(found);
     const TValue value{Rec.Value, settingsOf(Rec)};
-    // The last row's values end the array; an earlier row's cannot grow there.
-    if (Row + 1 == Stamps_.size())
+    // The last row made has its values at the end of the array; an earlier
+    // row's cannot grow there.
+    if (row + 1 == Stamps_.size())
         Values_.push_back(value);
     else
-        Late_.emplace(quint32(Row), value);
+        Late_.emplace(quint32(row), value);
+    return true;
 }
 
 const TExportTable& AddExportRecord(TExportTableArray& Tables, quint16 SerialNum, TDeviceType DevType,
@@ -160,17 +211,10 @@ const TExportTable& AddExportRecord(TExportTableArray& Tables, quint16 SerialNum
     // Matched over every row, not just the last, so the values of one stamp
     // meet in one row even when they do not arrive together. Stamps are unique
     // within a table, so the index finds the row a scan from the first would.
-    const std::ptrdiff_t row = table->FindRow(MeasDateTime);
-    if (row >= 0) {
-        table->AddToRow(std::size_t(row), rec);
+    if (table->AddToStamp(MeasDateTime, rec))
         return *table;
-    }
-    if (Comment != table->LastComment) {
-        table->AppendRow(MeasDateTime, Comment, rec);
-        table->LastComment = Comment;
-    } else {
-        table->AppendRow(MeasDateTime, QString(), rec);
-    }
+    table->AppendRow(MeasDateTime, Comment, rec);
+    table->LastComment = Comment;
     return *table;
 }
 

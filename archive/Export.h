@@ -44,6 +44,11 @@ struct TExportMeasRec
 // kept as records: the stamps, the values and the settings they carry stand in
 // arrays of their own (about 14 bytes a value where a row holds both channels),
 // and a row is put together again when it is read.
+//
+// Rows are read in time order (equal stamps in the order made), though a later
+// day file (a "_2" part, or one written after the clock was set back) may add
+// rows earlier than those made before: such a table is read through an index of
+// its rows in time order, made once the rows are read.
 class TExportTable
 {
 public:
@@ -60,21 +65,22 @@ public:
     TExportTable(const TExportTable&) = default;
     TExportTable& operator=(const TExportTable&) = default;
 
+    // Rows are numbered in time order.
     std::size_t RowCount() const { return Stamps_.size(); }
-    TDateTime RowStamp(std::size_t Row) const { return Stamps_[Row]; }
-    // Row put together in Rec, whose storage is reused.
+    TDateTime RowStamp(std::size_t Row) const { return Stamps_[made(Row)]; }
+    // Row put together in Rec, whose storage is reused. Its comment is the one in
+    // force at its stamp where that differs from the one of the row before.
     void GetRow(std::size_t Row, TExportMeasRec& Rec) const;
     TExportMeasRec GetRow(std::size_t Row) const;
     // The channel numbers in the order in which they first appear (rows in
     // order, a row's records in order).
     std::vector<quint8> ChannelOrder() const;
 
-    // The first row stamped Stamp (compared with ==), or -1.
-    std::ptrdiff_t FindRow(TDateTime Stamp);
-    // A new last row holding Rec; Comment is the row's comment.
+    // Rec after the records of the first row stamped Stamp (compared with ==);
+    // false when there is none.
+    bool AddToStamp(TDateTime Stamp, const TChanExportRec& Rec);
+    // A new row holding Rec; Comment is the device comment in force at Stamp.
     void AppendRow(TDateTime Stamp, const QString& Comment, const TChanExportRec& Rec);
-    // Rec after the records Row holds.
-    void AddToRow(std::size_t Row, const TChanExportRec& Rec);
 
 private:
     struct TSettings
@@ -94,6 +100,10 @@ private:
     quint32 settingsOf(const TChanExportRec& Rec);
     TChanExportRec record(const TValue& Value) const;
     std::size_t rowEnd(std::size_t Row) const;
+    // The Row-th row in time order, numbered in the order made.
+    std::size_t made(std::size_t Row) const;
+    // The device comment in force at a row numbered in the order made.
+    const QString& commentOf(std::size_t Made) const;
     // Take(value) for the values of Row in their order: those stored with it,
     // then those added late.
     template <typename Visit> void forEachValue(std::size_t Row, Visit&& Take) const;
@@ -104,8 +114,14 @@ private:
     std::deque<TValue> Values_;
     // Values added to a row after later rows were made, by row in the order added.
     std::multimap<quint32, TValue> Late_;
-    // The rows that carry a comment, in row order.
+    // The rows, in the order made, at which the device comment in force changed;
+    // the first row is always among them.
     std::vector<std::pair<quint32, QString>> Comments_;
+    // Every row so far stamped later than the one made before it.
+    bool InTimeOrder_ = true;
+    // Otherwise the rows in time order (their numbers in the order made), made
+    // when rows are read and brought up to date when rows were added since.
+    mutable std::vector<quint32> TimeOrder_;
     // The settings met so far, found by their hash; most values carry those of
     // their channel's previous value.
     std::vector<TSettings> Settings_;
@@ -129,8 +145,8 @@ static_assert(std::is_nothrow_move_constructible_v<TExportTable>);
 extern TExportTableArray ExportTables;
 
 // Adds one value to Tables: to the row of the device's table whose time stamp
-// equals MeasDateTime exactly, else to a new row at the end (a new table at the
-// end for a new device). The comment counts only for a new row; the device type
+// equals MeasDateTime exactly, else to a new row (a new table at the end for a
+// new device). The comment counts only for a new row; the device type
 // only for a new table. Gives the device's table.
 const TExportTable& AddExportRecord(TExportTableArray& Tables, quint16 SerialNum, TDeviceType DevType,
                                     const QString& Comment, quint8 ChannelNum, TDateTime MeasDateTime,

@@ -1,9 +1,11 @@
 // The exports on an archive as the writer makes it: 10 devices x 2 channels at
 // one value a second. A week of it read into export tables and written as CSV
 // files, and a day of it written as a workbook, each next to a plain SQLite
-// scan of the same values in the same files, measured in the same run. Each
-// phase runs in a forked child, so its peak memory is its own; the peak is
-// given per exported value.
+// scan of the same values in the same files, measured in the same run. Then the
+// same values with each day's first half in a "_2" file, read after the second
+// half, so that every device's rows come out of time order. Each phase runs in
+// a forked child, so its peak memory is its own; the peak is given per
+// exported value.
 //
 // Usage: bench_exports [folder]  (default: a temporary folder under /tmp,
 // removed at the end). A folder that already holds the archive is reused and kept.
@@ -26,6 +28,7 @@
 #include <cstring>
 #include <functional>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -76,6 +79,59 @@ bool readTables(const QString& Dir, int Days, TExportTableArray& Tables, qint64&
         err);
 }
 
+// The values of BenchArchive::Day for each day, its second half in the day's
+// file and its first half in the day's "_2" file, which is read after it.
+bool buildLateHalves(const QString& Dir)
+{
+    const std::vector<int> serials = allSerials();
+    const auto half = [&](const QDate& Day, const QString& Name, int From, int To) {
+        TArchiveStore store(TArchiveKind::Measures);
+        store.SetFileName(Dir + Name);
+        QString err;
+        if (store.Create(err) != TArchiveStore::TCreateResult::Created || !store.Open(err))
+            return false;
+        std::vector<TMeasureRecord> batch;
+        for (int s = From; s < To; ++s) {
+            for (std::size_t d = 0; d < serials.size(); ++d) {
+                const TDateTime t = BenchArchive::ValueStamp(Day, s, int(d));
+                for (int ch = 1; ch <= 2; ++ch)
+                    batch.push_back({0, serials[d], t, ch, double(float((s + int(d)) % 1000) / 10)});
+            }
+            if (batch.size() >= (1u << 18) || s + 1 == To) {
+                if (!store.AppendMeasures(batch, err))
+                    return false;
+                batch.clear();
+            }
+        }
+        return true;
+    };
+    std::atomic<bool> ok = true;
+    std::vector<std::thread> workers;
+    for (int d = 0; d < Week; ++d) {
+        workers.emplace_back([&, d] {
+            const QDate day = Day1.addDays(d);
+            const QString name = MeasuresFileName(ArchiveDateStr(day));
+            if (!half(day, name, 43200, 86400) ||
+                !half(day, name.chopped(4) + QStringLiteral("_2.cds"), 0, 43200))
+                ok = false;
+        });
+    }
+    for (auto& t : workers)
+        t.join();
+    return ok && BenchArchive::History(Dir, serials, Day1);
+}
+
+// Rows of the tables whose stamp is not later than the row's before.
+qint64 rowsOutOfOrder(const TExportTableArray& Tables)
+{
+    qint64 n = 0;
+    for (const TExportTable& t : Tables) {
+        for (std::size_t r = 1; r < t.RowCount(); ++r)
+            n += t.RowStamp(r) > t.RowStamp(r - 1) ? 0 : 1;
+    }
+    return n;
+}
+
 struct Phase
 {
     double Ms = 0;
@@ -84,6 +140,7 @@ struct Phase
     qint64 HeldKb = 0;  // resident once the tables are read, above the start
     qint64 PeakKb = 0;  // the phase's resident peak
     qint64 Values = 0;
+    qint64 OutOfOrder = 0; // rows as written
     bool Ok = false;
 };
 
@@ -225,6 +282,65 @@ int main(int argc, char* argv[])
     std::printf("  of it the read-back: %lld sheet rows counted in %.0f ms; peak %.1f MB above the start%s\n",
                 readBack.Values, readBack.Ms, mb(readBack.PeakKb - readBack.StartKb),
                 readBack.Ok ? "" : "  FAILED");
+    QFile::remove(book);
+
+    // The same week with each day's halves in two files, the later half read first.
+    const QString late = dir + QStringLiteral("late/");
+    QDir().mkpath(late);
+    if (!QFile::exists(late + MeasuresFileName(ArchiveDateStr(Day1.addDays(Week - 1))).chopped(4) +
+                       QStringLiteral("_2.cds")) &&
+        !buildLateHalves(late)) {
+        std::printf("could not build the archive of halves\n");
+        return 1;
+    }
+    QDir().mkpath(csvFolder);
+    const Phase lateCsv = inChild([&](Phase& P) {
+        TExportTableArray tables;
+        const auto start = BenchClock::now();
+        if (!readTables(late, Week, tables, P.Values))
+            return false;
+        P.ReadMs = MsSince(start);
+        P.HeldKb = StatusKb("VmRSS") - P.StartKb;
+        QString err;
+        const bool ok = WriteCsvFiles(tables, csvFolder, when, err);
+        if (!ok)
+            std::printf("CSV: %s\n", qPrintable(err));
+        P.OutOfOrder = rowsOutOfOrder(tables);
+        return ok;
+    });
+    std::printf("\nthe same week to CSV, each day's first half in a \"_2\" file read after the second: %lld "
+                "values; read into tables %.0f ms, total %.0f ms, ratio to the week in order %.2f; rows out "
+                "of time order as written: %lld%s\n",
+                lateCsv.Values, lateCsv.ReadMs, lateCsv.Ms, lateCsv.Ms / csv.Ms, lateCsv.OutOfOrder,
+                lateCsv.Ok ? "" : "  FAILED");
+    std::printf("  peak memory %.0f MB above the start: %.1f bytes per exported value (in order %.1f); the "
+                "tables hold %.1f bytes per value\n",
+                mb(lateCsv.PeakKb - lateCsv.StartKb),
+                perValue(lateCsv.PeakKb - lateCsv.StartKb, lateCsv.Values),
+                perValue(csv.PeakKb - csv.StartKb, csv.Values), perValue(lateCsv.HeldKb, lateCsv.Values));
+    BenchArchive::CheckBaseline(csv.Values, lateCsv.Values);
+    QDir(csvFolder).removeRecursively();
+    const Phase lateXlsx = inChild([&](Phase& P) {
+        TExportTableArray tables;
+        const auto start = BenchClock::now();
+        if (!readTables(late, 1, tables, P.Values))
+            return false;
+        P.ReadMs = MsSince(start);
+        QString err;
+        const bool ok = WriteExcelWorkbook(tables, book, err);
+        if (!ok)
+            std::printf("workbook: %s\n", qPrintable(err));
+        P.OutOfOrder = rowsOutOfOrder(tables);
+        return ok;
+    });
+    std::printf(
+        "the same day of halves to a workbook: %lld values; read into tables %.0f ms, total %.0f ms, "
+        "ratio to the day in order %.2f; peak %.1f bytes per exported value (in order %.1f); rows out "
+        "of time order as written: %lld%s\n",
+        lateXlsx.Values, lateXlsx.ReadMs, lateXlsx.Ms, lateXlsx.Ms / xlsx.Ms,
+        perValue(lateXlsx.PeakKb - lateXlsx.StartKb, lateXlsx.Values),
+        perValue(xlsx.PeakKb - xlsx.StartKb, xlsx.Values), lateXlsx.OutOfOrder,
+        lateXlsx.Ok ? "" : "  FAILED");
     QFile::remove(book);
     if (!given)
         tmp.remove();

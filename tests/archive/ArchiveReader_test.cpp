@@ -92,14 +92,19 @@ protected:
     }
 
     // The values alone, without the settings; the files passed over are added to
-    // Unreadable as "name|reason|values taken".
+    // Unreadable as "name|reason", the tables read in part as "name|serial|reason|values taken".
     std::vector<float> readValues(TDateTime Start, TDateTime End, const std::vector<quint16>& Serials,
                                   QStringList& Unreadable)
     {
         std::vector<float> got;
         TArchiveReader reader(devices, channels);
-        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason, qint64 Taken) {
-            Unreadable << Name + QLatin1Char('|') + Reason + QLatin1Char('|') + QString::number(Taken);
+        reader.OnUnreadableFile = [&](const QString& Name, const QString& Reason) {
+            Unreadable << Name + QLatin1Char('|') + Reason;
+        };
+        reader.OnUnreadableTable = [&](const QString& Name, quint16 Serial, const QString& Reason,
+                                       qint64 Taken) {
+            Unreadable << Name + QLatin1Char('|') + QString::number(Serial) + QLatin1Char('|') + Reason +
+                              QLatin1Char('|') + QString::number(Taken);
         };
         QString err;
         EXPECT_TRUE(reader.Read(
@@ -307,13 +312,20 @@ TEST_F(ArchiveReaderTest, SeveralDevicesComeInTheTimeIndexOrderAndARepeatedSeria
     }
 }
 
-TEST_F(ArchiveReaderTest, UnreadableDayFilesArePassedOverAndWhatWasReadBeforeAFaultIsKept)
+TEST_F(ArchiveReaderTest, UnreadableFilesArePassedOverAndADamagedTableHidesNoOtherTableOfItsFile)
 {
-    // A file damaged inside; one that does not open, beside which the writer went
-    // on in a "_2" file; an empty one, a database of no program of ours.
+    // A file damaged inside: device 7's values were written before device 8's,
+    // so the middle of the file is 7's table and 8's, at its end, is intact.
+    // One that does not open, beside which the writer went on in a "_2" file; an
+    // empty one, a database of no program of ours.
     std::vector<TMeasureRecord> rows;
     for (int i = 0; i < 20000; ++i)
-        rows.push_back(value(7 + i % 2, Stamp(2024, 3, 5, 1, 0) + double(i / 2) * OneSecond, 1, i));
+        rows.push_back(value(7, Stamp(2024, 3, 5, 1, 0) + double(i) * OneSecond, 1, i));
+    std::vector<float> intact;
+    for (int i = 0; i < 2000; ++i) {
+        intact.push_back(float(100000 + i));
+        rows.push_back(value(8, Stamp(2024, 3, 5, 1, 0) + double(i) * 10 * OneSecond, 1, intact.back()));
+    }
     store(QStringLiteral("Measures20240305.cds"), rows);
     ASSERT_FALSE(damageMiddleThird(path(QStringLiteral("Measures20240305.cds")), 3).isEmpty());
     writeBytes(path(QStringLiteral("Measures20240306.cds")), QByteArray(4096, 'x'));
@@ -322,20 +334,24 @@ TEST_F(ArchiveReaderTest, UnreadableDayFilesArePassedOverAndWhatWasReadBeforeAFa
     writeBytes(path(QStringLiteral("Measures20240307.cds")), QByteArray());
     store(QStringLiteral("Measures20240308.cds"), {value(7, Stamp(2024, 3, 8, 12, 0), 1, -4)});
 
-    const QString damaged = QStringLiteral("|файл повреждён или не является файлом архива измерений|0");
+    const QString damaged = QStringLiteral("|файл повреждён или не является файлом архива измерений");
     for (const std::vector<quint16>& serials : {std::vector<quint16>{7}, std::vector<quint16>{7, 8}}) {
         QStringList unreadable;
         const std::vector<float> got =
             readValues(Stamp(2024, 3, 5, 0, 0), Stamp(2024, 3, 9, 0, 0), serials, unreadable);
-        const std::vector<float> rest =
-            serials.size() == 1 ? std::vector<float>{-2, -4} : std::vector<float>{-2, -20, -4};
-        // Part of the damaged file, counted as taken from it, then the rest.
+        const bool with8 = serials.size() == 2;
+        const std::vector<float> rest = with8 ? std::vector<float>{-2, -20, -4} : std::vector<float>{-2, -4};
         ASSERT_GT(got.size(), rest.size());
-        const std::size_t taken = got.size() - rest.size();
-        EXPECT_LT(taken, rows.size() / 2 * serials.size());
-        EXPECT_EQ(std::vector<float>(got.begin() + qsizetype(taken), got.end()), rest);
-        EXPECT_EQ(unreadable, (QStringList{QStringLiteral("Measures20240305.cds|ошибка чтения файла|") +
-                                               QString::number(taken),
+        EXPECT_EQ(std::vector<float>(got.end() - qsizetype(rest.size()), got.end()), rest);
+        std::vector<float> of7, of8;
+        for (std::size_t i = 0; i + rest.size() < got.size(); ++i)
+            (got[i] >= 100000 ? of8 : of7).push_back(got[i]);
+        // Part of 7's table, counted as taken from it; the whole of 8's.
+        EXPECT_GT(of7.size(), 0u);
+        EXPECT_LT(of7.size(), 20000u);
+        EXPECT_EQ(of8, with8 ? intact : std::vector<float>{});
+        EXPECT_EQ(unreadable, (QStringList{QStringLiteral("Measures20240305.cds|7|ошибка чтения файла|") +
+                                               QString::number(of7.size()),
                                            QStringLiteral("Measures20240306.cds") + damaged,
                                            QStringLiteral("Measures20240307.cds") + damaged}));
     }

@@ -88,10 +88,11 @@ protected:
         dev.Close();
     }
 
-    void store(const QDate& Day, const std::vector<TMeasureRecord>& Rows)
+    // Part is "" for a day's first file, "_2" and so on for the others.
+    void store(const QDate& Day, const std::vector<TMeasureRecord>& Rows, const QString& Part = QString())
     {
         const QString name = path(QStringLiteral("Measures") + Day.toString(QStringLiteral("yyyyMMdd")) +
-                                  QStringLiteral(".cds"));
+                                  Part + QStringLiteral(".cds"));
         TArchiveStore s(TArchiveKind::Measures);
         s.SetFileName(name);
         QString err;
@@ -394,6 +395,44 @@ TEST_F(ArchiveViewerTest, TwoCsvRunsInARowExportTheSecondPeriodOnly)
     EXPECT_TRUE(form.ArchiveGraphicLines().empty());
 }
 
+TEST_F(ArchiveViewerTest, RowsOfAContinuationFileWithEarlierStampsAreExportedInTimeOrder)
+{
+    addRow(7);
+    history(7, 1, Temp, Deg, -1, 1, QStringLiteral("Печь"));
+    // The day's "_2" file, written after the clock was set back, holds stamps
+    // between and before those of the first file.
+    std::vector<std::pair<TDateTime, int>> expected;
+    for (const int part : {1, 2}) {
+        std::vector<TMeasureRecord> rows;
+        for (int s = 0; s < 10; ++s) {
+            const TDateTime when = t(5, 10) + (part == 1 ? s : s - 4.5) * OneSecond;
+            rows.push_back({0, 7, when, 1, double(part * 100 + s)});
+            expected.emplace_back(when, part * 100 + s);
+        }
+        store(QDate(2024, 3, 5), rows, part == 1 ? QString() : QStringLiteral("_2"));
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& A, const auto& B) { return A.first < B.first; });
+    QTemporaryDir out;
+    prompts.Folders = {out.path()};
+
+    run(at(5, 0), at(6, 0), 2);
+    const QStringList names = QDir(out.path()).entryList(QDir::Files);
+    ASSERT_EQ(names.size(), 1);
+    QFile f(out.filePath(names[0]));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = CodePage::FromWindows1251(f.readAll()).split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), qsizetype(expected.size()) + 3);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const QStringList cells = lines[qsizetype(i) + 2].split(QLatin1Char(';'));
+        ASSERT_GT(cells.size(), 2);
+        EXPECT_EQ(cells[2], QString::number(expected[i].second)) << i;
+        // The comment on the first row in time only.
+        EXPECT_EQ(cells[1], i == 0 ? QStringLiteral("Печь") : QString()) << i;
+    }
+    expectIdle();
+}
+
 TEST_F(ArchiveViewerTest, TheSpreadsheetGetsTheTablesOfThePeriod)
 {
     addRow(7);
@@ -454,9 +493,13 @@ TEST_F(ArchiveViewerTest, ADayFileDamagedInTheMiddleIsReportedAsPartlyReadBefore
     addRow(8);
     history(7, 1, Temp, Deg, -1, 1);
     history(8, 1, Temp, Deg, -1, 1);
+    // Device 7's values before device 8's: the damage over the middle of the
+    // file hits 7's table and leaves 8's, at its end, intact.
     std::vector<TMeasureRecord> rows;
     for (int i = 0; i < 20000; ++i)
-        rows.push_back({0, 7 + i % 2, t(5, 1) + double(i / 2) * OneSecond, 1, double(i)});
+        rows.push_back({0, 7, t(5, 1) + double(i) * OneSecond, 1, double(i)});
+    for (int i = 0; i < 2000; ++i)
+        rows.push_back({0, 8, t(5, 1) + double(i) * 10 * OneSecond, 1, double(i)});
     store(QDate(2024, 3, 5), rows);
     ASSERT_FALSE(damageMiddleThird(path(QStringLiteral("Measures20240305.cds")), 7).isEmpty());
     // A file that does not open at all is named apart.
@@ -470,29 +513,29 @@ TEST_F(ArchiveViewerTest, ADayFileDamagedInTheMiddleIsReportedAsPartlyReadBefore
         seen << QString::number(QDir(out.path()).entryList(QDir::Files).size() + prompts.FolderAsked);
     };
     run(at(5, 0), at(7, 0), 2);
-    // Every value taken is one line of a CSV file after the title and the header.
-    qint64 lines = 0;
-    for (const QString& name : QDir(out.path()).entryList(QDir::Files)) {
-        QFile f(out.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        lines += f.readAll().count("\r\n") - 2;
-    }
-    ASSERT_GT(lines, 0);
-    EXPECT_LT(lines, qint64(rows.size()));
+    // Every value taken is one line of its device's CSV file after the title and the header.
+    const auto lines = [&](const char* Serial) {
+        const QStringList names = QDir(out.path()).entryList({QStringLiteral("sn%1_*").arg(Serial)});
+        QFile f(out.filePath(names.value(0)));
+        return names.size() == 1 && f.open(QIODevice::ReadOnly) ? f.readAll().count("\r\n") - 2 : -1;
+    };
+    const qint64 of7 = lines("00007");
+    ASSERT_GT(of7, 0);
+    EXPECT_LT(of7, 20000);
+    EXPECT_EQ(lines("00008"), 2000);
     const QString unreadable = QStringLiteral(
         "Внимание!|Не удалось прочитать файлы архива, данные из них не извлечены:\nMeasures20240306.cds");
-    const QString taken = QStringLiteral("(извлечено значений: %1)").arg(lines);
     EXPECT_EQ(prompts.Messages,
-              QStringList{unreadable +
-                          QStringLiteral("\n\nФайлы архива прочитаны не полностью, извлечена "
-                                         "только часть данных:\nMeasures20240305.cds ") +
-                          taken});
+              QStringList{unreadable + QStringLiteral("\n\nФайлы архива прочитаны не полностью, извлечена "
+                                                      "только часть данных:\nMeasures20240305.cds, "
+                                                      "прибор 00007 (извлечено значений: %1)")
+                                           .arg(of7)});
     EXPECT_EQ(seen, QStringList{QStringLiteral("0")});
     EXPECT_EQ(
         JournalLines(journal),
         (QStringList{QStringLiteral("Файл архива \"Measures20240305.cds\" прочитан не полностью: ошибка "
-                                    "чтения файла, извлечено значений: %1")
-                         .arg(lines),
+                                    "чтения файла, прибор 00007, извлечено значений: %1")
+                         .arg(of7),
                      QStringLiteral("Файл архива \"Measures20240306.cds\" пропущен: файл повреждён или не "
                                     "является файлом архива измерений")}));
     EXPECT_TRUE(ConnectionError.isEmpty());

@@ -112,12 +112,27 @@ TEST(ExportRecords, TheCommentStandsOnTheFirstRowAndWhereItChanged)
 }
 
 // A table as a list of records searched from the first row, as the tables were
-// kept before; the compact tables must give exactly its rows.
+// kept before; the compact tables must give exactly its rows, put in time order
+// by a stable sort. A row's comment is the one given when it was made.
 struct TPlainTable
 {
     quint16 SerialNum = 0;
     QString LastComment;
     std::vector<TExportMeasRec> MeasRecs;
+
+    std::vector<TExportMeasRec> InTimeOrder() const
+    {
+        std::vector<TExportMeasRec> rows = MeasRecs;
+        std::stable_sort(rows.begin(), rows.end(), [](const TExportMeasRec& A, const TExportMeasRec& B) {
+            return A.MeasDateTime < B.MeasDateTime;
+        });
+        // Shown where it differs from the row before in time.
+        for (std::size_t r = rows.size(); r-- > 1;) {
+            if (rows[r].Comment == rows[r - 1].Comment)
+                rows[r].Comment.clear();
+        }
+        return rows;
+    }
 };
 
 void AddByScan(std::vector<TPlainTable>& Tables, quint16 Serial, const QString& Comment,
@@ -135,13 +150,8 @@ void AddByScan(std::vector<TPlainTable>& Tables, quint16 Serial, const QString& 
         row->ChanRecs.push_back(Rec);
         return;
     }
-    TExportMeasRec& added = table->MeasRecs.emplace_back();
-    added.MeasDateTime = When;
-    added.ChanRecs.push_back(Rec);
-    if (Comment != table->LastComment) {
-        added.Comment = Comment;
-        table->LastComment = Comment;
-    }
+    table->MeasRecs.push_back({When, {Rec}, Comment});
+    table->LastComment = Comment;
 }
 
 void ExpectSameTables(const TExportTableArray& A, const std::vector<TPlainTable>& B)
@@ -150,16 +160,17 @@ void ExpectSameTables(const TExportTableArray& A, const std::vector<TPlainTable>
     for (std::size_t t = 0; t < A.size(); ++t) {
         EXPECT_EQ(A[t].SerialNum, B[t].SerialNum);
         EXPECT_EQ(A[t].LastComment, B[t].LastComment);
-        ASSERT_EQ(A[t].RowCount(), B[t].MeasRecs.size()) << t;
+        const std::vector<TExportMeasRec> rows = B[t].InTimeOrder();
+        ASSERT_EQ(A[t].RowCount(), rows.size()) << t;
         std::vector<quint8> order;
-        for (const TExportMeasRec& row : B[t].MeasRecs)
+        for (const TExportMeasRec& row : rows)
             for (const TChanExportRec& rec : row.ChanRecs)
                 if (std::find(order.begin(), order.end(), rec.ChannelNum) == order.end())
                     order.push_back(rec.ChannelNum);
         EXPECT_EQ(A[t].ChannelOrder(), order) << t;
         for (std::size_t r = 0; r < A[t].RowCount(); ++r) {
             const TExportMeasRec a = A[t].GetRow(r);
-            const TExportMeasRec& b = B[t].MeasRecs[r];
+            const TExportMeasRec& b = rows[r];
             ASSERT_EQ(std::memcmp(&a.MeasDateTime, &b.MeasDateTime, sizeof(double)), 0) << t << " " << r;
             ASSERT_EQ(a.Comment, b.Comment) << t << " " << r;
             ASSERT_EQ(a.ChanRecs.size(), b.ChanRecs.size()) << t << " " << r;
@@ -236,6 +247,43 @@ TEST(ExportRecords, TheCompactTablesGiveTheRowsOfASearchFromTheFirstRow)
     EXPECT_EQ(compact[1].RowCount(), 20001u);
     EXPECT_EQ(compact[2].RowCount(), 20000u);
     EXPECT_EQ(compact[4].ChannelOrder(), (std::vector<quint8>{2, 1, 3}));
+}
+
+TEST(ExportRecords, RowsOfALaterFileWithEarlierStampsTakeTheirPlaceInTime)
+{
+    // Each run is a day file's part of the period, in time order within itself,
+    // overlapping the runs before (a "_2" part, the clock set back): equal stamps
+    // join the rows already made, earlier ones come before them, and the
+    // comment of each file may differ, an empty one included.
+    TExportTableArray compact;
+    std::vector<TPlainTable> scanned;
+    quint32 seed = 777;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    const QString comments[] = {QStringLiteral("Печь"), QString(), QStringLiteral("Сушка")};
+    const auto file = [&](int Run) {
+        const int first = int(next() % 2000);
+        const int count = 300 + int(next() % 1200);
+        for (int s = first; s < first + count; ++s) {
+            for (quint8 channel = 1; channel <= 2; ++channel) {
+                const TChanExportRec rec{channel, float(Run * 10000 + s), 0,
+                                         1,       QStringLiteral("Q"),    QStringLiteral("U")};
+                const TDateTime when = At(5, 0, 0) + double(s) * OneSecond;
+                const QString& comment = comments[Run % 3];
+                AddExportRecord(compact, 6, TDeviceType::ThermoInputs, comment, channel, when, rec.Value,
+                                rec.MinAlert, rec.MaxAlert, rec.QuantityName, rec.MeasUnitName);
+                AddByScan(scanned, 6, comment, rec, when);
+            }
+        }
+    };
+    for (int run = 0; run < 5; ++run)
+        file(run);
+    ExpectSameTables(compact, scanned);
+    // Rows made after the table was read once take their place as well.
+    file(5);
+    ExpectSameTables(compact, scanned);
 }
 
 TEST(ExportRecords, TheArgumentOrderOverloadFillsTheSharedTables)
