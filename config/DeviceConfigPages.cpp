@@ -127,13 +127,13 @@ void TDeviceConfigPages::calibrPageShown()
 void TDeviceConfigPages::TabSheetSoftwareUpdateShow()
 {
     if (::SuperuserMode) {
-        // The image must go to the port the operator chose, not to the list's first.
+        // The image must go to the port the operator chose, not to the list's first;
+        // a chosen port gone from the list leaves none chosen.
         QComboBox& ports = *Ui_.ComboBoxUsbUpdatePortNum;
         const QString chosen = ports.currentText();
         FillComPortList(ports);
-        const int kept = ports.findText(chosen);
-        if (kept >= 0)
-            ports.setCurrentIndex(kept);
+        if (!chosen.isEmpty())
+            ports.setCurrentIndex(ports.findText(chosen));
         Ui_.GroupBoxUsbUpdate->show();
     } else {
         Ui_.GroupBoxUsbUpdate->hide();

@@ -9,6 +9,7 @@
 #include "tools/netsim/SimModem.h"
 
 #include <QCheckBox>
+#include <QScopeGuard>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -295,6 +296,7 @@ TEST_F(ConfigPagesTest, TheUsbPortChosenSurvivesALookAtAnotherPage)
     for (const QString& port : {QStringLiteral("COM200"), QStringLiteral("COM201")})
         ASSERT_TRUE(QFile(dir.filePath(port)).open(QIODevice::WriteOnly));
     qputenv("KLOV_PORTS_DIR", QFile::encodeName(dir.path()));
+    const auto unset = qScopeGuard([] { qunsetenv("KLOV_PORTS_DIR"); });
     SuperuserMode = true;
     openRow();
     showPage("TabSheetSoftwareUpdate");
@@ -302,8 +304,12 @@ TEST_F(ConfigPagesTest, TheUsbPortChosenSurvivesALookAtAnotherPage)
     box->setCurrentIndex(box->findText(QStringLiteral("COM201")));
     showPage("TabSheetMeasures");
     showPage("TabSheetSoftwareUpdate");
-    qunsetenv("KLOV_PORTS_DIR");
     EXPECT_EQ(box->currentText(), QStringLiteral("COM201"));
+    // Gone from the list, it is not replaced by another port.
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("COM201"))));
+    showPage("TabSheetMeasures");
+    showPage("TabSheetSoftwareUpdate");
+    EXPECT_EQ(box->currentIndex(), -1);
 }
 
 TEST_F(ConfigPagesTest, ShutdownDuringTheTransferLetsGoOfTheRowAndTheLink)
