@@ -202,9 +202,10 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
     }
 
     TPumpTimer pump(PumpIntervalMs, Cancelled);
+    // False once stopped: the value did not go out.
     const auto handOn = [&](const TRow& R) {
         if (pump.Stopped())
-            return;
+            return false;
         TArchiveValue v;
         v.SerialNum = R.SerialNum;
         v.ChannelNum = R.ChannelNum;
@@ -215,6 +216,7 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
             v.Device = &devices.InForce(R.SerialNum, R.MeasDateTime);
         Value(v);
         pump.Tick();
+        return true;
     };
 
     const QString readFault = QStringLiteral("ошибка чтения файла");
@@ -242,8 +244,8 @@ bool TArchiveReader::Read(const QString& Folder, TDateTime Start, TDateTime End,
             if (!store.ReadDeviceMeasures(
                     serials.front(), Start, End,
                     [&](const TMeasureRecord& R) {
-                        handOn({R.MeasDateTime, R.SerialNum, R.ChannelNum, R.MeasValue});
-                        ++taken;
+                        if (handOn({R.MeasDateTime, R.SerialNum, R.ChannelNum, R.MeasValue}))
+                            ++taken;
                     },
                     fileErr))
                 tableFault(file, serials.front(), taken);

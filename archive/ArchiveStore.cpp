@@ -263,7 +263,8 @@ qint64 roomToGrow(const QByteArray& Name)
     struct stat st = {};
     if (::statvfs(Name.constData(), &vfs) != 0 || ::stat(Name.constData(), &st) != 0)
         return -1;
-    qint64 room = qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
+    // Root may fill the blocks kept for it too.
+    qint64 room = qint64(::geteuid() == 0 ? vfs.f_bfree : vfs.f_bavail) * qint64(vfs.f_frsize);
     rlimit limit = {};
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         limit.rlim_cur < rlim_t(std::numeric_limits<qint64>::max()))
@@ -609,10 +610,12 @@ int TArchiveStore::walHook(void* Self, sqlite3* Db, const char* DbName, int Page
     const int rc = sqlite3_wal_checkpoint_v2(Db, DbName, SQLITE_CHECKPOINT_PASSIVE, &logPages, &merged);
     store->FailedCheckpointAt_ = rc == SQLITE_OK ? 0 : Pages;
     store->WalStuck_ = rc != SQLITE_OK && Pages >= WalStuckPages;
-    // The usual bound again once the disk has room for the log twice over.
-    if (rc == SQLITE_OK && store->ShortOfRoom_)
-        store->ShortOfRoom_ = roomToGrow(QFile::encodeName(store->FileName_)) <=
-                              2 * qint64(WalCheckpointPages) * (store->PageSize_ + 24);
+    // The usual bound again once the disk has room for the log twice over, or
+    // when its room cannot be told (the file renamed away, say).
+    if (rc == SQLITE_OK && store->ShortOfRoom_) {
+        const qint64 room = roomToGrow(QFile::encodeName(store->FileName_));
+        store->ShortOfRoom_ = room >= 0 && room <= 2 * qint64(WalCheckpointPages) * (store->PageSize_ + 24);
+    }
     return SQLITE_OK;
 }
 
