@@ -88,11 +88,10 @@ protected:
         dev.Close();
     }
 
-    // Part is "" for a day's first file, "_2" and so on for the others.
-    void store(const QDate& Day, const std::vector<TMeasureRecord>& Rows, const QString& Part = QString())
+    void store(const QDate& Day, const std::vector<TMeasureRecord>& Rows)
     {
         const QString name = path(QStringLiteral("Measures") + Day.toString(QStringLiteral("yyyyMMdd")) +
-                                  Part + QStringLiteral(".cds"));
+                                  QStringLiteral(".cds"));
         TArchiveStore s(TArchiveKind::Measures);
         s.SetFileName(name);
         QString err;
@@ -393,44 +392,6 @@ TEST_F(ArchiveViewerTest, TwoCsvRunsInARowExportTheSecondPeriodOnly)
     EXPECT_TRUE(lines[2].startsWith(CodePage::ToWindows1251(QStringLiteral("06.03.2024 10:00:00;Печь;"))));
     expectIdle();
     EXPECT_TRUE(form.ArchiveGraphicLines().empty());
-}
-
-TEST_F(ArchiveViewerTest, RowsOfAContinuationFileWithEarlierStampsAreExportedInTimeOrder)
-{
-    addRow(7);
-    history(7, 1, Temp, Deg, -1, 1, QStringLiteral("Печь"));
-    // The day's "_2" file, written after the clock was set back, holds stamps
-    // between and before those of the first file.
-    std::vector<std::pair<TDateTime, int>> expected;
-    for (const int part : {1, 2}) {
-        std::vector<TMeasureRecord> rows;
-        for (int s = 0; s < 10; ++s) {
-            const TDateTime when = t(5, 10) + (part == 1 ? s : s - 4.5) * OneSecond;
-            rows.push_back({0, 7, when, 1, double(part * 100 + s)});
-            expected.emplace_back(when, part * 100 + s);
-        }
-        store(QDate(2024, 3, 5), rows, part == 1 ? QString() : QStringLiteral("_2"));
-    }
-    std::stable_sort(expected.begin(), expected.end(),
-                     [](const auto& A, const auto& B) { return A.first < B.first; });
-    QTemporaryDir out;
-    prompts.Folders = {out.path()};
-
-    run(at(5, 0), at(6, 0), 2);
-    const QStringList names = QDir(out.path()).entryList(QDir::Files);
-    ASSERT_EQ(names.size(), 1);
-    QFile f(out.filePath(names[0]));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QStringList lines = CodePage::FromWindows1251(f.readAll()).split(QStringLiteral("\r\n"));
-    ASSERT_EQ(lines.size(), qsizetype(expected.size()) + 3);
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const QStringList cells = lines[qsizetype(i) + 2].split(QLatin1Char(';'));
-        ASSERT_GT(cells.size(), 2);
-        EXPECT_EQ(cells[2], QString::number(expected[i].second)) << i;
-        // The comment on the first row in time only.
-        EXPECT_EQ(cells[1], i == 0 ? QStringLiteral("Печь") : QString()) << i;
-    }
-    expectIdle();
 }
 
 TEST_F(ArchiveViewerTest, TheSpreadsheetGetsTheTablesOfThePeriod)

