@@ -258,8 +258,9 @@ TEST(ExportRecords, RowsOfALaterFileWithEarlierStampsTakeTheirPlaceInTime)
     const auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
     const QString comments[] = {QStringLiteral("Печь"), QString(), QStringLiteral("Сушка")};
     const auto file = [&](int Run) {
-        const int first = int(next() % 2000);
-        const int count = 300 + int(next() % 1200);
+        // Each file starts earlier than the one before and overlaps it: a run apiece.
+        const int first = 2000 - Run * 300 - int(next() % 100);
+        const int count = 300 + int(next() % 400);
         for (int s = first; s < first + count; ++s)
             for (quint8 channel = 1; channel <= 2; ++channel) {
                 const TChanExportRec rec{channel, float(Run * 10000 + s), 0, 1, QStringLiteral("Q"), {}};
