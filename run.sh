@@ -5,6 +5,13 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh --gui
+# Qt wants a private runtime folder; a root shell or a bare container has none.
+runtime=""
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  runtime=$(mktemp -d /tmp/klov-runtime-XXXXXX)
+  export XDG_RUNTIME_DIR="$runtime"
+fi
+trap '[ -z "$runtime" ] || rm -rf "$runtime"' EXIT
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)" --target klov klov-netsim klov-mkvfw
 
@@ -33,7 +40,7 @@ fi
 # over USB in service mode).
 ./build/klov-netsim --ports "$demo/ports" --port 1 --scenario "$scenario" --usb-port 6 < /dev/null > "$demo/netsim.out" 2>&1 &
 sim=$!
-trap 'kill $sim 2>/dev/null || true' EXIT
+trap 'kill $sim 2>/dev/null || true; [ -z "$runtime" ] || rm -rf "$runtime"' EXIT
 for _ in $(seq 50); do [ -e "$demo/ports/COM1" ] && break; sleep 0.1; done
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

@@ -3,6 +3,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
+# Qt wants a private runtime folder; a root shell or a bare container has none.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR=$(mktemp -d /tmp/klov-runtime-XXXXXX)
+  export XDG_RUNTIME_DIR
+  trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 

@@ -136,9 +136,10 @@ TEST_F(BuiltHelpFile, ContentsIndexAndPageLinksLeadToStoredFiles)
                 continue;
             EXPECT_TRUE(help.Contains(target)) << path.toStdString() << " -> " << ref.toStdString();
             const QString fragment = ref.section(QLatin1Char('#'), 1);
-            if (!fragment.isEmpty())
+            if (!fragment.isEmpty()) {
                 EXPECT_TRUE(page(target).contains(QStringLiteral("name=\"%1\"").arg(fragment)))
                     << path.toStdString() << " -> " << ref.toStdString();
+            }
         }
     }
     // No page is left out of the contents.

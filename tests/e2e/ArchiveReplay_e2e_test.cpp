@@ -5,6 +5,7 @@
 #include "archive/Archive.h"
 #include "charts/Graphic.h"
 #include "charts/GraphicForms.h"
+#include "core/DateTime.h"
 #include "core/Device.h"
 #include "dispatcher/DeviceDispatcher.h"
 #include "dispatcher/DispatcherState.h"
@@ -99,7 +100,15 @@ TEST_F(ArchiveReplay, PolledValuesComeBackOnTheArchiveLines)
     const int polled1234 = row(1234).Device->Channel1->GraphLine->Series->Count();
     const TDateTime after = NowTDateTime();
     const QString ch1Name = row(1234).Device->Channel1->QuantityName;
-    QTest::qWait(1100); // the period's end has whole seconds
+    // The offered period ends at the whole second the viewer opens in: that second
+    // must come after the last polled value.
+    const auto wholeSecondNow = [] {
+        QDateTime now = QDateTime::currentDateTime();
+        now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
+        return DateTimeToTDateTime(now);
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return wholeSecondNow() >= after; }, 10000))
+        << "the clock did not pass the last polled value";
 
     // Only device 1234 is selected; the viewer offers the last 24 hours.
     row(1234).Selected = true;
