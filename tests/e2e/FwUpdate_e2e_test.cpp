@@ -260,6 +260,7 @@ TEST_F(FwUpdateE2e, UsbTimeOutsCountOverTheWholeTransfer)
     // 1200 bytes: six blocks, five of them unanswered once.
     choose(1200);
     dropFromFirstBlock({0, 2, 4, 6, 8});
+    const quint16 original = usbRunningCrc(usbDevice);
     fw.ButtonStartFwUpdateClick(true);
     runTimer();
     // A block frame lost on the way (the machine stalled in the middle of it) is
@@ -269,7 +270,7 @@ TEST_F(FwUpdateE2e, UsbTimeOutsCountOverTheWholeTransfer)
     EXPECT_EQ(prompts.Messages,
               QStringList{noneLost ? QStringLiteral("Внимание|Передача прошивки завершена")
                                    : QStringLiteral("Внимание|") + TFwUpdate::UsbSilentMessage});
-    EXPECT_EQ(usbRunningCrc(usbDevice), noneLost ? VfwWriter::Crc16(image) : 0x5A17);
+    EXPECT_EQ(usbRunningCrc(usbDevice), noneLost ? VfwWriter::Crc16(image) : original);
 
     // The sixth time-out of one transfer ends it, though every block was answered in the end.
     prompts.Messages.clear();
