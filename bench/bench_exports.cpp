@@ -194,6 +194,44 @@ Phase baseline(const QString& Dir, int Days)
     });
 }
 
+// Days days of the archive in Dir read into tables and written as CSV files into
+// Folder, in a child: time, peak memory and rows written out of time order.
+Phase csvRun(const QString& Dir, int Days, const QString& Folder, const QDateTime& When)
+{
+    return inChild([&](Phase& P) {
+        TExportTableArray tables;
+        const auto start = BenchClock::now();
+        if (!readTables(Dir, Days, tables, P.Values))
+            return false;
+        P.ReadMs = MsSince(start);
+        P.HeldKb = StatusKb("VmRSS") - P.StartKb;
+        QString err;
+        const bool ok = WriteCsvFiles(tables, Folder, When, err);
+        if (!ok)
+            std::printf("CSV: %s\n", qPrintable(err));
+        P.OutOfOrder = rowsOutOfOrder(tables);
+        return ok;
+    });
+}
+
+// The same for a day into the workbook Book.
+Phase workbookRun(const QString& Dir, const QString& Book)
+{
+    return inChild([&](Phase& P) {
+        TExportTableArray tables;
+        const auto start = BenchClock::now();
+        if (!readTables(Dir, 1, tables, P.Values))
+            return false;
+        P.ReadMs = MsSince(start);
+        QString err;
+        const bool ok = WriteExcelWorkbook(tables, Book, err);
+        if (!ok)
+            std::printf("workbook: %s\n", qPrintable(err));
+        P.OutOfOrder = rowsOutOfOrder(tables);
+        return ok;
+    });
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -222,19 +260,7 @@ int main(int argc, char* argv[])
     const QString csvFolder = QDir(folder).filePath(QStringLiteral("csv"));
     QDir().mkpath(csvFolder);
     const QDateTime when(QDate(2026, 12, 7), QTime(6, 5, 9));
-    const Phase csv = inChild([&](Phase& P) {
-        TExportTableArray tables;
-        const auto start = BenchClock::now();
-        if (!readTables(dir, Week, tables, P.Values))
-            return false;
-        P.ReadMs = MsSince(start);
-        P.HeldKb = StatusKb("VmRSS") - P.StartKb;
-        QString err;
-        const bool ok = WriteCsvFiles(tables, csvFolder, when, err);
-        if (!ok)
-            std::printf("CSV: %s\n", qPrintable(err));
-        return ok;
-    });
+    const Phase csv = csvRun(dir, Week, csvFolder, when);
     qint64 csvBytes = 0;
     for (const QFileInfo& f : QDir(csvFolder).entryInfoList(QDir::Files))
         csvBytes += f.size();
@@ -252,18 +278,7 @@ int main(int argc, char* argv[])
     // A day of ten devices to a workbook.
     const Phase dayBase = baseline(dir, 1);
     const QString book = QDir(folder).filePath(QStringLiteral("book.xlsx"));
-    const Phase xlsx = inChild([&](Phase& P) {
-        TExportTableArray tables;
-        const auto start = BenchClock::now();
-        if (!readTables(dir, 1, tables, P.Values))
-            return false;
-        P.ReadMs = MsSince(start);
-        QString err;
-        const bool ok = WriteExcelWorkbook(tables, book, err);
-        if (!ok)
-            std::printf("workbook: %s\n", qPrintable(err));
-        return ok;
-    });
+    const Phase xlsx = workbookRun(dir, book);
     std::printf("\na day of ten devices to a workbook: %lld values; read into tables %.0f ms, total %.0f ms; "
                 "baseline scan %.0f ms, ratio %.2f; %.0f MB written; peak %.1f bytes per exported value%s\n",
                 xlsx.Values, xlsx.ReadMs, xlsx.Ms, dayBase.Ms, xlsx.Ms / dayBase.Ms,
@@ -294,20 +309,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     QDir().mkpath(csvFolder);
-    const Phase lateCsv = inChild([&](Phase& P) {
-        TExportTableArray tables;
-        const auto start = BenchClock::now();
-        if (!readTables(late, Week, tables, P.Values))
-            return false;
-        P.ReadMs = MsSince(start);
-        P.HeldKb = StatusKb("VmRSS") - P.StartKb;
-        QString err;
-        const bool ok = WriteCsvFiles(tables, csvFolder, when, err);
-        if (!ok)
-            std::printf("CSV: %s\n", qPrintable(err));
-        P.OutOfOrder = rowsOutOfOrder(tables);
-        return ok;
-    });
+    const Phase lateCsv = csvRun(late, Week, csvFolder, when);
     std::printf("\nthe same week to CSV, each day's first half in a \"_2\" file read after the second: %lld "
                 "values; read into tables %.0f ms, total %.0f ms, ratio to the week in order %.2f; rows out "
                 "of time order as written: %lld%s\n",
@@ -320,19 +322,7 @@ int main(int argc, char* argv[])
                 perValue(csv.PeakKb - csv.StartKb, csv.Values), perValue(lateCsv.HeldKb, lateCsv.Values));
     BenchArchive::CheckBaseline(csv.Values, lateCsv.Values);
     QDir(csvFolder).removeRecursively();
-    const Phase lateXlsx = inChild([&](Phase& P) {
-        TExportTableArray tables;
-        const auto start = BenchClock::now();
-        if (!readTables(late, 1, tables, P.Values))
-            return false;
-        P.ReadMs = MsSince(start);
-        QString err;
-        const bool ok = WriteExcelWorkbook(tables, book, err);
-        if (!ok)
-            std::printf("workbook: %s\n", qPrintable(err));
-        P.OutOfOrder = rowsOutOfOrder(tables);
-        return ok;
-    });
+    const Phase lateXlsx = workbookRun(late, book);
     std::printf(
         "the same day of halves to a workbook: %lld values; read into tables %.0f ms, total %.0f ms, "
         "ratio to the day in order %.2f; peak %.1f bytes per exported value (in order %.1f); rows out "
