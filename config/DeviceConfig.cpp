@@ -5,6 +5,7 @@
 #include "config/LedIndicator.h"
 #include "core/Device.h"
 #include "core/DeviceFunc.h"
+#include "core/RS232Comm.h"
 #include "core/RegisterMap.h"
 #include "core/StringFunc.h"
 #include "dispatcher/DeviceIcons.h"
@@ -111,7 +112,7 @@ bool rfPending(const Ui::TFormDeviceConfig& U, const TTableDevice* Row)
     const TDevice& d = *Row->Device;
     const int power = U.ComboBoxRfTxPowerLevel->currentIndex();
     return U.JvSpinEditRfChannel->value() != d.RfChannel ||
-           (power >= 0 && TDeviceConfigWrites::PowerCode(power) != d.RfPowerCode);
+           (power >= 0 && RfPowerLevelToCode(power) != d.RfPowerCode);
 }
 
 } // namespace
@@ -528,21 +529,11 @@ void TFormDeviceConfig::UpdateAllValues()
         ui->StaticTextDevComment->setText(d.Comment);
         ui->ButtonEditComment->setEnabled(true);
         ui->EditDevHwVer->setText(QString::number(d.HwVersion));
-        switch (d.RfPowerCode) {
-        case TxPowerCodeLow:
-            ui->ComboBoxRfTxPowerLevel->setCurrentIndex(0);
-            break;
-        case TxPowerCodeMedium:
-            ui->ComboBoxRfTxPowerLevel->setCurrentIndex(1);
-            break;
-        case TxPowerCodeHigh:
-            ui->ComboBoxRfTxPowerLevel->setCurrentIndex(2);
-            break;
-        default:
-            // A code the list does not know: no level, rather than the previous device's.
+        // A code the list does not know shows no level, rather than the previous device's.
+        if (const int level = RfPowerCodeToLevel(d.RfPowerCode); level >= 0)
+            ui->ComboBoxRfTxPowerLevel->setCurrentIndex(level);
+        else
             clearCombo(ui->ComboBoxRfTxPowerLevel, QStringLiteral("-"));
-            break;
-        }
         if (SuperuserMode)
             ui->ComboBoxRfTxPowerLevel->setEnabled(true);
         fillChannel(1);
@@ -747,7 +738,7 @@ void TFormDeviceConfig::ButtonEditCommentClick()
         ui->ButtonEditComment->setEnabled(false);
         return;
     }
-    const TWriteResult r = writeComment();
+    const TWriteResult r = UpdateDeviceComment();
     if (r == TWriteResult::Done) {
         ui->EditDevComment->hide();
         ui->StaticTextDevComment->setText(TrimRightBlanksAndControls(TableDevice->Device->Comment));
@@ -760,12 +751,7 @@ void TFormDeviceConfig::ButtonEditCommentClick()
     }
 }
 
-bool TFormDeviceConfig::UpdateDeviceComment()
-{
-    return writeComment() == TWriteResult::Done;
-}
-
-TWriteResult TFormDeviceConfig::writeComment()
+TWriteResult TFormDeviceConfig::UpdateDeviceComment()
 {
     auto w = makeWrites();
     if (!w)

@@ -73,7 +73,8 @@ public:
     void ButtonSendDevResetClick();
     void ButtonWriteROParamsClick();
     void ButtonEditCommentClick();
-    bool UpdateDeviceComment();
+    // The comment edit to the device; Refused when the operator was told why already.
+    TWriteResult UpdateDeviceComment();
     bool UpdateChannelQuantityName(int Channel);
     void ButtonReadFirmwareInfoClick();
 
@@ -111,8 +112,6 @@ private:
     // Caption, type and serial number from the record.
     void showIdentity();
     std::unique_ptr<TDeviceConfigWrites> makeWrites();
-    // The comment edit to the device; Refused when the operator was told why already.
-    TWriteResult writeComment();
 
     QHash<const QLineEdit*, QString> FilledNumbers_;
     // What the comment edit was opened with: left so, it stands for the comment the

@@ -3,6 +3,7 @@
 #include "charts/Graphic.h"
 #include "core/Device.h"
 #include "core/DeviceFunc.h"
+#include "core/RS232Comm.h"
 #include "core/StringFunc.h"
 #include "dispatcher/ArchiveWriter.h"
 #include "dispatcher/DeviceReader.h"
@@ -218,11 +219,6 @@ void TDeviceConfigWrites::followQuantity(TMeasureChannel& Channel)
     }
 }
 
-quint8 TDeviceConfigWrites::PowerCode(int PowerIndex)
-{
-    return PowerIndex == 0 ? TxPowerCodeLow : PowerIndex == 1 ? TxPowerCodeMedium : TxPowerCodeHigh;
-}
-
 TWriteResult TDeviceConfigWrites::WriteRfParams(int PowerIndex, int RfChannel)
 {
     // No level in the list: the device holds a code the list does not know, and
@@ -233,11 +229,9 @@ TWriteResult TDeviceConfigWrites::WriteRfParams(int PowerIndex, int RfChannel)
         return TWriteResult::Refused;
     }
     bool failed = false;
-    if (PowerIndex >= 0 && PowerCode(PowerIndex) != Device_.RfPowerCode) {
-        const quint8 code = PowerCode(PowerIndex);
-        const quint8 b = code;
+    if (const quint8 code = RfPowerLevelToCode(PowerIndex); PowerIndex >= 0 && code != Device_.RfPowerCode) {
         const TWriteResult r =
-            writeOne(Device_.SerialNum, RegTxPower, {&b, 1},
+            writeOne(Device_.SerialNum, RegTxPower, {&code, 1},
                      QStringLiteral("Ошибка при установке уровня мощности радио передатчика: "),
                      [&] { Device_.RfPowerCode = code; });
         if (r == TWriteResult::LinkLost)

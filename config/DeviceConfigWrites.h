@@ -86,8 +86,6 @@ public:
     // text is not a number or the value does not fit a single: too large, or not
     // zero but too small to be held as a normal single.
     static std::optional<float> ParseSingle(const QString& Text);
-    // The power code of a level of the list (0 low, 1 medium, other high).
-    static quint8 PowerCode(int PowerIndex);
 
 private:
     struct TExchange
