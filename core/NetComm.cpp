@@ -4,7 +4,9 @@
 #include "core/RS232Comm.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -142,85 +144,109 @@ void logDropped(quint16 Addr, std::span<const quint8> Bytes)
 }
 
 // Reads on into Buf, which holds Len bytes, until it holds Want bytes or the wait
-// of the read is over; returns the bytes it holds.
-std::size_t readOn(TConnection& Conn, quint16 Addr, std::span<quint8> Buf, std::size_t Len, std::size_t Want)
+// of the read is over; returns the bytes it holds. With Waiting, only what has
+// already arrived is taken: nothing is waited for.
+std::size_t readOn(TConnection& Conn, quint16 Addr, std::span<quint8> Buf, std::size_t Len, std::size_t Want,
+                   bool Waiting = false)
 {
     if (Len >= Want)
         return Len;
     QString err;
-    int count = static_cast<int>(Want - Len);
-    if (!Conn.ReceiveMore(Buf.subspan(Len, Want - Len), err, count) || count <= 0)
+    const std::span<quint8> room = Buf.subspan(Len, Want - Len);
+    int count = static_cast<int>(room.size());
+    const bool ok = Waiting ? Conn.ReceiveWaiting(room, err, count) : Conn.ReceiveMore(room, err, count);
+    if (!ok || count <= 0)
         return Len;
-    const std::size_t got = std::min(static_cast<std::size_t>(count), Want - Len);
+    const std::size_t got = std::min(static_cast<std::size_t>(count), room.size());
     if (LogDebugInfo)
         WriteLog(QStringLiteral("Received assumedly from ") + QString::number(Addr) + QStringLiteral(": ") +
-                 bin2char(Buf.subspan(Len, got), static_cast<int>(got)));
+                 bin2char(room.first(got), static_cast<int>(got)));
     return Len + got;
 }
 
-// A late reply can land in one read just ahead of the reply wanted: another device's
-// reply, or Addr's own reply to an earlier try. Two replies rarely fit the packet
-// buffer, so while the bytes begin with a complete, valid reply followed by the start
-// of one of Addr, that one is read on, within the same wait, and taken when it
-// completes valid. The newest reply taken goes to Newest; returns its size, or 0 when
-// none was taken and the read stands as it came.
-std::size_t readNewestReply(TConnection& Conn, quint16 Addr, std::span<const quint8> Bytes,
-                            std::span<quint8, PacketBufSize> Newest)
+bool unpackItems(std::span<const quint8> Items, std::span<TNetRequest> Requests, QString& ErrMsg,
+                 std::span<TNetRequest> Extra, int& ExtraCount, std::size_t* Answered = nullptr);
+
+// Whether every request gets its answer from the reply's items, function and
+// register alike; tried on copies, so nothing is filled.
+bool answersRequests(std::span<const quint8> Reply, std::span<const TNetRequest> Requests)
 {
-    std::array<std::array<quint8, PacketBufSize>, 2> bufs{};
-    std::ranges::copy(Bytes, bufs[0].begin());
-    std::size_t len = Bytes.size();
-    std::size_t taken = 0;
-    int cur = 0;
-    for (;; cur = 1 - cur) {
-        const std::span<const quint8> held = std::span<const quint8>(bufs[cur]).first(len);
-        const std::size_t first = completeReplySize(held);
-        if (first == 0 || first == len)
+    std::vector<TNetRequest> requests(Requests.begin(), Requests.end());
+    std::array<TNetRequest, ExtraRecordsSize> extra{};
+    int extraCount = 0;
+    std::size_t answered = 0;
+    QString err;
+    return unpackItems(Reply.subspan(ReplyHeaderSize, Reply[5]), requests, err, extra, extraCount,
+                       &answered) &&
+           answered == requests.size();
+}
+
+// A late reply can land in one read ahead of the reply wanted: another device's,
+// or Addr's own reply to an earlier try, or a frame of Addr that answers someone
+// else's request. While the bytes begin with a complete, valid reply, the reply of
+// Addr behind it is read on within the same wait, as far as its length byte says;
+// past the last complete one, only bytes already there are taken. Of Addr's
+// complete replies, the newest that answers Requests is judged, else the newest.
+// Anything else is left whole to the usual checks.
+std::span<const quint8> chooseReply(TConnection& Conn, quint16 Addr, std::span<const TNetRequest> Requests,
+                                    std::span<const quint8> Bytes, std::vector<quint8>& Stream)
+{
+    std::size_t first = completeReplySize(Bytes);
+    if (first == 0)
+        return Bytes;
+    Stream.assign(Bytes.begin(), Bytes.end());
+    struct Frame
+    {
+        std::size_t At = 0;
+        std::size_t Size = 0;
+    };
+    std::optional<Frame> newest;
+    std::optional<Frame> answering;
+    std::size_t at = 0;
+    std::size_t len = Stream.size();
+    for (;;) {
+        if (replySource(std::span<const quint8>(Stream).subspan(at)) == Addr) {
+            newest = Frame{at, first};
+            if (answersRequests(std::span<const quint8>(Stream).subspan(at, first), Requests))
+                answering = newest;
+        }
+        at += first;
+        Stream.resize(at + PacketBufSize);
+        const std::span<quint8> next = std::span<quint8>(Stream).subspan(at);
+        std::size_t nextLen = len - at;
+        if (nextLen == 0)
+            nextLen = readOn(Conn, Addr, next, 0, ReplyHeaderSize, true);
+        if (nextLen == 0)
             break;
-        const std::span<quint8> next = bufs[1 - cur];
-        std::ranges::copy(held.subspan(first), next.begin());
-        std::size_t nextLen = readOn(Conn, Addr, next, len - first, ReplyHeaderSize);
+        nextLen = readOn(Conn, Addr, next, nextLen, ReplyHeaderSize);
+        len = at + nextLen;
         if (nextLen < static_cast<std::size_t>(ReplyHeaderSize) || replySource(next) != Addr)
             break;
         const std::size_t size = next[5] + std::size_t{ReplyOverhead};
         if (size > PacketBufSize)
             break;
         nextLen = readOn(Conn, Addr, next, nextLen, size);
-        if (completeReplySize(next.first(nextLen)) != size)
-            break; // cut short or damaged: the reply held stands
-        // The other device's reply still tells the operator about it.
-        if (replySource(held) != Addr)
-            warnOtherDevice(replySource(held));
-        logDropped(Addr, held.first(first));
-        std::ranges::copy(next.first(size), Newest.begin());
-        taken = size;
-        len = nextLen;
+        len = at + nextLen;
+        first = completeReplySize(next.first(nextLen));
+        if (first != size)
+            break; // cut short or damaged: the replies held stand
     }
-    if (taken > 0)
-        logDropped(Addr, std::span<const quint8>(bufs[cur]).first(len).subspan(taken));
-    return taken;
-}
-
-// Of a read that begins with a complete, valid reply of Addr, that reply; the bytes
-// behind it are dropped. Anything else is left whole to the usual checks.
-std::span<const quint8> pickReply(std::span<const quint8> Bytes, quint16 Addr)
-{
-    // The usual read: one reply whose length byte spans all of it. Left whole
-    // either way, so its CRC is checked once, by the usual checks.
-    if (Bytes.size() >= static_cast<std::size_t>(ReplyOverhead) &&
-        Bytes[5] + std::size_t{ReplyOverhead} == Bytes.size())
-        return Bytes;
-    const std::size_t first = completeReplySize(Bytes);
-    if (first == 0 || replySource(Bytes) != Addr)
-        return Bytes;
-    logDropped(Addr, Bytes.subspan(first));
-    return Bytes.first(first);
+    Stream.resize(len);
+    if (!newest)
+        return Bytes; // another device's reply, judged whole as it came
+    const Frame taken = answering.value_or(*newest);
+    if (taken.At > 0 && replySource(Stream) != Addr)
+        warnOtherDevice(replySource(Stream)); // still tells the operator about it
+    const std::span<const quint8> all(Stream);
+    logDropped(Addr, all.first(taken.At));
+    logDropped(Addr, all.subspan(taken.At + taken.Size));
+    return all.subspan(taken.At, taken.Size);
 }
 
 // Unpacks the reply items into the requests and the extra records. Items that do
 // not fit the requests or the buffers end the walk with false and ErrMsg set.
 bool unpackItems(std::span<const quint8> Items, std::span<TNetRequest> Requests, QString& ErrMsg,
-                 std::span<TNetRequest> Extra, int& ExtraCount)
+                 std::span<TNetRequest> Extra, int& ExtraCount, std::size_t* Answered)
 {
     std::size_t i = 0; // next request to answer
     std::size_t k = 0; // next extra record
@@ -303,6 +329,8 @@ bool unpackItems(std::span<const quint8> Items, std::span<TNetRequest> Requests,
         }
         ++i;
     }
+    if (Answered)
+        *Answered = i;
     return true;
 }
 
@@ -396,10 +424,8 @@ bool NetExchange(TConnection& Conn, quint16 Addr, std::span<TNetRequest> Request
         WriteLog(QStringLiteral("Received assumedly from ") + QString::number(Addr) + QStringLiteral(": ") +
                  bin2char(bytes, len));
 
-    std::array<quint8, PacketBufSize> newest{};
-    const std::size_t newestLen = readNewestReply(Conn, Addr, bytes, newest);
-    const std::span<const quint8> reply =
-        newestLen > 0 ? std::span<const quint8>(newest).first(newestLen) : pickReply(bytes, Addr);
+    std::vector<quint8> stream;
+    const std::span<const quint8> reply = chooseReply(Conn, Addr, Requests, bytes, stream);
     len = static_cast<int>(reply.size());
     RfLevel = reply[len - 2];
 

@@ -351,7 +351,7 @@ int TComConnection::ReadBytes(quint8* Buf, int Count, bool /*RaiseErr*/, QString
     return readToDeadline(Buf, Count, ErrMsg);
 }
 
-int TComConnection::readToDeadline(quint8* Buf, int Count, QString& ErrMsg)
+int TComConnection::readToDeadline(quint8* Buf, int Count, QString& ErrMsg, bool Wait)
 {
     int got = 0;
     while (got < Count) {
@@ -369,11 +369,14 @@ int TComConnection::readToDeadline(quint8* Buf, int Count, QString& ErrMsg)
             break;
         // Block on the port until more bytes come or the deadline passes; one
         // millisecond past the deadline makes "strictly more than the time-out".
-        const int wait = static_cast<int>(Settings_.ReadTimeout - elapsed) + 1;
+        // Without Wait, only what the driver holds already is pulled in.
+        const int wait = Wait ? static_cast<int>(Settings_.ReadTimeout - elapsed) + 1 : 0;
         if (!Port_->waitForReadyRead(wait)) {
             const auto error = Port_->error();
             if (error == QSerialPort::TimeoutError || error == QSerialPort::NoError) {
                 Port_->clearError();
+                if (!Wait)
+                    break;
                 continue;
             }
             // The device went away under us: a failed read, nothing half-kept.
@@ -389,6 +392,16 @@ int TComConnection::readToDeadline(quint8* Buf, int Count, QString& ErrMsg)
 
 bool TComConnection::ReceiveMore(std::span<quint8> Buf, QString& ErrMsg, int& Count)
 {
+    return receiveOn(Buf, ErrMsg, Count, true);
+}
+
+bool TComConnection::ReceiveWaiting(std::span<quint8> Buf, QString& ErrMsg, int& Count)
+{
+    return receiveOn(Buf, ErrMsg, Count, false);
+}
+
+bool TComConnection::receiveOn(std::span<quint8> Buf, QString& ErrMsg, int& Count, bool Wait)
+{
     if (!Connected || !Port_ || !Port_->isOpen()) {
         Count = 0;
         ErrMsg = PortNotOpenMessage;
@@ -397,7 +410,8 @@ bool TComConnection::ReceiveMore(std::span<quint8> Buf, QString& ErrMsg, int& Co
     ErrMsg.clear();
     const int wanted = qBound(0, Count, static_cast<int>(qMin<size_t>(Buf.size(), Buffer_.size())));
     // No read begun, no wait to share.
-    const int got = ReadStart_.isValid() && wanted > 0 ? readToDeadline(Buffer_.data(), wanted, ErrMsg) : 0;
+    const int got =
+        ReadStart_.isValid() && wanted > 0 ? readToDeadline(Buffer_.data(), wanted, ErrMsg, Wait) : 0;
     Count = qMax(got, 0);
     if (got < 0)
         return false;

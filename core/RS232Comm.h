@@ -38,6 +38,13 @@ public:
         ErrMsg = ReceiveTimeoutMessage;
         return false;
     }
+    // As ReceiveMore, but takes only the bytes already there: it never waits.
+    virtual bool ReceiveWaiting(std::span<quint8> /*Buf*/, QString& ErrMsg, int& Count)
+    {
+        Count = 0;
+        ErrMsg = ReceiveTimeoutMessage;
+        return false;
+    }
 };
 
 struct TComSettings
@@ -82,6 +89,7 @@ public:
     bool Receive(std::span<quint8> Buf, bool RaiseErr, QString& ErrMsg, int& Count, bool PurgeTxAfter,
                  bool PurgeRxAfter) override;
     bool ReceiveMore(std::span<quint8> Buf, QString& ErrMsg, int& Count) override;
+    bool ReceiveWaiting(std::span<quint8> Buf, QString& ErrMsg, int& Count) override;
 
     void SetDTR(bool Value);
     bool SetReadTimeout(int Timeout, bool RaiseErr, QString& ErrMsg);
@@ -114,7 +122,9 @@ private:
     bool sendModemCommand(char Command, quint8 Value, bool RaiseErr, QString& ErrMsg);
     void releasePort();
     // The read loop of ReadBytes, against the deadline of the read that ReadStart_ began.
-    int readToDeadline(quint8* Buf, int Count, QString& ErrMsg);
+    int readToDeadline(quint8* Buf, int Count, QString& ErrMsg, bool Wait = true);
+    // ReceiveMore and ReceiveWaiting: on within the last read's deadline, waiting or not.
+    bool receiveOn(std::span<quint8> Buf, QString& ErrMsg, int& Count, bool Wait);
 
     TComSettings Settings_;
     std::unique_ptr<QSerialPort> Port_;

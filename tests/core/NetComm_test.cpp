@@ -751,3 +751,30 @@ TEST(NetExchange, OfTwoOwnRepliesInOneReadTheNewestCompleteOneIsTaken)
         EXPECT_TRUE(std::equal(want.begin(), want.end(), req[1].Data.begin())) << burst.size();
     }
 }
+
+// Frames of one device can pile up in the port: late replies to earlier tries, a
+// frame of another device, a frame answering another modem's request. Of the
+// device's complete frames, the newest that answers this request is stored.
+TEST(NetExchange, OfSeveralOwnFramesTheNewestAnsweringTheRequestIsTaken)
+{
+    const Bytes older = DeviceReplies::CurrentReply(1235, 0, 1.5f, 2.5f);
+    const Bytes old = DeviceReplies::CurrentReply(1235, 0, 3.5f, 4.5f);
+    const Bytes current = DeviceReplies::CurrentReply(1235, 0, 7.5f, 8.5f);
+    const Bytes other = DeviceReplies::CurrentReply(1234, 0, 5.5f, 6.5f);
+    const Bytes id = DeviceReplies::IdentificationReply(1235, DeviceReplies::Identification(1235, 1));
+    for (const Bytes& burst :
+         {older + old + current, other + old + current, current + id, old + current + id}) {
+        Exchange x;
+        auto req = PollingReads();
+        x.Conn.Reply(burst);
+        EXPECT_TRUE(x.Run(1235, req)) << burst.size() << " " << x.ErrMsg.toStdString();
+        const Bytes want = DeviceReplies::Single(7.5f);
+        EXPECT_TRUE(std::equal(want.begin(), want.end(), req[1].Data.begin())) << burst.size();
+    }
+    // None answers: the newest is judged as a reply alone would be.
+    Exchange x;
+    auto req = PollingReads();
+    x.Conn.Reply(id + id);
+    EXPECT_FALSE(x.Run(1235, req));
+    EXPECT_EQ(x.ErrMsg, QStringLiteral("Неверный адрес регистра в ответе! Обработка ответа прекращена."));
+}

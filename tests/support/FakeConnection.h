@@ -104,13 +104,12 @@ public:
     bool ReceiveMore(std::span<quint8> Buf, QString& ErrMsg, int& Count) override
     {
         MoreCounts.push_back(Count);
-        const std::size_t left = Current.What == Outcome::Kind::Reply ? Current.Data.size() - Handed : 0;
-        const std::size_t n = std::min({left, Buf.size(), static_cast<std::size_t>(std::max(Count, 0))});
-        std::copy_n(Current.Data.begin() + static_cast<std::ptrdiff_t>(Handed), n, Buf.begin());
-        Handed += n;
-        Count = static_cast<int>(n);
-        ErrMsg = n > 0 ? QString() : ReceiveTimeoutMessage;
-        return n > 0;
+        return handOn(Buf, ErrMsg, Count);
+    }
+    // The whole burst counts as arrived, so the bytes already there are the rest of it.
+    bool ReceiveWaiting(std::span<quint8> Buf, QString& ErrMsg, int& Count) override
+    {
+        return handOn(Buf, ErrMsg, Count);
     }
 
     std::deque<Outcome> Script;
@@ -120,6 +119,17 @@ public:
     int Receives = 0;
 
 private:
+    bool handOn(std::span<quint8> Buf, QString& ErrMsg, int& Count)
+    {
+        const std::size_t left = Current.What == Outcome::Kind::Reply ? Current.Data.size() - Handed : 0;
+        const std::size_t n = std::min({left, Buf.size(), static_cast<std::size_t>(std::max(Count, 0))});
+        std::copy_n(Current.Data.begin() + static_cast<std::ptrdiff_t>(Handed), n, Buf.begin());
+        Handed += n;
+        Count = static_cast<int>(n);
+        ErrMsg = n > 0 ? QString() : ReceiveTimeoutMessage;
+        return n > 0;
+    }
+
     Outcome Current;
     std::size_t Handed = 0;
 };
