@@ -421,6 +421,7 @@ void TFormDeviceConfig::fillChannel(int Channel)
         c.Digits->setValue(ch.DigitsHi);
     else
         c.Digits->setValue(ch.DigitsLo);
+    FilledDigits_[std::size_t(Channel - 1)] = c.Digits->value();
 }
 
 void TFormDeviceConfig::clearChannel(int Channel)
@@ -444,6 +445,7 @@ void TFormDeviceConfig::clearChannel(int Channel)
     c.Digits->setRange(4, 5);
     c.Digits->setValue(4);
     c.Digits->setEnabled(false);
+    FilledDigits_[std::size_t(Channel - 1)] = c.Digits->value();
 }
 
 void TFormDeviceConfig::fillNumber(QLineEdit* Edit, float Value)
@@ -463,6 +465,14 @@ void TFormDeviceConfig::settleNumber(const QLineEdit* Edit, float Stored)
     const std::optional<float> typed = TDeviceConfigWrites::ParseSingle(Edit->text());
     if (typed && *typed == Stored)
         *filled = Edit->text();
+}
+
+std::optional<int> TFormDeviceConfig::typedDigits(int Channel) const
+{
+    const int value = controls(*ui, Channel).Digits->value();
+    if (value == FilledDigits_[std::size_t(Channel - 1)])
+        return std::nullopt;
+    return value;
 }
 
 std::optional<QString> TFormDeviceConfig::typedNumber(const QLineEdit* Edit) const
@@ -596,6 +606,8 @@ void TFormDeviceConfig::ComboBoxSensorTypeSelect(int Channel)
     c.Digits->setValue(d.DeviceType == TDeviceType::ThermoInputs && type == TSensorType::Thermocouple
                            ? ch.DigitsHi
                            : ch.DigitsLo);
+    // A count outside the spin's range shows clamped; left so, it is not written.
+    FilledDigits_[std::size_t(Channel - 1)] = c.Digits->value();
     c.SensorSubtype->clear();
     for (const TSupportedSensor& s : GetSupportedSensors(TableDevice->Device->DeviceType)) {
         if (s.SensorType != SensorTypeToByte(type))
@@ -661,11 +673,15 @@ void TFormDeviceConfig::ButtonApplyChannelParamsClick(int Channel)
         in.SensorType = quint8(c.SensorType->currentData().toInt());
     if (c.SensorSubtype->currentIndex() >= 0)
         in.SensorModel = quint8(c.SensorSubtype->currentData().toInt());
-    in.Digits = c.Digits->value();
+    in.Digits = typedDigits(Channel);
     const TWriteResult r = w->WriteChannelParams(Channel, in);
     if (r == TWriteResult::Refused || r == TWriteResult::LinkLost)
         return;
-    const TMeasureChannel& ch = TableDevice->Device->Channel(Channel);
+    TMeasureChannel& ch = TableDevice->Device->Channel(Channel);
+    // A count the device took is what the spin stands for from now on.
+    if (in.Digits && in.SensorType &&
+        DigitsTarget(TableDevice->Device->DeviceType, ByteToSensorType(*in.SensorType), ch) == *in.Digits)
+        FilledDigits_[std::size_t(Channel - 1)] = *in.Digits;
     settleNumber(c.AlertMin, ch.MinAlert);
     settleNumber(c.AlertMax, ch.MaxAlert);
     if (TableDevice->Device->DeviceType != TDeviceType::ThermoInputs) {

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QWidget>
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -113,7 +114,13 @@ private:
     void showIdentity();
     std::unique_ptr<TDeviceConfigWrites> makeWrites();
 
+    // The digit spin's value, or nothing while it still holds what the window put there.
+    std::optional<int> typedDigits(int Channel) const;
+
     QHash<const QLineEdit*, QString> FilledNumbers_;
+    // What each channel's digit spin was filled with: the stored count clamped to
+    // the spin's range, so a count outside it is kept unless the spin is changed.
+    std::array<int, 2> FilledDigits_{4, 4};
     // What the comment edit was opened with: left so, it stands for the comment the
     // device holds, which may end in zero bytes rather than blanks.
     QString FilledComment_;

@@ -86,6 +86,15 @@ TNetRequest TDeviceConfigWrites::writeItem(TRegister Reg, std::span<const quint8
     return r;
 }
 
+TNetRequest TDeviceConfigWrites::readItem(TRegister Reg)
+{
+    TNetRequest r;
+    r.NetFunc = NetFunction::Read;
+    r.RegAddr = Reg.Address;
+    r.DataLen = quint8(Reg.Length);
+    return r;
+}
+
 bool TDeviceConfigWrites::send(TExchange& X, quint16 Addr)
 {
     TConnection* link = Hooks_.Link();
@@ -127,6 +136,24 @@ TWriteResult TDeviceConfigWrites::writeOne(quint16 Addr, TRegister Reg, std::spa
         Store();
     applyExtraRecords(x);
     return stored ? TWriteResult::Done : TWriteResult::Failed;
+}
+
+TWriteResult TDeviceConfigWrites::readOne(TRegister Reg, const QString& ErrorText, std::span<quint8> Data)
+{
+    TExchange x;
+    x.Items.push_back(readItem(Reg));
+    if (!send(x, Device_.SerialNum))
+        return TWriteResult::LinkLost;
+    if (!x.Ok)
+        return TWriteResult::Failed;
+    const TNetRequest& r = x.Items[0];
+    if (r.Failed)
+        journalItem(ErrorText, x);
+    const bool good = acknowledged(r);
+    if (good)
+        std::copy_n(r.Data.begin(), Reg.Length, Data.begin());
+    applyExtraRecords(x);
+    return good ? TWriteResult::Done : TWriteResult::Failed;
 }
 
 bool TDeviceConfigWrites::rowInTable() const
@@ -308,8 +335,8 @@ TWriteResult TDeviceConfigWrites::WriteChannelParams(int Channel, const TChannel
     }
     const TSensorType sensor = ByteToSensorType(*In.SensorType);
     const quint8 model = *In.SensorModel;
-    const int d = In.Digits;
-    if (d < GetMinSignificantDigits(sensor) || d > GetMaxSignificantDigits(sensor)) {
+    const std::optional<int> d = In.Digits;
+    if (d && (*d < GetMinSignificantDigits(sensor) || *d > GetMaxSignificantDigits(sensor))) {
         message(QStringLiteral("Недопустимое количество значащих разрядов для %1 канала!").arg(nth));
         return TWriteResult::Refused;
     }
@@ -319,8 +346,9 @@ TWriteResult TDeviceConfigWrites::WriteChannelParams(int Channel, const TChannel
         const quint8 b = In.Enabled ? 1 : 0;
         x.Items.push_back(writeItem(RegChannelEnable(Channel), {&b, 1}));
     }
-    if (d != DigitsTarget(Device_.DeviceType, sensor, ch)) {
-        const quint8 b = EncodeDigitsByte(Device_.DeviceType, sensor, ch, d);
+    // The other kind's nibble goes out as the record holds it, which is the byte read.
+    if (d && *d != DigitsTarget(Device_.DeviceType, sensor, ch)) {
+        const quint8 b = EncodeDigitsByte(Device_.DeviceType, sensor, ch, *d);
         x.Items.push_back(writeItem(RegDecimals(Channel), {&b, 1}));
     }
     if (sensor != ch.SensorType || model != ch.SensorModel) {
@@ -399,7 +427,7 @@ TWriteResult TDeviceConfigWrites::WriteChannelParams(int Channel, const TChannel
                 followQuantity(ch);
             }
         } else if (a == RegDecimals(Channel).Address) {
-            DigitsTarget(Device_.DeviceType, sensor, ch) = d;
+            DigitsTarget(Device_.DeviceType, sensor, ch) = *d;
         } else if (type1) {
             ch.UseColdJunction = In.ColdJunction;
         } else {
@@ -421,18 +449,30 @@ TWriteResult TDeviceConfigWrites::WriteQuantityName(int Channel, const QString& 
     TMeasureChannel& ch = Device_.Channel(Channel);
     const QString name = NormalizeQuantityName(Name);
     const QString unit = NormalizeMeasUnitName(Unit);
-    if (name == ch.QuantityName && unit == ch.MeasUnitName)
+    const bool newName = name != ch.QuantityName;
+    const bool newUnit = unit != ch.MeasUnitName;
+    if (!newName && !newUnit)
         return TWriteResult::Done;
-    return writeOne(
-        Device_.SerialNum, RegQuantityName(Channel), EncodeQuantityNames(name, unit),
-        QStringLiteral(
-            "Ошибка при изменении наименования измеряемой величины и единиц измерения устройства: "),
-        [&] {
-            ch.QuantityName = name;
-            ch.MeasUnitName = unit;
-            reportChannels();
-            followQuantity(ch);
-        });
+    const TRegister reg = RegQuantityName(Channel);
+    const QString errorText = QStringLiteral(
+        "Ошибка при изменении наименования измеряемой величины и единиц измерения устройства: ");
+    std::array<quint8, 40> bytes = EncodeQuantityNames(name, unit);
+    if (!newName || !newUnit) {
+        // The record holds the texts trimmed, without the device's blanks and zero
+        // bytes: the part left alone goes out as the device holds it, read afresh.
+        std::array<quint8, 40> held{};
+        const TWriteResult r = readOne(reg, errorText, held);
+        if (r != TWriteResult::Done)
+            return r;
+        const std::size_t from = newName ? QuantityNameLength : 0;
+        const std::size_t count = newName ? MeasUnitNameLength : QuantityNameLength;
+        std::copy_n(held.begin() + from, count, bytes.begin() + from);
+    }
+    return writeOne(Device_.SerialNum, reg, bytes, errorText, [&] {
+        DecodeQuantityNames(bytes, ch.QuantityName, ch.MeasUnitName);
+        reportChannels();
+        followQuantity(ch);
+    });
 }
 
 bool TDeviceConfigWrites::QuantityNameFits(int Channel, const QString& Name, const QString& Unit)
@@ -540,11 +580,7 @@ TWriteResult TDeviceConfigWrites::WriteComment(const QString& Text)
 bool TDeviceConfigWrites::ReadFirmwareCrc(QString& CrcText)
 {
     TExchange x;
-    TNetRequest r;
-    r.NetFunc = NetFunction::Read;
-    r.RegAddr = RegFwInfo.Address;
-    r.DataLen = quint8(RegFwInfo.Length);
-    x.Items.push_back(r);
+    x.Items.push_back(readItem(RegFwInfo));
     TConnection* link = Hooks_.Link();
     if (link) {
         x.Ok =

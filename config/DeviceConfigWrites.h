@@ -40,7 +40,9 @@ struct TChannelInputs
     bool ColdJunction = false; // type 1 only
     std::optional<quint8> SensorType;
     std::optional<quint8> SensorModel;
-    int Digits = 4;
+    // Absent while the spin shows the count the window put there, which may be the
+    // stored one clamped to the spin's range: the device keeps its byte then.
+    std::optional<int> Digits;
 };
 
 // The writes of the configuration window to one row's device. Each operation
@@ -69,7 +71,9 @@ public:
     // Enable, digits, sensor, alarm limits, then cold-junction flags (type 1) or
     // range (other types), in one exchange.
     TWriteResult WriteChannelParams(int Channel, const TChannelInputs& In);
-    // Type 2: the quantity name and unit of a channel.
+    // Type 2: the quantity name and unit of a channel, in one 40-byte write. When
+    // only one of them changed, the register is read first and the other goes out
+    // as the device holds it, byte for byte.
     TWriteResult WriteQuantityName(int Channel, const QString& Name, const QString& Unit);
     // Whether the device can hold the name and unit as they would be written;
     // false after a message naming the characters it cannot.
@@ -100,6 +104,7 @@ private:
     };
 
     static TNetRequest writeItem(TRegister Reg, std::span<const quint8> Data);
+    static TNetRequest readItem(TRegister Reg);
     // Sends X to Addr. False when the link was lost (the operation ends there);
     // X.Ok tells whether the replies can be judged.
     bool send(TExchange& X, quint16 Addr);
@@ -107,6 +112,9 @@ private:
     // when the device acknowledged the write. Done, Failed or LinkLost.
     TWriteResult writeOne(quint16 Addr, TRegister Reg, std::span<const quint8> Data, const QString& ErrorText,
                           const std::function<void()>& Store);
+    // One register read into Data (Reg.Length bytes); a refusal is journaled with
+    // ErrorText. Done, Failed or LinkLost.
+    TWriteResult readOne(TRegister Reg, const QString& ErrorText, std::span<quint8> Data);
     void applyExtraRecords(const TExchange& X);
     void journalItem(const QString& Text, const TExchange& X);
     void reportDevice();

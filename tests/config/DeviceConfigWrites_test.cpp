@@ -2,6 +2,7 @@
 #include "charts/GraphicForms.h"
 #include "core/RegisterMap.h"
 #include "dispatcher/SettingsFile.h"
+#include "platform/CodePage.h"
 #include "platform/IniFile.h"
 #include "tests/config/ConfigFixture.h"
 
@@ -430,6 +431,42 @@ TEST_F(ConfigWritesTest, CommentNamesAndChecksum)
     EXPECT_EQ(row.Status, dsNoLink);
     EXPECT_EQ(stopChecks, 1);
     EXPECT_EQ(refills, 0);
+}
+
+TEST_F(ConfigWritesTest, TheNamePartLeftAloneGoesOutAsTheDeviceHoldsIt)
+{
+    TTableDevice& row = addRow(32, TDeviceType::UnifiedInputs);
+    const TMeasureChannel& ch = *row.Device->Channel1;
+    // The device holds " Давление" and "МПа", padded with zero bytes; the record, trimmed.
+    std::vector<quint8> held(40, 0);
+    const QByteArray name = CodePage::ToWindows1251(u" Давление");
+    const QByteArray unit = CodePage::ToWindows1251(u"МПа");
+    std::copy(name.begin(), name.end(), held.begin());
+    std::copy(unit.begin(), unit.end(), held.begin() + 24);
+
+    // The unit alone: the register is read, and the name goes back byte for byte.
+    link.Reply(MakeNetReply(32, ReadItem(0x0128, held)));
+    link.Reply(MakeNetReply(32, WriteAck(0x0128, 40)));
+    EXPECT_EQ(writes(row).WriteQuantityName(1, QStringLiteral("Давление"), QStringLiteral("бар")),
+              TWriteResult::Done);
+    ASSERT_EQ(link.Sent.size(), 2u);
+    EXPECT_EQ(SentItems(link.Sent[0]), (std::vector<SentItem>{{NetFunction::Read, 0x0128, {}}}));
+    std::vector<quint8> sent(held.begin(), held.begin() + 24);
+    const std::vector<quint8> bar = EncodeTextField(QStringLiteral("бар"), 16);
+    sent.insert(sent.end(), bar.begin(), bar.end());
+    EXPECT_EQ(SentItems(link.Sent[1]), (std::vector<SentItem>{W(0x0128, sent)}));
+    EXPECT_EQ(ch.MeasUnitName, QStringLiteral("бар"));
+
+    // The name alone (channel 2 holds the same): the unit as held, zero bytes included.
+    link.Sent.clear();
+    link.Reply(MakeNetReply(32, ReadItem(0x0150, held)));
+    link.Reply(MakeNetReply(32, WriteAck(0x0150, 40)));
+    EXPECT_EQ(writes(row).WriteQuantityName(2, QStringLiteral("Расход"), QStringLiteral("МПа")),
+              TWriteResult::Done);
+    ASSERT_EQ(link.Sent.size(), 2u);
+    sent = EncodeTextField(QStringLiteral("Расход"), 24);
+    sent.insert(sent.end(), held.begin() + 24, held.end());
+    EXPECT_EQ(SentItems(link.Sent[1]), (std::vector<SentItem>{W(0x0150, sent)}));
 }
 
 TEST_F(ConfigWritesTest, ChannelLinesFollowTheEnableAndTheQuantity)

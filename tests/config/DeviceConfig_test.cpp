@@ -153,19 +153,20 @@ TEST_F(ConfigWindowTest, ApplyButtonsFollowRealChangesAndTheWrites)
                                          "сигнализации первого канала!")});
     EXPECT_TRUE(applyEnabled("ButtonApplyCh1Params"));
 
-    // A new unit alone: no channel item, then the names in an exchange of their own;
-    // the value's unit follows.
+    // A new unit alone: no channel item, then the names in exchanges of their own
+    // (the name as held, then both); the value's unit follows.
     link.Sent.clear();
     prompts.Messages.clear();
     maxEdit->setText(QStringLiteral("75,5"));
     auto* unit = child<QLineEdit>("EditCh1MeasUnits");
     unit->selectAll();
     QTest::keyClicks(unit, QStringLiteral("bar"));
+    link.Reply(NamesReply(77, 1, QStringLiteral("Давление"), QStringLiteral("МПа")));
     link.Reply(MakeNetReply(77, WriteAck(0x0128, 40)));
     QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
-    ASSERT_EQ(link.Sent.size(), 1u);
+    ASSERT_EQ(link.Sent.size(), 2u);
     const auto names = EncodeQuantityNames(QStringLiteral("Давление"), QStringLiteral("bar"));
-    EXPECT_EQ(SentItems(link.Sent[0]),
+    EXPECT_EQ(SentItems(link.Sent[1]),
               (std::vector<SentItem>{W(0x0128, std::vector<quint8>(names.begin(), names.end()))}));
     EXPECT_EQ(d.Channel1->MeasUnitName, QStringLiteral("bar"));
     EXPECT_EQ(text("StaticTextCh1MeasUnits"), QStringLiteral("bar"));
@@ -499,6 +500,46 @@ TEST_F(ConfigWindowTest, ANewSensorKindShowsTheDigitCountStoredForIt)
     EXPECT_EQ(digits->value(), 5);
 }
 
+TEST_F(ConfigWindowTest, ADigitCountOutsideTheSpinIsWrittenOnlyWhenTheSpinChanges)
+{
+    TTableDevice& row = addRow(43, TDeviceType::ThermoInputs);
+    TMeasureChannel& ch1 = *row.Device->Channel1;
+    DecodeDigitsByte(0x33, ch1);
+    DecodeDigitsByte(0xFF, *row.Device->Channel2);
+    open(row);
+    auto* digits = child<QSpinBox>("JvSpinEditCh1SignificantBits");
+    EXPECT_EQ(digits->value(), 4);
+
+    // The alarm max alone, on 0x33 and on 0xFF: the limits go out, no digits byte.
+    for (const int n : {1, 2}) {
+        auto* maxEdit = child<QLineEdit>(n == 1 ? "EditCh1AlertMaxValue" : "EditCh2AlertMaxValue");
+        maxEdit->selectAll();
+        QTest::keyClicks(maxEdit, QStringLiteral("90"));
+        const quint16 reg = RegAlarmLimits(n).Address;
+        link.Reply(MakeNetReply(43, WriteAck(reg, 8)));
+        QTest::mouseClick(child<QPushButton>(n == 1 ? "ButtonApplyCh1Params" : "ButtonApplyCh2Params"),
+                          Qt::LeftButton);
+        EXPECT_EQ(SentItems(link.Sent.back()), (std::vector<SentItem>{W(reg, Pair(0, 90))})) << n;
+    }
+
+    // A new kind whose count (3) shows clamped: the sensor alone.
+    QTest::keyClick(child<QComboBox>("ComboBoxCh1SensorType"), Qt::Key_Down);
+    auto* model = child<QComboBox>("ComboBoxCh1SensorSubtype");
+    model->setCurrentIndex(0);
+    const quint8 kind = SensorTypeToByte(TSensorType::ResistanceThermometer);
+    link.Reply(MakeNetReply(43, WriteAck(0x0112, 2)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    EXPECT_EQ(SentItems(link.Sent.back()),
+              (std::vector<SentItem>{W(0x0112, {kind, quint8(model->currentData().toInt())})}));
+
+    // The spin changed: the new count in its nibble, the other one as the device holds it.
+    QTest::keyClick(digits, Qt::Key_Up);
+    link.Reply(MakeNetReply(43, WriteAck(0x0116, 1)));
+    QTest::mouseClick(child<QPushButton>("ButtonApplyCh1Params"), Qt::LeftButton);
+    EXPECT_EQ(SentItems(link.Sent.back()), (std::vector<SentItem>{W(0x0116, {0x35})}));
+    EXPECT_EQ(link.Sent.size(), 4u);
+}
+
 TEST_F(ConfigWindowTest, ANameTheDeviceDidNotTakeKeepsTheChannelButtonEnabled)
 {
     TTableDevice& row = addRow(90, TDeviceType::UnifiedInputs);
@@ -512,10 +553,14 @@ TEST_F(ConfigWindowTest, ANameTheDeviceDidNotTakeKeepsTheChannelButtonEnabled)
     QTest::keyClicks(unit, QStringLiteral("kPa"));
 
     // The limits are taken, the names refused: the unit is still to be sent.
+    const auto held = [this] {
+        link.Reply(NamesReply(90, 2, QStringLiteral("Давление"), QStringLiteral("МПа")));
+    };
     link.Reply(MakeNetReply(90, WriteAck(0x0108, 8)));
+    held();
     link.Reply(MakeNetReply(90, ErrorItem(5)));
     QTest::mouseClick(apply, Qt::LeftButton);
-    ASSERT_EQ(link.Sent.size(), 2u);
+    ASSERT_EQ(link.Sent.size(), 3u);
     EXPECT_EQ(row.Device->Channel2->MaxAlert, 80.0f);
     EXPECT_EQ(row.Device->Channel2->MeasUnitName, QStringLiteral("МПа"));
     EXPECT_TRUE(apply->isEnabled());
@@ -524,16 +569,18 @@ TEST_F(ConfigWindowTest, ANameTheDeviceDidNotTakeKeepsTheChannelButtonEnabled)
         "Ошибка при изменении наименования измеряемой величины и единиц измерения устройства: ")));
 
     // An acknowledgement of another length counts as not taken too.
+    held();
     link.Reply(MakeNetReply(90, WriteAck(0x0150, 39)));
     QTest::mouseClick(apply, Qt::LeftButton);
-    ASSERT_EQ(link.Sent.size(), 3u);
+    ASSERT_EQ(link.Sent.size(), 5u);
     EXPECT_EQ(row.Device->Channel2->MeasUnitName, QStringLiteral("МПа"));
     EXPECT_TRUE(apply->isEnabled());
 
     // Taken: nothing is pending any more.
+    held();
     link.Reply(MakeNetReply(90, WriteAck(0x0150, 40)));
     QTest::mouseClick(apply, Qt::LeftButton);
-    ASSERT_EQ(link.Sent.size(), 4u);
+    ASSERT_EQ(link.Sent.size(), 7u);
     EXPECT_EQ(row.Device->Channel2->MeasUnitName, QStringLiteral("kPa"));
     EXPECT_FALSE(apply->isEnabled());
 

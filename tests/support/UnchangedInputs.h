@@ -6,7 +6,7 @@
 #include "dispatcher/TableDevice.h"
 
 // The window's inputs for channel N of Row that change nothing on the device:
-// no limit or range edit touched.
+// no limit, range or digit spin touched.
 inline TChannelInputs UnchangedInputs(const TTableDevice& Row, int N)
 {
     const TMeasureChannel& ch = Row.Device->Channel(N);
@@ -15,6 +15,5 @@ inline TChannelInputs UnchangedInputs(const TTableDevice& Row, int N)
     in.ColdJunction = ch.UseColdJunction;
     in.SensorType = SensorTypeToByte(ch.SensorType);
     in.SensorModel = ch.SensorModel;
-    in.Digits = ch.SignificantDigits();
     return in;
 }
