@@ -146,6 +146,9 @@ TEST_F(ConfigRead, TypeTwoCompletesWithTheSecondNamesAfterTheFirstFailed)
     TTableDevice& row = addRow(1234, dsNoLink);
     row.Device->Channel1->QuantityName = QStringLiteral("Старое");
     row.Device->Channel1->MeasUnitName = QStringLiteral("ед");
+    // Read by an earlier read.
+    row.Device->DeviceType = TDeviceType::UnifiedInputs;
+    row.Device->Channel1->NamesRead = true;
     Settings s;
     link.Reply(IdentificationReply(1234, Identification(1234, 2)))
         .Reply(CurrentReply(1234, 0, 1, 2))
@@ -176,6 +179,30 @@ TEST_F(ConfigRead, TypeTwoCompletesWithTheSecondNamesAfterTheFirstFailed)
     EXPECT_FALSE(read(row));
     EXPECT_EQ(d.Channel1->QuantityName, QStringLiteral("Давление"));
     EXPECT_EQ(err, QStringLiteral("недопустимая длина операции записи/чтения"));
+}
+
+TEST_F(ConfigRead, TypeTwoIsConfiguredOnlyOnceItsBlockAndNamesWereReadGood)
+{
+    TTableDevice& row = addRow(1234, dsNoLink);
+    const Settings s;
+    const auto script = [&](const Bytes& Block, const Bytes& Names1) {
+        link.Reply(IdentificationReply(1234, Identification(1234, 2)))
+            .Reply(CurrentReply(1234, 0, 1, 2))
+            .Reply(Block)
+            .Reply(Names1)
+            .Reply(NamesReply(1234, 2, QStringLiteral("Уровень"), QStringLiteral("м")));
+    };
+    const Bytes names1 = NamesReply(1234, 1, QStringLiteral("Давление"), QStringLiteral("кПа"));
+    const Bytes block = ConfigReply(1234, s.D, TDeviceType::UnifiedInputs);
+    script(ErrorReply(1234, 5), ErrorReply(1234, 5));
+    EXPECT_FALSE(read(row)) << "the block was never read";
+    script(block, ErrorReply(1234, 5));
+    EXPECT_FALSE(read(row)) << "channel 1's names were never read";
+    // Each read good once is enough: what is refused now keeps what was read.
+    script(ErrorReply(1234, 5), names1);
+    EXPECT_TRUE(read(row)) << err.toStdString();
+    EXPECT_FLOAT_EQ(row.Device->Channel2->MaxAlert, 9);
+    EXPECT_EQ(row.Device->Channel1->QuantityName, QStringLiteral("Давление"));
 }
 
 TEST_F(ConfigRead, TypeOneWithAFailedConfigurationItemStillSetsTheNames)
