@@ -1,6 +1,7 @@
 #include "charts/Graphic.h"
 #include "charts/GraphicForms.h"
 #include "core/RegisterMap.h"
+#include "dispatcher/DeviceTableModel.h"
 #include "dispatcher/SettingsFile.h"
 #include "platform/IniFile.h"
 #include "tests/config/ConfigFixture.h"
@@ -370,6 +371,21 @@ TEST_F(ConfigWritesTest, SerialChangeGoesToTheOldAddressAndTheRowFollows)
     EXPECT_EQ(Destination(link.Sent[1]), 4321);
     EXPECT_EQ(journalLines().last(), QStringLiteral("Ошибка при изменении серийного номера устройства: "
                                                     "передаваемые параметры имеют недопустимые значения"));
+}
+
+TEST_F(ConfigWritesTest, TheTableRowShowsAnAcknowledgedCommentAtOnce)
+{
+    TTableDevice& row = addRow(31, TDeviceType::UnifiedInputs);
+    TDeviceTableModel table;
+    table.ReloadStringgrid();
+    hooks.onReload = [&table] { table.ReloadStringgrid(); };
+    const auto shown = [&table] { return table.index(0, 7).data().toString().trimmed(); };
+    ASSERT_EQ(shown(), QStringLiteral("Котельная"));
+    for (const QString& text : {QStringLiteral("Цех 3"), QString()}) {
+        link.Reply(MakeNetReply(31, WriteAck(0x0008, 32)));
+        ASSERT_EQ(writes(row).WriteComment(text), TWriteResult::Done);
+        EXPECT_EQ(shown(), text);
+    }
 }
 
 TEST_F(ConfigWritesTest, CommentNamesAndChecksum)
