@@ -373,26 +373,14 @@ TEST_F(ConfigWritesTest, SerialChangeGoesToTheOldAddressAndTheRowFollows)
                                                     "передаваемые параметры имеют недопустимые значения"));
 }
 
-TEST_F(ConfigWritesTest, TheTableRowShowsAnAcknowledgedCommentAtOnce)
-{
-    TTableDevice& row = addRow(31, TDeviceType::UnifiedInputs);
-    TDeviceTableModel table;
-    table.ReloadStringgrid();
-    hooks.onReload = [&table] { table.ReloadStringgrid(); };
-    const auto shown = [&table] { return table.index(0, 7).data().toString().trimmed(); };
-    ASSERT_EQ(shown(), QStringLiteral("Котельная"));
-    for (const QString& text : {QStringLiteral("Цех 3"), QString()}) {
-        link.Reply(MakeNetReply(31, WriteAck(0x0008, 32)));
-        ASSERT_EQ(writes(row).WriteComment(text), TWriteResult::Done);
-        EXPECT_EQ(shown(), text);
-    }
-}
-
 TEST_F(ConfigWritesTest, CommentNamesAndChecksum)
 {
     TTableDevice& row = addRow(31, TDeviceType::UnifiedInputs);
     TDevice& d = *row.Device;
     PollingActive = true;
+    TDeviceTableModel table;
+    table.ReloadStringgrid();
+    hooks.onReload = [&table] { table.ReloadStringgrid(); };
 
     // An unchanged comment sends nothing.
     EXPECT_EQ(writes(row).WriteComment(QStringLiteral("Котельная")), TWriteResult::Done);
@@ -403,6 +391,7 @@ TEST_F(ConfigWritesTest, CommentNamesAndChecksum)
     EXPECT_EQ(SentItems(link.Sent.back()),
               (std::vector<SentItem>{W(0x0008, std::vector<quint8>(comment.begin(), comment.end()))}));
     EXPECT_EQ(d.Comment, PadComment(QStringLiteral("Цех 3")));
+    EXPECT_EQ(table.index(0, 7).data().toString(), d.Comment) << "shown without waiting for a poll";
     EXPECT_EQ(archive.log, QStringList{QStringLiteral("device 31")});
 
     // A reply of the wrong length keeps the record and journals nothing.

@@ -408,34 +408,6 @@ TEST_F(ConfigWindowTest, PollingRefreshesTheWindowShowingTheDevice)
     PollingActive = false;
 }
 
-TEST_F(ConfigWindowTest, ATypeTwoDeviceRefusingItsBlockReadHasNothingWritable)
-{
-    WindowHooks windowHooks;
-    windowHooks.link = &link;
-    windowHooks.window = &window;
-    TPollingCycle windowPolling(windowHooks);
-    window.SetDispatcher(&windowHooks, &windowPolling, nullptr);
-    DevArray.push_back(std::make_unique<TTableDevice>(63));
-    TTableDevice& row = *DevArray.back();
-    open(row);
-
-    PollingActive = true;
-    link.Reply(IdentificationReply(63, Identification(63, 2, QStringLiteral("Насосная"))))
-        .Reply(CurrentReply(63, 0, 1, 2))
-        .Reply(ErrorReply(63, 5))
-        .Reply(NamesReply(63, 1, QStringLiteral("Давление"), QStringLiteral("кПа")))
-        .Reply(NamesReply(63, 2, QStringLiteral("Уровень"), QStringLiteral("м")));
-    windowPolling.PollAllDevices();
-    ASSERT_TRUE(RunEventsUntilIdle());
-    PollingActive = false;
-    EXPECT_EQ(link.Sent.size(), 5u);
-    EXPECT_EQ(row.Status, dsNoLink);
-    for (const char* name : {"EditCh2AlertMaxValue", "EditCh2RangeMinValue", "EditCh2MeasUnits"})
-        EXPECT_FALSE(child<QLineEdit>(name)->isEnabled()) << name;
-    EXPECT_FALSE(child<QCheckBox>("CheckBoxCh2Enabled")->isEnabled());
-    EXPECT_FALSE(child<QPushButton>("ButtonEditComment")->isEnabled());
-}
-
 TEST_F(ConfigWindowTest, ServiceModeWritesANewSerialAndTheWindowNamesIt)
 {
     SuperuserMode = true;
