@@ -181,23 +181,15 @@ TEST_F(ConfigRead, TypeTwoCompletesWithTheSecondNamesAfterTheFirstFailed)
     EXPECT_EQ(err, QStringLiteral("недопустимая длина операции записи/чтения"));
 }
 
-TEST_F(ConfigRead, TypeTwoIsConfiguredOnceItsBlockAndBothNamesWereEachReadGood)
+TEST_F(ConfigRead, TypeTwoWhoseBlockWasNeverReadIsNotConfigured)
 {
     TTableDevice& row = addRow(1234, dsNoLink);
-    const Bytes block = ConfigReply(1234, Settings().D, TDeviceType::UnifiedInputs);
-    const Bytes names = NamesReply(1234, 1, QStringLiteral("Давление"), QStringLiteral("кПа"));
-    const Bytes refused = ErrorReply(1234, 5);
-    const std::tuple<Bytes, Bytes, bool> steps[] = {
-        {refused, refused, false}, {block, refused, false}, {refused, names, true}};
-    for (const auto& [config, names1, complete] : steps) {
-        link.Reply(IdentificationReply(1234, Identification(1234, 2)))
-            .Reply(CurrentReply(1234, 0, 1, 2))
-            .Reply(config)
-            .Reply(names1)
-            .Reply(NamesReply(1234, 2, QStringLiteral("Уровень"), QStringLiteral("м")));
-        EXPECT_EQ(read(row), complete);
-    }
-    EXPECT_FLOAT_EQ(row.Device->Channel2->MaxAlert, 9) << "the block read before stands";
+    link.Reply(IdentificationReply(1234, Identification(1234, 2)))
+        .Reply(CurrentReply(1234, 0, 1, 2))
+        .Reply(ErrorReply(1234, 5))
+        .Reply(NamesReply(1234, 1, QStringLiteral("Давление"), QStringLiteral("кПа")))
+        .Reply(NamesReply(1234, 2, QStringLiteral("Уровень"), QStringLiteral("м")));
+    EXPECT_FALSE(read(row));
 }
 
 TEST_F(ConfigRead, TypeOneWithAFailedConfigurationItemStillSetsTheNames)
