@@ -400,16 +400,21 @@ bool TDeviceReader::ReadDeviceConfig(TTableDevice& Row, QString& ErrMsg)
 
     // Channel configuration.
     bool complete = false;
+    // The text of the last step that failed, handed back when an earlier step is
+    // what keeps the read from counting (the caller journals the text it gets).
+    QString failure;
     const TRegister config = ConfigBlock(D.DeviceType);
     setSingleRead(config.Address, static_cast<quint8>(config.Length));
     if (!exchange(D.SerialNum, ErrMsg)) {
         if (configExchangeFailed(Row, ErrMsg))
             return false;
+        failure = ErrMsg;
     } else {
         D.SignalAtPC = LastRssiPC;
         const TNetRequest& item = RequestArray[0];
         if (item.Failed) {
             JournalDeviceError(ErrMsg, D, SuffixConfig + serial5);
+            failure = ErrMsg;
         } else {
             if (itemGood(item) && DecodeConfigBlock(itemData(item), D.DeviceType, D)) {
                 complete = true;
@@ -438,12 +443,14 @@ bool TDeviceReader::ReadDeviceConfig(TTableDevice& Row, QString& ErrMsg)
         if (!exchange(D.SerialNum, ErrMsg)) {
             if (configExchangeFailed(Row, ErrMsg))
                 return false;
+            failure = ErrMsg;
             continue;
         }
         D.SignalAtPC = LastRssiPC;
         const TNetRequest& item = RequestArray[0];
         if (item.Failed) {
             JournalDeviceError(ErrMsg, D, SuffixConfig + serial5);
+            failure = ErrMsg;
             continue;
         }
         if (itemGood(item)) {
@@ -453,5 +460,9 @@ bool TDeviceReader::ReadDeviceConfig(TTableDevice& Row, QString& ErrMsg)
         }
         applyExtraRecords(D);
     }
-    return complete && D.ConfigRead && D.Channel1->NamesRead && D.Channel2->NamesRead;
+    if (complete && !(D.ConfigRead && D.Channel1->NamesRead && D.Channel2->NamesRead)) {
+        ErrMsg = failure;
+        return false;
+    }
+    return complete;
 }

@@ -190,6 +190,7 @@ TEST_F(ConfigRead, TypeTwoWhoseBlockWasNeverReadIsNotConfigured)
         .Reply(NamesReply(1234, 1, QStringLiteral("Давление"), QStringLiteral("кПа")))
         .Reply(NamesReply(1234, 2, QStringLiteral("Уровень"), QStringLiteral("м")));
     EXPECT_FALSE(read(row));
+    EXPECT_EQ(err, QStringLiteral("передаваемые параметры имеют недопустимые значения")) << "journalled once";
 }
 
 TEST_F(ConfigRead, TypeOneWithAFailedConfigurationItemStillSetsTheNames)
