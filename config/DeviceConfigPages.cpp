@@ -67,6 +67,7 @@ TDeviceConfigPages::TDeviceConfigPages(TFormDeviceConfig& Form, Ui::TFormDeviceC
             if (!RefuseCommand())
                 Calibr_.ButtonResetCalibrStatusClick();
         });
+    connect(U.ComboBoxUsbUpdatePortNum, &QComboBox::activated, this, [this] { UsbPortGone_ = false; });
     connect(&Form, &TFormDeviceConfig::TabSheetCalibrShow, this, &TDeviceConfigPages::calibrPageShown);
     connect(U.PageControlDevParams, &QTabWidget::currentChanged, this, [this](int Index) {
         QWidget* page = Ui_.PageControlDevParams->widget(Index);
@@ -132,8 +133,11 @@ void TDeviceConfigPages::TabSheetSoftwareUpdateShow()
         QComboBox& ports = *Ui_.ComboBoxUsbUpdatePortNum;
         const QString chosen = ports.currentText();
         FillComPortList(ports);
-        if (!chosen.isEmpty())
-            ports.setCurrentIndex(ports.findText(chosen));
+        if (!chosen.isEmpty() || UsbPortGone_) {
+            ports.setCurrentIndex(chosen.isEmpty() ? -1 : ports.findText(chosen));
+            // Until the operator picks again: the refilled list would offer its first.
+            UsbPortGone_ = ports.currentIndex() < 0;
+        }
         Ui_.GroupBoxUsbUpdate->show();
     } else {
         Ui_.GroupBoxUsbUpdate->hide();

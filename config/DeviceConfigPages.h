@@ -98,4 +98,6 @@ private:
     std::array<QLabel*, 4> Instructions_{};
     std::array<QPushButton*, 4> ProceedButtons_{};
     bool BusyCursor_ = false;
+    // The USB port chosen went from the list, and the operator has not picked another.
+    bool UsbPortGone_ = false;
 };

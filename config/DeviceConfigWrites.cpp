@@ -573,6 +573,8 @@ TWriteResult TDeviceConfigWrites::WriteComment(const QString& Text)
     return writeOne(Device_.SerialNum, RegComment, EncodeComment(padded),
                     QStringLiteral("Ошибка при изменении комментария устройства: "), [&] {
                         Device_.Comment = padded;
+                        // Stopped polling would leave the table on the old text.
+                        Hooks_.ReloadStringgrid();
                         reportDevice();
                     });
 }

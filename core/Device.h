@@ -123,6 +123,8 @@ public:
     bool UseColdJunction = false;
     QString QuantityName;
     QString MeasUnitName;
+    // The names above came from the device at least once (types other than 1).
+    bool NamesRead = false;
     std::unique_ptr<TGraphLine> GraphLine;
     bool AlarmSounded = false;
 };
@@ -156,6 +158,9 @@ public:
     QString Comment;
     bool ColdJunctionValid = false;
     float ColdJunctionTemp = 0;
+    // The configuration block of the present device type was read good at least
+    // once; until then the channel settings are defaults, not the device's.
+    bool ConfigRead = false;
     std::unique_ptr<TMeasureChannel> Channel1;
     std::unique_ptr<TMeasureChannel> Channel2;
     QString LastErrorText;

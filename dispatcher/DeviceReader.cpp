@@ -360,6 +360,13 @@ bool TDeviceReader::ReadDeviceConfig(TTableDevice& Row, QString& ErrMsg)
             if (itemGood(item)) {
                 TIdentification id;
                 DecodeIdentification(itemData(item), id);
+                // Another device type has another block: what was read of the old
+                // one no longer describes the device.
+                if (id.DeviceType() != D.DeviceType) {
+                    D.ConfigRead = false;
+                    D.Channel1->NamesRead = false;
+                    D.Channel2->NamesRead = false;
+                }
                 D.DeviceType = id.DeviceType();
                 if (id.SerialNum != D.SerialNum) {
                     ErrMsg = QStringLiteral("Неверный серийный номер ") + SerialToStr(id.SerialNum) +
@@ -393,19 +400,26 @@ bool TDeviceReader::ReadDeviceConfig(TTableDevice& Row, QString& ErrMsg)
 
     // Channel configuration.
     bool complete = false;
+    // The text of the last step that failed, handed back when an earlier step is
+    // what keeps the read from counting (the caller journals the text it gets).
+    QString failure;
     const TRegister config = ConfigBlock(D.DeviceType);
     setSingleRead(config.Address, static_cast<quint8>(config.Length));
     if (!exchange(D.SerialNum, ErrMsg)) {
         if (configExchangeFailed(Row, ErrMsg))
             return false;
+        failure = ErrMsg;
     } else {
         D.SignalAtPC = LastRssiPC;
         const TNetRequest& item = RequestArray[0];
         if (item.Failed) {
             JournalDeviceError(ErrMsg, D, SuffixConfig + serial5);
+            failure = ErrMsg;
         } else {
-            if (itemGood(item))
-                complete = DecodeConfigBlock(itemData(item), D.DeviceType, D);
+            if (itemGood(item) && DecodeConfigBlock(itemData(item), D.DeviceType, D)) {
+                complete = true;
+                D.ConfigRead = true;
+            }
             applyExtraRecords(D);
         }
     }
@@ -419,7 +433,9 @@ bool TDeviceReader::ReadDeviceConfig(TTableDevice& Row, QString& ErrMsg)
         return complete;
     }
 
-    // Quantity names and units; only the second read decides the result.
+    // Quantity names and units; the second read decides the result, once the block
+    // and both names have each been read good: before that the record holds
+    // defaults the window would show and write back as the device's.
     for (int n = 1; n <= 2; ++n) {
         complete = false;
         const TRegister names = RegQuantityName(n);
@@ -427,19 +443,26 @@ bool TDeviceReader::ReadDeviceConfig(TTableDevice& Row, QString& ErrMsg)
         if (!exchange(D.SerialNum, ErrMsg)) {
             if (configExchangeFailed(Row, ErrMsg))
                 return false;
+            failure = ErrMsg;
             continue;
         }
         D.SignalAtPC = LastRssiPC;
         const TNetRequest& item = RequestArray[0];
         if (item.Failed) {
             JournalDeviceError(ErrMsg, D, SuffixConfig + serial5);
+            failure = ErrMsg;
             continue;
         }
         if (itemGood(item)) {
             TMeasureChannel& ch = D.Channel(n);
             complete = DecodeQuantityNames(itemData(item), ch.QuantityName, ch.MeasUnitName);
+            ch.NamesRead = ch.NamesRead || complete;
         }
         applyExtraRecords(D);
+    }
+    if (complete && !(D.ConfigRead && D.Channel1->NamesRead && D.Channel2->NamesRead)) {
+        ErrMsg = failure;
+        return false;
     }
     return complete;
 }

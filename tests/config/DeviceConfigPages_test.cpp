@@ -303,8 +303,11 @@ TEST_F(ConfigPagesTest, TheUsbPortChosenSurvivesALookAtAnotherPage)
     showPage("TabSheetMeasures");
     showPage("TabSheetSoftwareUpdate");
     EXPECT_EQ(box->currentText(), QStringLiteral("COM201"));
-    // Gone from the list, it is not replaced by another port.
+    // Gone from the list, it is not replaced by another port on any later look.
     ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("COM201"))));
+    showPage("TabSheetMeasures");
+    showPage("TabSheetSoftwareUpdate");
+    EXPECT_EQ(box->currentIndex(), -1);
     showPage("TabSheetMeasures");
     showPage("TabSheetSoftwareUpdate");
     EXPECT_EQ(box->currentIndex(), -1);

@@ -1,6 +1,7 @@
 #include "charts/Graphic.h"
 #include "charts/GraphicForms.h"
 #include "core/RegisterMap.h"
+#include "dispatcher/DeviceTableModel.h"
 #include "dispatcher/SettingsFile.h"
 #include "platform/CodePage.h"
 #include "platform/IniFile.h"
@@ -378,6 +379,9 @@ TEST_F(ConfigWritesTest, CommentNamesAndChecksum)
     TTableDevice& row = addRow(31, TDeviceType::UnifiedInputs);
     TDevice& d = *row.Device;
     PollingActive = true;
+    TDeviceTableModel table;
+    table.ReloadStringgrid();
+    hooks.onReload = [&table] { table.ReloadStringgrid(); };
 
     // An unchanged comment sends nothing.
     EXPECT_EQ(writes(row).WriteComment(QStringLiteral("Котельная")), TWriteResult::Done);
@@ -388,6 +392,7 @@ TEST_F(ConfigWritesTest, CommentNamesAndChecksum)
     EXPECT_EQ(SentItems(link.Sent.back()),
               (std::vector<SentItem>{W(0x0008, std::vector<quint8>(comment.begin(), comment.end()))}));
     EXPECT_EQ(d.Comment, PadComment(QStringLiteral("Цех 3")));
+    EXPECT_EQ(table.index(0, 7).data().toString(), d.Comment) << "shown without waiting for a poll";
     EXPECT_EQ(archive.log, QStringList{QStringLiteral("device 31")});
 
     // A reply of the wrong length keeps the record and journals nothing.

@@ -146,6 +146,9 @@ TEST_F(ConfigRead, TypeTwoCompletesWithTheSecondNamesAfterTheFirstFailed)
     TTableDevice& row = addRow(1234, dsNoLink);
     row.Device->Channel1->QuantityName = QStringLiteral("Старое");
     row.Device->Channel1->MeasUnitName = QStringLiteral("ед");
+    // Read by an earlier read.
+    row.Device->DeviceType = TDeviceType::UnifiedInputs;
+    row.Device->Channel1->NamesRead = true;
     Settings s;
     link.Reply(IdentificationReply(1234, Identification(1234, 2)))
         .Reply(CurrentReply(1234, 0, 1, 2))
@@ -176,6 +179,18 @@ TEST_F(ConfigRead, TypeTwoCompletesWithTheSecondNamesAfterTheFirstFailed)
     EXPECT_FALSE(read(row));
     EXPECT_EQ(d.Channel1->QuantityName, QStringLiteral("Давление"));
     EXPECT_EQ(err, QStringLiteral("недопустимая длина операции записи/чтения"));
+}
+
+TEST_F(ConfigRead, TypeTwoWhoseBlockWasNeverReadIsNotConfigured)
+{
+    TTableDevice& row = addRow(1234, dsNoLink);
+    link.Reply(IdentificationReply(1234, Identification(1234, 2)))
+        .Reply(CurrentReply(1234, 0, 1, 2))
+        .Reply(ErrorReply(1234, 5))
+        .Reply(NamesReply(1234, 1, QStringLiteral("Давление"), QStringLiteral("кПа")))
+        .Reply(NamesReply(1234, 2, QStringLiteral("Уровень"), QStringLiteral("м")));
+    EXPECT_FALSE(read(row));
+    EXPECT_EQ(err, QStringLiteral("передаваемые параметры имеют недопустимые значения")) << "journalled once";
 }
 
 TEST_F(ConfigRead, TypeOneWithAFailedConfigurationItemStillSetsTheNames)
