@@ -419,7 +419,10 @@ void TFwUpdate::WMStartFwTransfer()
         }
         addResultLine(TransferDoneMessage);
         if (!viaUsb && Device_) {
-            Device_->DeviceType = WordToDeviceType(Header_.DeviceType);
+            const TDeviceType type = WordToDeviceType(Header_.DeviceType);
+            if (type != Device_->DeviceType)
+                Device_->ForgetConfigRead();
+            Device_->DeviceType = type;
             Device_->HwVersion = Header_.HwVersion;
             Host_.UpdateAllValues();
         }

@@ -274,3 +274,10 @@ const TMeasureChannel& TDevice::Channel(int Num) const
         throw std::out_of_range("channel number out of range");
     return *ch;
 }
+
+void TDevice::ForgetConfigRead()
+{
+    ConfigRead = false;
+    Channel1->NamesRead = false;
+    Channel2->NamesRead = false;
+}

@@ -144,6 +144,9 @@ public:
     // Channel 1 or 2; any other number throws std::out_of_range.
     TMeasureChannel& Channel(int Num);
     const TMeasureChannel& Channel(int Num) const;
+    // Another device type has another block and names: what was read of the old
+    // type no longer describes the device.
+    void ForgetConfigRead();
 
     TDeviceType DeviceType = TDeviceType::Unknown;
     quint16 SerialNum = 0;

@@ -360,13 +360,8 @@ bool TDeviceReader::ReadDeviceConfig(TTableDevice& Row, QString& ErrMsg)
             if (itemGood(item)) {
                 TIdentification id;
                 DecodeIdentification(itemData(item), id);
-                // Another device type has another block: what was read of the old
-                // one no longer describes the device.
-                if (id.DeviceType() != D.DeviceType) {
-                    D.ConfigRead = false;
-                    D.Channel1->NamesRead = false;
-                    D.Channel2->NamesRead = false;
-                }
+                if (id.DeviceType() != D.DeviceType)
+                    D.ForgetConfigRead();
                 D.DeviceType = id.DeviceType();
                 if (id.SerialNum != D.SerialNum) {
                     ErrMsg = QStringLiteral("Неверный серийный номер ") + SerialToStr(id.SerialNum) +
