@@ -169,27 +169,32 @@ bool unpackItems(std::span<const quint8> Items, std::span<TNetRequest> Requests,
 
 // Whether every request gets its answer from the reply's items, function and
 // register alike; tried on copies, so nothing is filled.
-bool answersRequests(std::span<const quint8> Reply, std::span<const TNetRequest> Requests)
+bool answersRequests(std::span<const quint8> Reply, std::span<const TNetRequest> Requests,
+                     std::size_t ExtraSize)
 {
     std::vector<TNetRequest> requests(Requests.begin(), Requests.end());
-    std::array<TNetRequest, ExtraRecordsSize> extra{};
+    std::vector<TNetRequest> extra(ExtraSize);
     int extraCount = 0;
     std::size_t answered = 0;
     QString err;
+    const auto sent = std::ranges::count_if(Requests, [](const TNetRequest& r) {
+        return r.NetFunc == NetFunction::Read || r.NetFunc == NetFunction::Write;
+    });
     return unpackItems(Reply.subspan(ReplyHeaderSize, Reply[5]), requests, err, extra, extraCount,
                        &answered) &&
-           answered == requests.size();
+           answered == static_cast<std::size_t>(sent);
 }
 
 // A late reply can land in one read ahead of the reply wanted: another device's,
 // or Addr's own reply to an earlier try, or a frame of Addr that answers someone
 // else's request. While the bytes begin with a complete, valid reply, the reply of
 // Addr behind it is read on within the same wait, as far as its length byte says;
-// past the last complete one, only bytes already there are taken. Of Addr's
+// past the last complete one, only bytes already coming are taken. Of Addr's
 // complete replies, the newest that answers Requests is judged, else the newest.
 // Anything else is left whole to the usual checks.
 std::span<const quint8> chooseReply(TConnection& Conn, quint16 Addr, std::span<const TNetRequest> Requests,
-                                    std::span<const quint8> Bytes, std::vector<quint8>& Stream)
+                                    std::size_t ExtraSize, std::span<const quint8> Bytes,
+                                    std::vector<quint8>& Stream)
 {
     std::size_t first = completeReplySize(Bytes);
     if (first == 0)
@@ -207,7 +212,7 @@ std::span<const quint8> chooseReply(TConnection& Conn, quint16 Addr, std::span<c
     for (;;) {
         if (replySource(std::span<const quint8>(Stream).subspan(at)) == Addr) {
             newest = Frame{at, first};
-            if (answersRequests(std::span<const quint8>(Stream).subspan(at, first), Requests))
+            if (answersRequests(std::span<const quint8>(Stream).subspan(at, first), Requests, ExtraSize))
                 answering = newest;
         }
         at += first;
@@ -425,7 +430,7 @@ bool NetExchange(TConnection& Conn, quint16 Addr, std::span<TNetRequest> Request
                  bin2char(bytes, len));
 
     std::vector<quint8> stream;
-    const std::span<const quint8> reply = chooseReply(Conn, Addr, Requests, bytes, stream);
+    const std::span<const quint8> reply = chooseReply(Conn, Addr, Requests, Extra.size(), bytes, stream);
     len = static_cast<int>(reply.size());
     RfLevel = reply[len - 2];
 

@@ -17,6 +17,9 @@ namespace {
 
 constexpr quint8 PowerCodes[3] = {0x6E, 0x60, 0xC0};
 constexpr int WriteTotalTimeoutMs = 100;
+// A gap in the bytes of one burst: a few characters' time, and the chunking of a
+// USB serial adapter, which hands bytes on at most every 16 ms.
+constexpr int BurstGapMs = 20;
 constexpr int DefaultQueueSize = 4096;
 
 QSerialPort::Parity toParity(qint32 code)
@@ -369,8 +372,9 @@ int TComConnection::readToDeadline(quint8* Buf, int Count, QString& ErrMsg, bool
             break;
         // Block on the port until more bytes come or the deadline passes; one
         // millisecond past the deadline makes "strictly more than the time-out".
-        // Without Wait, only what the driver holds already is pulled in.
-        const int wait = Wait ? static_cast<int>(Settings_.ReadTimeout - elapsed) + 1 : 0;
+        // Without Wait, only bytes that keep coming without a gap are taken.
+        const int left = static_cast<int>(Settings_.ReadTimeout - elapsed) + 1;
+        const int wait = Wait ? left : std::min(left, BurstGapMs);
         if (!Port_->waitForReadyRead(wait)) {
             const auto error = Port_->error();
             if (error == QSerialPort::TimeoutError || error == QSerialPort::NoError) {

@@ -38,7 +38,8 @@ public:
         ErrMsg = ReceiveTimeoutMessage;
         return false;
     }
-    // As ReceiveMore, but takes only the bytes already there: it never waits.
+    // As ReceiveMore, but takes only the bytes already there, or following them
+    // without a gap: it never waits for bytes that have not begun to come.
     virtual bool ReceiveWaiting(std::span<quint8> /*Buf*/, QString& ErrMsg, int& Count)
     {
         Count = 0;
