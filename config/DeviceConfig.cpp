@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QPixmap>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <cmath>
 
 TFormDeviceConfig* FormDeviceConfig = nullptr;
@@ -410,8 +411,10 @@ void TFormDeviceConfig::fillChannel(int Channel)
             e->setEnabled(true);
         fillNumber(c.RangeMin, ch.MinBound);
         fillNumber(c.RangeMax, ch.MaxBound);
-        c.QuantityName->setText(ch.QuantityName.trimmed());
-        c.MeasUnitsEdit->setText(ch.MeasUnitName.trimmed());
+        // The record is trimmed already; trimming again would drop a no-break
+        // space, and the untouched text would then differ from the record.
+        c.QuantityName->setText(ch.QuantityName);
+        c.MeasUnitsEdit->setText(ch.MeasUnitName);
     } else {
         c.ColdJunction->setEnabled(true);
         c.ColdJunction->setChecked(ch.UseColdJunction);
@@ -706,7 +709,17 @@ bool TFormDeviceConfig::UpdateChannelQuantityName(int Channel)
     const TWriteResult r = w->WriteQuantityName(Channel, c.QuantityName->text(), c.MeasUnitsEdit->text());
     if (r != TWriteResult::Done)
         return false;
-    c.MeasUnits->setText(TableDevice->Device->Channel(Channel).MeasUnitName);
+    // The half left alone went out as the device held it, which may differ from
+    // what the edit showed: the edits follow the record, so no later apply sends
+    // the old text back.
+    const TMeasureChannel& ch = TableDevice->Device->Channel(Channel);
+    for (auto [edit, text] :
+         {std::pair{c.QuantityName, &ch.QuantityName}, std::pair{c.MeasUnitsEdit, &ch.MeasUnitName}}) {
+        const QSignalBlocker quiet(edit);
+        if (edit->text() != *text)
+            edit->setText(*text);
+    }
+    c.MeasUnits->setText(ch.MeasUnitName);
     return true;
 }
 

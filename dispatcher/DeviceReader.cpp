@@ -360,8 +360,12 @@ bool TDeviceReader::ReadDeviceConfig(TTableDevice& Row, QString& ErrMsg)
             if (itemGood(item)) {
                 TIdentification id;
                 DecodeIdentification(itemData(item), id);
-                if (id.DeviceType() != D.DeviceType)
+                // Another type's settings do not describe the device: nothing is
+                // writable until this type's block and names are read.
+                if (id.DeviceType() != D.DeviceType) {
                     D.ForgetConfigRead();
+                    Row.Status = dsNoLink;
+                }
                 D.DeviceType = id.DeviceType();
                 if (id.SerialNum != D.SerialNum) {
                     ErrMsg = QStringLiteral("Неверный серийный номер ") + SerialToStr(id.SerialNum) +

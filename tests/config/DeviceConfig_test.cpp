@@ -593,6 +593,36 @@ TEST_F(ConfigWindowTest, ANameTheDeviceDidNotTakeKeepsTheChannelButtonEnabled)
     EXPECT_FALSE(apply->isEnabled());
 }
 
+// Names the window shows as the record holds them: an alarm-only apply sends the
+// limits alone, before and after a unit write that found another name on the device.
+TEST_F(ConfigWindowTest, UntouchedNamesAreNeverSentBack)
+{
+    TTableDevice& row = addRow(91, TDeviceType::UnifiedInputs);
+    row.Device->Channel2->QuantityName = QStringLiteral("Давление\u00A0");
+    open(row);
+    auto* apply = child<QPushButton>("ButtonApplyCh2Params");
+    auto* maxEdit = child<QLineEdit>("EditCh2AlertMaxValue");
+    const auto alarmOnly = [&](const QString& Max) {
+        maxEdit->selectAll();
+        QTest::keyClicks(maxEdit, Max);
+        link.Reply(MakeNetReply(91, WriteAck(0x0108, 8)));
+        QTest::mouseClick(apply, Qt::LeftButton);
+        EXPECT_EQ(SentItems(link.Sent.back()), (std::vector<SentItem>{W(0x0108, Pair(0, Max.toFloat()))}));
+    };
+    alarmOnly(QStringLiteral("80"));
+
+    auto* unit = child<QLineEdit>("EditCh2MeasUnits");
+    unit->selectAll();
+    QTest::keyClicks(unit, QStringLiteral("kPa"));
+    link.Reply(NamesReply(91, 2, QStringLiteral("Расход"), QStringLiteral("МПа")));
+    link.Reply(MakeNetReply(91, WriteAck(0x0150, 40)));
+    QTest::mouseClick(apply, Qt::LeftButton);
+    EXPECT_EQ(child<QLineEdit>("EditCh2MeasQuantityName")->text(), QStringLiteral("Расход"));
+    const std::size_t sent = link.Sent.size();
+    alarmOnly(QStringLiteral("70"));
+    EXPECT_EQ(link.Sent.size(), sent + 1);
+}
+
 TEST_F(ConfigWindowTest, ARowDeletedDuringTheRestartQuestionGetsNoCommand)
 {
     // The main window announces the row, then frees it, while the question is open.

@@ -191,6 +191,19 @@ TEST_F(ConfigRead, TypeTwoWhoseBlockWasNeverReadIsNotConfigured)
         .Reply(NamesReply(1234, 2, QStringLiteral("Уровень"), QStringLiteral("м")));
     EXPECT_FALSE(read(row));
     EXPECT_EQ(err, QStringLiteral("передаваемые параметры имеют недопустимые значения")) << "journalled once";
+
+    // A configured device now of another type: what was read of the old type no longer stands.
+    TTableDevice& changed = addRow(1235, dsOk);
+    changed.Device->DeviceType = TDeviceType::ThermoInputs;
+    changed.Device->ConfigRead = changed.Device->Channel1->NamesRead = changed.Device->Channel2->NamesRead =
+        true;
+    link.Reply(IdentificationReply(1235, Identification(1235, 2)))
+        .Reply(CurrentReply(1235, 0, 1, 2))
+        .Reply(ErrorReply(1235, 5))
+        .Reply(NamesReply(1235, 1, QStringLiteral("Давление"), QStringLiteral("кПа")))
+        .Reply(NamesReply(1235, 2, QStringLiteral("Уровень"), QStringLiteral("м")));
+    EXPECT_FALSE(read(changed));
+    EXPECT_EQ(changed.Status, dsNoLink);
 }
 
 TEST_F(ConfigRead, TypeOneWithAFailedConfigurationItemStillSetsTheNames)
