@@ -346,7 +346,7 @@ TWriteResult TDeviceConfigWrites::WriteChannelParams(int Channel, const TChannel
         const quint8 b = In.Enabled ? 1 : 0;
         x.Items.push_back(writeItem(RegChannelEnable(Channel), {&b, 1}));
     }
-    // The other kind's nibble goes out as the record holds it, which is the byte read.
+    // On type 1 the other kind's nibble goes out as the record holds it, which is the byte read.
     if (d && *d != DigitsTarget(Device_.DeviceType, sensor, ch)) {
         const quint8 b = EncodeDigitsByte(Device_.DeviceType, sensor, ch, *d);
         x.Items.push_back(writeItem(RegDecimals(Channel), {&b, 1}));
