@@ -119,11 +119,11 @@ bool TDeviceConfigWrites::send(TExchange& X, quint16 Addr)
     return true;
 }
 
-TWriteResult TDeviceConfigWrites::writeOne(quint16 Addr, TRegister Reg, std::span<const quint8> Data,
-                                           const QString& ErrorText, const std::function<void()>& Store)
+TWriteResult TDeviceConfigWrites::oneItem(quint16 Addr, const TNetRequest& Item, const QString& ErrorText,
+                                          const std::function<void(const TNetRequest&)>& Taken)
 {
     TExchange x;
-    x.Items.push_back(writeItem(Reg, Data));
+    x.Items.push_back(Item);
     if (!send(x, Addr))
         return TWriteResult::LinkLost;
     if (!x.Ok)
@@ -131,29 +131,26 @@ TWriteResult TDeviceConfigWrites::writeOne(quint16 Addr, TRegister Reg, std::spa
     const TNetRequest& r = x.Items[0];
     if (r.Failed)
         journalItem(ErrorText, x);
-    const bool stored = acknowledged(r);
-    if (stored && Store)
-        Store();
+    const bool taken = acknowledged(r);
+    if (taken)
+        Taken(r);
     applyExtraRecords(x);
-    return stored ? TWriteResult::Done : TWriteResult::Failed;
+    return taken ? TWriteResult::Done : TWriteResult::Failed;
+}
+
+TWriteResult TDeviceConfigWrites::writeOne(quint16 Addr, TRegister Reg, std::span<const quint8> Data,
+                                           const QString& ErrorText, const std::function<void()>& Store)
+{
+    return oneItem(Addr, writeItem(Reg, Data), ErrorText, [&](const TNetRequest&) {
+        if (Store)
+            Store();
+    });
 }
 
 TWriteResult TDeviceConfigWrites::readOne(TRegister Reg, const QString& ErrorText, std::span<quint8> Data)
 {
-    TExchange x;
-    x.Items.push_back(readItem(Reg));
-    if (!send(x, Device_.SerialNum))
-        return TWriteResult::LinkLost;
-    if (!x.Ok)
-        return TWriteResult::Failed;
-    const TNetRequest& r = x.Items[0];
-    if (r.Failed)
-        journalItem(ErrorText, x);
-    const bool good = acknowledged(r);
-    if (good)
-        std::copy_n(r.Data.begin(), Reg.Length, Data.begin());
-    applyExtraRecords(x);
-    return good ? TWriteResult::Done : TWriteResult::Failed;
+    return oneItem(Device_.SerialNum, readItem(Reg), ErrorText,
+                   [&](const TNetRequest& R) { std::copy_n(R.Data.begin(), Reg.Length, Data.begin()); });
 }
 
 bool TDeviceConfigWrites::rowInTable() const

@@ -108,8 +108,11 @@ private:
     // Sends X to Addr. False when the link was lost (the operation ends there);
     // X.Ok tells whether the replies can be judged.
     bool send(TExchange& X, quint16 Addr);
-    // One register to Addr: a refusal is journaled with ErrorText, Store runs only
-    // when the device acknowledged the write. Done, Failed or LinkLost.
+    // One item sent to Addr: a refusal is journaled with ErrorText, Taken gets the
+    // reply only when the device acknowledged it. Done, Failed or LinkLost.
+    TWriteResult oneItem(quint16 Addr, const TNetRequest& Item, const QString& ErrorText,
+                         const std::function<void(const TNetRequest&)>& Taken);
+    // One register written to Addr; Store runs when the device took it.
     TWriteResult writeOne(quint16 Addr, TRegister Reg, std::span<const quint8> Data, const QString& ErrorText,
                           const std::function<void()>& Store);
     // One register read into Data (Reg.Length bytes); a refusal is journaled with
