@@ -183,12 +183,16 @@ TEST_F(ConfigRead, TypeTwoCompletesWithTheSecondNamesAfterTheFirstFailed)
 
 TEST_F(ConfigRead, TypeTwoWhoseBlockWasNeverReadIsNotConfigured)
 {
+    // Type 2 now, its block refused, its names read fine.
+    const auto script = [this](quint16 Serial) {
+        link.Reply(IdentificationReply(Serial, Identification(Serial, 2)))
+            .Reply(CurrentReply(Serial, 0, 1, 2))
+            .Reply(ErrorReply(Serial, 5))
+            .Reply(NamesReply(Serial, 1, QStringLiteral("Давление"), QStringLiteral("кПа")))
+            .Reply(NamesReply(Serial, 2, QStringLiteral("Уровень"), QStringLiteral("м")));
+    };
     TTableDevice& row = addRow(1234, dsNoLink);
-    link.Reply(IdentificationReply(1234, Identification(1234, 2)))
-        .Reply(CurrentReply(1234, 0, 1, 2))
-        .Reply(ErrorReply(1234, 5))
-        .Reply(NamesReply(1234, 1, QStringLiteral("Давление"), QStringLiteral("кПа")))
-        .Reply(NamesReply(1234, 2, QStringLiteral("Уровень"), QStringLiteral("м")));
+    script(1234);
     EXPECT_FALSE(read(row));
     EXPECT_EQ(err, QStringLiteral("передаваемые параметры имеют недопустимые значения")) << "journalled once";
 
@@ -197,11 +201,7 @@ TEST_F(ConfigRead, TypeTwoWhoseBlockWasNeverReadIsNotConfigured)
     changed.Device->DeviceType = TDeviceType::ThermoInputs;
     changed.Device->ConfigRead = changed.Device->Channel1->NamesRead = changed.Device->Channel2->NamesRead =
         true;
-    link.Reply(IdentificationReply(1235, Identification(1235, 2)))
-        .Reply(CurrentReply(1235, 0, 1, 2))
-        .Reply(ErrorReply(1235, 5))
-        .Reply(NamesReply(1235, 1, QStringLiteral("Давление"), QStringLiteral("кПа")))
-        .Reply(NamesReply(1235, 2, QStringLiteral("Уровень"), QStringLiteral("м")));
+    script(1235);
     EXPECT_FALSE(read(changed));
     EXPECT_EQ(changed.Status, dsNoLink);
 }
