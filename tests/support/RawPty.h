@@ -98,6 +98,9 @@ public:
     }
 
     static constexpr int PortNum = 7;
+    // How long a test waits for bytes that are sure to come: only a machine stalled
+    // that long fails, and a wait that succeeds ends as soon as they are there.
+    static constexpr int SureWaitMs = 10000;
 
 private:
     QTemporaryDir dir_;
