@@ -3,6 +3,8 @@
 // A bare pseudo-terminal published as COM<n> in a temporary ports folder, so the
 // serial link can be driven byte by byte from the test (the master side).
 
+#include "support/SureWait.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -98,9 +100,6 @@ public:
     }
 
     static constexpr int PortNum = 7;
-    // How long a test waits for bytes that are sure to come: only a machine stalled
-    // that long fails, and a wait that succeeds ends as soon as they are there.
-    static constexpr int SureWaitMs = 10000;
 
 private:
     QTemporaryDir dir_;
