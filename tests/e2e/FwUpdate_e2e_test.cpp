@@ -37,8 +37,11 @@ protected:
         host.device.HwVersion = 3;
         host.device.SignalAtDevice = 0x30;
         host.device.SignalAtPC = 0x30;
-        // Long enough that a busy machine never turns an answer into a time-out.
+        // Every read waits out its time-out (nothing fills its buffer): an answer
+        // comes well after the link's purge behind the frame and well inside the read.
         host.usbTimeout = 500;
+        usbDevice.SetTurnaroundMs(150);
+        otherDevice.SetTurnaroundMs(150);
     }
     void TearDown() override
     {
