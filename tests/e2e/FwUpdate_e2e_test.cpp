@@ -1,5 +1,6 @@
 #include "config/DeviceWork.h"
 #include "config/FwUpdate.h"
+#include "config/FwUsbFrames.h"
 #include "core/NetComm.h"
 #include "core/RS232Comm.h"
 #include "core/RegisterMap.h"
@@ -298,6 +299,8 @@ TEST_F(FwUpdateE2e, UsbParametersUnansweredTenTimes)
     EXPECT_EQ(prompts.Messages,
               QStringList{QStringLiteral(
                   "Внимание|Устройство не ответило на инициализацию процедуры обновления ПО!")});
+    // The last frame may still be on its way to the simulator.
+    usbServer.WaitReceived(10 * FwUsbFrames::ParamFrameSize, SureWaitMs);
     EXPECT_EQ(usbFramesWritten().size(), 10);
     EXPECT_FALSE(fw.Running());
 }
