@@ -574,7 +574,9 @@ TEST_F(ApplySettingsTest, ChannelAndPowerAreSetAndReadBack)
     ApplySettings(v, target());
 
     EXPECT_TRUE(ptyAtStatus.isEmpty());
-    EXPECT_EQ(pty.ReadAvailable(50), QByteArray("#C\x13#S#P\x6E#S"));
+    // The last command may still be on its way: the replies were waiting for it.
+    EXPECT_EQ(pty.ReadExactly(10, SureWaitMs), QByteArray("#C\x13#S#P\x6E#S"));
+    EXPECT_TRUE(pty.ReadAvailable(20).isEmpty());
     EXPECT_TRUE(journalLines().isEmpty()) << journalLines().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(RFChannel, 19);
     EXPECT_EQ(RFPowerLevel, 0);

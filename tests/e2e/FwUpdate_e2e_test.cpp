@@ -1,5 +1,6 @@
 #include "config/DeviceWork.h"
 #include "config/FwUpdate.h"
+#include "config/FwUsbFrames.h"
 #include "core/NetComm.h"
 #include "core/RS232Comm.h"
 #include "core/RegisterMap.h"
@@ -37,8 +38,11 @@ protected:
         host.device.HwVersion = 3;
         host.device.SignalAtDevice = 0x30;
         host.device.SignalAtPC = 0x30;
-        // Long enough that a busy machine never turns an answer into a time-out.
+        // Every read waits out its time-out (nothing fills its buffer): an answer
+        // comes well after the link's purge behind the frame and well inside the read.
         host.usbTimeout = 500;
+        usbDevice.SetTurnaroundMs(150);
+        otherDevice.SetTurnaroundMs(150);
     }
     void TearDown() override
     {
@@ -295,6 +299,8 @@ TEST_F(FwUpdateE2e, UsbParametersUnansweredTenTimes)
     EXPECT_EQ(prompts.Messages,
               QStringList{QStringLiteral(
                   "Внимание|Устройство не ответило на инициализацию процедуры обновления ПО!")});
+    // The last frame may still be on its way to the simulator.
+    usbServer.WaitReceived(10 * FwUsbFrames::ParamFrameSize, SureWaitMs);
     EXPECT_EQ(usbFramesWritten().size(), 10);
     EXPECT_FALSE(fw.Running());
 }

@@ -16,7 +16,8 @@ protected:
         ASSERT_TRUE(publishPorts());
         ASSERT_TRUE(startSim(ModemPort));
         settings.PortNum = ModemPort;
-        settings.ReadTimeout = 100;
+        // A status reply the read gave up on would be taken for the next query's.
+        settings.ReadTimeout = SureWaitMs;
     }
 
     TComSettings settings;

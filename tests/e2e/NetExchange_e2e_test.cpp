@@ -11,6 +11,11 @@
 namespace {
 
 constexpr int ModemPort = 14;
+// Nothing fills the read's buffer, so every exchange waits out the whole time-out;
+// a reply comes well inside it and well after the link has purged its input behind
+// the frame, however busy the machine. A reply read late would land in the next try.
+constexpr int ReadTimeoutMs = 1000;
+constexpr int TurnaroundMs = 200;
 
 class RadioExchange : public SimNetworkTest
 {
@@ -19,10 +24,12 @@ protected:
     {
         ASSERT_TRUE(publishPorts());
         ASSERT_TRUE(startSim(ModemPort));
+        sim.Modem().SetTurnaroundMs(TurnaroundMs);
         ASSERT_TRUE(sim.Modem().AddDevice(1234, 1, 16));
         ASSERT_TRUE(sim.Modem().AddDevice(1235, 2, 16));
         TComSettings settings;
         settings.PortNum = ModemPort;
+        settings.ReadTimeout = ReadTimeoutMs;
         link = std::make_unique<TComConnection>(settings);
         QString err;
         ASSERT_TRUE(link->Open(false, err)) << err.toStdString();
@@ -80,6 +87,8 @@ TEST_F(RadioExchange, PollingReadIsAnsweredInFull)
 TEST_F(RadioExchange, SilentDeviceCostsThreeAttempts)
 {
     ASSERT_TRUE(sim.Modem().SetFault(1234, SimFault::Silence()));
+    // Nothing answers, so a short time-out loses nothing.
+    ASSERT_TRUE(link->SetReadTimeout(100, false, err));
     fillPoll();
     QElapsedTimer timer;
     timer.start();
@@ -88,6 +97,7 @@ TEST_F(RadioExchange, SilentDeviceCostsThreeAttempts)
     EXPECT_EQ(err, QStringLiteral("Превышен таймаут ожидания ответа"));
     EXPECT_TRUE(noReply);
     EXPECT_TRUE(link->Connected);
+    RunEventsUntil([this] { return sim.Modem().FramesReceived() >= 3; }, SureWaitMs);
     EXPECT_EQ(sim.Modem().FramesReceived(), 3);
 }
 

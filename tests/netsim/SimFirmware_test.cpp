@@ -118,7 +118,7 @@ TEST(SimUsbDevice, AnswersRawFramesAddressedToItAndDropsTheRest)
     // Split in two writes: still one frame.
     dev.Feed(frame.left(5), 0);
     dev.Feed(frame.mid(5), 1);
-    ASSERT_EQ(dev.NextDueMs(), 1 + SimUsbDevice::TurnaroundMs);
+    ASSERT_EQ(dev.NextDueMs(), 1 + SimUsbDevice::DefaultTurnaroundMs);
     const QList<SimOutput> out = dev.TakeDue(10);
     ASSERT_EQ(out.size(), 1);
     const QByteArray r = out[0].Bytes;

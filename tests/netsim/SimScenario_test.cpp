@@ -1,3 +1,4 @@
+#include "support/SureWait.h"
 #include "tests/netsim/PtyClient.h"
 #include "tools/netsim/NetSimServer.h"
 #include "tools/netsim/SimControl.h"
@@ -147,7 +148,7 @@ TEST(SimControl, CommandsChangeTheRunningSimulator)
     PtyClient pc;
     ASSERT_TRUE(pc.Open(server.LinkPath()));
     ASSERT_TRUE(pc.Write("#S"));
-    EXPECT_EQ(pc.Read(6, 1000), QByteArray::fromHex("532060010102"));
+    EXPECT_EQ(pc.Read(6, SureWaitMs), QByteArray::fromHex("532060010102"));
     EXPECT_EQ(control.Execute(QStringLiteral("received"), reply), SimControl::Result::Ok);
     EXPECT_EQ(reply, QStringLiteral("2 bytes 23 53"));
 
@@ -168,6 +169,8 @@ TEST(NetSimServer, ServesQSerialPortAcrossReopen)
     NetSimServer server;
     QString err;
     ASSERT_TRUE(server.Start(dir.path(), 9, err));
+    // Well after the purge behind the write, however busy the machine.
+    server.Modem().SetTurnaroundMs(200);
     for (int round = 0; round < 2; ++round) {
         QSerialPort port;
         port.setPortName(server.LinkPath());
@@ -178,10 +181,10 @@ TEST(NetSimServer, ServesQSerialPortAcrossReopen)
         port.setStopBits(QSerialPort::OneStop);
         port.setFlowControl(QSerialPort::NoFlowControl);
         ASSERT_EQ(port.write("#S"), 2);
-        ASSERT_TRUE(port.waitForBytesWritten(1000));
+        ASSERT_TRUE(port.waitForBytesWritten(SureWaitMs));
         port.clear(QSerialPort::Input);
         QByteArray reply;
-        while (reply.size() < 6 && port.waitForReadyRead(1000))
+        while (reply.size() < 6 && port.waitForReadyRead(SureWaitMs))
             reply += port.readAll();
         EXPECT_EQ(reply, QByteArray::fromHex("5310c0010102")) << round;
         port.close();

@@ -3,6 +3,8 @@
 // A bare pseudo-terminal published as COM<n> in a temporary ports folder, so the
 // serial link can be driven byte by byte from the test (the master side).
 
+#include "support/SureWait.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>

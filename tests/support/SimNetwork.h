@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/SureWait.h"
 #include "tools/netsim/NetSimServer.h"
 
 #include <QCoreApplication>

@@ -28,6 +28,12 @@ void SimUsbDevice::SetWrongLength(bool On)
     WrongLength_ = On;
 }
 
+void SimUsbDevice::SetTurnaroundMs(int Ms)
+{
+    const std::lock_guard lock(Mutex_);
+    TurnaroundMs_ = Ms;
+}
+
 int SimUsbDevice::FramesReceived() const
 {
     const std::lock_guard lock(Mutex_);
@@ -84,7 +90,7 @@ void SimUsbDevice::parse(qint64 NowMs)
         if (BadCrc_)
             reply[reply.size() - 1] = char(reply[reply.size() - 1] ^ 0x5A);
         Device_.CommitPending();
-        Pending_.push_back({NowMs + TurnaroundMs, reply, false, -1});
+        Pending_.push_back({NowMs + TurnaroundMs_, reply, false, -1});
     }
 }
 

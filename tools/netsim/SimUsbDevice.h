@@ -15,7 +15,7 @@ class SimUsbDevice : public SimPeer
 {
 public:
     static constexpr int GapMs = 30;
-    static constexpr int TurnaroundMs = 2;
+    static constexpr int DefaultTurnaroundMs = 2;
 
     SimUsbDevice(quint16 Serial, int Type);
 
@@ -27,6 +27,9 @@ public:
     // Replies with a damaged checksum or a wrong length byte.
     void SetBadCrc(bool On);
     void SetWrongLength(bool On);
+    // A reply sooner than the PC's purge of its input behind the frame is lost:
+    // on a pty there is no wire time to hold it back.
+    void SetTurnaroundMs(int Ms);
     int FramesReceived() const;
     // The frames as received, in order.
     std::vector<QByteArray> Frames() const;
@@ -49,4 +52,5 @@ private:
     QSet<int> Drop_;
     bool BadCrc_ = false;
     bool WrongLength_ = false;
+    int TurnaroundMs_ = DefaultTurnaroundMs;
 };
