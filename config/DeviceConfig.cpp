@@ -604,11 +604,8 @@ void TFormDeviceConfig::ComboBoxSensorTypeSelect(int Channel)
     c.Digits->setRange(GetMinSignificantDigits(type), GetMaxSignificantDigits(type));
     // The device keeps a count per kind on type 1: show the one the new kind uses,
     // so that an untouched spin writes nothing.
-    const TDevice& d = *TableDevice->Device;
-    const TMeasureChannel& ch = d.Channel(Channel);
-    c.Digits->setValue(d.DeviceType == TDeviceType::ThermoInputs && type == TSensorType::Thermocouple
-                           ? ch.DigitsHi
-                           : ch.DigitsLo);
+    TDevice& d = *TableDevice->Device;
+    c.Digits->setValue(DigitsTarget(d.DeviceType, type, d.Channel(Channel)));
     // A count outside the spin's range shows clamped; left so, it is not written.
     FilledDigits_[std::size_t(Channel - 1)] = c.Digits->value();
     c.SensorSubtype->clear();

@@ -4,7 +4,6 @@
 #include "core/RS232Comm.h"
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -144,8 +143,8 @@ void logDropped(quint16 Addr, std::span<const quint8> Bytes)
 }
 
 // Reads on into Buf, which holds Len bytes, until it holds Want bytes or the wait
-// of the read is over; returns the bytes it holds. With Waiting, only what has
-// already arrived is taken: nothing is waited for.
+// of the read is over; returns the bytes it holds. With Waiting, only bytes
+// already there, or following them without a gap, are taken.
 std::size_t readOn(TConnection& Conn, quint16 Addr, std::span<quint8> Buf, std::size_t Len, std::size_t Want,
                    bool Waiting = false)
 {
@@ -205,16 +204,12 @@ std::span<const quint8> chooseReply(TConnection& Conn, quint16 Addr, std::span<c
         std::size_t At = 0;
         std::size_t Size = 0;
     };
-    std::optional<Frame> newest;
-    std::optional<Frame> answering;
+    std::vector<Frame> own; // Addr's complete replies, oldest first
     std::size_t at = 0;
     std::size_t len = Stream.size();
     for (;;) {
-        if (replySource(std::span<const quint8>(Stream).subspan(at)) == Addr) {
-            newest = Frame{at, first};
-            if (answersRequests(std::span<const quint8>(Stream).subspan(at, first), Requests, ExtraSize))
-                answering = newest;
-        }
+        if (replySource(std::span<const quint8>(Stream).subspan(at)) == Addr)
+            own.push_back({at, first});
         at += first;
         Stream.resize(at + PacketBufSize);
         const std::span<quint8> next = std::span<quint8>(Stream).subspan(at);
@@ -237,12 +232,20 @@ std::span<const quint8> chooseReply(TConnection& Conn, quint16 Addr, std::span<c
             break; // cut short or damaged: the replies held stand
     }
     Stream.resize(len);
-    if (!newest)
+    if (own.empty())
         return Bytes; // another device's reply, judged whole as it came
-    const Frame taken = answering.value_or(*newest);
+    const std::span<const quint8> all(Stream);
+    // One reply, the usual case, is judged as it is; of several, the newest that answers.
+    Frame taken = own.back();
+    if (own.size() > 1) {
+        const auto answering = std::find_if(own.rbegin(), own.rend(), [&](const Frame& F) {
+            return answersRequests(all.subspan(F.At, F.Size), Requests, ExtraSize);
+        });
+        if (answering != own.rend())
+            taken = *answering;
+    }
     if (taken.At > 0 && replySource(Stream) != Addr)
         warnOtherDevice(replySource(Stream)); // still tells the operator about it
-    const std::span<const quint8> all(Stream);
     logDropped(Addr, all.first(taken.At));
     logDropped(Addr, all.subspan(taken.At + taken.Size));
     return all.subspan(taken.At, taken.Size);

@@ -735,26 +735,10 @@ TEST(NetExchange, LateReplyOfAnotherDeviceAheadIsDroppedAndTheOwnOneReadOn)
     EXPECT_EQ(x.Conn.MoreCounts, std::vector<int>{54 - (PacketBufSize - 39)});
 }
 
-// A late reply to an earlier try ahead of the current one: the newest values are
-// stored, the older only when the newer one does not complete.
-TEST(NetExchange, OfTwoOwnRepliesInOneReadTheNewestCompleteOneIsTaken)
-{
-    const Bytes older = DeviceReplies::CurrentReply(1235, 0, 1.5f, 2.5f);
-    const Bytes newer = DeviceReplies::CurrentReply(1235, 0, 7.5f, 8.5f);
-    const Bytes cut(newer.begin(), newer.end() - 3);
-    for (const auto& [burst, value] : {std::pair{older + newer, 7.5f}, std::pair{older + cut, 1.5f}}) {
-        Exchange x;
-        auto req = PollingReads();
-        x.Conn.Reply(burst);
-        EXPECT_TRUE(x.Run(1235, req)) << x.ErrMsg.toStdString();
-        const Bytes want = DeviceReplies::Single(value);
-        EXPECT_TRUE(std::equal(want.begin(), want.end(), req[1].Data.begin())) << burst.size();
-    }
-}
-
 // Frames of one device can pile up in the port: late replies to earlier tries, a
 // frame of another device, a frame answering another modem's request. Of the
-// device's complete frames, the newest that answers this request is stored.
+// device's complete frames, the newest that answers this request is stored; a
+// newer one cut short leaves the older.
 TEST(NetExchange, OfSeveralOwnFramesTheNewestAnsweringTheRequestIsTaken)
 {
     const Bytes older = DeviceReplies::CurrentReply(1235, 0, 1.5f, 2.5f);
@@ -762,13 +746,15 @@ TEST(NetExchange, OfSeveralOwnFramesTheNewestAnsweringTheRequestIsTaken)
     const Bytes current = DeviceReplies::CurrentReply(1235, 0, 7.5f, 8.5f);
     const Bytes other = DeviceReplies::CurrentReply(1234, 0, 5.5f, 6.5f);
     const Bytes id = DeviceReplies::IdentificationReply(1235, DeviceReplies::Identification(1235, 1));
-    for (const Bytes& burst :
-         {older + old + current, other + old + current, current + id, old + current + id}) {
+    const Bytes cut(current.begin(), current.end() - 3);
+    for (const auto& [burst, value] :
+         {std::pair{older + old + current, 7.5f}, std::pair{other + old + current, 7.5f},
+          std::pair{current + id, 7.5f}, std::pair{old + current + id, 7.5f}, std::pair{older + cut, 1.5f}}) {
         Exchange x;
         auto req = PollingReads();
         x.Conn.Reply(burst);
         EXPECT_TRUE(x.Run(1235, req)) << burst.size() << " " << x.ErrMsg.toStdString();
-        const Bytes want = DeviceReplies::Single(7.5f);
+        const Bytes want = DeviceReplies::Single(value);
         EXPECT_TRUE(std::equal(want.begin(), want.end(), req[1].Data.begin())) << burst.size();
     }
     // None answers: the newest is judged as a reply alone would be.
