@@ -33,6 +33,8 @@ constexpr std::array<std::array<quint8, 3>, 4> Codes = {{
     {0x66, 0x69, 0x6A},
 }};
 
+const QString TypeChangedText = QStringLiteral("Тип устройства изменился. Начните настройку заново.");
+
 } // namespace
 
 int TCalibration::StepCount(int Kind)
@@ -138,6 +140,20 @@ void TCalibration::TabSheetCalibrShow()
     ReadCalibrStatusRegister();
 }
 
+bool TCalibration::showPresentType(int Kind)
+{
+    const TDevice* device = Host_.Device();
+    if (!device)
+        return true;
+    if (int(device->DeviceType) == (Kind <= KindResistance ? 1 : 2))
+        return false;
+    // The signal a calibration under way asked for is on inputs this device does not have.
+    Abort();
+    TabSheetCalibrShow();
+    setInstruction(TypeChangedText);
+    return true;
+}
+
 void TCalibration::ReadCalibrStatusRegister()
 {
     TDevice* device = Host_.Device();
@@ -177,7 +193,8 @@ void TCalibration::ReadCalibrStatusRegister()
 
 void TCalibration::ButtonResetCalibrStatusClick()
 {
-    if (Working_)
+    // The operator answers for the device whose panel is shown.
+    if (Working_ || showPresentType(CalibrKind_))
         return;
     if (!Prompts::Current().YesNo(Host_.DialogParent(), ResetQuestion, QStringLiteral("Внимание!")))
         return;
@@ -205,7 +222,9 @@ void TCalibration::ButtonResetCalibrStatusClick()
 
 void TCalibration::BitBtnCalibrProceedClick(int Kind)
 {
-    if (Working_ || Kind < KindThermocouple || Kind > KindVoltage)
+    // The device under this serial number may have been replaced or re-flashed
+    // since the panel was shown: a step code would run another input's step.
+    if (Working_ || Kind < KindThermocouple || Kind > KindVoltage || showPresentType(Kind))
         return;
     // The step machine is one for all kinds: another kind's button would write its
     // codes against the signal the running calibration asked for.
@@ -215,8 +234,11 @@ void TCalibration::BitBtnCalibrProceedClick(int Kind)
     }
     CalibrKind_ = Kind;
     if (CalibrStep_ == 0) {
-        if (!Work_.DisablePolling(TDeviceWork::ForCalibration) || CalibrBusy_ ||
-            !Work_.RfSignalLevelSufficient(TDeviceWork::ForCalibration))
+        if (!Work_.DisablePolling(TDeviceWork::ForCalibration) || CalibrBusy_)
+            return;
+        const bool sufficient = Work_.RfSignalLevelSufficient(TDeviceWork::ForCalibration);
+        // Its configuration read of a row without link may have found another type.
+        if (showPresentType(Kind) || !sufficient)
             return;
         CalibrBusy_ = true;
         setInstruction(Instruction(Kind, 1));

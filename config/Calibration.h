@@ -15,7 +15,8 @@ class TDeviceWork;
 // While a step is being worked on (write, echo, wait) window messages run, but
 // clicks on the calibration buttons are ignored, and an abort (window closed,
 // row deleted) ends the calibration without touching the device again. While a
-// calibration runs, the other kinds' buttons are refused.
+// calibration runs, the other kinds' buttons are refused. A button of inputs the
+// shown device no longer has shows the panel of its present type instead.
 class TCalibration
 {
 public:
@@ -67,6 +68,9 @@ private:
     // One single-byte read or write of the command register, epilogue included.
     TRegResult commandExchange(bool Write, quint8 Value, quint8& Read, QString& Err);
     void runStep(int Step);
+    // Kind's inputs are not the shown device's (its type changed since the panel was
+    // shown): the present type's page is shown, and true. Also true without a device.
+    bool showPresentType(int Kind);
     void setInstruction(const QString& Text);
 
     TConfigHost& Host_;

@@ -319,3 +319,29 @@ TEST_F(Calibr, StartNeedsPollingStoppedAndASignal)
     EXPECT_FALSE(cal.CalibrBusy());
     EXPECT_EQ(link.sends, 0);
 }
+
+// Another type answers under the serial number now (a spare, or the other type's
+// firmware): the type-1 panel's buttons start nothing and show its panel instead.
+TEST_F(Calibr, OldPanelsButtonsShowTheNewTypesPanelInstead)
+{
+    useType(2);
+    host.device.DeviceType = TDeviceType::ThermoInputs;
+    host.status = 0;
+    host.readConfig = [&](QString&) {
+        host.device.DeviceType = TDeviceType::UnifiedInputs;
+        return true;
+    };
+    cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
+    EXPECT_FALSE(cal.CalibrBusy());
+    EXPECT_EQ(host.panel, 2);
+    EXPECT_EQ(host.instruction[2], QStringLiteral("Тип устройства изменился. Начните настройку заново."));
+    // Shown for type 1 again, and a poll finds type 2: not even polling is stopped.
+    host.device.DeviceType = TDeviceType::ThermoInputs;
+    cal.TabSheetCalibrShow();
+    host.device.DeviceType = TDeviceType::UnifiedInputs;
+    host.polling = true;
+    cal.ButtonResetCalibrStatusClick();
+    cal.BitBtnCalibrProceedClick(TCalibration::KindResistance);
+    EXPECT_TRUE(prompts.Questions.isEmpty());
+    EXPECT_EQ(host.panel, 2);
+}
