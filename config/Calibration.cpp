@@ -122,8 +122,10 @@ void TCalibration::TabSheetCalibrShow()
 {
     if (Working_)
         return;
+    // A calibration begun on inputs the device no longer has ends, and the page
+    // is shown from there.
     const TDevice* device = Host_.Device();
-    if (!device)
+    if (!device || (CalibrBusy_ && showPresentType(CalibrKind_)))
         return;
     const int type = int(device->DeviceType);
     Host_.ShowCalibrPanel(type);
@@ -196,7 +198,9 @@ void TCalibration::ButtonResetCalibrStatusClick()
     // The operator answers for the device whose panel is shown.
     if (Working_ || showPresentType(CalibrKind_))
         return;
-    if (!Prompts::Current().YesNo(Host_.DialogParent(), ResetQuestion, QStringLiteral("Внимание!")))
+    // A poll while the question was open may have found another type.
+    if (!Prompts::Current().YesNo(Host_.DialogParent(), ResetQuestion, QStringLiteral("Внимание!")) ||
+        showPresentType(CalibrKind_))
         return;
     TDevice* device = Host_.Device();
     if (!device)

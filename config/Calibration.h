@@ -69,7 +69,8 @@ private:
     TRegResult commandExchange(bool Write, quint8 Value, quint8& Read, QString& Err);
     void runStep(int Step);
     // Kind's inputs are not the shown device's (its type changed since the panel was
-    // shown): the present type's page is shown, and true. Also true without a device.
+    // shown): a calibration under way ends, the present type's page is shown, and
+    // true. Also true without a device.
     bool showPresentType(int Kind);
     void setInstruction(const QString& Text);
 

@@ -329,6 +329,7 @@ TEST_F(Calibr, OldPanelsButtonsShowTheNewTypesPanelInstead)
     host.status = 0;
     host.readConfig = [&](QString&) {
         host.device.DeviceType = TDeviceType::UnifiedInputs;
+        host.status = 1;
         return true;
     };
     cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
@@ -343,5 +344,17 @@ TEST_F(Calibr, OldPanelsButtonsShowTheNewTypesPanelInstead)
     cal.ButtonResetCalibrStatusClick();
     cal.BitBtnCalibrProceedClick(TCalibration::KindResistance);
     EXPECT_TRUE(prompts.Questions.isEmpty());
-    EXPECT_EQ(host.panel, 2);
+    // Type 1 found while the reset's question is open: its panel, and no reset.
+    prompts.YesAnswers = {true};
+    prompts.OnQuestion = [&] { host.device.DeviceType = TDeviceType::ThermoInputs; };
+    cal.ButtonResetCalibrStatusClick();
+    EXPECT_EQ(host.panel, 1);
+    // A calibration under way ends when its page shows the device is of type 2 now.
+    host.polling = false;
+    cal.BitBtnCalibrProceedClick(TCalibration::KindThermocouple);
+    ASSERT_TRUE(cal.CalibrBusy());
+    host.device.DeviceType = TDeviceType::UnifiedInputs;
+    cal.TabSheetCalibrShow();
+    EXPECT_FALSE(cal.CalibrBusy());
+    EXPECT_EQ(host.caption[0], Start);
 }

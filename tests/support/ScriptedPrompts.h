@@ -19,6 +19,8 @@ public:
     {
         Questions << Text;
         QuestionCaptions << Caption;
+        if (OnQuestion)
+            OnQuestion();
         return YesAnswers.isEmpty() ? false : YesAnswers.takeFirst();
     }
     QString SaveFileName(QWidget*, const QString&, const QString& Proposed, const QString&, const QString&,
@@ -42,4 +44,6 @@ public:
     QStringList Folders;
     int FolderAsked = 0;
     std::function<void()> OnMessage;
+    // Runs while a question is open, as window messages do.
+    std::function<void()> OnQuestion;
 };
