@@ -1,6 +1,7 @@
 #include "config/DeviceConfigWrites.h"
 
 #include "charts/Graphic.h"
+#include "config/DeviceWork.h"
 #include "core/Device.h"
 #include "core/DeviceFunc.h"
 #include "core/RS232Comm.h"
@@ -86,15 +87,6 @@ TNetRequest TDeviceConfigWrites::writeItem(TRegister Reg, std::span<const quint8
     return r;
 }
 
-TNetRequest TDeviceConfigWrites::readItem(TRegister Reg)
-{
-    TNetRequest r;
-    r.NetFunc = NetFunction::Read;
-    r.RegAddr = Reg.Address;
-    r.DataLen = quint8(Reg.Length);
-    return r;
-}
-
 bool TDeviceConfigWrites::send(TExchange& X, quint16 Addr)
 {
     TConnection* link = Hooks_.Link();
@@ -149,7 +141,7 @@ TWriteResult TDeviceConfigWrites::writeOne(quint16 Addr, TRegister Reg, std::spa
 
 TWriteResult TDeviceConfigWrites::readOne(TRegister Reg, const QString& ErrorText, std::span<quint8> Data)
 {
-    return oneItem(Device_.SerialNum, readItem(Reg), ErrorText,
+    return oneItem(Device_.SerialNum, TDeviceWork::ReadRequest(Reg.Address, quint8(Reg.Length)), ErrorText,
                    [&](const TNetRequest& R) { std::copy_n(R.Data.begin(), Reg.Length, Data.begin()); });
 }
 
@@ -579,7 +571,7 @@ TWriteResult TDeviceConfigWrites::WriteComment(const QString& Text)
 bool TDeviceConfigWrites::ReadFirmwareCrc(QString& CrcText)
 {
     TExchange x;
-    x.Items.push_back(readItem(RegFwInfo));
+    x.Items.push_back(TDeviceWork::ReadRequest(RegFwInfo.Address, quint8(RegFwInfo.Length)));
     TConnection* link = Hooks_.Link();
     if (link) {
         x.Ok =

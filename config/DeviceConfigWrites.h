@@ -104,7 +104,6 @@ private:
     };
 
     static TNetRequest writeItem(TRegister Reg, std::span<const quint8> Data);
-    static TNetRequest readItem(TRegister Reg);
     // Sends X to Addr. False when the link was lost (the operation ends there);
     // X.Ok tells whether the replies can be judged.
     bool send(TExchange& X, quint16 Addr);

@@ -419,14 +419,9 @@ void TFwUpdate::WMStartFwTransfer()
         }
         addResultLine(TransferDoneMessage);
         if (!viaUsb && Device_) {
-            const TDeviceType type = WordToDeviceType(Header_.DeviceType);
-            if (type != Device_->DeviceType) {
-                // The old type's settings do not describe it: nothing is writable
-                // until the next poll has read the new type's block and names.
-                Device_->ForgetConfigRead();
+            // Nothing is writable until the next poll has read the new type's block and names.
+            if (Device_->SetDeviceType(WordToDeviceType(Header_.DeviceType)))
                 Host_.SetRowNoLink();
-            }
-            Device_->DeviceType = type;
             Device_->HwVersion = Header_.HwVersion;
             Host_.UpdateAllValues();
         }

@@ -275,9 +275,13 @@ const TMeasureChannel& TDevice::Channel(int Num) const
     return *ch;
 }
 
-void TDevice::ForgetConfigRead()
+bool TDevice::SetDeviceType(TDeviceType Type)
 {
+    if (Type == DeviceType)
+        return false;
+    DeviceType = Type;
     ConfigRead = false;
     Channel1->NamesRead = false;
     Channel2->NamesRead = false;
+    return true;
 }

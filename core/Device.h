@@ -145,8 +145,8 @@ public:
     TMeasureChannel& Channel(int Num);
     const TMeasureChannel& Channel(int Num) const;
     // Another device type has another block and names: what was read of the old
-    // type no longer describes the device.
-    void ForgetConfigRead();
+    // type no longer describes the device and is forgotten. True when Type is new.
+    bool SetDeviceType(TDeviceType Type);
 
     TDeviceType DeviceType = TDeviceType::Unknown;
     quint16 SerialNum = 0;

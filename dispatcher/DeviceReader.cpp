@@ -360,13 +360,9 @@ bool TDeviceReader::ReadDeviceConfig(TTableDevice& Row, QString& ErrMsg)
             if (itemGood(item)) {
                 TIdentification id;
                 DecodeIdentification(itemData(item), id);
-                // Another type's settings do not describe the device: nothing is
-                // writable until this type's block and names are read.
-                if (id.DeviceType() != D.DeviceType) {
-                    D.ForgetConfigRead();
+                // Nothing is writable until the new type's block and names are read.
+                if (D.SetDeviceType(id.DeviceType()))
                     Row.Status = dsNoLink;
-                }
-                D.DeviceType = id.DeviceType();
                 if (id.SerialNum != D.SerialNum) {
                     ErrMsg = QStringLiteral("Неверный серийный номер ") + SerialToStr(id.SerialNum) +
                              QStringLiteral(" для устройства с серийным номером ") + serial5;
